@@ -1,0 +1,65 @@
+# Helpers shared by every module's CMakeLists.txt.
+
+# vistrel_add_test(NAME <name> SOURCES <files...> LIBS <targets...>)
+# One QtTest executable registered with CTest; it runs on the offscreen platform.
+function(vistrel_add_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT VISTREL_TESTS)
+    return()
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} Qt6::Test)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  set_tests_properties(${T_NAME} PROPERTIES
+    TIMEOUT 300
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VISTREL_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data")
+endfunction()
+
+# vistrel_add_fuzzer(NAME <name> SOURCES <files...> LIBS <targets...> [SMOKE_SECONDS <n>])
+# A libFuzzer target, built only with VISTREL_FUZZ. Its smoke run is a CTest test labelled
+# "fuzz" that fuzzes for a few seconds from an empty corpus.
+function(vistrel_add_fuzzer)
+  cmake_parse_arguments(F "" "NAME;SMOKE_SECONDS" "SOURCES;LIBS" ${ARGN})
+  if(NOT VISTREL_FUZZ)
+    return()
+  endif()
+  if(NOT F_SMOKE_SECONDS)
+    set(F_SMOKE_SECONDS 10)
+  endif()
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+  add_test(NAME ${F_NAME}_smoke
+    COMMAND ${F_NAME} -max_total_time=${F_SMOKE_SECONDS} -max_len=65536 -rss_limit_mb=4096
+            -timeout=10)
+  set_tests_properties(${F_NAME}_smoke PROPERTIES LABELS fuzz TIMEOUT 300
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
+
+# vistrel_add_module(<module> [LIBS <libraries...>] [TEST_LIBS <libraries...>])
+# The module folder's *.cpp files make the static library vistrel_<module>; the project root
+# is its include root ("store/LumPigger.h"). Each tests/tst_*.cpp is one QtTest executable
+# (test <module>_tst_*), each tests/fuzz_*.cpp one libFuzzer target; tests/*.h are shared
+# test helpers of that module.
+function(vistrel_add_module module)
+  cmake_parse_arguments(M "" "" "LIBS;TEST_LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  add_library(vistrel_${module} STATIC ${sources})
+  target_include_directories(vistrel_${module} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(vistrel_${module} PUBLIC ${M_LIBS})
+
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/tst_*.cpp)
+  foreach(test IN LISTS tests)
+    get_filename_component(name ${test} NAME_WE)
+    vistrel_add_test(NAME ${module}_${name} SOURCES ${test}
+                     LIBS vistrel_${module} ${M_TEST_LIBS})
+  endforeach()
+
+  file(GLOB fuzzers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz_*.cpp)
+  foreach(fuzzer IN LISTS fuzzers)
+    get_filename_component(name ${fuzzer} NAME_WE)
+    vistrel_add_fuzzer(NAME ${module}_${name} SOURCES ${fuzzer}
+                       LIBS vistrel_${module} ${M_TEST_LIBS})
+  endforeach()
+endfunction()

@@ -1,0 +1,57 @@
+// Pixel operations of the viewer: contrast and lightness in place, quarter turns, and the
+// plain (non-averaging) stretch that every picture on screen is drawn with.
+//
+// Every operation gives exactly the pixels of its integer formula. 32-bit pictures are
+// QImage::Format_RGB32 (bytes B, G, R, X; the fourth byte is never read or changed),
+// 24-bit pictures QImage::Format_BGR888 (bytes B, G, R). An operation works in place on
+// either of these two formats without converting; a picture in any other format is first
+// converted (to 24 bits for contrast and the turns, to 32 bits for lightness), which does
+// not change the picture.
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+
+#include <cstdint>
+#include <span>
+
+// 255 above 255, 0 below 0, otherwise the value.
+std::uint8_t ClampToByte(int value);
+
+// Each channel c: d = (|127 - c| * amount) / 255; c + d above 127, c - d otherwise; clamped.
+void AdjustContrast(QImage& bitmap, int amount);
+
+// Each channel c: c + ((255 - c) * amount) / 255, clamped.
+void AdjustLightness(QImage& bitmap, int amount);
+
+// The same pixels as AdjustContrast(contrast) followed by AdjustLightness(lightness), an
+// amount of 0 skipping its step, in one pass (the display picture's redraw).
+void AdjustContrastAndLightness(QImage& bitmap, int contrast, int lightness);
+
+// target becomes source turned a quarter turn clockwise (source's top-left pixel ends at
+// target's top-right) or counter-clockwise (source's top-right ends at target's top-left).
+// target takes source's format when that is RGB32 or BGR888, else BGR888.
+void RotateQuarterCW(const QImage& source, QImage& target);
+void RotateQuarterCCW(const QImage& source, QImage& target);
+
+// The plain stretch's pixel mapping: target pixel i of a span of n pixels takes source pixel
+// floor((2i + 1) * m / (2n)) of a span of m pixels. Exact for m == n (a plain copy).
+constexpr int StretchIndex(int i, int n, int m)
+{
+    return static_cast<int>((2 * static_cast<std::int64_t>(i) + 1) * m
+                            / (2 * static_cast<std::int64_t>(n)));
+}
+
+// Gathers pixels: target pixel (at.x + j, at.y + k) := source pixel (columns[j], rows[k]),
+// for every j < columns.size() and k < rows.size(). An index of -1 (or any index outside
+// source) gives a white pixel there; target pixels outside target are skipped. Both images
+// are 32 bits per pixel (RGB32/ARGB32 layouts); rows that repeat the row above are copied.
+void GatherPixels(QImage& target, QPoint at, const QImage& source, std::span<const int> columns,
+                  std::span<const int> rows);
+
+// Draws sourceRect of source stretched into targetRect of target with the plain stretch
+// (rectangles by position and size; right()/bottom() are never used). Source pixels beyond
+// source give white; target pixels beyond target are skipped. Both images 32 bits per pixel.
+void StretchDraw(QImage& target, const QRect& targetRect, const QImage& source,
+                 const QRect& sourceRect);

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that Vistrel's build, tests and benchmarks need, and only
+# those that are missing. Works as root or through sudo; safe to run again.
+set -euo pipefail
+
+packages=(
+    # build tools and the sanitizer/fuzzer toolchain
+    build-essential cmake ninja-build clang libclang-rt-14-dev
+    # Qt 6 Widgets and its offscreen/X11 platforms
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev
+    # picture decoders
+    libjpeg62-turbo-dev libgif-dev libuemf-dev
+    # fonts for the interface and for metafile text
+    fonts-liberation fontconfig
+    # a real X server for tests and screenshots
+    xvfb xauth
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo=sudo
+fi
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
