@@ -36,18 +36,27 @@ function(vistrel_add_fuzzer)
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
 
-# vistrel_add_module(<module> [LIBS <libraries...>] [TEST_LIBS <libraries...>])
+# vistrel_add_module(<module> [LIBS <libraries...>] [TEST_LIBS <libraries...>]
+#                    [EXECUTABLE <name> ENTRY <file.cpp>])
 # The module folder's *.cpp files make the static library vistrel_<module>; the project root
 # is its include root ("store/LumPigger.h"). Each tests/tst_*.cpp is one QtTest executable
 # (test <module>_tst_*), each tests/fuzz_*.cpp one libFuzzer target; tests/*.h are shared
-# test helpers of that module.
+# test helpers of that module. With EXECUTABLE, the ENTRY file (holding main) is left out of
+# the library and built into that program instead.
 function(vistrel_add_module module)
-  cmake_parse_arguments(M "" "" "LIBS;TEST_LIBS" ${ARGN})
+  cmake_parse_arguments(M "" "EXECUTABLE;ENTRY" "LIBS;TEST_LIBS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  if(M_ENTRY)
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${M_ENTRY})
+  endif()
   add_library(vistrel_${module} STATIC ${sources})
   target_include_directories(vistrel_${module} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(vistrel_${module} PUBLIC ${M_LIBS})
+  if(M_EXECUTABLE)
+    add_executable(${M_EXECUTABLE} ${M_ENTRY})
+    target_link_libraries(${M_EXECUTABLE} PRIVATE vistrel_${module})
+  endif()
 
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/tst_*.cpp)
   foreach(test IN LISTS tests)
