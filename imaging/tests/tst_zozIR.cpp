@@ -1,0 +1,467 @@
+#include "imaging/zozIR.h"
+
+#include <QTest>
+
+#include <cstdlib>
+#include <vector>
+
+Q_DECLARE_METATYPE(QImage::Format)
+
+namespace {
+
+// The two formulas, spelled the way a reader checks them by hand.
+int contrastRef(int c, int amount)
+{
+    const long long d = static_cast<long long>(std::abs(127 - c)) * amount / 255;
+    const long long v = c > 127 ? c + d : c - d;
+    return v > 255 ? 255 : v < 0 ? 0 : int(v);
+}
+
+int lightnessRef(int c, int amount)
+{
+    const long long v = c + static_cast<long long>(255 - c) * amount / 255;
+    return v > 255 ? 255 : v < 0 ? 0 : int(v);
+}
+
+// A picture of 37 x 7 pixels (odd widths give padded 24-bit rows and SIMD tails) whose
+// blue, green and red bytes run through all 256 values at different phases.
+QImage allValues(QImage::Format format)
+{
+    QImage image(37, 7, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int i = y * image.width() + x;
+            row[x] = qRgb((i * 7 + 3) & 255, (i * 3 + 1) & 255, i & 255);
+        }
+    }
+    return image.convertToFormat(format);
+}
+
+// The fourth bytes of an RGB32 picture, set to a pattern that the operations must keep.
+void markFourthBytes(QImage& image)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        uchar* row = image.scanLine(y);
+        for (int x = 0; x < image.width(); ++x)
+            row[4 * x + 3] = static_cast<uchar>(x * 11 + y);
+    }
+}
+
+void compareFourthBytes(const QImage& image)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar* row = image.constScanLine(y);
+        for (int x = 0; x < image.width(); ++x)
+            QCOMPARE(row[4 * x + 3], static_cast<uchar>(x * 11 + y));
+    }
+}
+
+QImage numbered(int w, int h, QImage::Format format)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, qRgb(x & 255, y & 255, (x * 31 + y * 17) & 255));
+    return image.convertToFormat(format);
+}
+
+bool samePixels(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y))
+                return false;
+    return true;
+}
+
+} // namespace
+
+class tst_zozIR : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void clampToByte_data();
+    void clampToByte();
+    void valueTable_data();
+    void valueTable();
+    void everyValue_data();
+    void everyValue();
+    void combinedMatchesSteps_data();
+    void combinedMatchesSteps();
+    void fourthByteKept();
+    void emptyPicture();
+    void quarterTurnCorners_data();
+    void quarterTurnCorners();
+    void fourTurnsGiveBack_data();
+    void fourTurnsGiveBack();
+    void turnIntoItself();
+    void stretchMapping();
+    void stretchCopiesAtSameSize();
+    void stretchOutsideSourceIsWhite();
+    void stretchClipsToTarget();
+    void gatherIndices();
+};
+
+void tst_zozIR::clampToByte_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("below") << -1 << 0;
+    QTest::newRow("far below") << std::numeric_limits<int>::min() << 0;
+    QTest::newRow("zero") << 0 << 0;
+    QTest::newRow("inside") << 200 << 200;
+    QTest::newRow("top") << 255 << 255;
+    QTest::newRow("above") << 272 << 255;
+    QTest::newRow("far above") << std::numeric_limits<int>::max() << 255;
+}
+
+void tst_zozIR::clampToByte()
+{
+    QFETCH(int, value);
+    QFETCH(int, expected);
+    QCOMPARE(int(ClampToByte(value)), expected);
+}
+
+void tst_zozIR::valueTable_data()
+{
+    QTest::addColumn<bool>("contrast");
+    QTest::addColumn<int>("amount");
+    QTest::addColumn<std::vector<int>>("after");
+    QTest::addColumn<QImage::Format>("format");
+    struct Row
+    {
+        const char* name;
+        bool contrast;
+        int amount;
+        std::vector<int> after;
+    };
+    const Row rows[] = {
+        {"contrast 35", true, 35, {0, 97, 127, 210, 255}},
+        {"contrast -35", true, -35, {17, 103, 127, 190, 238}},
+        {"contrast 7", true, 7, {0, 100, 127, 202, 255}},
+        {"lightness 35", false, 35, {35, 121, 144, 207, 255}},
+        {"lightness -35", false, -35, {0, 79, 110, 193, 255}},
+        {"lightness -7", false, -7, {0, 96, 124, 199, 255}},
+    };
+    const std::pair<const char*, QImage::Format> formats[] = {{"rgb32", QImage::Format_RGB32},
+                                                              {"bgr888", QImage::Format_BGR888},
+                                                              {"rgb888", QImage::Format_RGB888}};
+    for (const Row& row : rows)
+        for (const auto& [formatName, format] : formats)
+            QTest::addRow("%s %s", row.name, formatName)
+                << row.contrast << row.amount << row.after << format;
+}
+
+void tst_zozIR::valueTable()
+{
+    QFETCH(bool, contrast);
+    QFETCH(int, amount);
+    QFETCH(std::vector<int>, after);
+    QFETCH(QImage::Format, format);
+    const int before[] = {0, 100, 127, 200, 255};
+    // Each value in every channel, in a row long enough for the vector path and its tail.
+    QImage image(40, 1, QImage::Format_RGB32);
+    for (int x = 0; x < image.width(); ++x) {
+        const int v = before[x % 5];
+        image.setPixel(x, 0, qRgb(v, v, v));
+    }
+    image.convertTo(format);
+    if (contrast)
+        AdjustContrast(image, amount);
+    else
+        AdjustLightness(image, amount);
+
+    const bool own = format == QImage::Format_RGB32 || format == QImage::Format_BGR888;
+    QCOMPARE(image.format(),
+             own            ? format
+                 : contrast ? QImage::Format_BGR888
+                            : QImage::Format_RGB32);
+    for (int x = 0; x < image.width(); ++x) {
+        const int v = after[static_cast<std::size_t>(x % 5)];
+        QCOMPARE(image.pixel(x, 0), qRgb(v, v, v));
+    }
+}
+
+void tst_zozIR::everyValue_data()
+{
+    QTest::addColumn<int>("contrast");
+    QTest::addColumn<int>("lightness");
+    QTest::addColumn<QImage::Format>("format");
+    const int amounts[] = {-35, -7, 14, 254, -254, 511, -512, 1000, -100000};
+    for (int a : amounts) {
+        for (QImage::Format f : {QImage::Format_RGB32, QImage::Format_BGR888}) {
+            const char* fn = f == QImage::Format_RGB32 ? "rgb32" : "bgr888";
+            QTest::addRow("contrast %d %s", a, fn) << a << 0 << f;
+            QTest::addRow("lightness %d %s", a, fn) << 0 << a << f;
+        }
+    }
+}
+
+void tst_zozIR::everyValue()
+{
+    QFETCH(int, contrast);
+    QFETCH(int, lightness);
+    QFETCH(QImage::Format, format);
+    QImage image = allValues(format);
+    const QImage before = image.convertToFormat(QImage::Format_RGB32);
+    if (contrast != 0)
+        AdjustContrast(image, contrast);
+    else
+        AdjustLightness(image, lightness);
+    const auto map = [&](int c) {
+        return contrast != 0 ? contrastRef(c, contrast) : lightnessRef(c, lightness);
+    };
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb b = before.pixel(x, y);
+            QCOMPARE(image.pixel(x, y), qRgb(map(qRed(b)), map(qGreen(b)), map(qBlue(b))));
+        }
+}
+
+void tst_zozIR::combinedMatchesSteps_data()
+{
+    QTest::addColumn<int>("contrast");
+    QTest::addColumn<int>("lightness");
+    QTest::addColumn<QImage::Format>("format");
+    QTest::addColumn<QImage::Format>("expectedFormat");
+    QTest::newRow("both rgb32") << 35 << -21 << QImage::Format_RGB32 << QImage::Format_RGB32;
+    QTest::newRow("both bgr888") << -28 << 35 << QImage::Format_BGR888 << QImage::Format_BGR888;
+    QTest::newRow("both, other") << 21 << 7 << QImage::Format_RGB888 << QImage::Format_RGB32;
+    QTest::newRow("contrast only, other")
+        << -35 << 0 << QImage::Format_RGB888 << QImage::Format_BGR888;
+    QTest::newRow("lightness only") << 0 << -35 << QImage::Format_RGB32 << QImage::Format_RGB32;
+    QTest::newRow("beyond the lanes")
+        << 700 << -300 << QImage::Format_RGB32 << QImage::Format_RGB32;
+}
+
+void tst_zozIR::combinedMatchesSteps()
+{
+    QFETCH(int, contrast);
+    QFETCH(int, lightness);
+    QFETCH(QImage::Format, format);
+    QFETCH(QImage::Format, expectedFormat);
+    QImage stepwise = allValues(format);
+    QImage combined = stepwise;
+    if (contrast != 0)
+        AdjustContrast(stepwise, contrast);
+    if (lightness != 0)
+        AdjustLightness(stepwise, lightness);
+    AdjustContrastAndLightness(combined, contrast, lightness);
+    QCOMPARE(combined.format(), expectedFormat);
+    QVERIFY(samePixels(combined, stepwise));
+}
+
+void tst_zozIR::fourthByteKept()
+{
+    QImage image = allValues(QImage::Format_RGB32);
+    markFourthBytes(image);
+    AdjustLightness(image, -35);
+    compareFourthBytes(image);
+    AdjustContrast(image, 35);
+    compareFourthBytes(image);
+    AdjustContrastAndLightness(image, -14, 28);
+    compareFourthBytes(image);
+}
+
+void tst_zozIR::emptyPicture()
+{
+    QImage empty;
+    AdjustContrast(empty, 35);
+    AdjustLightness(empty, 35);
+    AdjustContrastAndLightness(empty, 7, 7);
+    QVERIFY(empty.isNull());
+    QImage turned(5, 5, QImage::Format_RGB32);
+    RotateQuarterCW(empty, turned);
+    QVERIFY(turned.isNull());
+}
+
+void tst_zozIR::quarterTurnCorners_data()
+{
+    QTest::addColumn<QImage::Format>("format");
+    QTest::addColumn<QImage::Format>("expectedFormat");
+    QTest::newRow("rgb32") << QImage::Format_RGB32 << QImage::Format_RGB32;
+    QTest::newRow("bgr888") << QImage::Format_BGR888 << QImage::Format_BGR888;
+    QTest::newRow("argb32") << QImage::Format_ARGB32 << QImage::Format_BGR888;
+}
+
+void tst_zozIR::quarterTurnCorners()
+{
+    QFETCH(QImage::Format, format);
+    QFETCH(QImage::Format, expectedFormat);
+    const QImage source = numbered(3, 2, format);
+    QImage cw;
+    RotateQuarterCW(source, cw);
+    QCOMPARE(cw.size(), QSize(2, 3));
+    QCOMPARE(cw.format(), expectedFormat);
+    // The source's top row becomes the right-hand column, top to bottom.
+    for (int x = 0; x < 3; ++x) {
+        QCOMPARE(cw.pixel(1, x), source.pixel(x, 0));
+        QCOMPARE(cw.pixel(0, x), source.pixel(x, 1));
+    }
+    QImage ccw;
+    RotateQuarterCCW(source, ccw);
+    QCOMPARE(ccw.size(), QSize(2, 3));
+    QCOMPARE(ccw.format(), expectedFormat);
+    // The source's top row becomes the left-hand column, bottom to top.
+    for (int x = 0; x < 3; ++x) {
+        QCOMPARE(ccw.pixel(0, 2 - x), source.pixel(x, 0));
+        QCOMPARE(ccw.pixel(1, 2 - x), source.pixel(x, 1));
+    }
+}
+
+void tst_zozIR::fourTurnsGiveBack_data()
+{
+    QTest::addColumn<QImage::Format>("format");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("clockwise");
+    for (bool cw : {true, false}) {
+        const char* dir = cw ? "cw" : "ccw";
+        // Sizes that end tiles part-way, a single row and column, and padded 24-bit rows.
+        for (QSize size : {QSize(131, 67), QSize(1, 200), QSize(200, 1), QSize(65, 64)}) {
+            QTest::addRow("rgb32 %dx%d %s", size.width(), size.height(), dir)
+                << QImage::Format_RGB32 << size << cw;
+            QTest::addRow("bgr888 %dx%d %s", size.width(), size.height(), dir)
+                << QImage::Format_BGR888 << size << cw;
+        }
+    }
+}
+
+void tst_zozIR::fourTurnsGiveBack()
+{
+    QFETCH(QImage::Format, format);
+    QFETCH(QSize, size);
+    QFETCH(bool, clockwise);
+    const QImage source = numbered(size.width(), size.height(), format);
+    QImage a = source;
+    QImage b;
+    for (int i = 0; i < 4; ++i) {
+        if (clockwise)
+            RotateQuarterCW(a, b);
+        else
+            RotateQuarterCCW(a, b);
+        std::swap(a, b);
+        if (i == 0) {
+            QCOMPARE(a.size(), size.transposed());
+            // One turn moves a corner: clockwise, the bottom-left ends at the top-left.
+            QCOMPARE(a.pixel(0, 0),
+                     clockwise ? source.pixel(0, size.height() - 1)
+                               : source.pixel(size.width() - 1, 0));
+        }
+    }
+    QCOMPARE(a.format(), format);
+    QCOMPARE(a, source);
+}
+
+void tst_zozIR::turnIntoItself()
+{
+    const QImage source = numbered(9, 4, QImage::Format_RGB32);
+    QImage expected;
+    RotateQuarterCW(source, expected);
+    QImage same = source;
+    RotateQuarterCW(same, same);
+    QCOMPARE(same, expected);
+    // A square picture keeps its size, so the target's buffer is reused: the source's
+    // shared copy must not change.
+    const QImage square = numbered(8, 8, QImage::Format_RGB32);
+    QImage target = square;
+    RotateQuarterCCW(square, target);
+    QCOMPARE(square, numbered(8, 8, QImage::Format_RGB32));
+    QCOMPARE(target.pixel(0, 0), square.pixel(7, 0));
+}
+
+void tst_zozIR::stretchMapping()
+{
+    // 3 source columns into 7 and back, rows 2 into 5: each target pixel takes source pixel
+    // floor((2i + 1) * m / (2n)).
+    QCOMPARE((std::vector<int> {StretchIndex(0, 7, 3), StretchIndex(1, 7, 3), StretchIndex(2, 7, 3),
+                                StretchIndex(3, 7, 3), StretchIndex(4, 7, 3), StretchIndex(5, 7, 3),
+                                StretchIndex(6, 7, 3)}),
+             (std::vector<int> {0, 0, 1, 1, 1, 2, 2}));
+    QCOMPARE(
+        (std::vector<int> {StretchIndex(0, 3, 7), StretchIndex(1, 3, 7), StretchIndex(2, 3, 7)}),
+        (std::vector<int> {1, 3, 5}));
+    QCOMPARE(StretchIndex(1999999999, 2000000000, 2000000000), 1999999999);
+
+    const QImage source = numbered(3, 2, QImage::Format_RGB32);
+    QImage target(7, 5, QImage::Format_RGB32);
+    target.fill(Qt::black);
+    StretchDraw(target, QRect(0, 0, 7, 5), source, QRect(0, 0, 3, 2));
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x)
+            QCOMPARE(target.pixel(x, y),
+                     source.pixel(StretchIndex(x, 7, 3), StretchIndex(y, 5, 2)));
+}
+
+void tst_zozIR::stretchCopiesAtSameSize()
+{
+    const QImage source = numbered(50, 30, QImage::Format_RGB32);
+    QImage target(60, 40, QImage::Format_RGB32);
+    target.fill(Qt::black);
+    StretchDraw(target, QRect(5, 6, 20, 10), source, QRect(11, 12, 20, 10));
+    QCOMPARE(target.copy(5, 6, 20, 10), source.copy(11, 12, 20, 10));
+    QCOMPARE(target.pixel(4, 6), qRgb(0, 0, 0));
+    QCOMPARE(target.pixel(25, 16), qRgb(0, 0, 0));
+}
+
+void tst_zozIR::stretchOutsideSourceIsWhite()
+{
+    const QImage source = numbered(4, 4, QImage::Format_RGB32);
+    QImage target(8, 8, QImage::Format_RGB32);
+    target.fill(Qt::black);
+    // Twice the size, from a rectangle hanging off the source's top-left corner by 2.
+    StretchDraw(target, QRect(0, 0, 8, 8), source, QRect(-2, -2, 4, 4));
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const bool inside = x >= 4 && y >= 4;
+            QCOMPARE(target.pixel(x, y),
+                     inside ? source.pixel(x / 2 - 2, y / 2 - 2) : qRgb(255, 255, 255));
+        }
+}
+
+void tst_zozIR::stretchClipsToTarget()
+{
+    const QImage source = numbered(10, 10, QImage::Format_RGB32);
+    QImage target(6, 6, QImage::Format_RGB32);
+    target.fill(Qt::black);
+    // A rectangle much larger than the target, reaching out on every side.
+    const QRect big(-1000, -3, 3000, 12);
+    StretchDraw(target, big, source, QRect(0, 0, 10, 10));
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x)
+            QCOMPARE(target.pixel(x, y),
+                     source.pixel(StretchIndex(x + 1000, 3000, 10), StretchIndex(y + 3, 12, 10)));
+    // Empty rectangles draw nothing.
+    QImage untouched(6, 6, QImage::Format_RGB32);
+    untouched.fill(Qt::black);
+    StretchDraw(untouched, QRect(0, 0, 0, 6), source, QRect(0, 0, 10, 10));
+    StretchDraw(untouched, QRect(0, 0, 6, 6), source, QRect(0, 0, 10, 0));
+    StretchDraw(untouched, QRect(6, 0, 6, 6), source, QRect(0, 0, 10, 10));
+    QImage black(6, 6, QImage::Format_RGB32);
+    black.fill(Qt::black);
+    QCOMPARE(untouched, black);
+}
+
+void tst_zozIR::gatherIndices()
+{
+    const QImage source = numbered(5, 5, QImage::Format_ARGB32);
+    QImage target(4, 4, QImage::Format_ARGB32);
+    target.fill(Qt::black);
+    const std::vector<int> columns {4, -1, 0, 5, 2};
+    const std::vector<int> rows {1, 1, -1, 3, 3};
+    GatherPixels(target, QPoint(-1, 0), source, columns, rows);
+    const QRgb white = qRgb(255, 255, 255);
+    for (int k = 0; k < 4; ++k)
+        for (int j = 1; j < 5; ++j) {
+            const int sx = columns[std::size_t(j)];
+            const int sy = rows[std::size_t(k)];
+            const bool inside = sx >= 0 && sx < 5 && sy >= 0 && sy < 5;
+            QCOMPARE(target.pixel(j - 1, k), inside ? source.pixel(sx, sy) : white);
+        }
+}
+
+QTEST_GUILESS_MAIN(tst_zozIR)
+#include "tst_zozIR.moc"
