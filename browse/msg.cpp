@@ -1,0 +1,39 @@
+#include "browse/msg.h"
+
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+
+TDmsg::TDmsg(QWidget* parent)
+    : QDialog(parent)
+    , Bevel1(new QFrame(this))
+    , Label1(new QLabel(this))
+    , OKBtn(new QPushButton(QStringLiteral("OK"), this))
+{
+    setObjectName(QStringLiteral("Dmsg"));
+    setWindowTitle(QStringLiteral("Message:"));
+    setFixedSize(338, 167);
+
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setGeometry(7, 7, 323, 113);
+    Bevel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(14, 14, 309, 99);
+    Label1->setWordWrap(true);
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label1->setTextFormat(Qt::PlainText);
+
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    OKBtn->setGeometry(254, 131, 75, 25);
+    OKBtn->setDefault(true);
+    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TDmsg::ShowText(const std::string& Text)
+{
+    Label1->setText(QFile::decodeName(QByteArray::fromStdString(Text)));
+    OKBtn->setFocus();
+    exec();
+}

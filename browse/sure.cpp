@@ -1,0 +1,54 @@
+#include "browse/sure.h"
+
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+
+TFsure::TFsure(QWidget* parent)
+    : QDialog(parent)
+    , Bevel1(new QFrame(this))
+    , Label1(new QLabel(this))
+    , OKBtn(new QPushButton(QStringLiteral("Yes"), this))
+    , CancelBtn(new QPushButton(QStringLiteral("No"), this))
+{
+    setObjectName(QStringLiteral("Fsure"));
+    setWindowTitle(QStringLiteral("Confirmation:"));
+    setFixedSize(313, 172);
+
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setGeometry(8, 8, 297, 119);
+    Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+
+    // The question has a fixed box: a long one wraps and whatever does not fit is cut off.
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(21, 21, 274, 99);
+    Label1->setWordWrap(true);
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label1->setTextFormat(Qt::PlainText);
+
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    OKBtn->setGeometry(79, 138, 75, 25);
+    OKBtn->setDefault(true);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    CancelBtn->setGeometry(162, 138, 75, 25);
+
+    connect(OKBtn, &QPushButton::clicked, this, &TFsure::OKBtnClick);
+    // Esc and the close box reach QDialog::reject, the same as "No".
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+bool TFsure::Ask(const std::string& Question)
+{
+    Answer = false;
+    Label1->setText(QFile::decodeName(QByteArray::fromStdString(Question)));
+    OKBtn->setFocus();
+    exec();
+    return Answer;
+}
+
+void TFsure::OKBtnClick()
+{
+    Answer = true;
+    accept();
+}

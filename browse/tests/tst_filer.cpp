@@ -1,0 +1,219 @@
+#include "browse/filer.h"
+#include "browse/sure.h"
+#include "browse/tests/modal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void writeFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void answerSure(bool yes)
+{
+    modal::whenShown(QStringLiteral("Fsure"), [yes](QWidget* dialog) {
+        const auto name = yes ? QStringLiteral("OKBtn") : QStringLiteral("CancelBtn");
+        QTest::mouseClick(dialog->findChild<QPushButton*>(name), Qt::LeftButton);
+    });
+}
+
+// Chooses target in the save dialog; when the dialog asks whether to replace an existing
+// file, the answer is Yes.
+void chooseInSaveDialog(const fs::path& target)
+{
+    modal::whenShown(QStringLiteral("SaveDialog1"), [target](QWidget* widget) {
+        auto* dialog = static_cast<QFileDialog*>(widget);
+        modal::whenShown(
+            [](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
+            [](QWidget* w) { static_cast<QMessageBox*>(w)->button(QMessageBox::Yes)->click(); });
+        // What the user types: selectFile() leaves a focused name field alone.
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+            ->setText(QFile::decodeName(QByteArray::fromStdString(target.string())));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+}
+
+bool folderHoldsOnly(const fs::path& folder, std::set<std::string> names)
+{
+    std::set<std::string> found;
+    for (const auto& entry : fs::directory_iterator(folder))
+        found.insert(entry.path().filename().string());
+    return found == names;
+}
+
+} // namespace
+
+class TestFiler : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        QVERIFY(home.isValid());
+        // The trash lives under the home folder: keep it inside the test's own folder.
+        root = fs::path(home.path().toStdString()) / QTest::currentTestFunction();
+        fs::remove_all(root);
+        fs::create_directories(root / "pictures");
+        fs::create_directories(root / "share");
+        qputenv("HOME", QByteArray::fromStdString(root.string()));
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString((root / "share").string()));
+        picture = root / "pictures" / "a.jpg";
+        writeFile(picture, "picture bytes");
+    }
+
+    // QTemporaryDir cannot remove the names that are not UTF-8.
+    void cleanup() { fs::remove_all(root); }
+
+    void trashAnsweredNoKeepsTheFile()
+    {
+        answerSure(false);
+        QVERIFY(!filer.DeleteToRecycleBin(picture.string()));
+        QCOMPARE(readFile(picture), std::string("picture bytes"));
+    }
+
+    void trashAnsweredYesMovesTheFileToTheTrash()
+    {
+        answerSure(true);
+        QVERIFY(filer.DeleteToRecycleBin(picture.string()));
+        QVERIFY(!fs::exists(picture));
+        QCOMPARE(readFile(root / "share" / "Trash" / "files" / "a.jpg"),
+                 std::string("picture bytes"));
+    }
+
+    // Nothing to ask about: a file that is already gone counts as deleted.
+    void trashOfAVanishedFileIsTrueWithoutAQuestion()
+    {
+        bool asked = false;
+        modal::whenShown(QStringLiteral("Fsure"), [&asked](QWidget* dialog) {
+            asked = true;
+            static_cast<QDialog*>(dialog)->reject();
+        });
+        QVERIFY(filer.DeleteToRecycleBin((root / "gone.jpg").string()));
+        QTest::qWait(50);
+        QVERIFY(!asked);
+    }
+
+    void fileThatCannotBeTrashedStays_data()
+    {
+        QTest::addColumn<bool>("trashBlocked");
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("no trash folder can be made") << true << QByteArray("b.jpg");
+        QTest::newRow("name that is not UTF-8") << false << QByteArray("b\xff\xfe.jpg");
+    }
+
+    void fileThatCannotBeTrashedStays()
+    {
+        QFETCH(bool, trashBlocked);
+        QFETCH(QByteArray, name);
+        if (trashBlocked) {
+            writeFile(root / "blocker", "a file where the trash folder would go");
+            qputenv("XDG_DATA_HOME", QByteArray::fromStdString((root / "blocker").string()));
+        }
+        const fs::path file = root / "pictures" / name.toStdString();
+        writeFile(file, "keep me");
+        answerSure(true);
+        QVERIFY(!filer.DeleteToRecycleBin(file.string()));
+        QCOMPARE(readFile(file), std::string("keep me"));
+        QApplication::processEvents();
+    }
+
+    void saveCopyOfAMissingFileShowsNoDialog()
+    {
+        QVERIFY(!filer.SaveCopyAs((root / "missing.jpg").string()));
+        QVERIFY(!filer.SaveCopyAs(""));
+    }
+
+    void saveCopyCancelled()
+    {
+        modal::whenShown(QStringLiteral("SaveDialog1"),
+                         [](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+        QVERIFY(!filer.SaveCopyAs(picture.string()));
+        QVERIFY(folderHoldsOnly(root / "pictures", {"a.jpg"}));
+    }
+
+    void saveCopyOpensOnTheSourceName()
+    {
+        QStringList preselected;
+        QString folder;
+        modal::whenShown(QStringLiteral("SaveDialog1"), [&](QWidget* widget) {
+            auto* dialog = static_cast<QFileDialog*>(widget);
+            preselected = dialog->selectedFiles();
+            folder = dialog->directory().absolutePath();
+            dialog->reject();
+        });
+        filer.SaveCopyAs(picture.string());
+        QCOMPARE(preselected, QStringList {QString::fromStdString(picture.string())});
+        QCOMPARE(folder, QString::fromStdString((root / "pictures").string()));
+    }
+
+    void saveCopyToANewName()
+    {
+        chooseInSaveDialog(root / "pictures" / "copy.jpg");
+        QVERIFY(filer.SaveCopyAs(picture.string()));
+        QCOMPARE(readFile(root / "pictures" / "copy.jpg"), std::string("picture bytes"));
+        QVERIFY(folderHoldsOnly(root / "pictures", {"a.jpg", "copy.jpg"}));
+    }
+
+    void saveCopyOverAnExistingFileReplacesIt()
+    {
+        writeFile(root / "pictures" / "old.jpg", "an older and longer content");
+        chooseInSaveDialog(root / "pictures" / "old.jpg");
+        QVERIFY(filer.SaveCopyAs(picture.string()));
+        QCOMPARE(readFile(root / "pictures" / "old.jpg"), std::string("picture bytes"));
+        QVERIFY(folderHoldsOnly(root / "pictures", {"a.jpg", "old.jpg"}));
+    }
+
+    void saveCopyOntoItselfChangesNothing()
+    {
+        const auto modified = fs::last_write_time(picture);
+        chooseInSaveDialog(picture);
+        QVERIFY(!filer.SaveCopyAs(picture.string()));
+        QCOMPARE(readFile(picture), std::string("picture bytes"));
+        QVERIFY(fs::last_write_time(picture) == modified);
+        QVERIFY(folderHoldsOnly(root / "pictures", {"a.jpg"}));
+    }
+
+    // The copy reads the source by its bytes, also when Qt cannot spell its name.
+    void saveCopyOfANameThatIsNotUtf8()
+    {
+        const fs::path source = root / "pictures" / "c\xff.jpg";
+        writeFile(source, "odd name");
+        chooseInSaveDialog(root / "pictures" / "plain.jpg");
+        QVERIFY(filer.SaveCopyAs(source.string()));
+        QCOMPARE(readFile(root / "pictures" / "plain.jpg"), std::string("odd name"));
+    }
+
+private:
+    QTemporaryDir home;
+    fs::path root;
+    fs::path picture;
+    TFsure sure;
+    TD_filer filer {sure};
+};
+
+QTEST_MAIN(TestFiler)
+#include "tst_filer.moc"

@@ -1,0 +1,107 @@
+#include "browse/msg.h"
+#include "browse/sure.h"
+#include "browse/tests/modal.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+enum class Reply { YesButton, EnterKey, NoButton, EscKey, CloseBox };
+
+void reply(QWidget* dialog, Reply how)
+{
+    switch (how) {
+    case Reply::YesButton:
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("OKBtn")), Qt::LeftButton);
+        break;
+    case Reply::EnterKey:
+        QTest::keyClick(dialog, Qt::Key_Return);
+        break;
+    case Reply::NoButton:
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("CancelBtn")),
+                          Qt::LeftButton);
+        break;
+    case Reply::EscKey:
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        break;
+    case Reply::CloseBox:
+        dialog->close();
+        break;
+    }
+}
+
+} // namespace
+
+class TestSure : public QObject
+{
+    Q_OBJECT
+private slots:
+    void askAnswers_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("Yes") << int(Reply::YesButton) << true;
+        QTest::newRow("Enter") << int(Reply::EnterKey) << true;
+        QTest::newRow("No") << int(Reply::NoButton) << false;
+        QTest::newRow("Esc") << int(Reply::EscKey) << false;
+        QTest::newRow("close box") << int(Reply::CloseBox) << false;
+    }
+
+    void askAnswers()
+    {
+        QFETCH(int, how);
+        QFETCH(bool, expected);
+        TFsure sure;
+        QString shownQuestion;
+        modal::whenShown(QStringLiteral("Fsure"), [&](QWidget* dialog) {
+            shownQuestion = dialog->findChild<QLabel*>(QStringLiteral("Label1"))->text();
+            reply(dialog, Reply(how));
+        });
+        QCOMPARE(sure.Ask("Clear navigation history?"), expected);
+        QCOMPARE(shownQuestion, QStringLiteral("Clear navigation history?"));
+        QCOMPARE(sure.isVisible(), false);
+    }
+
+    // A Yes to one question must not carry over to the next one.
+    void answerStartsFalseForEachQuestion()
+    {
+        TFsure sure;
+        modal::whenShown(QStringLiteral("Fsure"), [](QWidget* d) { reply(d, Reply::YesButton); });
+        QVERIFY(sure.Ask("first"));
+        modal::whenShown(QStringLiteral("Fsure"), [](QWidget* d) { reply(d, Reply::EscKey); });
+        QVERIFY(!sure.Ask("second"));
+        QVERIFY(!sure.Answer);
+    }
+
+    void longQuestionStaysInItsBox()
+    {
+        TFsure sure;
+        const std::string question(600, 'w');
+        QSize labelSize;
+        modal::whenShown(QStringLiteral("Fsure"), [&](QWidget* dialog) {
+            labelSize = dialog->findChild<QLabel*>(QStringLiteral("Label1"))->size();
+            reply(dialog, Reply::NoButton);
+        });
+        sure.Ask(question + " " + question);
+        QCOMPARE(labelSize, QSize(274, 99));
+        QCOMPARE(sure.size(), QSize(313, 172));
+    }
+
+    void messageClosesWithOk()
+    {
+        TDmsg message;
+        QString shownText;
+        modal::whenShown(QStringLiteral("Dmsg"), [&](QWidget* dialog) {
+            shownText = dialog->findChild<QLabel*>(QStringLiteral("Label1"))->text();
+            QTest::keyClick(dialog, Qt::Key_Return);
+        });
+        message.ShowText("Done.");
+        QCOMPARE(shownText, QStringLiteral("Done."));
+        QVERIFY(!message.isVisible());
+    }
+};
+
+QTEST_MAIN(TestSure)
+#include "tst_sure.moc"
