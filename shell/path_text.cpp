@@ -1,0 +1,100 @@
+#include "shell/path_text.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <string_view>
+
+namespace {
+
+constexpr char delimiter = static_cast<char>(std::filesystem::path::preferred_separator);
+
+bool isDelimiter(char c)
+{
+    // Windows accepts both; elsewhere "\" is an ordinary byte of a name.
+    return c == delimiter || (delimiter == '\\' && (c == '/' || c == ':'));
+}
+
+std::size_t lastDelimiter(const std::string& path)
+{
+    for (std::size_t i = path.size(); i > 0; --i) {
+        if (isDelimiter(path[i - 1]))
+            return i - 1;
+    }
+    return std::string::npos;
+}
+
+char upperAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+} // namespace
+
+bool SamePath(const std::string& a, const std::string& b)
+{
+#if defined(_WIN32) || defined(__APPLE__)
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return upperAscii(x) == upperAscii(y);
+           });
+#else
+    return a == b;
+#endif
+}
+
+std::string FolderOfPath(const std::string& path)
+{
+    const std::size_t pos = lastDelimiter(path);
+    if (pos == std::string::npos)
+        return {};
+    // A root keeps its delimiter: "/" on Linux, "C:\" on Windows.
+    const bool driveRoot
+        = delimiter == '\\' && (path[pos] == ':' || (pos > 0 && path[pos - 1] == ':'));
+    if (pos == 0 || driveRoot)
+        return path.substr(0, pos + 1);
+    return path.substr(0, pos);
+}
+
+std::string FileNamePart(const std::string& path)
+{
+    const std::size_t pos = lastDelimiter(path);
+    return pos == std::string::npos ? path : path.substr(pos + 1);
+}
+
+bool IsPictureFileName(const std::string& fileName)
+{
+    const std::string name = FileNamePart(fileName);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos)
+        return false;
+    std::string ext = name.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(), upperAscii);
+    static constexpr std::array<std::string_view, 7> known
+        = {".BMP", ".DIB", ".JPG", ".JPEG", ".WMF", ".EMF", ".GIF"};
+    return std::find(known.begin(), known.end(), ext) != known.end();
+}
+
+std::string ExpandHistoryPath(const std::string& fileName)
+{
+    const auto isBlank = [](char c) {
+        return static_cast<unsigned char>(c) <= ' ';
+    };
+    const auto first = std::find_if_not(fileName.begin(), fileName.end(), isBlank);
+    const auto last = std::find_if_not(fileName.rbegin(), fileName.rend(), isBlank).base();
+    if (first >= last)
+        return {};
+    const std::filesystem::path trimmed(std::string(first, last));
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::absolute(trimmed, error);
+    return (error ? trimmed : full).lexically_normal().string();
+}
+
+std::string ReplaceFileExtension(const std::string& path, const std::string& extension)
+{
+    const std::size_t nameStart
+        = lastDelimiter(path) == std::string::npos ? 0 : lastDelimiter(path) + 1;
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot < nameStart)
+        return path + extension;
+    return path.substr(0, dot) + extension;
+}

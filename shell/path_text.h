@@ -1,0 +1,25 @@
+// Path texts as the main window handles them: byte strings with the platform's delimiter.
+#pragma once
+
+#include <string>
+
+// True when both texts name the same file as the file system compares names: byte for byte
+// where names are case-sensitive (Linux), ignoring ASCII letter case elsewhere.
+bool SamePath(const std::string& a, const std::string& b);
+
+// The folder holding Path: the text up to its last delimiter, without that delimiter unless
+// it is the root ("/a/b.jpg" gives "/a", "/b.jpg" gives "/"); empty when there is none.
+std::string FolderOfPath(const std::string& path);
+
+// The name after the last delimiter ("/a/b.jpg" gives "b.jpg").
+std::string FileNamePart(const std::string& path);
+
+// True when the name's extension is one the folder list offers as a picture.
+bool IsPictureFileName(const std::string& fileName);
+
+// Leading and trailing blanks and control bytes removed, then made absolute and normalised.
+std::string ExpandHistoryPath(const std::string& fileName);
+
+// Path with the extension of its name (from the last ".") replaced by Extension, which is
+// appended when the name has none ("/a/vistrel" gives "/a/vistrel.set").
+std::string ReplaceFileExtension(const std::string& path, const std::string& extension);
