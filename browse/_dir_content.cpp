@@ -1,0 +1,257 @@
+#include "browse/_dir_content.h"
+
+#include <QEvent>
+#include <QFile>
+#include <QFileIconProvider>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char delimiter = '/';
+const std::string parentName = "..";
+
+unsigned char upperAscii(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 'a' && byte <= 'z' ? static_cast<unsigned char>(byte - 'a' + 'A') : byte;
+}
+
+// The picture icon is only a hint for the eye, so the extension is enough; asking the
+// platform per file would cost a lookup for each of a folder's 100,000 entries.
+TDirEntryKind fileKind(std::string_view name)
+{
+    static constexpr std::array<std::string_view, 8> pictureExtensions
+        = {"BMP", "DIB", "JPG", "JPEG", "GIF", "WMF", "EMF", "ICO"};
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos)
+        return TDirEntryKind::File;
+    const std::string_view extension = name.substr(dot + 1);
+    for (const std::string_view picture : pictureExtensions) {
+        if (std::equal(
+                extension.begin(), extension.end(), picture.begin(), picture.end(),
+                [](char a, char b) { return upperAscii(a) == static_cast<unsigned char>(b); }))
+            return TDirEntryKind::Picture;
+    }
+    return TDirEntryKind::File;
+}
+
+bool isRoot(const std::string& folder)
+{
+    const fs::path path(folder);
+    return path.lexically_normal() == path.root_path();
+}
+
+TDirListModel::TIcons kindIcons()
+{
+    const QFileIconProvider provider;
+    const QIcon file = provider.icon(QAbstractFileIconProvider::File);
+    return {provider.icon(QAbstractFileIconProvider::Folder),
+            QIcon::fromTheme(QStringLiteral("image-x-generic"), file), file};
+}
+
+} // namespace
+
+TO_dir_content::TO_dir_content(QWidget* parent)
+    : QWidget(parent)
+    , LV_dir(new QTreeView(this))
+    , model(new TDirListModel(kindIcons(), this))
+{
+    LV_dir->setObjectName(QStringLiteral("LV_dir"));
+    LV_dir->setModel(model);
+    LV_dir->setHeaderHidden(true);
+    LV_dir->setRootIsDecorated(false);
+    LV_dir->setItemsExpandable(false);
+    LV_dir->setUniformRowHeights(true);
+    LV_dir->setAllColumnsShowFocus(true);
+    LV_dir->setSelectionMode(QAbstractItemView::SingleSelection);
+    LV_dir->setSelectionBehavior(QAbstractItemView::SelectRows);
+    LV_dir->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    LV_dir->setIconSize(QSize(16, 16));
+    // The column width follows the frame (FrameResize), not the viewport.
+    LV_dir->header()->setStretchLastSection(false);
+    LV_dir->setColumnWidth(0, 250);
+    LV_dir->installEventFilter(this);
+    connect(LV_dir, &QAbstractItemView::doubleClicked, this, &TO_dir_content::LV_dirDblClick);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(LV_dir);
+    resize(206, 363);
+}
+
+int TO_dir_content::LV_dirCompare(const TDirEntry& Item1, const TDirEntry& Item2)
+{
+    if (Item1.IsFolder() != Item2.IsFolder())
+        return Item1.IsFolder() ? -1 : 1;
+    // Equal captions fall through to 0, so that the order stays strict when a sort compares
+    // an entry with itself.
+    if (Item1.Caption == parentName && Item2.Caption != parentName)
+        return -1;
+    if (Item2.Caption == parentName && Item1.Caption != parentName)
+        return 1;
+    const std::string& a = Item1.Caption;
+    const std::string& b = Item2.Caption;
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const unsigned char ca = upperAscii(a[i]);
+        const unsigned char cb = upperAscii(b[i]);
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    if (a.size() == b.size())
+        return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+std::vector<TDirEntry>
+TO_dir_content::ListFolder(const std::string& Folder,
+                           const std::function<bool(const std::string&)>& filter)
+{
+    std::vector<TDirEntry> entries;
+    // The enumeration gives no ".." entry; the list offers one wherever there is a way up,
+    // also from a folder that cannot be read, so that the user is never stranded there.
+    if (!isRoot(Folder))
+        entries.push_back({parentName, TDirEntryKind::Folder});
+
+    // An unreadable or vanished folder, or one that fails half way, lists what was read.
+    std::error_code error;
+    for (fs::directory_iterator it(Folder, error), end; !error && it != end; it.increment(error)) {
+        std::string name = it->path().filename().native();
+        std::error_code typeError;
+        if (it->is_directory(typeError)) {
+            entries.push_back({std::move(name), TDirEntryKind::Folder});
+            continue;
+        }
+        if (filter && !filter(Folder + name))
+            continue;
+        const TDirEntryKind kind = fileKind(name);
+        entries.push_back({std::move(name), kind});
+    }
+
+    // Captions equal but for case keep a fixed order by their bytes, whatever order the file
+    // system gave them in.
+    std::sort(entries.begin(), entries.end(), [](const TDirEntry& a, const TDirEntry& b) {
+        const int order = LV_dirCompare(a, b);
+        return order != 0 ? order < 0 : a.Caption < b.Caption;
+    });
+    return entries;
+}
+
+std::string TO_dir_content::PathKey(std::string path)
+{
+#if defined(Q_OS_WIN) || defined(Q_OS_DARWIN)
+    const QString upper = QFile::decodeName(QByteArray::fromStdString(path)).toUpper();
+    return QFile::encodeName(upper).toStdString();
+#else
+    return path;
+#endif
+}
+
+void TO_dir_content::ShowFolder(const std::string& Folder)
+{
+    model->SetEntries({});
+    std::string folder = Folder;
+    if (folder.empty() || folder.back() != delimiter)
+        folder += delimiter;
+    currentFolder = folder;
+
+    model->SetEntries(ListFolder(folder, OnFileFilter));
+
+    if (!lastFolderKey.empty()) {
+        for (int row = 0; row < model->rowCount(); ++row) {
+            if (PathKey(folder + model->Entry(row).Caption) != lastFolderKey)
+                continue;
+            const QModelIndex index = model->index(row);
+            LV_dir->selectionModel()->setCurrentIndex(
+                index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            LV_dir->scrollTo(index, QAbstractItemView::EnsureVisible);
+            break;
+        }
+    }
+
+    folder.pop_back();
+    lastFolderKey = PathKey(folder);
+    if (OnFolderShown)
+        OnFolderShown(this);
+}
+
+void TO_dir_content::RefreshFolder()
+{
+    ShowFolder(currentFolder);
+}
+
+QModelIndex TO_dir_content::SelectedEntry() const
+{
+    const QModelIndexList rows = LV_dir->selectionModel()->selectedRows();
+    return rows.isEmpty() ? QModelIndex() : rows.first();
+}
+
+std::string TO_dir_content::GetSelectedName() const
+{
+    const QModelIndex selected = SelectedEntry();
+    return selected.isValid() ? model->Entry(selected.row()).Caption : std::string();
+}
+
+std::string TO_dir_content::GetSelectedFile() const
+{
+    const QModelIndex selected = SelectedEntry();
+    if (!selected.isValid() || model->Entry(selected.row()).IsFolder())
+        return {};
+    return currentFolder + model->Entry(selected.row()).Caption;
+}
+
+void TO_dir_content::ActivateEntry(const QModelIndex& Entry)
+{
+    if (!Entry.isValid())
+        return;
+    if (!model->Entry(Entry.row()).IsFolder()) {
+        if (OnFileActivated)
+            OnFileActivated(this);
+        return;
+    }
+    const fs::path target = currentFolder + model->Entry(Entry.row()).Caption;
+    std::error_code error;
+    const fs::path absolute = fs::absolute(target, error);
+    ShowFolder((error ? target : absolute).lexically_normal().native());
+}
+
+void TO_dir_content::LV_dirDblClick()
+{
+    ActivateEntry(SelectedEntry());
+}
+
+void TO_dir_content::LV_dirKeyDown(const QKeyEvent& event)
+{
+    if (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter)
+        ActivateEntry(SelectedEntry());
+}
+
+void TO_dir_content::FrameResize()
+{
+    LV_dir->setColumnWidth(0, std::max(0, width() - 20));
+}
+
+void TO_dir_content::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    FrameResize();
+}
+
+bool TO_dir_content::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter activates whatever the modifiers; the key still reaches the list as usual.
+    if (watched == LV_dir && event->type() == QEvent::KeyPress)
+        LV_dirKeyDown(*static_cast<QKeyEvent*>(event));
+    return QWidget::eventFilter(watched, event);
+}

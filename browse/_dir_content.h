@@ -1,0 +1,75 @@
+// The folder list: one folder's parent entry "..", its sub-folders and the files its owner's
+// filter accepts. The user walks folders inside the list; a new listing and an activated file
+// are reported to the owner, which alone knows what the files are for.
+#pragma once
+
+#include "browse/dir_list_model.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QKeyEvent;
+class QTreeView;
+
+class TO_dir_content : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TO_dir_content(QWidget* parent = nullptr);
+
+    // Lists Folder (a delimiter is appended when missing; an empty text lists "/"). A folder
+    // that cannot be read lists no entries but still becomes CurrentFolder and is reported.
+    void ShowFolder(const std::string& Folder);
+    void RefreshFolder();
+
+    // Caption of the selected entry; empty when nothing is selected.
+    std::string GetSelectedName() const;
+    // Full path of the selected entry when it is a file; empty for a folder or no selection.
+    std::string GetSelectedFile() const;
+    // Opens a folder entry or reports a file entry; an invalid index does nothing.
+    void ActivateEntry(const QModelIndex& Entry);
+
+    // The folder listed last, always ending in the delimiter.
+    const std::string& CurrentFolder() const { return currentFolder; }
+    // The folder of the listing before the current one ran, as a key for PathKey
+    // comparisons; its entry is selected when that folder is listed in the new one.
+    const std::string& LastFolderKey() const { return lastFolderKey; }
+
+    // Negative, zero or positive: folders before files, ".." first, then the captions
+    // compared byte by byte with only a to z turned to upper case.
+    static int LV_dirCompare(const TDirEntry& Item1, const TDirEntry& Item2);
+    // The entries of Folder (ending in the delimiter) in list order: ".." unless Folder is
+    // the root, the sub-folders, then the files that filter accepts (all when it is unset).
+    static std::vector<TDirEntry> ListFolder(const std::string& Folder,
+                                             const std::function<bool(const std::string&)>& filter);
+    // The form in which two paths compare equal exactly when the file system takes them for
+    // the same name.
+    static std::string PathKey(std::string path);
+
+    QTreeView* LV_dir;
+
+    // Raised after every listing, with the frame.
+    std::function<void(TO_dir_content* Sender)> OnFolderShown;
+    // Raised when a file entry is activated; the owner reads it with GetSelectedName.
+    std::function<void(TO_dir_content* Sender)> OnFileActivated;
+    // Asked with the full path of every file (never of a folder); false leaves it out.
+    std::function<bool(const std::string& FileName)> OnFileFilter;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FrameResize();
+    void LV_dirDblClick();
+    void LV_dirKeyDown(const QKeyEvent& event);
+    QModelIndex SelectedEntry() const;
+
+    TDirListModel* model;
+    std::string currentFolder;
+    std::string lastFolderKey;
+};

@@ -1,0 +1,39 @@
+#include "browse/dir_list_model.h"
+
+#include <QFile>
+
+TDirListModel::TDirListModel(TIcons icons_, QObject* parent)
+    : QAbstractListModel(parent)
+    , icons(std::move(icons_))
+{
+}
+
+void TDirListModel::SetEntries(std::vector<TDirEntry> newEntries)
+{
+    beginResetModel();
+    entries = std::move(newEntries);
+    endResetModel();
+}
+
+int TDirListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(entries.size());
+}
+
+QVariant TDirListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const TDirEntry& entry = Entry(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        // Only for the screen: a name that is not valid UTF-8 shows a replacement character
+        // while the entry keeps its bytes.
+        return QFile::decodeName(QByteArray::fromRawData(
+            entry.Caption.data(), static_cast<qsizetype>(entry.Caption.size())));
+    case Qt::DecorationRole:
+        return icons[static_cast<std::size_t>(entry.Kind)];
+    default:
+        return {};
+    }
+}

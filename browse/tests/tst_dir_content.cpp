@@ -1,0 +1,372 @@
+#include "browse/_dir_content.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool isPictureName(const std::string& path)
+{
+    for (const char* extension : {".jpg", ".JPG", ".gif"}) {
+        const std::string ext(extension);
+        if (path.size() >= ext.size()
+            && path.compare(path.size() - ext.size(), ext.size(), ext) == 0)
+            return true;
+    }
+    return false;
+}
+
+void touch(const std::string& path)
+{
+    std::ofstream(path) << "x";
+}
+
+} // namespace
+
+class TstDirContent : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir temp;
+    std::string root; // the temporary folder, with its trailing delimiter
+
+    std::string path(const std::string& name) const { return root + name; }
+
+    static QStringList captions(const TO_dir_content& frame)
+    {
+        QStringList list;
+        const QAbstractItemModel* model = frame.LV_dir->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            list << model->index(row, 0).data().toString();
+        return list;
+    }
+
+    static QModelIndex rowOf(const TO_dir_content& frame, const QString& caption)
+    {
+        const QAbstractItemModel* model = frame.LV_dir->model();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            if (model->index(row, 0).data().toString() == caption)
+                return model->index(row, 0);
+        }
+        return {};
+    }
+
+    static void click(TO_dir_content& frame, const QModelIndex& index)
+    {
+        frame.LV_dir->scrollTo(index);
+        QTest::mouseClick(frame.LV_dir->viewport(), Qt::LeftButton, {},
+                          frame.LV_dir->visualRect(index).center());
+    }
+
+    // The whole sequence a user's double click makes: QTest's double click alone lacks the
+    // first press and the last release.
+    static void doubleClick(TO_dir_content& frame, const QModelIndex& index)
+    {
+        frame.LV_dir->scrollTo(index);
+        QWidget* viewport = frame.LV_dir->viewport();
+        const QPoint at = frame.LV_dir->visualRect(index).center();
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+    }
+
+    static bool fullyVisible(const TO_dir_content& frame, const QModelIndex& index)
+    {
+        return frame.LV_dir->viewport()->rect().contains(frame.LV_dir->visualRect(index));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(temp.isValid());
+        root = QFile::encodeName(temp.path()).toStdString() + "/";
+    }
+
+    void init() { removeAll(); }
+    // QTemporaryDir cannot remove names that are not valid UTF-8.
+    void cleanupTestCase() { removeAll(); }
+
+private:
+    void removeAll()
+    {
+        for (const auto& entry : fs::directory_iterator(root)) {
+            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
+            fs::remove_all(entry.path());
+        }
+    }
+
+private slots:
+
+    void compareRule_data()
+    {
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<bool>("firstIsFolder");
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<bool>("secondIsFolder");
+        QTest::addColumn<int>("order");
+
+        QTest::newRow("folder before file")
+            << QByteArray("z") << true << QByteArray("a") << false << -1;
+        QTest::newRow("file after folder")
+            << QByteArray("a") << false << QByteArray("z") << true << 1;
+        QTest::newRow(".. before a folder that sorts lower")
+            << QByteArray("..") << true << QByteArray("-") << true << -1;
+        QTest::newRow("a folder after ..")
+            << QByteArray("!") << true << QByteArray("..") << true << 1;
+        QTest::newRow(".. with itself")
+            << QByteArray("..") << true << QByteArray("..") << true << 0;
+        QTest::newRow("case ignored")
+            << QByteArray("abc") << false << QByteArray("ABC") << false << 0;
+        QTest::newRow("underscore after letters")
+            << QByteArray("_z.gif") << false << QByteArray("x.JPG") << false << 1;
+        QTest::newRow("prefix first")
+            << QByteArray("ab") << false << QByteArray("AB.jpg") << false << -1;
+        QTest::newRow("high bytes after letters")
+            << QByteArray("\xc3\xa9.jpg") << false << QByteArray("z.jpg") << false << 1;
+        QTest::newRow("only a to z are folded")
+            << QByteArray("\xc3\xa9") << false << QByteArray("\xc3\x89") << false << 1;
+    }
+
+    void compareRule()
+    {
+        QFETCH(QByteArray, first);
+        QFETCH(bool, firstIsFolder);
+        QFETCH(QByteArray, second);
+        QFETCH(bool, secondIsFolder);
+        QFETCH(int, order);
+        const auto kind = [](bool folder) {
+            return folder ? TDirEntryKind::Folder : TDirEntryKind::File;
+        };
+        const TDirEntry a {first.toStdString(), kind(firstIsFolder)};
+        const TDirEntry b {second.toStdString(), kind(secondIsFolder)};
+        QCOMPARE(TO_dir_content::LV_dirCompare(a, b), order);
+        QCOMPARE(TO_dir_content::LV_dirCompare(b, a), -order);
+    }
+
+    void listsInOrderThroughTheFilter()
+    {
+        fs::create_directory(path("b"));
+        fs::create_directory(path("A"));
+        fs::create_directory(path("skip.txt")); // a folder, so the filter is not asked
+        for (const char* name : {"x.JPG", "a.jpg", "_z.gif", "notes.txt", "A.jpg"})
+            touch(path(name));
+
+        TO_dir_content frame;
+        std::vector<std::string> asked;
+        frame.OnFileFilter = [&](const std::string& fileName) {
+            asked.push_back(fileName);
+            return isPictureName(fileName);
+        };
+        frame.ShowFolder(root);
+        QCOMPARE(captions(frame),
+                 QStringList({"..", "A", "b", "skip.txt", "A.jpg", "a.jpg", "x.JPG", "_z.gif"}));
+        std::sort(asked.begin(), asked.end());
+        QCOMPARE(asked,
+                 std::vector<std::string>({path("A.jpg"), path("_z.gif"), path("a.jpg"),
+                                           path("notes.txt"), path("x.JPG")}));
+
+        frame.OnFileFilter = nullptr;
+        frame.RefreshFolder();
+        QVERIFY(captions(frame).contains("notes.txt"));
+    }
+
+    void hiddenEntriesAreListed()
+    {
+        fs::create_directory(path(".cache"));
+        touch(path(".hidden.jpg"));
+        touch(path(".hidden.txt"));
+        TO_dir_content frame;
+        frame.OnFileFilter = isPictureName;
+        frame.ShowFolder(root);
+        QCOMPARE(captions(frame), QStringList({"..", ".cache", ".hidden.jpg"}));
+    }
+
+    void goingUpSelectsTheFolderLeft()
+    {
+        // Enough siblings that the folder just left lies far below the first screen.
+        for (int i = 0; i < 120; ++i)
+            fs::create_directories(path("pics/sub" + std::to_string(1000 + i)));
+        touch(path("pics/sub1100/a.jpg"));
+
+        TO_dir_content frame;
+        frame.resize(250, 600);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        std::vector<std::string> shown;
+        frame.OnFolderShown = [&](TO_dir_content* sender) {
+            QCOMPARE(sender, &frame);
+            shown.push_back(sender->CurrentFolder());
+        };
+
+        frame.ShowFolder(path("pics"));
+        QCOMPARE(frame.CurrentFolder(), path("pics/"));
+        QCOMPARE(frame.GetSelectedName(), std::string());
+
+        doubleClick(frame, rowOf(frame, "sub1100"));
+        QCOMPARE(frame.CurrentFolder(), path("pics/sub1100/"));
+        QCOMPARE(frame.GetSelectedName(), std::string()); // going down selects nothing
+        QCOMPARE(captions(frame), QStringList({"..", "a.jpg"}));
+
+        click(frame, rowOf(frame, ".."));
+        QTest::keyClick(frame.LV_dir, Qt::Key_Return);
+        QCOMPARE(frame.CurrentFolder(), path("pics/"));
+        QCOMPARE(frame.GetSelectedName(), std::string("sub1100"));
+        QVERIFY(fullyVisible(frame, frame.LV_dir->currentIndex()));
+        QCOMPARE(frame.LV_dir->currentIndex(), rowOf(frame, "sub1100"));
+
+        QTest::keyClick(frame.LV_dir, Qt::Key_Home);
+        QCOMPARE(frame.GetSelectedName(), std::string(".."));
+        QTest::keyClick(frame.LV_dir, Qt::Key_Enter, Qt::ShiftModifier | Qt::ControlModifier);
+        QCOMPARE(frame.CurrentFolder(), root);
+        QCOMPARE(frame.GetSelectedName(), std::string("pics"));
+
+        QCOMPARE(
+            shown,
+            std::vector<std::string>({path("pics/"), path("pics/sub1100/"), path("pics/"), root}));
+    }
+
+    void rootHasNoWayUp()
+    {
+        TO_dir_content frame;
+        frame.ShowFolder("");
+        QCOMPARE(frame.CurrentFolder(), std::string("/"));
+        QVERIFY(!captions(frame).contains(".."));
+        QVERIFY(!captions(frame).isEmpty());
+
+        frame.ShowFolder("/tmp/..");
+        QVERIFY(!captions(frame).contains(".."));
+    }
+
+    void unreadableFolderListsOnlyTheWayUp_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("vanished") << "vanished";
+        QTest::newRow("a file, not a folder") << "file";
+        QTest::newRow("no read permission") << "permission";
+    }
+
+    void unreadableFolderListsOnlyTheWayUp()
+    {
+        QFETCH(QString, how);
+        const std::string folder = path("gone");
+        fs::create_directory(folder);
+        touch(folder + "/a.jpg");
+
+        TO_dir_content frame;
+        int shown = 0;
+        frame.OnFolderShown = [&](TO_dir_content*) {
+            ++shown;
+        };
+        frame.ShowFolder(folder);
+        QCOMPARE(captions(frame), QStringList({"..", "a.jpg"}));
+
+        if (how == "vanished") {
+            fs::remove_all(folder);
+        } else if (how == "file") {
+            fs::remove_all(folder);
+            touch(folder);
+        } else {
+            if (geteuid() == 0)
+                QSKIP("permissions do not bind the super-user");
+            fs::permissions(folder, fs::perms::none);
+        }
+        frame.RefreshFolder();
+        QCOMPARE(captions(frame), QStringList({".."}));
+        QCOMPARE(frame.CurrentFolder(), folder + "/");
+        QCOMPARE(shown, 2);
+
+        frame.ActivateEntry(frame.LV_dir->model()->index(0, 0));
+        QCOMPARE(frame.CurrentFolder(), root);
+    }
+
+    void enterWithoutSelectionDoesNothing()
+    {
+        touch(path("a.jpg"));
+        TO_dir_content frame;
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        int events = 0;
+        frame.OnFolderShown = [&](TO_dir_content*) {
+            ++events;
+        };
+        frame.OnFileActivated = [&](TO_dir_content*) {
+            ++events;
+        };
+        frame.ShowFolder(root);
+        frame.LV_dir->setFocus();
+        QTest::keyClick(frame.LV_dir, Qt::Key_Return);
+        QCOMPARE(events, 1);
+        QCOMPARE(frame.CurrentFolder(), root);
+        frame.ActivateEntry(QModelIndex());
+        QCOMPARE(events, 1);
+    }
+
+    void selectedFileAndActivation()
+    {
+        fs::create_directory(path("sub"));
+        touch(path("a.jpg"));
+        TO_dir_content frame;
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        std::vector<std::string> activated;
+        frame.OnFileActivated = [&](TO_dir_content* sender) {
+            activated.push_back(sender->GetSelectedName());
+        };
+        frame.ShowFolder(root);
+
+        for (const char* folder : {"..", "sub"}) {
+            click(frame, rowOf(frame, folder));
+            QCOMPARE(frame.GetSelectedName(), std::string(folder));
+            QCOMPARE(frame.GetSelectedFile(), std::string());
+        }
+        click(frame, rowOf(frame, "a.jpg"));
+        QCOMPARE(frame.GetSelectedFile(), path("a.jpg"));
+        doubleClick(frame, rowOf(frame, "a.jpg"));
+        QTest::keyClick(frame.LV_dir, Qt::Key_Enter, Qt::AltModifier);
+        QCOMPARE(activated, std::vector<std::string>({"a.jpg", "a.jpg"}));
+        QCOMPARE(frame.CurrentFolder(), root);
+    }
+
+    void nonUtf8NamesKeepTheirBytes()
+    {
+        const std::string file = "caf\xe9.jpg"; // Latin-1, not valid UTF-8
+        const std::string folder = "d\xff";
+        touch(path(file));
+        fs::create_directory(path(folder));
+        TO_dir_content frame;
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        std::string activated;
+        frame.OnFileActivated = [&](TO_dir_content* sender) {
+            activated = sender->CurrentFolder() + sender->GetSelectedName();
+        };
+        frame.ShowFolder(root);
+        QCOMPARE(captions(frame).size(), 3);
+
+        const QModelIndex fileRow = frame.LV_dir->model()->index(2, 0);
+        QVERIFY(fileRow.data().toString().contains(QChar::ReplacementCharacter));
+        doubleClick(frame, fileRow);
+        QCOMPARE(activated, path(file));
+        QCOMPARE(frame.GetSelectedFile(), path(file));
+        QVERIFY(fs::exists(frame.GetSelectedFile()));
+
+        doubleClick(frame, frame.LV_dir->model()->index(1, 0));
+        QCOMPARE(frame.CurrentFolder(), path(folder + "/"));
+        doubleClick(frame, frame.LV_dir->model()->index(0, 0));
+        QCOMPARE(frame.CurrentFolder(), root);
+        QCOMPARE(frame.GetSelectedName(), folder);
+    }
+};
+
+QTEST_MAIN(TstDirContent)
+#include "tst_dir_content.moc"
