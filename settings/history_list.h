@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+// The navigation history as the settings store sees it: the ordered list of picture paths
+// that the main window's CB_history shows, oldest first, with a selected index (-1 when no
+// entry is selected). The settings store fills it at start-up (LoadHistory), empties it on
+// "Clear navigation history" and reads it back at close (StoreHistory); the main window adds
+// entries and moves the selection. Paths are byte strings, kept exactly as given.
+class THistoryList
+{
+public:
+    virtual ~THistoryList() = default;
+
+    virtual int Count() const = 0;
+    // The entry at index, 0 being the oldest; index is within 0..Count() - 1.
+    virtual std::string Item(int index) const = 0;
+    // Adds path as the newest entry; the selection does not change.
+    virtual void Append(const std::string& path) = 0;
+    // Removes the entry at index (0..Count() - 1); a selection after it moves with its entry,
+    // a removed selected entry leaves none selected.
+    virtual void RemoveAt(int index) = 0;
+    // Removes every entry; none is selected afterwards.
+    virtual void Clear() = 0;
+
+    virtual int SelectedIndex() const = 0;
+    // index -1 selects none.
+    virtual void SetSelectedIndex(int index) = 0;
+};

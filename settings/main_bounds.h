@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QList>
+#include <QRect>
+
+class QWidget;
+
+// The main window as the settings store sees it: its outer bounds (frame included, screen
+// pixels: left, top, width, height) and its maximised state.
+class TMainBounds
+{
+public:
+    virtual ~TMainBounds() = default;
+
+    // The bounds of the normal (not maximised) window, also while it is maximised.
+    virtual QRect Bounds() const = 0;
+    virtual void SetBounds(const QRect& outer) = 0;
+    virtual bool IsMaximized() const = 0;
+    // Leaves the maximised state; the window visibly restores.
+    virtual void ShowNormal() = 0;
+};
+
+// TMainBounds for a top-level widget. The widget is not owned and must outlive this object.
+class TWidgetBounds : public TMainBounds
+{
+public:
+    explicit TWidgetBounds(QWidget& window);
+
+    QRect Bounds() const override;
+    void SetBounds(const QRect& outer) override;
+    bool IsMaximized() const override;
+    void ShowNormal() override;
+
+private:
+    QWidget& window_;
+};
+
+// Where stored bounds are applied: as they are when any part of them lies on one of the
+// screens; otherwise (a monitor that is gone, a hand-edited value) centred in the primary
+// screen's available area, keeping the size where it fits there.
+QRect KeepOnScreen(const QRect& bounds, const QList<QRect>& screens, const QRect& primaryAvailable);

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "store/LumPigger.h"
+
+#include <QDialog>
+#include <string>
+
+class QPushButton;
+class QTabWidget;
+class TMainBounds;
+
+// The base of the settings dialog and the program's settings store: it owns the settings
+// document, reads it from the settings file when it is created, writes it back when the user
+// confirms the dialog and when it is destroyed, and keeps the main window's bounds and the
+// collection data file's name. Only TD_settings_user is ever made; it runs FormCreate once
+// its own controls exist.
+class TD_settings : public QDialog
+{
+    Q_OBJECT
+public:
+    // settingsFileName empty: the executable's path with the extension ".set", computed on
+    // every use. Tests give their own file so that they never touch the real one.
+    explicit TD_settings(std::string settingsFileName = {}, QWidget* parent = nullptr);
+    // Writes Settings (not the controls) to the settings file.
+    ~TD_settings() override;
+
+    // The settings document. The main window reads and writes DIR_TO_VIEW in it directly.
+    TLumPigger Settings;
+
+    std::string GetSettingsFileName() const;
+    // ControlsToSettings, then the settings file is written.
+    void CommitSettings();
+    // DATA_FILE_NAME; empty when missing.
+    std::string ReadDataFileName() const;
+    // DATA_FILE_NAME := Name with the extension ".vsgc", then CommitSettings.
+    virtual void StoreDataFileName(const std::string& Name);
+
+    // The main window whose bounds are restored and stored; not owned, may be null (then
+    // both operations do nothing).
+    void SetMainWindow(TMainBounds* mainWindow);
+    // Applies the stored TOP, LEFT, HEIGHT and WIDTH; a missing or invalid one leaves that
+    // bound as it is. Bounds that would lie entirely off every screen are centred on the
+    // primary screen instead.
+    void RestoreMainBounds();
+    // Writes the normal-state bounds (a maximised window is restored first) into Settings;
+    // the file is written later.
+    void StoreMainBounds();
+
+protected:
+    // Reads the file, fills the controls, then AfterLoad. Called once by the derived
+    // constructor, after its controls exist (a base constructor cannot reach overrides).
+    void FormCreate();
+
+    virtual void AfterLoad() { }
+    virtual void LoadSettings();
+    virtual void SaveSettings(const std::string& FileName);
+    virtual void ResetSettings();
+    // Parent's first child named Name, made when there is none; null for a null Parent.
+    virtual TLumPigger* GetChildNode(TLumPigger* Parent, const std::string& Name);
+    virtual void SettingsToControls() { }
+    virtual void ControlsToSettings() { }
+
+    // Sets the client width and keeps the page control and the buttons at the right edge.
+    void SetClientWidth(int width);
+
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+    QTabWidget* PageControl1;
+    QPushButton* OKBtn;
+    QPushButton* CancelBtn;
+
+private:
+    void FormActivate();
+    void OKBtnClick();
+    // A broken settings file is kept beside the new one as "<name>.bad".
+    static void KeepUnreadableFile(const std::string& fileName);
+
+    std::string settingsFileName_;
+    TMainBounds* mainWindow_ = nullptr;
+    // Set when the dialog lost activation to no window of this program: coming back from
+    // another program is not an activation that reloads the controls.
+    bool deactivatedToOtherProgram_ = false;
+};

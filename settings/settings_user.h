@@ -1,0 +1,66 @@
+#pragma once
+
+#include "settings/settings.h"
+
+#include <functional>
+#include <string>
+
+class QCheckBox;
+class QGroupBox;
+class QSpinBox;
+class QWidget;
+class TColorBox;
+class THistoryList;
+
+// The settings dialog the user sees, with the "Magnifier" and "Navigation" pages. Its
+// controls hold the live values that the glass and the history read (SE_mgd, CCB1,
+// CB_border, SE_history, CB_dup_allowed); the document holds what was last committed. It
+// also loads the navigation history into the main window's list and stores it back.
+class TD_settings_user : public TD_settings
+{
+    Q_OBJECT
+public:
+    // Asks a Yes/No question; true for Yes (the program's Fsure).
+    using AskFunction = std::function<bool(const std::string& question)>;
+
+    // Reads the settings file at once, fills the controls and loads the history into
+    // history. history may be null and given later with SetHistoryList (then LoadHistory is
+    // run again by whoever sets it); without ask, "Clear navigation history" does nothing.
+    TD_settings_user(THistoryList* history, TMainBounds* mainWindow, AskFunction ask,
+                     std::string settingsFileName = {}, QWidget* parent = nullptr);
+
+    // "1.4", shown by the about box and stored in a new collection data document.
+    static std::string GetVersion();
+    // "../collections/", relative to the current folder.
+    static std::string GetCollectionsFolder();
+
+    void SetHistoryList(THistoryList* history);
+    // Fills the history list from HISTORY/HIT/HIT_FILE, all entries as stored, none selected.
+    void LoadHistory();
+    // Rebuilds HISTORY from the history list; the file is written later.
+    void StoreHistory();
+
+    QWidget* TabSheet_mg;
+    QWidget* TabSheet_navigation;
+    QSpinBox* SE_mgd;
+    QCheckBox* CB_border;
+    TColorBox* CCB1;
+    QGroupBox* GroupBox1;
+    QSpinBox* SE_history;
+    QCheckBox* CB_dup_allowed;
+    QPushButton* SB_clear_history;
+
+protected:
+    void AfterLoad() override;
+    void SettingsToControls() override;
+    void ControlsToSettings() override;
+
+private:
+    void BuildMagnifierPage();
+    void BuildNavigationPage();
+    void CB_borderClick();
+    void SB_clear_historyClick();
+
+    THistoryList* history_;
+    AskFunction ask_;
+};
