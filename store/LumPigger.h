@@ -1,0 +1,134 @@
+// The tree document that holds every setting and the collection data: named elements with
+// ordered attributes, a block of text and ordered children, and a small text form of its own
+// (it looks like XML but is not: names are upper case and values use a percent escape).
+#pragma once
+
+#include <iosfwd>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A reading fault: the message is "Syntax error" or "Unclosed tag: NAME", and Position is
+// the 1-based byte position in the text being read at which the reader stopped.
+struct ELumPiggerError : std::runtime_error
+{
+    ELumPiggerError(const std::string& message, int position);
+    int Position;
+};
+
+class TLumPigger
+{
+public:
+    explicit TLumPigger(TLumPigger* parent = nullptr);
+    virtual ~TLumPigger();
+    TLumPigger(const TLumPigger&) = delete;
+    TLumPigger& operator=(const TLumPigger&) = delete;
+
+    // Destroys the children and empties name, text and attributes; the node keeps its place.
+    virtual void Clear();
+
+    // Stores the name trimmed of bytes 0..32 at both ends, with a..z upper-cased.
+    void SetName(const std::string& name);
+    const std::string& Name() const { return FName; }
+    void SetText(const std::string& text) { FText = text; }
+    const std::string& Text() const { return FText; }
+    // CR LF for a root, the parent's indent plus one TAB for a child.
+    const std::string& Indent() const { return FIndent; }
+    TLumPigger* Parent() const { return FParent; }
+    int Level() const { return FLevel; }
+
+    // Moves the node to the end of newParent's children (or makes it a root). Attaching a
+    // node below itself would make a cycle and throws std::invalid_argument.
+    virtual void SetParent(TLumPigger* newParent);
+
+    int ChildCount() const;
+    // nullptr when index is out of range.
+    TLumPigger* Child(int index) const;
+    // Lookups go one level down; the name asked for is upper-cased but not trimmed.
+    TLumPigger* FindChild(const std::string& name) const;
+    // The next sibling after child with the same name, for walking a list of equal names.
+    TLumPigger* FindNextChild(const TLumPigger* child) const;
+
+    // Every lookup finds the first attribute of a name; an absent one reads as empty.
+    std::string ReadAttribute(const std::string& name) const;
+    // An empty value deletes the attribute; an existing one keeps its place.
+    void WriteAttribute(const std::string& name, const std::string& value);
+    void DeleteAttribute(const std::string& name);
+    int AttributeCount() const;
+    // Empty when index is out of range.
+    const std::string& AttributeName(int index) const;
+    const std::string& AttributeValue(int index) const;
+
+    // Deep copy; children are made with their own class (see CreateOfSameClass). The source
+    // may even lie inside this node's subtree.
+    virtual void Assign(const TLumPigger& source);
+
+    // Replaces the content with the document in text; an empty text leaves an empty node.
+    // Throws ELumPiggerError; the node then keeps what was read up to the fault.
+    virtual void LoadFromString(const std::string& text);
+    // The text form of this node and its subtree; empty when the name is empty.
+    virtual std::string SaveToString() const;
+    // Throws std::ios_base::failure when the stream does not take the bytes.
+    void SaveToStream(std::ostream& stream) const;
+    // Reads up to the end (or a NUL byte) and turns every line break into CR LF first.
+    void LoadFromStream(std::istream& stream);
+    // Writes a temporary file beside the target and renames it over the target, so a failure
+    // never leaves a truncated document. Throws std::filesystem::filesystem_error.
+    void SaveToFile(const std::string& fileName) const;
+    // Throws std::filesystem::filesystem_error when the file cannot be read; the document
+    // is then unchanged.
+    void LoadFromFile(const std::string& fileName);
+
+    // Deepest element nesting that the reader accepts, so that a hostile document cannot
+    // exhaust the stack.
+    static constexpr int MaxReadDepth = 1000;
+
+protected:
+    // A new empty node of this node's own class, used by Assign to copy a child.
+    virtual TLumPigger* CreateOfSameClass(TLumPigger* parent) const;
+    // Recomputes Level and Indent of the whole subtree from this node's own.
+    void UpdateLevels();
+
+    // Reading hooks. CreateChild returns the node (normally a new child of this node) that
+    // receives the element named tagName, or nullptr to read the element and discard it.
+    virtual TLumPigger* CreateChild(const std::string& tagName);
+    virtual void ChildLoaded(TLumPigger* child);
+    // Whether a decoded, non-empty text run is appended to Text.
+    virtual bool AcceptText(const std::string& text);
+    [[noreturn]] virtual void RaiseError(const std::string& message, int position);
+
+    // Reads one element from the first "<" at or after position into this node; position
+    // (1-based) ends just past the element.
+    virtual void ReadElement(const std::string& text, int& position);
+
+    // Reader steps, each moving position through text.
+    static void SkipBlanks(const std::string& text, int& position);
+    std::string ReadTagName(const std::string& text, int& position);
+    bool ParseAttribute(const std::string& text, int& position);
+    std::string ParseAttributeValue(const std::string& text, int& position);
+    bool ParseContentItem(const std::string& text, int& position);
+    void ParseEndTag(const std::string& text, int& position);
+    void AddText(const std::string& run);
+
+private:
+    void WriteElement(std::string& out) const;
+    void Detach();
+    bool IsInSubtreeOf(const TLumPigger* node) const;
+
+    std::string FName;
+    std::string FText;
+    std::string FIndent;
+    TLumPigger* FParent = nullptr;
+    std::vector<std::string> FAttrNames;
+    std::vector<std::string> FAttrValues;
+    std::vector<TLumPigger*> FChildren;
+    int FLevel = 0;
+};
+
+// The escape of values and texts: reserved bytes become "%" and two upper-case hex digits.
+std::string EncodeText(const std::string& text);
+// Reverse of EncodeText; a "%" with fewer than two bytes after it stays as it is.
+std::string DecodeText(const std::string& text);
+// Line breaks of a stream or file as the reader expects them: the bytes before the first
+// NUL, with every CR LF, lone CR and lone LF made CR LF, and a final one added when missing.
+std::string NormaliseLineBreaks(const std::string& bytes);
