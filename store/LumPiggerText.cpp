@@ -116,21 +116,33 @@ struct DepthGuard
 
 } // namespace
 
-std::string EncodeText(const std::string& text)
+namespace {
+
+// Appends text escaped, copying the runs between reserved bytes in one piece.
+void appendEncoded(std::string& out, const std::string& text)
 {
     static const char hex[] = "0123456789ABCDEF";
+    size_t runStart = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (!isReserved(c))
+            continue;
+        out.append(text, runStart, i - runStart);
+        out += '%';
+        out += hex[c >> 4];
+        out += hex[c & 15];
+        runStart = i + 1;
+    }
+    out.append(text, runStart, std::string::npos);
+}
+
+} // namespace
+
+std::string EncodeText(const std::string& text)
+{
     std::string out;
     out.reserve(text.size());
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (isReserved(c)) {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += ch;
-        }
-    }
+    appendEncoded(out, text);
     return out;
 }
 
@@ -141,18 +153,22 @@ std::string DecodeText(const std::string& text)
     const auto digit = [](unsigned char c) {
         return c >= 65 ? c - 48 - 7 : c - 48;
     };
+    size_t percent = text.find('%');
+    if (percent == std::string::npos)
+        return text;
     std::string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            const int value = 16 * digit(static_cast<unsigned char>(text[i + 1]))
-                + digit(static_cast<unsigned char>(text[i + 2]));
-            out += static_cast<char>(static_cast<unsigned char>(value & 255));
-            i += 2;
-        } else {
-            out += text[i];
-        }
+    size_t runStart = 0;
+    // A "%" with fewer than two bytes after it has no decoding and stays as it is.
+    for (; percent != std::string::npos && percent + 2 < text.size();
+         percent = text.find('%', runStart)) {
+        out.append(text, runStart, percent - runStart);
+        const int value = 16 * digit(static_cast<unsigned char>(text[percent + 1]))
+            + digit(static_cast<unsigned char>(text[percent + 2]));
+        out += static_cast<char>(static_cast<unsigned char>(value & 255));
+        runStart = percent + 3;
     }
+    out.append(text, runStart, std::string::npos);
     return out;
 }
 
@@ -194,7 +210,7 @@ void TLumPigger::WriteElement(std::string& out) const
         out += ' ';
         out += FAttrNames[i];
         out += "=\"";
-        out += EncodeText(FAttrValues[i]);
+        appendEncoded(out, FAttrValues[i]);
         out += '"';
     }
     if (FChildren.empty() && FText.empty()) {
@@ -202,7 +218,7 @@ void TLumPigger::WriteElement(std::string& out) const
         return;
     }
     out += '>';
-    out += EncodeText(FText);
+    appendEncoded(out, FText);
     for (const TLumPigger* child : FChildren)
         child->WriteElement(out);
     out += FIndent;
