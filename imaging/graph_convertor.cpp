@@ -1,0 +1,146 @@
+#include "imaging/graph_convertor.h"
+
+#include "imaging/gif_graphic.h"
+#include "imaging/jpeg_graphic.h"
+#include "imaging/reader_graphic.h"
+#include "imaging/wait_cursor.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+// Windows metafiles: read by the metafile player, which is not part of the program yet;
+// until then a .WMF file has a decoder that cannot read it.
+class WmfGraphic final : public Graphic
+{
+public:
+    bool Read(const std::string&) override { return false; }
+    QImage ToBitmap() override { return {}; }
+};
+
+// Enhanced metafiles: the same.
+class EmfGraphic final : public Graphic
+{
+public:
+    bool Read(const std::string&) override { return false; }
+    QImage ToBitmap() override { return {}; }
+};
+
+struct Decoder
+{
+    const char* extension;
+    std::unique_ptr<Graphic> (*create)();
+};
+
+// Tested in this order; the first match wins.
+const Decoder decoders[] = {
+    {".BMP",
+     [] {
+         return std::unique_ptr<Graphic>(new ReaderGraphic("bmp", false));
+     }},
+    {".DIB",
+     [] {
+         return std::unique_ptr<Graphic>(new ReaderGraphic("bmp", false));
+     }},
+    {".WMF",
+     [] {
+         return std::unique_ptr<Graphic>(new WmfGraphic);
+     }},
+    {".EMF",
+     [] {
+         return std::unique_ptr<Graphic>(new EmfGraphic);
+     }},
+    {".GIF",
+     [] {
+         return std::unique_ptr<Graphic>(new GifGraphic);
+     }},
+    {".JPG",
+     [] {
+         return std::unique_ptr<Graphic>(new JpegGraphic);
+     }},
+    {".JPEG",
+     [] {
+         return std::unique_ptr<Graphic>(new JpegGraphic);
+     }},
+    {".ICO",
+     [] {
+         return std::unique_ptr<Graphic>(new ReaderGraphic("ico", true));
+     }},
+};
+
+bool isPathDelimiter(char c)
+{
+#if defined(_WIN32)
+    return c == '/' || c == '\\' || c == ':';
+#else
+    return c == '/';
+#endif
+}
+
+} // namespace
+
+std::string PictureExtension(const std::string& fileName)
+{
+    for (std::size_t i = fileName.size(); i-- > 0;) {
+        if (isPathDelimiter(fileName[i]))
+            break;
+        if (fileName[i] == '.') {
+            std::string extension = fileName.substr(i);
+            for (char& c : extension)
+                if (c >= 'a' && c <= 'z')
+                    c = static_cast<char>(c - 'a' + 'A');
+            return extension;
+        }
+    }
+    return {};
+}
+
+std::unique_ptr<Graphic> CreateGraphicForFile(const std::string& extension)
+{
+    for (const Decoder& decoder : decoders)
+        if (extension == decoder.extension)
+            return decoder.create();
+    return nullptr;
+}
+
+bool LoadGraphic(Graphic& graphic, const std::string& fileName)
+{
+    try {
+        return graphic.Read(fileName);
+    } catch (...) {
+        return false;
+    }
+}
+
+QImage GraphicToBitmap(Graphic* graphic)
+{
+    if (!graphic)
+        return {};
+    try {
+        QImage bitmap = graphic->ToBitmap();
+        if (!bitmap.isNull() && bitmap.format() != QImage::Format_RGB32)
+            bitmap = FlattenOnWhite(bitmap);
+        return bitmap;
+    } catch (...) {
+        return {};
+    }
+}
+
+QImage LoadImageFile(const std::string& fileName)
+{
+    // Only a regular file (or a link to one) is read: a pipe or a device named like a
+    // picture would block the program or never end.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(std::filesystem::path(fileName), error))
+        return {};
+    try {
+        const WaitCursor wait;
+        const std::unique_ptr<Graphic> graphic = CreateGraphicForFile(PictureExtension(fileName));
+        if (graphic && LoadGraphic(*graphic, fileName))
+            return GraphicToBitmap(graphic.get());
+        return {};
+    } catch (...) {
+        return {};
+    }
+}

@@ -1,0 +1,27 @@
+// A decoder object: reads one picture file and gives the picture as a plain bitmap. The
+// loader makes one per load and drops it before it returns.
+#pragma once
+
+#include <QImage>
+
+#include <string>
+
+class Graphic
+{
+public:
+    Graphic() = default;
+    virtual ~Graphic();
+    Graphic(const Graphic&) = delete;
+    Graphic& operator=(const Graphic&) = delete;
+
+    // Reads the picture in the file; false (or an exception) when it cannot be read.
+    virtual bool Read(const std::string& fileName) = 0;
+
+    // The picture read as an RGB32 bitmap of its own size with the picture at (0, 0), white
+    // where the picture draws nothing; a null QImage when that fails. Called once, after a
+    // successful Read.
+    virtual QImage ToBitmap() = 0;
+};
+
+// image with its transparent parts composited onto white, as RGB32.
+QImage FlattenOnWhite(const QImage& image);

@@ -1,0 +1,181 @@
+#include "imaging/jpeg_graphic.h"
+
+#include "imaging/picture_buffer.h"
+#include "imaging/picture_limits.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
+
+#include <jerror.h>
+
+namespace {
+
+// A progressive file can hold any number of scans, each one a full pass over the picture;
+// real files have about ten. Beyond this many the file is taken as broken rather than
+// spending minutes on it.
+constexpr int maxScans = 1000;
+
+// Room for libjpeg's whole-picture coefficient buffers (progressive and multi-scan files):
+// two bytes per sample of up to four full-size components, plus its working memory.
+constexpr std::int64_t workingMemory = std::int64_t {64} << 20;
+
+struct ErrorManager
+{
+    jpeg_error_mgr base; // first, so that libjpeg's pointer to it is a pointer to this
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void jumpOnError(j_common_ptr cinfo)
+{
+    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+
+// Warnings (data cut short, corrupt data) are not errors: the picture is shown as libjpeg
+// delivers it, and nothing is printed.
+void ignoreMessage(j_common_ptr) { }
+
+void limitScans(j_common_ptr cinfo)
+{
+    if (cinfo->is_decompressor
+        && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > maxScans) {
+        cinfo->err->msg_code = JERR_NOT_COMPILED;
+        cinfo->err->error_exit(cinfo);
+    }
+}
+
+// Where the decoded rows go: the canvas makes the bitmap once libjpeg has told the size.
+// Lives in the caller's frame, so no C++ object sits between setjmp and longjmp.
+class Canvas
+{
+public:
+    uchar* allocate(int width, int height, qsizetype* stride) noexcept
+    {
+        picture = NewPictureBitmap(width, height);
+        if (picture.isNull())
+            return nullptr;
+        *stride = picture.bytesPerLine();
+        return picture.bits();
+    }
+
+    QImage picture;
+};
+
+// Adobe's CMYK (and YCCK turned CMYK by libjpeg) stores inverted values, so that a byte is
+// 255 minus the ink; plain CMYK stores the ink. Either way, red is (255 - cyan ink) scaled
+// by (255 - black ink), and so on.
+void cmykToBgrx(uchar* row, int width, bool inverted)
+{
+    const int flip = inverted ? 0 : 255;
+    for (int x = 0; x < width; ++x) {
+        uchar* p = row + 4 * x;
+        const int c = p[0] ^ flip;
+        const int m = p[1] ^ flip;
+        const int y = p[2] ^ flip;
+        const int k = p[3] ^ flip;
+        p[0] = static_cast<uchar>((y * k + 127) / 255);
+        p[1] = static_cast<uchar>((m * k + 127) / 255);
+        p[2] = static_cast<uchar>((c * k + 127) / 255);
+        p[3] = 0xFF;
+    }
+}
+
+// Holds only plain locals: libjpeg's errors longjmp back here from C frames.
+bool decodeJpeg(std::FILE* file, Canvas* canvas)
+{
+    jpeg_decompress_struct cinfo;
+    ErrorManager errors;
+    jpeg_progress_mgr progress;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    std::memset(&progress, 0, sizeof progress);
+    cinfo.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = jumpOnError;
+    errors.base.output_message = ignoreMessage;
+    progress.progress_monitor = limitScans;
+
+    if (setjmp(errors.jump)) {
+        // Reached from any libjpeg call below, jpeg_create_decompress included.
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    cinfo.progress = &progress;
+    jpeg_stdio_src(&cinfo, file);
+    jpeg_read_header(&cinfo, TRUE);
+
+    const int width = static_cast<int>(cinfo.image_width);
+    const int height = static_cast<int>(cinfo.image_height);
+    if (!FitsPictureLimit(width, height)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    cinfo.mem->max_memory_to_use = static_cast<long>(std::min<std::int64_t>(
+        8 * std::int64_t {width} * height + workingMemory, std::numeric_limits<long>::max()));
+    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    // Both give four bytes a pixel, so either is decoded straight into the bitmap's rows.
+    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
+    jpeg_start_decompress(&cinfo);
+
+    qsizetype stride = 0;
+    uchar* pixels = canvas->allocate(width, height, &stride);
+    if (!pixels || static_cast<int>(cinfo.output_width) != width
+        || static_cast<int>(cinfo.output_height) != height) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW rows[8];
+        const int first = static_cast<int>(cinfo.output_scanline);
+        const int count = std::min(8, height - first);
+        for (int i = 0; i < count; ++i)
+            rows[i] = pixels + stride * (first + i);
+        const int done = static_cast<int>(jpeg_read_scanlines(&cinfo, rows, count));
+        // The stdio source never suspends: at the file's end it feeds libjpeg an end marker
+        // and libjpeg fills the remaining rows itself.
+        if (done == 0) {
+            jpeg_destroy_decompress(&cinfo);
+            return false;
+        }
+        if (cmyk) {
+            for (int i = 0; i < done; ++i)
+                cmykToBgrx(rows[i], width, cinfo.saw_Adobe_marker);
+        }
+    }
+    // Every row is in; whatever follows the last scan is not read, so that trailing damage
+    // cannot take a complete picture away.
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+struct FileCloser
+{
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+} // namespace
+
+bool JpegGraphic::Read(const std::string& fileName)
+{
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
+    if (!file)
+        return false;
+    // libjpeg asks for 4 KiB at a time; a larger stdio buffer saves most of the reads.
+    std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
+    Canvas canvas;
+    if (!decodeJpeg(file.get(), &canvas))
+        return false;
+    picture = std::move(canvas.picture);
+    return true;
+}
+
+QImage JpegGraphic::ToBitmap()
+{
+    return std::move(picture);
+}

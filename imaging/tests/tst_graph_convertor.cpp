@@ -1,0 +1,468 @@
+#include "imaging/graph_convertor.h"
+#include "imaging/picture_limits.h"
+#include "imaging/tests/picture_files.h"
+
+#include <QBuffer>
+#include <QCursor>
+#include <QDir>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using namespace picture_files;
+
+namespace {
+
+const QRgb white = qRgb(255, 255, 255);
+
+// Large flat areas in a few colours, so that lossy JPEG keeps them within a step or two.
+QImage blocks(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    const QRgb colours[]
+        = {qRgb(200, 30, 40), qRgb(20, 180, 60), qRgb(30, 40, 220), qRgb(128, 128, 128)};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, colours[(x / 16 + 2 * (y / 16)) % 4]);
+    return image;
+}
+
+bool near(QRgb a, QRgb b, int tolerance)
+{
+    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance
+        && std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+// Compares the centre of every 16 x 16 block, away from the JPEG block edges.
+bool nearBlocks(const QImage& actual, const QImage& expected, int tolerance)
+{
+    if (actual.size() != expected.size())
+        return false;
+    for (int y = 8; y < expected.height(); y += 16)
+        for (int x = 8; x < expected.width(); x += 16)
+            if (!near(actual.pixel(x, y), expected.pixel(x, y), tolerance)) {
+                qWarning("pixel %d,%d: %08x, expected %08x", x, y, actual.pixel(x, y),
+                         expected.pixel(x, y));
+                return false;
+            }
+    return true;
+}
+
+QByteArray bmpFile(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return bytes;
+}
+
+// A 24-bit BMP header (file header and BITMAPINFOHEADER) claiming width x height with no
+// pixel data behind it.
+QByteArray bmpHeaderOnly(qint32 width, qint32 height)
+{
+    QByteArray bytes("BM");
+    const auto put = [&bytes](qint64 v, int size) {
+        for (int i = 0; i < size; ++i)
+            bytes.append(char((v >> (8 * i)) & 255));
+    };
+    put(54 + qint64 {width} * 3 * height, 4);
+    put(0, 4);
+    put(54, 4);
+    put(40, 4);
+    put(width, 4);
+    put(height, 4);
+    put(1, 2);
+    put(24, 2);
+    put(0, 4 * 6);
+    return bytes;
+}
+
+} // namespace
+
+class tst_graph_convertor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void extension_data();
+    void extension();
+    void decoderTable_data();
+    void decoderTable();
+    void pictureLimit_data();
+    void pictureLimit();
+    void readsEveryRasterFormat_data();
+    void readsEveryRasterFormat();
+    void jpegColourSpaces_data();
+    void jpegColourSpaces();
+    void jpegCutShortIsShown();
+    void gifFrames_data();
+    void gifFrames();
+    void iconTakesLargestOnWhite();
+    void unreadableGivesNone_data();
+    void unreadableGivesNone();
+    void notAFile();
+    void overTheLimitIsRefused_data();
+    void overTheLimitIsRefused();
+
+private:
+    QString write(const QString& name, const QByteArray& bytes);
+    QTemporaryDir dir;
+};
+
+QString tst_graph_convertor::write(const QString& name, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(name);
+    if (!writeFile(path, bytes))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void tst_graph_convertor::initTestCase()
+{
+    QVERIFY(dir.isValid());
+}
+
+void tst_graph_convertor::cleanup()
+{
+    // Every load, read or not, puts the cursor back.
+    QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+void tst_graph_convertor::extension_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("lower") << "/p/photo.jpg"
+                           << ".JPG";
+    QTest::newRow("upper") << "/p/photo.JPG"
+                           << ".JPG";
+    QTest::newRow("mixed") << "/p/photo.JpEg"
+                           << ".JPEG";
+    QTest::newRow("no dot") << "/p/readme"
+                            << "";
+    QTest::newRow("last dot wins") << "/p/archive.tar.gz"
+                                   << ".GZ";
+    QTest::newRow("dot in folder only") << "/p.d/readme"
+                                        << "";
+    QTest::newRow("dot at end") << "/p/name."
+                                << ".";
+    QTest::newRow("hidden name") << "/p/.gif"
+                                 << ".GIF";
+    QTest::newRow("non-ASCII kept")
+        << QString::fromUtf8("/p/x.j\u00e9pg") << QString::fromUtf8(".J\u00e9PG");
+}
+
+void tst_graph_convertor::extension()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QString, expected);
+    QCOMPARE(QString::fromStdString(PictureExtension(fileName.toStdString())), expected);
+}
+
+void tst_graph_convertor::decoderTable_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<bool>("hasDecoder");
+    for (const char* known : {".BMP", ".DIB", ".WMF", ".EMF", ".GIF", ".JPG", ".JPEG", ".ICO"})
+        QTest::newRow(known) << known << true;
+    for (const char* unknown : {"", ".GZ", ".PNG", ".jpg", ".JPE", "BMP", ".BMP "})
+        QTest::addRow("'%s'", unknown) << unknown << false;
+}
+
+void tst_graph_convertor::decoderTable()
+{
+    QFETCH(QString, extension);
+    QFETCH(bool, hasDecoder);
+    QCOMPARE(CreateGraphicForFile(extension.toStdString()) != nullptr, hasDecoder);
+    QVERIFY(GraphicToBitmap(nullptr).isNull());
+}
+
+void tst_graph_convertor::pictureLimit_data()
+{
+    QTest::addColumn<qint64>("width");
+    QTest::addColumn<qint64>("height");
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("exactly 2 GiB") << qint64 {16384} << qint64 {32768} << true;
+    QTest::newRow("one row more") << qint64 {16384} << qint64 {32769} << false;
+    QTest::newRow("one column more") << qint64 {16385} << qint64 {32768} << false;
+    QTest::newRow("one long row") << qint64 {1} << (qint64 {1} << 29) << true;
+    QTest::newRow("empty") << qint64 {0} << qint64 {10} << false;
+    QTest::newRow("negative") << qint64 {-4} << qint64 {-4} << false;
+    QTest::newRow("product overflows") << (qint64 {1} << 40) << (qint64 {1} << 40) << false;
+}
+
+void tst_graph_convertor::pictureLimit()
+{
+    QFETCH(qint64, width);
+    QFETCH(qint64, height);
+    QFETCH(bool, fits);
+    QCOMPARE(FitsPictureLimit(width, height), fits);
+}
+
+void tst_graph_convertor::readsEveryRasterFormat_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("tolerance");
+    const QImage picture = blocks(48, 32);
+    const QByteArray jpeg = jpegFile(picture, JpegKind::Colour);
+    QTest::newRow("photo.jpg") << "photo.jpg" << jpeg << 4;
+    QTest::newRow("photo.JPG") << "photo.JPG" << jpeg << 4;
+    QTest::newRow("photo.JpEg") << "photo.JpEg" << jpeg << 4;
+    QTest::newRow("progressive") << "progressive.jpeg" << jpegFile(picture, JpegKind::Progressive)
+                                 << 4;
+    QTest::newRow("bmp 24-bit") << "picture.bmp" << bmpFile(picture) << 0;
+    QTest::newRow("bmp 8-bit") << "picture.BMP"
+                               << bmpFile(picture.convertToFormat(QImage::Format_Indexed8)) << 0;
+    QTest::newRow("dib") << "picture.dib" << bmpFile(picture) << 0;
+
+    std::vector<unsigned char> indices;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x)
+            indices.push_back(static_cast<unsigned char>((x / 16 + 2 * (y / 16)) % 4));
+    const std::vector<QRgb> colours {qRgb(200, 30, 40), qRgb(20, 180, 60), qRgb(30, 40, 220),
+                                     qRgb(128, 128, 128)};
+    QTest::newRow("gif") << "picture.Gif"
+                         << gifFile(48, 32, colours,
+                                    {GifFrame {0, 0, 48, 32, false, -1, {}, indices}})
+                         << 0;
+}
+
+void tst_graph_convertor::readsEveryRasterFormat()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, tolerance);
+    const QImage loaded = LoadImageFile(write(name, bytes).toStdString());
+    QCOMPARE(loaded.format(), QImage::Format_RGB32);
+    QVERIFY(nearBlocks(loaded, blocks(48, 32), tolerance));
+}
+
+void tst_graph_convertor::jpegColourSpaces_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QRgb>("stored");
+    QTest::addColumn<QRgb>("expected");
+    // Adobe CMYK is stored inverted: (255 - C, 255 - M, 255 - Y, 255 - K) in the test's
+    // (red, green, blue, alpha) bytes.
+    QTest::newRow("cmyk red") << int(JpegKind::AdobeCmyk) << qRgba(255, 0, 0, 255)
+                              << qRgb(255, 0, 0);
+    QTest::newRow("cmyk half black")
+        << int(JpegKind::AdobeCmyk) << qRgba(255, 255, 255, 128) << qRgb(128, 128, 128);
+    QTest::newRow("cmyk blue") << int(JpegKind::AdobeCmyk) << qRgba(0, 0, 255, 255)
+                               << qRgb(0, 0, 255);
+    QTest::newRow("ycck green") << int(JpegKind::AdobeYcck) << qRgba(0, 255, 0, 255)
+                                << qRgb(0, 255, 0);
+    QTest::newRow("ycck dark") << int(JpegKind::AdobeYcck) << qRgba(255, 255, 255, 64)
+                               << qRgb(64, 64, 64);
+    QTest::newRow("grayscale") << int(JpegKind::Grayscale) << qRgb(90, 90, 90) << qRgb(90, 90, 90);
+}
+
+void tst_graph_convertor::jpegColourSpaces()
+{
+    QFETCH(int, kind);
+    QFETCH(QRgb, stored);
+    QFETCH(QRgb, expected);
+    QImage flat(24, 16, QImage::Format_ARGB32);
+    flat.fill(stored);
+    const QImage loaded
+        = LoadImageFile(write("colours.jpg", jpegFile(flat, JpegKind(kind))).toStdString());
+    QCOMPARE(loaded.format(), QImage::Format_RGB32);
+    QCOMPARE(loaded.size(), flat.size());
+    QVERIFY2(near(loaded.pixel(12, 8), expected, 3),
+             qPrintable(QString::number(loaded.pixel(12, 8), 16)));
+}
+
+void tst_graph_convertor::jpegCutShortIsShown()
+{
+    // A gradient, so that the scan data is most of the file.
+    QImage picture(64, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            picture.setPixel(x, y, qRgb(x * 4, y * 4, (x * y) & 255));
+    const QByteArray whole = jpegFile(picture, JpegKind::Colour);
+    QVERIFY(whole.indexOf("\xff\xda") < whole.size() / 3);
+    // Scan data cut short: libjpeg warns and fills the rest itself; the picture is shown.
+    const QImage cut
+        = LoadImageFile(write("cut.jpg", whole.left(whole.size() * 2 / 3)).toStdString());
+    QCOMPARE(cut.size(), picture.size());
+    QVERIFY(near(cut.pixel(1, 1), picture.pixel(1, 1), 4));
+    // Cut inside the header: nothing to show.
+    QVERIFY(LoadImageFile(write("header.jpg", whole.left(100)).toStdString()).isNull());
+}
+
+void tst_graph_convertor::gifFrames_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QImage>("expected");
+    const QRgb red = qRgb(255, 0, 0);
+    const QRgb green = qRgb(0, 255, 0);
+    const QRgb blue = qRgb(0, 0, 255);
+    const std::vector<QRgb> global {red, green, blue, qRgb(0, 0, 0)};
+
+    // A 4 x 3 frame at (2, 1) of an 8 x 5 screen, transparent index 1; a second, full frame
+    // in other colours must not show.
+    const std::vector<unsigned char> small {0, 1, 2, 0, 2, 2, 1, 0, 0, 0, 0, 0};
+    GifFrame first {2, 1, 4, 3, false, 1, {}, small};
+    GifFrame second {0, 0, 8, 5, false, -1, {}, std::vector<unsigned char>(40, 3)};
+    QImage placed(8, 5, QImage::Format_RGB32);
+    placed.fill(white);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x) {
+            const unsigned char i = small[static_cast<std::size_t>(y * 4 + x)];
+            if (i != 1)
+                placed.setPixel(2 + x, 1 + y, global[i]);
+        }
+    QTest::newRow("animated, small transparent first frame")
+        << gifFile(8, 5, global, {first, second}) << placed;
+
+    // Rows stored in interlaced order: 0, 8, 4, 2, 6, then 1, 3, 5, 7, 9. Row y's colour is
+    // y % 3 as stored, so rows out of place show.
+    const int stored[] = {0, 8, 4, 2, 6, 1, 3, 5, 7, 9};
+    std::vector<unsigned char> interlacedRows;
+    QImage interlaced(3, 10, QImage::Format_RGB32);
+    for (int row : stored)
+        for (int x = 0; x < 3; ++x)
+            interlacedRows.push_back(static_cast<unsigned char>(row % 3));
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 3; ++x)
+            interlaced.setPixel(x, y, global[static_cast<std::size_t>(y % 3)]);
+    QTest::newRow("interlaced") << gifFile(3, 10, global,
+                                           {GifFrame {0, 0, 3, 10, true, -1, {}, interlacedRows}})
+                                << interlaced;
+
+    // The frame's own table wins over the screen's.
+    QImage local(2, 2, QImage::Format_RGB32);
+    local.fill(qRgb(10, 20, 30));
+    QTest::newRow("local colour table") << gifFile(
+        2, 2, global, {GifFrame {0, 0, 2, 2, false, -1, {qRgb(10, 20, 30), red}, {0, 0, 0, 0}}})
+                                        << local;
+
+    // A frame reaching past the screen is cut at the screen's edge.
+    QImage clipped(3, 2, QImage::Format_RGB32);
+    clipped.fill(white);
+    clipped.setPixel(1, 1, blue);
+    clipped.setPixel(2, 1, blue);
+    QTest::newRow("frame past the screen") << gifFile(
+        3, 2, global, {GifFrame {1, 1, 4, 4, false, -1, {}, std::vector<unsigned char>(16, 2)}})
+                                           << clipped;
+}
+
+void tst_graph_convertor::gifFrames()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QImage, expected);
+    const QImage loaded = LoadImageFile(write("frames.gif", bytes).toStdString());
+    QCOMPARE(loaded.format(), QImage::Format_RGB32);
+    QCOMPARE(loaded, expected);
+}
+
+void tst_graph_convertor::iconTakesLargestOnWhite()
+{
+    QImage small(16, 16, QImage::Format_ARGB32);
+    small.fill(qRgb(255, 0, 0));
+    QImage large(48, 48, QImage::Format_ARGB32);
+    large.fill(qRgb(0, 0, 255));
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x)
+            large.setPixel(x, y, qRgba(0, 0, 0, 0));
+    QImage middle(32, 32, QImage::Format_ARGB32);
+    middle.fill(qRgb(0, 255, 0));
+    const QImage loaded
+        = LoadImageFile(write("sizes.ico", iconFile({small, large, middle})).toStdString());
+    QCOMPARE(loaded.size(), QSize(48, 48));
+    QCOMPARE(loaded.format(), QImage::Format_RGB32);
+    QCOMPARE(loaded.pixel(2, 2), white);
+    QCOMPARE(loaded.pixel(30, 30), qRgb(0, 0, 255));
+}
+
+void tst_graph_convertor::unreadableGivesNone_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    const QImage picture = blocks(32, 32);
+    const QByteArray jpeg = jpegFile(picture, JpegKind::Colour);
+    const QByteArray bmp = bmpFile(picture);
+    const QByteArray gif
+        = gifFile(32, 32, {qRgb(0, 0, 0), white},
+                  {GifFrame {0, 0, 32, 32, false, -1, {}, std::vector<unsigned char>(1024, 1)}});
+    const QByteArray ico = iconFile({picture});
+    QTest::newRow("jpeg named bmp") << "picture.bmp" << jpeg;
+    QTest::newRow("bmp named jpg") << "picture.jpg" << bmp;
+    QTest::newRow("gif named ico") << "picture.ico" << gif;
+    QTest::newRow("ico named gif") << "picture.gif" << ico;
+    QTest::newRow("jpeg named png") << "picture.png" << jpeg;
+    QTest::newRow("jpeg without extension") << "picture" << jpeg;
+    QTest::newRow("jpeg named tar.gz") << "picture.tar.gz" << jpeg;
+    for (const char* name :
+         {"empty.bmp", "empty.dib", "empty.gif", "empty.jpg", "empty.jpeg", "empty.ico"})
+        QTest::newRow(name) << name << QByteArray();
+    QTest::newRow("bmp truncated") << "cut.bmp" << bmp.left(bmp.size() / 2);
+    QTest::newRow("gif truncated") << "cut.gif" << gif.left(gif.size() / 2);
+    QTest::newRow("gif without frames") << "none.gif" << gifFile(4, 4, {white, white}, {});
+    QTest::newRow("ico truncated") << "cut.ico" << ico.left(ico.size() / 2);
+    QTest::newRow("jpeg garbage") << "garbage.jpg" << QByteArray(5000, '\x5a');
+}
+
+void tst_graph_convertor::unreadableGivesNone()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QVERIFY(LoadImageFile(write(name, bytes).toStdString()).isNull());
+}
+
+void tst_graph_convertor::notAFile()
+{
+    QVERIFY(LoadImageFile(dir.filePath("missing.jpg").toStdString()).isNull());
+    QVERIFY(QDir(dir.path()).mkdir("folder.jpg"));
+    QVERIFY(LoadImageFile(dir.filePath("folder.jpg").toStdString()).isNull());
+    // A pipe would block the reader for ever.
+    const QString fifo = dir.filePath("pipe.gif");
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QVERIFY(LoadImageFile(fifo.toStdString()).isNull());
+}
+
+void tst_graph_convertor::overTheLimitIsRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    // Just over 2 GiB of RGB32 pixels, claimed by headers with almost nothing behind them.
+    QTest::newRow("bmp") << "huge.bmp" << bmpHeaderOnly(16384, 32769);
+    QTest::newRow("gif screen") << "huge.gif"
+                                << gifFile(65535, 8193, {white, white},
+                                           {GifFrame {0, 0, 1, 1, false, -1, {}, {0}}});
+    // A JPEG's frame header gives its size: patch a small JPEG's to 65500 x 8198.
+    QByteArray jpeg = jpegFile(blocks(16, 16), JpegKind::Colour);
+    const qsizetype sof = jpeg.indexOf("\xff\xc0");
+    QVERIFY(sof > 0);
+    jpeg[sof + 5] = char(0x20);
+    jpeg[sof + 6] = char(0x06);
+    jpeg[sof + 7] = char(0xff);
+    jpeg[sof + 8] = char(0xdc);
+    QTest::newRow("jpeg") << "huge.jpg" << jpeg;
+}
+
+void tst_graph_convertor::overTheLimitIsRefused()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    // Refused from the header alone: the process's peak memory does not grow by the 2 GiB
+    // that decoding would have filled.
+    const auto peakKiB = [] {
+        rusage usage {};
+        getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_maxrss;
+    };
+    const long before = peakKiB();
+    QVERIFY(LoadImageFile(write(name, bytes).toStdString()).isNull());
+    QVERIFY(peakKiB() - before < 64 * 1024);
+}
+
+QTEST_MAIN(tst_graph_convertor)
+#include "tst_graph_convertor.moc"
