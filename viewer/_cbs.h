@@ -1,0 +1,63 @@
+// The display's brightness and contrast control: two gradient strips, each with a round
+// marker that snaps to 11 positions standing for -5 to +5. The frame keeps no value of its
+// own; a value is read from where its marker stands and reported when the user lets go of
+// the marker, clicks the strip's caption, or the frame changes size.
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QGroupBox;
+class QLabel;
+
+class TO_cbs : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TO_cbs(QWidget* parent = nullptr);
+
+    // Snap the marker to its step grid and return its value; nothing is reported.
+    int SnapBrightness();
+    int SnapContrast();
+    // Place the marker for Value, then snap it; nothing is reported.
+    void SetBrightnessPosition(int Value);
+    void SetContrastPosition(int Value);
+    // Place the marker for 0 and report the value it then stands for.
+    void ResetBrightness();
+    void ResetContrast();
+    // Sets the steps from the strips' new width and resets both values.
+    void FrameResize();
+
+    QGroupBox* GroupBox1;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Image1;
+    QLabel* Image2;
+    QWidget* Shape_br;
+    QWidget* Shape_cn;
+
+    std::function<void(int Value)> OnBrightnessChange;
+    std::function<void(int Value)> OnContrastChange;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Label1Click();
+    void Label2Click();
+    void Shape_brMouseDown(int X);
+    void Shape_brMouseMove(int X);
+    void Shape_brMouseUp();
+    void Shape_cnMouseDown(int X);
+    void Shape_cnMouseMove(int X);
+    void Shape_cnMouseUp();
+
+    int GrabX = 0;
+    bool DraggingBrightness = false;
+    bool DraggingContrast = false;
+    int BrightnessStep = 1;
+    int ContrastStep = 1;
+};
