@@ -98,7 +98,10 @@ public:
     // Renames the written file over the target.
     void commit(const fs::path& target)
     {
-        fs::rename(path, target);
+        std::error_code error;
+        fs::rename(path, target, error);
+        if (error)
+            throwFileError("cannot replace", target, error.value());
         path.clear();
     }
 
@@ -347,7 +350,7 @@ void TLumPigger::SaveToFile(const std::string& fileName) const
     TempFile temp(target);
     if (replacing) {
         // The new file replaces the old one, so it takes the old one's permissions.
-        fs::permissions(temp.path, fs::status(target).permissions(), error);
+        fs::permissions(temp.path, fs::status(target, error).permissions(), error);
     }
     temp.write(SaveToString(), target);
     temp.commit(target);

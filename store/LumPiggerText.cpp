@@ -114,10 +114,6 @@ struct DepthGuard
     DepthGuard& operator=(const DepthGuard&) = delete;
 };
 
-} // namespace
-
-namespace {
-
 // Appends text escaped, copying the runs between reserved bytes in one piece.
 void appendEncoded(std::string& out, const std::string& text)
 {
