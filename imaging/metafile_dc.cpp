@@ -1,0 +1,902 @@
+#include "imaging/metafile_dc.h"
+
+#include "imaging/metafile_limits.h"
+
+#include <QPainterPathStroker>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Output coordinates beyond this are not drawn: the rasteriser works in fixed point, and no
+// sensible picture places a shape millions of pixels away.
+constexpr double coordinateLimit = 1 << 24;
+
+constexpr std::uint32_t psNull = 5;
+constexpr std::uint32_t psInsideFrame = 6;
+constexpr std::uint32_t psUserStyle = 7;
+constexpr std::uint32_t psAlternate = 8;
+constexpr std::uint32_t psGeometric = 0x10000;
+
+constexpr std::uint32_t bsSolid = 0;
+constexpr std::uint32_t bsNull = 1;
+constexpr std::uint32_t bsHatched = 2;
+
+bool withinLimits(const QRectF& box)
+{
+    return std::isfinite(box.left()) && std::isfinite(box.top()) && std::isfinite(box.right())
+        && std::isfinite(box.bottom()) && std::abs(box.left()) < coordinateLimit
+        && std::abs(box.right()) < coordinateLimit && std::abs(box.top()) < coordinateLimit
+        && std::abs(box.bottom()) < coordinateLimit;
+}
+
+bool isFinite(const QTransform& t)
+{
+    return std::isfinite(t.m11()) && std::isfinite(t.m12()) && std::isfinite(t.m21())
+        && std::isfinite(t.m22()) && std::isfinite(t.dx()) && std::isfinite(t.dy())
+        && std::abs(t.determinant()) > 1e-12;
+}
+
+// The 8 x 8 hatch patterns, one byte a row, the highest bit leftmost.
+constexpr std::uint8_t hatchRows[6][8] = {
+    {0x00, 0x00, 0x00, 0xff, 0x00, 0x00, 0x00, 0x00}, // HS_HORIZONTAL
+    {0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08}, // HS_VERTICAL
+    {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01}, // HS_FDIAGONAL
+    {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80}, // HS_BDIAGONAL
+    {0x08, 0x08, 0x08, 0xff, 0x08, 0x08, 0x08, 0x08}, // HS_CROSS
+    {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42, 0x81}, // HS_DIAGCROSS
+};
+
+// The parametric angle (degrees) at which the ray from the centre of box towards point
+// meets the ellipse inscribed in box, as QPainterPath::arcTo counts it.
+double ellipseAngle(const QRectF& box, QPointF point)
+{
+    const QPointF c = box.center();
+    const double rx = box.width() / 2;
+    const double ry = box.height() / 2;
+    return std::atan2(-(point.y() - c.y()) * rx, (point.x() - c.x()) * ry) * 180 / M_PI;
+}
+
+QPainter::CompositionMode ropMode(int rop2, bool& skip, std::optional<QColor>& fixedColor,
+                                  bool& invertColor)
+{
+    skip = false;
+    invertColor = false;
+    switch (rop2) {
+    case 1: // R2_BLACK
+        fixedColor = Qt::black;
+        return QPainter::CompositionMode_SourceOver;
+    case 16: // R2_WHITE
+        fixedColor = Qt::white;
+        return QPainter::CompositionMode_SourceOver;
+    case 4: // R2_NOTCOPYPEN
+        invertColor = true;
+        return QPainter::CompositionMode_SourceOver;
+    case 6: // R2_NOT
+        return QPainter::RasterOp_NotDestination;
+    case 7: // R2_XORPEN
+        return QPainter::RasterOp_SourceXorDestination;
+    case 9: // R2_MASKPEN
+        return QPainter::RasterOp_SourceAndDestination;
+    case 11: // R2_NOP
+        skip = true;
+        return QPainter::CompositionMode_SourceOver;
+    case 15: // R2_MERGEPEN
+        return QPainter::RasterOp_SourceOrDestination;
+    default:
+        return QPainter::CompositionMode_SourceOver;
+    }
+}
+
+} // namespace
+
+QColor MetafileColor(std::uint32_t colorRef)
+{
+    return QColor(colorRef & 0xff, (colorRef >> 8) & 0xff, (colorRef >> 16) & 0xff);
+}
+
+MetafileDC::MetafileDC(QImage& output, const QTransform& toDeviceOutput, QPointF resolution,
+                       int objectSlots)
+    : image(output)
+    , painter(&output)
+    , deviceToOutput(toDeviceOutput)
+    , pixelsPerMm(resolution)
+    , objects(static_cast<std::size_t>(std::clamp(objectSlots, 0, maxMetafileObjects)))
+{
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+}
+
+void MetafileDC::saveState()
+{
+    if (saved.size() < static_cast<std::size_t>(maxSavedStates))
+        saved.push_back(current);
+}
+
+void MetafileDC::restoreState(int which)
+{
+    // Negative counts back from the latest save; positive names a save by its number.
+    const auto count = static_cast<long long>(saved.size());
+    const long long index = which < 0 ? count + which : static_cast<long long>(which) - 1;
+    if (which == 0 || index < 0 || index >= count)
+        return;
+    current = saved[static_cast<std::size_t>(index)];
+    saved.resize(static_cast<std::size_t>(index));
+}
+
+void MetafileDC::addObject(MetafileObject object)
+{
+    auto slot = std::find_if(objects.begin(), objects.end(),
+                             [](const auto& entry) { return !entry.has_value(); });
+    if (slot != objects.end())
+        *slot = std::move(object);
+}
+
+void MetafileDC::setObject(std::uint32_t index, MetafileObject object)
+{
+    if (index < objects.size())
+        objects[index] = std::move(object);
+}
+
+const MetafileObject* MetafileDC::object(std::uint32_t index) const
+{
+    if (index >= objects.size() || !objects[index])
+        return nullptr;
+    return &*objects[index];
+}
+
+void MetafileDC::deleteObject(std::uint32_t index)
+{
+    if (index < objects.size())
+        objects[index].reset();
+}
+
+bool MetafileDC::selectObject(std::uint32_t index, bool regionIsLogical)
+{
+    const MetafileObject* chosen = object(index);
+    if (!chosen)
+        return false;
+    if (auto* pen = std::get_if<MetafilePen>(chosen))
+        current.pen = *pen;
+    else if (auto* brush = std::get_if<MetafileBrush>(chosen))
+        current.brush = *brush;
+    else if (auto* font = std::get_if<MetafileFont>(chosen))
+        current.font = *font;
+    else if (auto* region = std::get_if<MetafileRegion>(chosen))
+        combineClip(regionToOutput(region->region, regionIsLogical), 5);
+    return true;
+}
+
+void MetafileDC::selectStockObject(std::uint32_t stock)
+{
+    static const QColor brushGreys[]
+        = {Qt::white, QColor(192, 192, 192), QColor(128, 128, 128), QColor(64, 64, 64), Qt::black};
+    if (stock <= 4) {
+        current.brush = MetafileBrush {bsSolid, brushGreys[stock], 0, {}};
+    } else if (stock == 5) {
+        current.brush = MetafileBrush {bsNull, Qt::black, 0, {}};
+    } else if (stock == 6 || stock == 7) {
+        current.pen = MetafilePen {0, 0, stock == 6 ? Qt::white : Qt::black, false, {}};
+    } else if (stock == 8) {
+        current.pen = MetafilePen {psNull, 0, Qt::black, false, {}};
+    } else if (stock >= 10 && stock <= 17 && stock != 15) {
+        MetafileFont font;
+        font.faceName = (stock == 10 || stock == 11 || stock == 16) ? QStringLiteral("Courier New")
+                                                                    : QStringLiteral("Arial");
+        font.height = stock == 17 ? -11 : 16;
+        current.font = font;
+    }
+}
+
+void MetafileDC::setMapMode(int mode)
+{
+    if (mode >= 1 && mode <= 8)
+        current.mapMode = mode;
+}
+
+void MetafileDC::setWindowExt(QPointF ext)
+{
+    if (ext.x() != 0 && ext.y() != 0)
+        current.windowExt = ext;
+}
+
+void MetafileDC::setViewportExt(QPointF ext)
+{
+    if (ext.x() != 0 && ext.y() != 0)
+        current.viewportExt = ext;
+}
+
+bool MetafileDC::setWorldTransform(const QTransform& transform)
+{
+    if (!isFinite(transform) || std::abs(transform.m11()) > 1e6 || std::abs(transform.m22()) > 1e6
+        || std::abs(transform.m12()) > 1e6 || std::abs(transform.m21()) > 1e6)
+        return false;
+    current.world = transform;
+    return true;
+}
+
+QTransform MetafileDC::pageTransform() const
+{
+    double sx = 1;
+    double sy = 1;
+    switch (current.mapMode) {
+    case 2: // MM_LOMETRIC, 0.1 mm
+        sx = pixelsPerMm.x() * 0.1;
+        sy = -pixelsPerMm.y() * 0.1;
+        break;
+    case 3: // MM_HIMETRIC, 0.01 mm
+        sx = pixelsPerMm.x() * 0.01;
+        sy = -pixelsPerMm.y() * 0.01;
+        break;
+    case 4: // MM_LOENGLISH, 0.01 inch
+        sx = pixelsPerMm.x() * 0.254;
+        sy = -pixelsPerMm.y() * 0.254;
+        break;
+    case 5: // MM_HIENGLISH, 0.001 inch
+        sx = pixelsPerMm.x() * 0.0254;
+        sy = -pixelsPerMm.y() * 0.0254;
+        break;
+    case 6: // MM_TWIPS
+        sx = pixelsPerMm.x() * 25.4 / 1440;
+        sy = -pixelsPerMm.y() * 25.4 / 1440;
+        break;
+    case 7: // MM_ISOTROPIC: the smaller scale on both axes, each keeping its direction
+    case 8: // MM_ANISOTROPIC
+        sx = current.viewportExt.x() / current.windowExt.x();
+        sy = current.viewportExt.y() / current.windowExt.y();
+        if (current.mapMode == 7) {
+            const double both = std::min(std::abs(sx), std::abs(sy));
+            sx = std::copysign(both, sx);
+            sy = std::copysign(both, sy);
+        }
+        break;
+    default:
+        break;
+    }
+    return QTransform(sx, 0, 0, sy, current.viewportOrg.x() - current.windowOrg.x() * sx,
+                      current.viewportOrg.y() - current.windowOrg.y() * sy);
+}
+
+QTransform MetafileDC::toOutput() const
+{
+    return current.world * pageTransform() * deviceToOutput;
+}
+
+double MetafileDC::xScale() const
+{
+    const QTransform t = toOutput();
+    return std::hypot(t.m11(), t.m12());
+}
+
+double MetafileDC::yScale() const
+{
+    const QTransform t = toOutput();
+    return std::hypot(t.m21(), t.m22());
+}
+
+QPen MetafileDC::outputPen() const
+{
+    const MetafilePen& pen = current.pen;
+    const std::uint32_t style = pen.style & 0xf;
+    if (style == psNull)
+        return Qt::NoPen;
+    const bool geometric = !pen.extended || (pen.style & psGeometric);
+    double width = geometric ? pen.width * xScale() : 1;
+    width = std::clamp(std::round(width), 1.0, coordinateLimit);
+    QPen result(pen.color, width);
+    switch (pen.style & 0xf00) {
+    case 0x100:
+        result.setCapStyle(Qt::SquareCap);
+        break;
+    case 0x200:
+        result.setCapStyle(Qt::FlatCap);
+        break;
+    default:
+        result.setCapStyle(Qt::RoundCap);
+        break;
+    }
+    switch (pen.style & 0xf000) {
+    case 0x1000:
+        result.setJoinStyle(Qt::BevelJoin);
+        break;
+    case 0x2000:
+        result.setJoinStyle(Qt::MiterJoin);
+        break;
+    default:
+        result.setJoinStyle(Qt::RoundJoin);
+        break;
+    }
+    // Dashes: one-pixel pens have the device's fixed pixel pattern; wide old-style pens
+    // draw solid; wide extended pens scale the pattern with their width (Qt's unit).
+    if (style >= 1 && style <= 4 && (width <= 1 || pen.extended)) {
+        static const QList<qreal> pixelDashes[]
+            = {{18, 6}, {3, 3}, {9, 6, 3, 6}, {9, 3, 3, 3, 3, 3}};
+        static const QList<qreal> widthDashes[]
+            = {{3, 1}, {1, 1}, {3, 1, 1, 1}, {3, 1, 1, 1, 1, 1}};
+        result.setDashPattern(width <= 1 ? pixelDashes[style - 1] : widthDashes[style - 1]);
+        result.setCapStyle(Qt::FlatCap);
+    } else if (style == psAlternate) {
+        result.setDashPattern({1, 1});
+    } else if (style == psUserStyle && !pen.userDashes.empty()) {
+        QList<qreal> dashes;
+        for (double length : pen.userDashes)
+            dashes.append(std::max(0.1, length * xScale() / width));
+        if (dashes.size() % 2)
+            dashes.append(dashes.back());
+        result.setDashPattern(dashes);
+    }
+    return result;
+}
+
+QBrush MetafileDC::outputBrush(const MetafileBrush& brush) const
+{
+    switch (brush.style) {
+    case bsSolid:
+        return brush.color;
+    case bsHatched: {
+        // The hatch is an 8 x 8 device pattern from the device origin; its gaps take the
+        // background colour only while the background mode is opaque.
+        QImage tile(8, 8, QImage::Format_ARGB32);
+        tile.fill(current.bkMode == 2 ? current.bkColor : QColor(Qt::transparent));
+        const auto& rows = hatchRows[brush.hatch < 6 ? brush.hatch : 0];
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                if (rows[y] & (0x80 >> x))
+                    tile.setPixelColor(x, y, brush.color);
+        return QBrush(tile);
+    }
+    default:
+        if (!brush.pattern.isNull())
+            return QBrush(brush.pattern);
+        return Qt::NoBrush;
+    }
+}
+
+bool MetafileDC::beginPaint()
+{
+    if (current.rop2 == 11)
+        return false;
+    painter.resetTransform();
+    if (current.clipped)
+        painter.setClipRegion(current.clip);
+    else
+        painter.setClipping(false);
+    painter.setBackgroundMode(current.bkMode == 2 ? Qt::OpaqueMode : Qt::TransparentMode);
+    painter.setBackground(current.bkColor);
+    painter.setOpacity(1);
+    return true;
+}
+
+void MetafileDC::paint(const QPainterPath& outputPath, bool fill, bool stroke)
+{
+    if (!withinLimits(outputPath.controlPointRect()) || !beginPaint())
+        return;
+    bool skip = false;
+    bool invert = false;
+    std::optional<QColor> fixed;
+    painter.setCompositionMode(ropMode(current.rop2, skip, fixed, invert));
+    auto paintColor = [&](QColor color) {
+        if (fixed)
+            return *fixed;
+        if (invert)
+            return QColor(255 - color.red(), 255 - color.green(), 255 - color.blue());
+        return color;
+    };
+    if (fill && current.brush.style != bsNull) {
+        QPainterPath filled = outputPath;
+        filled.setFillRule(current.polyFillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
+        QBrush brush = outputBrush(current.brush);
+        if (brush.style() == Qt::SolidPattern)
+            brush.setColor(paintColor(brush.color()));
+        painter.fillPath(filled, brush);
+    }
+    if (stroke) {
+        QPen pen = outputPen();
+        if (pen.style() != Qt::NoPen) {
+            pen.setColor(paintColor(pen.color()));
+            painter.strokePath(outputPath, pen);
+        }
+    }
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void MetafileDC::shape(const QPainterPath& outputPath, bool fill)
+{
+    if (pathOpen)
+        path.addPath(outputPath);
+    else
+        paint(outputPath, fill, true);
+}
+
+void MetafileDC::moveTo(QPointF point)
+{
+    current.current = point;
+    if (pathOpen)
+        path.moveTo(toOutput().map(point));
+}
+
+void MetafileDC::lineTo(QPointF point)
+{
+    const QTransform t = toOutput();
+    if (pathOpen) {
+        if (path.elementCount() == 0)
+            path.moveTo(t.map(current.current));
+        path.lineTo(t.map(point));
+    } else {
+        QPainterPath line(t.map(current.current));
+        line.lineTo(t.map(point));
+        paint(line, false, true);
+    }
+    current.current = point;
+}
+
+void MetafileDC::polyline(const QPolygonF& points)
+{
+    if (points.size() < 2)
+        return;
+    QPainterPath line;
+    line.addPolygon(toOutput().map(points));
+    shape(line, false);
+}
+
+void MetafileDC::polylineTo(const QPolygonF& points)
+{
+    if (points.isEmpty())
+        return;
+    if (pathOpen) {
+        for (QPointF point : points)
+            lineTo(point);
+        return;
+    }
+    QPolygonF all;
+    all.reserve(points.size() + 1);
+    all.append(current.current);
+    all.append(points);
+    polyline(all);
+    current.current = points.back();
+}
+
+void MetafileDC::polygons(const std::vector<QPolygonF>& polygons)
+{
+    QPainterPath outline;
+    const QTransform t = toOutput();
+    for (const QPolygonF& polygon : polygons) {
+        if (polygon.size() < 2)
+            continue;
+        outline.addPolygon(t.map(polygon));
+        outline.closeSubpath();
+    }
+    if (!outline.isEmpty())
+        shape(outline, true);
+}
+
+void MetafileDC::polyBezier(const QPolygonF& points, bool fromCurrent)
+{
+    const QTransform t = toOutput();
+    QPainterPath curve;
+    qsizetype next = 0;
+    if (fromCurrent) {
+        curve.moveTo(t.map(current.current));
+    } else {
+        if (points.isEmpty())
+            return;
+        curve.moveTo(t.map(points[0]));
+        next = 1;
+    }
+    for (; next + 2 < points.size(); next += 3)
+        curve.cubicTo(t.map(points[next]), t.map(points[next + 1]), t.map(points[next + 2]));
+    if (fromCurrent && next > 0)
+        current.current = points[next - 1];
+    if (pathOpen && fromCurrent) {
+        // Continue the open figure rather than starting a new one at the current point.
+        for (int i = 1; i < curve.elementCount(); i += 3)
+            path.cubicTo(curve.elementAt(i), curve.elementAt(i + 1), curve.elementAt(i + 2));
+        return;
+    }
+    shape(curve, false);
+}
+
+void MetafileDC::polyDraw(const QPolygonF& points, const std::vector<std::uint8_t>& types)
+{
+    const QTransform t = toOutput();
+    QPainterPath figure(t.map(current.current));
+    QPointF start = current.current;
+    for (qsizetype i = 0; i < points.size(); ++i) {
+        const std::uint8_t type = types[static_cast<std::size_t>(i)];
+        switch (type & ~1u) {
+        case 6: // PT_MOVETO
+            figure.moveTo(t.map(points[i]));
+            start = points[i];
+            break;
+        case 2: // PT_LINETO
+            figure.lineTo(t.map(points[i]));
+            break;
+        case 4: // PT_BEZIERTO, three points
+            if (i + 2 >= points.size())
+                return;
+            figure.cubicTo(t.map(points[i]), t.map(points[i + 1]), t.map(points[i + 2]));
+            i += 2;
+            break;
+        default:
+            return;
+        }
+        current.current = points[i];
+        if (type & 1) { // PT_CLOSEFIGURE
+            figure.closeSubpath();
+            current.current = start;
+        }
+    }
+    shape(figure, false);
+}
+
+// The box in output pixels when the mapping keeps axes apart (then rest is identity), or
+// the box as given with rest mapping it; either way shapes are built in the box's space.
+QRectF MetafileDC::boxToOutput(const QRectF& box, QTransform& rest) const
+{
+    const QTransform t = toOutput();
+    if (t.m12() == 0 && t.m21() == 0) {
+        rest = QTransform();
+        QRectF mapped = t.mapRect(box.normalized());
+        // The platform leaves out the right and bottom edge of a box.
+        if (mapped.width() >= 1 && mapped.height() >= 1)
+            mapped.adjust(0, 0, -1, -1);
+        return mapped;
+    }
+    rest = t;
+    return box.normalized();
+}
+
+void MetafileDC::rectangle(const QRectF& box)
+{
+    QTransform rest;
+    const QRectF area = boxToOutput(box, rest);
+    QPainterPath outline;
+    outline.addRect(area);
+    if ((current.pen.style & 0xf) == psInsideFrame) {
+        outline = QPainterPath();
+        const double inset = std::max(0.0, outputPen().widthF() / 2 - 0.5);
+        outline.addRect(area.adjusted(inset, inset, -inset, -inset));
+    }
+    shape(rest.map(outline), true);
+}
+
+void MetafileDC::ellipse(const QRectF& box)
+{
+    QTransform rest;
+    QPainterPath outline;
+    outline.addEllipse(boxToOutput(box, rest));
+    shape(rest.map(outline), true);
+}
+
+void MetafileDC::roundRect(const QRectF& box, QSizeF corner)
+{
+    QTransform rest;
+    const QRectF area = boxToOutput(box, rest);
+    QSizeF radius(std::abs(corner.width()) / 2, std::abs(corner.height()) / 2);
+    if (rest.isIdentity()) {
+        const QTransform t = toOutput();
+        radius = QSizeF(radius.width() * std::abs(t.m11()), radius.height() * std::abs(t.m22()));
+    }
+    radius = radius.boundedTo(QSizeF(area.width() / 2, area.height() / 2));
+    QPainterPath outline;
+    outline.addRoundedRect(area, radius.width(), radius.height());
+    shape(rest.map(outline), true);
+}
+
+void MetafileDC::arc(ArcKind kind, const QRectF& box, QPointF start, QPointF end)
+{
+    QTransform rest;
+    const QRectF area = boxToOutput(box, rest);
+    if (area.width() <= 0 || area.height() <= 0)
+        return;
+    const QTransform toArea = rest.isIdentity() ? toOutput() : QTransform();
+    double from = ellipseAngle(area, toArea.map(start));
+    double to = ellipseAngle(area, toArea.map(end));
+    // The direction counts on the device; a mirroring transform left to `rest` turns it.
+    bool clockwise = current.arcDirection == 2;
+    if (!rest.isIdentity() && rest.determinant() < 0)
+        clockwise = !clockwise;
+    double sweep = clockwise ? from - to : to - from;
+    sweep = std::fmod(sweep, 360.0);
+    if (sweep <= 0)
+        sweep += 360;
+    if (clockwise)
+        sweep = -sweep;
+
+    QPainterPath outline;
+    if (kind == ArcKind::Pie) {
+        outline.moveTo(area.center());
+        outline.arcTo(area, from, sweep);
+        outline.closeSubpath();
+    } else {
+        outline.arcMoveTo(area, from);
+        outline.arcTo(area, from, sweep);
+        if (kind == ArcKind::Chord)
+            outline.closeSubpath();
+    }
+    const QPainterPath mapped = rest.map(outline);
+    if (kind == ArcKind::ArcTo) {
+        const QTransform t = toOutput();
+        QPainterPath joined(t.map(current.current));
+        joined.connectPath(mapped);
+        current.current = t.inverted().map(joined.currentPosition());
+        if (pathOpen) {
+            if (path.elementCount() == 0)
+                path.moveTo(joined.elementAt(0));
+            path.connectPath(joined);
+        } else {
+            paint(joined, false, true);
+        }
+        return;
+    }
+    shape(mapped, kind != ArcKind::Arc);
+}
+
+void MetafileDC::angleArc(QPointF center, double radius, double startAngle, double sweepAngle)
+{
+    if (!std::isfinite(startAngle) || !std::isfinite(sweepAngle) || radius <= 0)
+        return;
+    const QRectF box(center.x() - radius, center.y() - radius, 2 * radius, 2 * radius);
+    QPainterPath circle;
+    circle.arcMoveTo(box, startAngle);
+    circle.arcTo(box, startAngle, std::clamp(sweepAngle, -360.0 * 4, 360.0 * 4));
+    const QTransform t = toOutput();
+    QPainterPath joined(t.map(current.current));
+    joined.connectPath(t.map(circle));
+    current.current = circle.currentPosition();
+    if (pathOpen)
+        path.connectPath(joined);
+    else
+        paint(joined, false, true);
+}
+
+void MetafileDC::setPixel(QPointF point, const QColor& color)
+{
+    const QPointF at = toOutput().map(point);
+    if (!withinLimits(QRectF(at, QSizeF(1, 1))) || !beginPaint())
+        return;
+    painter.fillRect(QRectF(std::floor(at.x()), std::floor(at.y()), 1, 1), color);
+}
+
+void MetafileDC::drawImage(const QImage& picture, const QRectF& source, const QRectF& destination,
+                           std::uint32_t rop, double opacity)
+{
+    const QRectF within = source.normalized().intersected(QRectF(picture.rect()));
+    if (within.isEmpty() || source.width() == 0 || source.height() == 0 || destination.width() == 0
+        || destination.height() == 0)
+        return;
+    const QTransform placement = QTransform::fromTranslate(-source.x(), -source.y())
+        * QTransform::fromScale(destination.width() / source.width(),
+                                destination.height() / source.height())
+        * QTransform::fromTranslate(destination.x(), destination.y()) * toOutput();
+    if (!isFinite(placement) || !withinLimits(placement.mapRect(within)) || !beginPaint())
+        return;
+
+    QImage shown = picture;
+    QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
+    switch (rop) {
+    case 0x00CC0020: // SRCCOPY
+        break;
+    case 0x008800C6: // SRCAND
+        mode = QPainter::RasterOp_SourceAndDestination;
+        break;
+    case 0x00EE0086: // SRCPAINT
+        mode = QPainter::RasterOp_SourceOrDestination;
+        break;
+    case 0x00660046: // SRCINVERT
+        mode = QPainter::RasterOp_SourceXorDestination;
+        break;
+    case 0x00440328: // SRCERASE
+        mode = QPainter::RasterOp_SourceAndNotDestination;
+        break;
+    case 0x00330008: // NOTSRCCOPY
+        shown = picture.convertToFormat(QImage::Format_RGB32);
+        shown.invertPixels();
+        break;
+    case 0x001100A6: // NOTSRCERASE
+        mode = QPainter::RasterOp_NotSourceAndNotDestination;
+        break;
+    case 0x00BB0226: // MERGEPAINT
+        mode = QPainter::RasterOp_NotSourceOrDestination;
+        break;
+    default:
+        patBlt(destination, rop);
+        return;
+    }
+    painter.setTransform(placement);
+    painter.setCompositionMode(mode);
+    painter.setOpacity(opacity);
+    painter.drawImage(within.topLeft(), shown, within);
+    painter.setOpacity(1);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.resetTransform();
+}
+
+void MetafileDC::drawImageAt(const QImage& picture, const QRectF& source, QPointF destination,
+                             std::uint32_t rop)
+{
+    // Unstretched: one bitmap pixel is one device pixel, whatever the logical mapping.
+    const QTransform t = toOutput();
+    const QPointF at = t.map(destination);
+    const double sx = std::hypot(deviceToOutput.m11(), deviceToOutput.m12());
+    const double sy = std::hypot(deviceToOutput.m21(), deviceToOutput.m22());
+    const QTransform back = t.inverted();
+    const QRectF outputBox(at, QSizeF(source.width() * sx, source.height() * sy));
+    drawImage(picture, source, back.mapRect(outputBox), rop);
+}
+
+void MetafileDC::patBlt(const QRectF& box, std::uint32_t rop)
+{
+    const QPainterPath area = toOutput().map([&] {
+        QPainterPath p;
+        p.addRect(box.normalized());
+        return p;
+    }());
+    if (!withinLimits(area.controlPointRect()) || !beginPaint())
+        return;
+    switch (rop) {
+    case 0x00F00021: // PATCOPY
+        if (current.brush.style != bsNull)
+            painter.fillPath(area, outputBrush(current.brush));
+        break;
+    case 0x005A0049: // PATINVERT
+        painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        painter.fillPath(area, outputBrush(current.brush));
+        break;
+    case 0x00550009: // DSTINVERT
+        painter.setCompositionMode(QPainter::RasterOp_NotDestination);
+        painter.fillPath(area, Qt::black);
+        break;
+    case 0x00000042: // BLACKNESS
+        painter.fillPath(area, Qt::black);
+        break;
+    case 0x00FF0062: // WHITENESS
+        painter.fillPath(area, Qt::white);
+        break;
+    default:
+        break;
+    }
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+QRegion MetafileDC::regionToOutput(const QRegion& region, bool regionIsLogical) const
+{
+    const QTransform t = regionIsLogical ? pageTransform() * deviceToOutput : deviceToOutput;
+    if (t.isIdentity())
+        return region;
+    QRegion mapped;
+    for (const QRect& box : region) {
+        const QRectF area = t.mapRect(QRectF(box));
+        if (withinLimits(area))
+            mapped += area.toRect();
+    }
+    return mapped;
+}
+
+void MetafileDC::fillRegion(const QRegion& outputRegion, const MetafileBrush& brush)
+{
+    if (brush.style == bsNull || !beginPaint())
+        return;
+    const QBrush fill = outputBrush(brush);
+    for (const QRect& box : outputRegion)
+        painter.fillRect(box, fill);
+}
+
+void MetafileDC::frameRegion(const QRegion& outputRegion, const MetafileBrush& brush,
+                             QSizeF logical)
+{
+    const int w = std::clamp(static_cast<int>(std::round(std::abs(logical.width()) * xScale())), 1,
+                             1 << 16);
+    const int h = std::clamp(static_cast<int>(std::round(std::abs(logical.height()) * yScale())), 1,
+                             1 << 16);
+    // The frame is the region less the region shrunk by the frame's width and height.
+    const QRegion inner = outputRegion & outputRegion.translated(w, 0)
+        & outputRegion.translated(-w, 0) & outputRegion.translated(0, h)
+        & outputRegion.translated(0, -h);
+    fillRegion(outputRegion - inner, brush);
+}
+
+void MetafileDC::invertRegion(const QRegion& outputRegion)
+{
+    if (!beginPaint())
+        return;
+    painter.setCompositionMode(QPainter::RasterOp_NotDestination);
+    for (const QRect& box : outputRegion)
+        painter.fillRect(box, Qt::black);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void MetafileDC::intersectClipRect(const QRectF& box)
+{
+    const QRectF area = toOutput().mapRect(box.normalized());
+    if (!withinLimits(area))
+        return;
+    combineClip(QRegion(area.toRect()), 1);
+}
+
+void MetafileDC::excludeClipRect(const QRectF& box)
+{
+    const QRectF area = toOutput().mapRect(box.normalized());
+    if (!withinLimits(area))
+        return;
+    combineClip(QRegion(area.toRect()), 4);
+}
+
+void MetafileDC::combineClip(const std::optional<QRegion>& outputRegion, int mode)
+{
+    if (!outputRegion) {
+        if (mode == 5)
+            current.clipped = false;
+        return;
+    }
+    const QRegion base = current.clipped ? current.clip : QRegion(image.rect());
+    switch (mode) {
+    case 1:
+        current.clip = base & *outputRegion;
+        break;
+    case 2:
+        current.clip = base | *outputRegion;
+        break;
+    case 3:
+        current.clip = base ^ *outputRegion;
+        break;
+    case 4:
+        current.clip = base - *outputRegion;
+        break;
+    case 5:
+        current.clip = *outputRegion;
+        break;
+    default:
+        return;
+    }
+    current.clipped = true;
+}
+
+void MetafileDC::offsetClip(QPointF logicalOffset)
+{
+    if (!current.clipped)
+        return;
+    const QTransform t = toOutput();
+    const QPointF shift = t.map(logicalOffset) - t.map(QPointF(0, 0));
+    if (withinLimits(QRectF(shift, QSizeF(1, 1))))
+        current.clip.translate(shift.toPoint());
+}
+
+void MetafileDC::beginPath()
+{
+    pathOpen = true;
+    path = QPainterPath();
+}
+
+void MetafileDC::abortPath()
+{
+    pathOpen = false;
+    path = QPainterPath();
+}
+
+void MetafileDC::closeFigure()
+{
+    if (pathOpen)
+        path.closeSubpath();
+}
+
+void MetafileDC::fillPath(bool stroke, bool fill)
+{
+    pathOpen = false;
+    paint(path, fill, stroke);
+    path = QPainterPath();
+}
+
+void MetafileDC::selectClipPath(int mode)
+{
+    pathOpen = false;
+    QPainterPath area = path;
+    area.setFillRule(current.polyFillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
+    path = QPainterPath();
+    if (!withinLimits(area.controlPointRect()))
+        return;
+    combineClip(QRegion(area.toFillPolygon().toPolygon(),
+                        current.polyFillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill),
+                mode);
+}

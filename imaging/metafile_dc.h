@@ -1,0 +1,196 @@
+// The device context that both metafile formats play their records into: the object table,
+// the saved states, the mapping from logical to device coordinates, pens, brushes, fonts,
+// text alignment, background mode, ROP2, polygon fill mode, clipping and paths. Records
+// give logical coordinates; everything is drawn with a QPainter over the output picture in
+// its own pixels, aliased, as the platform's device draws.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+#include <QRegion>
+#include <QString>
+#include <QTransform>
+
+#include <cstdint>
+#include <optional>
+#include <variant>
+#include <vector>
+
+// The colour of a COLORREF (red in the lowest byte).
+QColor MetafileColor(std::uint32_t colorRef);
+
+struct MetafilePen
+{
+    std::uint32_t style = 0; // PS_* style, end cap, join and type bits
+    double width = 0; // logical units; 0 draws one pixel
+    QColor color = Qt::black;
+    bool extended = false; // from ExtCreatePen: cosmetic pens stay one pixel, dashes scale
+    std::vector<double> userDashes; // PS_USERSTYLE lengths, logical units
+};
+
+struct MetafileBrush
+{
+    std::uint32_t style = 0; // BS_*
+    QColor color = Qt::white;
+    std::uint32_t hatch = 0; // HS_*
+    QImage pattern; // BS_PATTERN / BS_DIBPATTERN
+};
+
+struct MetafileFont
+{
+    double height = 0; // < 0: character height, > 0: cell height, 0: the default size
+    double width = 0; // average character width, 0: the face's own
+    double escapement = 0; // tenths of a degree, counter-clockwise
+    int weight = 400;
+    bool italic = false;
+    bool underline = false;
+    bool strikeOut = false;
+    std::uint8_t charSet = 0;
+    QString faceName;
+};
+
+struct MetafilePalette
+{
+};
+
+// Rectangles in the units the record gave them (logical for WMF, device for EMF).
+struct MetafileRegion
+{
+    QRegion region;
+};
+
+using MetafileObject
+    = std::variant<MetafilePen, MetafileBrush, MetafileFont, MetafilePalette, MetafileRegion>;
+
+struct MetafileState
+{
+    MetafilePen pen;
+    MetafileBrush brush;
+    MetafileFont font;
+    QColor textColor = Qt::black;
+    QColor bkColor = Qt::white;
+    int bkMode = 2; // OPAQUE
+    std::uint32_t textAlign = 0;
+    int rop2 = 13; // R2_COPYPEN
+    int polyFillMode = 1; // ALTERNATE
+    int mapMode = 1; // MM_TEXT
+    QPointF windowOrg {0, 0};
+    QPointF windowExt {1, 1};
+    QPointF viewportOrg {0, 0};
+    QPointF viewportExt {1, 1};
+    QTransform world;
+    QPointF current;
+    bool clipped = false;
+    QRegion clip; // output pixels
+    int arcDirection = 1; // AD_COUNTERCLOCKWISE
+    double charExtra = 0;
+};
+
+enum class ArcKind { Arc, Chord, Pie, ArcTo };
+
+class MetafileDC
+{
+public:
+    // deviceToOutput maps the metafile's device pixels onto the output picture;
+    // pixelsPerMm is the device's resolution, used by the metric and English mapping modes.
+    MetafileDC(QImage& output, const QTransform& deviceToOutput, QPointF pixelsPerMm,
+               int objectSlots);
+    MetafileDC(const MetafileDC&) = delete;
+    MetafileDC& operator=(const MetafileDC&) = delete;
+
+    MetafileState& state() { return current; }
+
+    void saveState();
+    void restoreState(int which);
+
+    // Objects: WMF puts each new object in the lowest free slot, EMF names the slot.
+    void addObject(MetafileObject object);
+    void setObject(std::uint32_t index, MetafileObject object);
+    const MetafileObject* object(std::uint32_t index) const;
+    void deleteObject(std::uint32_t index);
+    // Makes the object current: pen, brush or font; a region becomes the clipping region
+    // (given in logical units when regionIsLogical). False when the slot holds nothing.
+    bool selectObject(std::uint32_t index, bool regionIsLogical);
+    void selectStockObject(std::uint32_t stock);
+
+    // Mapping
+    void setMapMode(int mode);
+    void setWindowExt(QPointF ext);
+    void setViewportExt(QPointF ext);
+    bool setWorldTransform(const QTransform& transform);
+    QTransform toOutput() const;
+
+    // Lines and shapes, in logical coordinates.
+    void moveTo(QPointF point);
+    void lineTo(QPointF point);
+    void polyline(const QPolygonF& points);
+    void polylineTo(const QPolygonF& points);
+    void polygons(const std::vector<QPolygonF>& polygons);
+    void polyBezier(const QPolygonF& points, bool fromCurrent);
+    void polyDraw(const QPolygonF& points, const std::vector<std::uint8_t>& types);
+    void rectangle(const QRectF& box);
+    void ellipse(const QRectF& box);
+    void roundRect(const QRectF& box, QSizeF corner);
+    void arc(ArcKind kind, const QRectF& box, QPointF start, QPointF end);
+    void angleArc(QPointF center, double radius, double startAngle, double sweepAngle);
+    void setPixel(QPointF point, const QColor& color);
+
+    // Text at a logical reference point, with optional advances (logical units) per
+    // character and the ETO_* options with their rectangle.
+    void text(QPointF reference, const QString& text, const std::vector<double>& advances,
+              std::uint32_t options, const std::optional<QRectF>& rect);
+
+    // Bitmaps: source (in the image's own top-down pixels) stretched into the logical
+    // destination rectangle (negative sizes mirror), with a ternary raster operation.
+    void drawImage(const QImage& image, const QRectF& source, const QRectF& destination,
+                   std::uint32_t rop, double opacity = 1.0);
+    // Draws the image unstretched with its top-left at the logical point.
+    void drawImageAt(const QImage& image, const QRectF& source, QPointF destination,
+                     std::uint32_t rop);
+    void patBlt(const QRectF& box, std::uint32_t rop);
+
+    // Regions are in logical units for WMF and device units for EMF.
+    QRegion regionToOutput(const QRegion& region, bool regionIsLogical) const;
+    void fillRegion(const QRegion& outputRegion, const MetafileBrush& brush);
+    void frameRegion(const QRegion& outputRegion, const MetafileBrush& brush, QSizeF logical);
+    void invertRegion(const QRegion& outputRegion);
+
+    // Clipping
+    void intersectClipRect(const QRectF& box);
+    void excludeClipRect(const QRectF& box);
+    // RGN_AND, RGN_OR, RGN_XOR, RGN_DIFF, RGN_COPY; a null region with RGN_COPY unclips.
+    void combineClip(const std::optional<QRegion>& outputRegion, int mode);
+    void offsetClip(QPointF logicalOffset);
+
+    // Paths
+    void beginPath();
+    void endPath() { pathOpen = false; }
+    void abortPath();
+    void closeFigure();
+    void fillPath(bool stroke, bool fill);
+    void selectClipPath(int mode);
+
+private:
+    QTransform pageTransform() const;
+    double xScale() const;
+    double yScale() const;
+    QPen outputPen() const;
+    QBrush outputBrush(const MetafileBrush& brush) const;
+    bool beginPaint(); // clip, raster operation and background; false for R2_NOP
+    void paint(const QPainterPath& outputPath, bool fill, bool stroke);
+    void shape(const QPainterPath& outputPath, bool fill);
+    QRectF boxToOutput(const QRectF& box, QTransform& rest) const;
+
+    QImage& image;
+    QPainter painter;
+    QTransform deviceToOutput;
+    QPointF pixelsPerMm;
+    MetafileState current;
+    std::vector<MetafileState> saved;
+    std::vector<std::optional<MetafileObject>> objects;
+    bool pathOpen = false;
+    QPainterPath path; // output pixels
+};

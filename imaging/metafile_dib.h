@@ -1,0 +1,24 @@
+// Device-independent bitmaps as metafile records carry them: a BITMAPINFO (header and colour
+// table) and the pixel bits, either apart or packed one after the other.
+#pragma once
+
+#include <QImage>
+
+#include <cstdint>
+#include <span>
+
+struct MetafileDib
+{
+    QImage image; // null when the bitmap cannot be read
+    bool bottomUp = true; // rows stored bottom row first, so source y counts from the bottom
+};
+
+// info holds the header and colour table, bits the pixels. With keepAlpha, a 32-bit
+// uncompressed bitmap keeps its fourth byte as (premultiplied) alpha; otherwise every
+// bitmap is opaque, as the platform draws it with the plain raster operations.
+MetafileDib DecodeDib(std::span<const std::uint8_t> info, std::span<const std::uint8_t> bits,
+                      bool keepAlpha = false);
+
+// A packed bitmap: the header, its colour table, then the bits, the split found from the
+// header.
+MetafileDib DecodePackedDib(std::span<const std::uint8_t> packed);

@@ -1,0 +1,174 @@
+// Text output of the metafile device context: the record's font matched to an installed
+// face, placed by the text alignment, spaced by the record's advances.
+#include "imaging/metafile_dc.h"
+
+#include <QFontMetricsF>
+#include <QHash>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr std::uint32_t etoOpaque = 0x2;
+constexpr std::uint32_t etoClipped = 0x4;
+
+// The common Windows faces and their metric-compatible installed substitutes, so that text
+// takes the width the metafile's author measured it with.
+QString installedFace(const QString& face)
+{
+    static const QHash<QString, QString> substitutes = {
+        {QStringLiteral("arial"), QStringLiteral("Liberation Sans")},
+        {QStringLiteral("helvetica"), QStringLiteral("Liberation Sans")},
+        {QStringLiteral("ms sans serif"), QStringLiteral("Liberation Sans")},
+        {QStringLiteral("ms shell dlg"), QStringLiteral("Liberation Sans")},
+        {QStringLiteral("ms shell dlg 2"), QStringLiteral("Liberation Sans")},
+        {QStringLiteral("system"), QStringLiteral("Liberation Sans")},
+        {QStringLiteral("tahoma"), QStringLiteral("Liberation Sans")},
+        {QStringLiteral("verdana"), QStringLiteral("Liberation Sans")},
+        {QStringLiteral("segoe ui"), QStringLiteral("Liberation Sans")},
+        {QStringLiteral("calibri"), QStringLiteral("Liberation Sans")},
+        {QStringLiteral("arial narrow"), QStringLiteral("Liberation Sans Narrow")},
+        {QStringLiteral("times new roman"), QStringLiteral("Liberation Serif")},
+        {QStringLiteral("times"), QStringLiteral("Liberation Serif")},
+        {QStringLiteral("ms serif"), QStringLiteral("Liberation Serif")},
+        {QStringLiteral("georgia"), QStringLiteral("Liberation Serif")},
+        {QStringLiteral("cambria"), QStringLiteral("Liberation Serif")},
+        {QStringLiteral("courier new"), QStringLiteral("Liberation Mono")},
+        {QStringLiteral("courier"), QStringLiteral("Liberation Mono")},
+        {QStringLiteral("lucida console"), QStringLiteral("Liberation Mono")},
+        {QStringLiteral("consolas"), QStringLiteral("Liberation Mono")},
+    };
+    const QString key = face.trimmed().toLower();
+    if (key.isEmpty())
+        return QStringLiteral("Liberation Sans");
+    return substitutes.value(key, face.trimmed());
+}
+
+} // namespace
+
+void MetafileDC::text(QPointF reference, const QString& text, const std::vector<double>& advances,
+                      std::uint32_t options, const std::optional<QRectF>& rect)
+{
+    const MetafileFont& spec = current.font;
+    const double sx = xScale();
+    const double sy = yScale();
+
+    QFont font(installedFace(spec.faceName));
+    font.setWeight(
+        static_cast<QFont::Weight>(std::clamp(spec.weight == 0 ? 400 : spec.weight, 1, 1000)));
+    font.setItalic(spec.italic);
+    font.setUnderline(spec.underline);
+    font.setStrikeOut(spec.strikeOut);
+    font.setKerning(false);
+    // A negative height is the em size, a positive one the cell (ascent plus descent).
+    double pixels = spec.height == 0 ? 16 : std::abs(spec.height) * sy;
+    if (spec.height > 0) {
+        font.setPixelSize(1000);
+        const QFontMetricsF probe(font);
+        if (probe.height() > 0)
+            pixels = pixels * 1000 / probe.height();
+    }
+    if (!std::isfinite(pixels))
+        return;
+    font.setPixelSize(std::clamp(static_cast<int>(std::lround(pixels)), 1, 20000));
+    const QFontMetricsF metrics(font);
+    double stretch = 1;
+    if (spec.width != 0 && metrics.averageCharWidth() > 0)
+        stretch = std::clamp(std::abs(spec.width) * sx / metrics.averageCharWidth(), 0.01, 100.0);
+
+    // Each character's offset along the baseline, in unstretched font pixels.
+    std::vector<double> offsets;
+    offsets.reserve(static_cast<std::size_t>(text.size()) + 1);
+    double run = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        offsets.push_back(run);
+        const auto index = static_cast<std::size_t>(i);
+        if (index < advances.size())
+            run += (advances[index] * sx) / stretch;
+        else
+            run += metrics.horizontalAdvance(text.at(i)) + current.charExtra * sx / stretch;
+    }
+    offsets.push_back(run);
+    const double total = run * stretch;
+
+    const bool updateCurrent = current.textAlign & 1;
+    const QPointF anchor = updateCurrent ? current.current : reference;
+    const QTransform t = toOutput();
+    const QPointF origin = t.map(anchor);
+    // Escapement turns the baseline counter-clockwise on the device, and a rotating world
+    // transform turns it with it.
+    const double angle = -spec.escapement / 10.0 + std::atan2(t.m12(), t.m11()) * 180 / M_PI
+        - (t.m11() < 0 ? 180 : 0);
+
+    double x = 0;
+    switch (current.textAlign & 6) {
+    case 6: // TA_CENTER
+        x = -total / 2;
+        break;
+    case 2: // TA_RIGHT
+        x = -total;
+        break;
+    default:
+        break;
+    }
+    double y = metrics.ascent();
+    if ((current.textAlign & 24) == 24) // TA_BASELINE
+        y = 0;
+    else if (current.textAlign & 8) // TA_BOTTOM
+        y = -metrics.descent();
+    if (updateCurrent && sx > 0)
+        current.current = anchor + QPointF(total / sx * (t.m11() < 0 ? -1 : 1), 0);
+
+    if (!std::isfinite(origin.x()) || !std::isfinite(origin.y()) || std::abs(origin.x()) > (1 << 24)
+        || std::abs(origin.y()) > (1 << 24))
+        return;
+    QTransform place;
+    place.translate(origin.x(), origin.y());
+    place.rotate(angle);
+    place.translate(x, y);
+    place.scale(stretch, 1);
+
+    if (pathOpen) {
+        QPainterPath glyphs;
+        for (qsizetype i = 0; i < text.size(); ++i)
+            glyphs.addText(offsets[static_cast<std::size_t>(i)], 0, font, text.at(i));
+        path.addPath(place.map(glyphs));
+        return;
+    }
+    if (!beginPaint())
+        return;
+    painter.setBackgroundMode(Qt::TransparentMode);
+    if (rect && (options & etoOpaque)) {
+        QPainterPath box;
+        box.addRect(rect->normalized());
+        painter.fillPath(t.map(box), current.bkColor);
+    }
+    if (rect && (options & etoClipped)) {
+        const QRect area = t.mapRect(rect->normalized()).toRect();
+        if (current.clipped)
+            painter.setClipRegion(current.clip & area);
+        else
+            painter.setClipRect(area);
+    }
+    painter.setTransform(place);
+    if (current.bkMode == 2)
+        painter.fillRect(QRectF(0, -metrics.ascent(), run, metrics.height()), current.bkColor);
+    painter.setFont(font);
+    painter.setPen(current.textColor);
+    if (advances.empty()) {
+        painter.drawText(QPointF(0, 0), text);
+    } else {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            // A surrogate pair is one character drawn at its first half's place.
+            if (text.at(i).isHighSurrogate() && i + 1 < text.size()) {
+                painter.drawText(QPointF(offsets[static_cast<std::size_t>(i)], 0), text.mid(i, 2));
+                ++i;
+            } else if (!text.at(i).isLowSurrogate()) {
+                painter.drawText(QPointF(offsets[static_cast<std::size_t>(i)], 0),
+                                 QString(text.at(i)));
+            }
+        }
+    }
+    painter.resetTransform();
+}

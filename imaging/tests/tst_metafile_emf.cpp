@@ -1,0 +1,338 @@
+#include "imaging/metafile_player.h"
+#include "imaging/tests/metafile_builder.h"
+
+#include <QTest>
+
+class tst_metafile_emf : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void reportedSize_data();
+    void reportedSize();
+    void drawing_data();
+    void drawing();
+    void textAdvances_data();
+    void textAdvances();
+    void stretchedDibits();
+    void damagedRecordKeepsWhatCameBefore_data();
+    void damagedRecordKeepsWhatCameBefore();
+    void badHeaderGivesNothing_data();
+    void badHeaderGivesNothing();
+};
+
+namespace {
+
+const std::uint32_t red = colorRef(255, 0, 0);
+const std::int64_t nullPen = 0x80000008;
+
+QRgb pixel(const QImage& picture, int x, int y)
+{
+    return picture.pixel(x, y) & 0xffffff;
+}
+
+QRect inkBox(const QImage& picture)
+{
+    QRect box;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (pixel(picture, x, y) != 0xffffff)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+// 100 x 100 output pixels, one a reference-device pixel; red brush, no pen.
+EmfBuilder redCanvas(int width = 1000)
+{
+    EmfBuilder b(QRect(0, 0, width, 1000), QSize(1000, 1000), QSize(100, 100));
+    b.solidBrush(1, red).select(1).select(nullPen);
+    return b;
+}
+
+Params transform(float m11, float m12, float m21, float m22, float dx, float dy)
+{
+    Params p;
+    p.f32(m11).f32(m12).f32(m21).f32(m22).f32(dx).f32(dy);
+    return p;
+}
+
+Params regionData(std::initializer_list<QRect> boxes)
+{
+    Params p;
+    p.u32(32).u32(1).u32(std::uint32_t(boxes.size())).u32(std::uint32_t(16 * boxes.size()));
+    p.i32({0, 0, 100, 100});
+    for (const QRect& box : boxes)
+        p.i32({box.left(), box.top(), box.right() + 1, box.bottom() + 1});
+    return p;
+}
+
+} // namespace
+
+void tst_metafile_emf::reportedSize_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("10 pixels a millimetre")
+        << EmfBuilder(QRect(0, 0, 2000, 1000), QSize(1000, 1000), QSize(100, 100)).finish()
+        << QSize(200, 100);
+    QTest::newRow("96 dpi device")
+        << EmfBuilder(QRect(0, 0, 2540, 1270), QSize(960, 960), QSize(254, 254)).finish()
+        << QSize(96, 48);
+    QTest::newRow("offset frame")
+        << EmfBuilder(QRect(500, 500, 1000, 500), QSize(1000, 1000), QSize(100, 100)).finish()
+        << QSize(100, 50);
+}
+
+void tst_metafile_emf::reportedSize()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QSize, size);
+    QCOMPARE(EnhancedMetafileSize(file), size);
+    const QImage picture = PlayEnhancedMetafile(file);
+    QCOMPARE(picture.size(), size);
+    QCOMPARE(picture.format(), QImage::Format_RGB32);
+    QVERIFY(inkBox(picture).isEmpty());
+}
+
+void tst_metafile_emf::drawing_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QRect>("ink");
+    QTest::addColumn<QPoint>("inside");
+    QTest::addColumn<QPoint>("outside");
+    QTest::newRow("rectangle") << redCanvas().rectangle(10, 20, 50, 60).finish()
+                               << QRect(10, 20, 39, 39) << QPoint(30, 40) << QPoint(60, 60);
+    QTest::newRow("ellipse") << redCanvas().ellipse(10, 10, 91, 91).finish()
+                             << QRect(10, 10, 80, 80) << QPoint(50, 50) << QPoint(15, 15);
+    QTest::newRow("frame offset moves the drawing") << [] {
+        EmfBuilder b(QRect(200, 300, 1000, 1000), QSize(1000, 1000), QSize(100, 100));
+        b.solidBrush(1, red).select(1).select(nullPen).rectangle(20, 30, 41, 51);
+        return b.finish();
+    }() << QRect(0, 0, 20, 20) << QPoint(10, 10) << QPoint(30, 30);
+    QTest::newRow("lometric, y upwards")
+        << redCanvas().values(17, {2}).rectangle(0, 0, 51, -51).finish() << QRect(0, 0, 50, 50)
+        << QPoint(25, 25) << QPoint(75, 75);
+    QTest::newRow("anisotropic window and viewport")
+        << redCanvas()
+               .values(17, {8})
+               .values(9, {10, 10})
+               .values(11, {100, 50})
+               .values(12, {0, 50})
+               .rectangle(0, 0, 5, 11)
+               .finish()
+        << QRect(0, 50, 49, 50) << QPoint(20, 70) << QPoint(20, 20);
+    QTest::newRow("world transform scales and moves")
+        << redCanvas().record(35, transform(2, 0, 0, 2, 10, 10)).rectangle(0, 0, 20, 20).finish()
+        << QRect(10, 10, 39, 39) << QPoint(40, 40) << QPoint(60, 60);
+    QTest::newRow("world transform left-multiplied")
+        << redCanvas()
+               .record(35, transform(1, 0, 0, 1, 50, 0))
+               .record(36, transform(2, 0, 0, 2, 0, 0).u32(2))
+               .rectangle(0, 0, 20, 20)
+               .finish()
+        << QRect(50, 0, 39, 39) << QPoint(60, 10) << QPoint(20, 10);
+    QTest::newRow("world transform turns a quarter")
+        << redCanvas().record(35, transform(0, 1, -1, 0, 100, 0)).rectangle(0, 0, 50, 20).finish()
+        << QRect(80, 0, 20, 50) << QPoint(90, 25) << QPoint(50, 25);
+    QTest::newRow("filled path with a curve")
+        << redCanvas()
+               .values(59, {})
+               .values(27, {10, 90})
+               .values(54, {90, 90})
+               .values(5, {0, 0, 0, 0, 3, 90, 10, 50, 10, 10, 90})
+               .values(61, {})
+               .values(60, {})
+               .values(62, {0, 0, 0, 0})
+               .finish()
+        << QRect(10, 30, 80, 60) << QPoint(50, 80) << QPoint(50, 5);
+    QTest::newRow("stroked path leaves the inside")
+        << redCanvas()
+               .pen(2, 0, 3, colorRef(0, 0, 255))
+               .select(2)
+               .values(59, {})
+               .values(3, {0, 0, 0, 0, 3, 10, 90, 90, 90, 50, 10})
+               .values(60, {})
+               .values(64, {0, 0, 0, 0})
+               .finish()
+        << QRect(8, 8, 84, 84) << QPoint(50, 90) << QPoint(50, 70);
+    QTest::newRow("16-bit polygon")
+        << redCanvas()
+               .record(86, Params().i32({0, 0, 0, 0, 3}).i16({10, 90, 90, 90, 50, 10}))
+               .finish()
+        << QRect(10, 10, 80, 80) << QPoint(50, 80) << QPoint(20, 20);
+    QTest::newRow("clip region and rectangle")
+        << redCanvas()
+               .record(75, Params().u32(48).u32(5).raw(regionData({QRect(0, 0, 60, 60)}).bytes))
+               .values(30, {20, 20, 100, 100})
+               .rectangle(0, 0, 101, 101)
+               .finish()
+        << QRect(20, 20, 40, 40) << QPoint(30, 30) << QPoint(70, 70);
+    QTest::newRow("clip path") << redCanvas()
+                                      .values(59, {})
+                                      .ellipse(0, 0, 100, 100)
+                                      .values(60, {})
+                                      .values(67, {5})
+                                      .rectangle(0, 0, 101, 101)
+                                      .finish()
+                               << QRect(0, 0, 100, 100) << QPoint(50, 50) << QPoint(3, 3);
+    QTest::newRow("EMF+ comment and unknown record skipped")
+        << redCanvas()
+               .record(70, Params().u32(16).u32(0x2B464D45).u32(0x4001).u32(12).u32(0))
+               .values(300, {1, 2, 3})
+               .rectangle(10, 20, 50, 60)
+               .finish()
+        << QRect(10, 20, 39, 39) << QPoint(30, 40) << QPoint(60, 60);
+    QTest::newRow("restored state") << redCanvas()
+                                           .values(33, {})
+                                           .select(0x80000004) // black stock brush
+                                           .values(12, {50, 50})
+                                           .values(34, {-1})
+                                           .rectangle(10, 20, 50, 60)
+                                           .finish()
+                                    << QRect(10, 20, 39, 39) << QPoint(30, 40) << QPoint(60, 60);
+    QTest::newRow("object out of range")
+        << redCanvas()
+               .solidBrush(500, colorRef(0, 0, 255))
+               .select(500)
+               .select(7)
+               .values(40, {9999})
+               .rectangle(10, 20, 50, 60)
+               .finish()
+        << QRect(10, 20, 39, 39) << QPoint(30, 40) << QPoint(60, 60);
+}
+
+void tst_metafile_emf::drawing()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QRect, ink);
+    QFETCH(QPoint, inside);
+    QFETCH(QPoint, outside);
+    const QImage picture = PlayEnhancedMetafile(file);
+    QVERIFY(!picture.isNull());
+    const QRect found = inkBox(picture);
+    // Curves may differ by a pixel at their edges; boxes of straight shapes are exact.
+    QVERIFY2(std::abs(found.left() - ink.left()) <= 1 && std::abs(found.top() - ink.top()) <= 1
+                 && std::abs(found.right() - ink.right()) <= 1
+                 && std::abs(found.bottom() - ink.bottom()) <= 1,
+             qPrintable(QStringLiteral("ink at %1,%2 %3x%4")
+                            .arg(found.x())
+                            .arg(found.y())
+                            .arg(found.width())
+                            .arg(found.height())));
+    QVERIFY(pixel(picture, inside.x(), inside.y()) != 0xffffffu);
+    QCOMPARE(pixel(picture, outside.x(), outside.y()), 0xffffffu);
+}
+
+void tst_metafile_emf::textAdvances_data()
+{
+    QTest::addColumn<bool>("spaced");
+    QTest::addColumn<int>("rightAtLeast");
+    QTest::addColumn<int>("rightAtMost");
+    // "HH" in 40-pixel Liberation Sans from x = 20: 29 pixels an H by the font's own advance.
+    QTest::newRow("the font's advances") << false << 70 << 80;
+    QTest::newRow("the record's advances, 50 each") << true << 92 << 100;
+}
+
+void tst_metafile_emf::textAdvances()
+{
+    QFETCH(bool, spaced);
+    QFETCH(int, rightAtLeast);
+    QFETCH(int, rightAtMost);
+    auto b = redCanvas(2000);
+    Params font;
+    font.i32({2, -40, 0, 0, 0, 700}).u32(0).u32(0);
+    for (QChar c : QStringLiteral("Arial").leftJustified(32, QChar(0)))
+        font.u16(c.unicode());
+    b.record(82, font).select(2).values(22, {24}).values(18, {1});
+    Params text;
+    text.i32({0, 0, 0, 0, 1}).f32(1).f32(1); // bounds, graphics mode, scales
+    text.i32({20, 60, 2, 76, 0, 0, 0, 0, 0}).u32(spaced ? 80 : 0); // reference, string, dx
+    text.u16('H').u16('H');
+    if (spaced)
+        text.i32({50, 50});
+    b.record(84, text);
+    const QImage picture = PlayEnhancedMetafile(b.finish());
+    const QRect ink = inkBox(picture);
+    QVERIFY(ink.left() >= 20 && ink.left() <= 26);
+    QVERIFY(ink.bottom() >= 57 && ink.bottom() <= 60);
+    QVERIFY(ink.top() >= 28 && ink.top() <= 34);
+    QVERIFY2(ink.right() >= rightAtLeast && ink.right() <= rightAtMost,
+             qPrintable(QString::number(ink.right())));
+}
+
+void tst_metafile_emf::stretchedDibits()
+{
+    QImage source(2, 2, QImage::Format_RGB32);
+    source.setPixel(0, 0, qRgb(255, 0, 0));
+    source.setPixel(1, 0, qRgb(0, 255, 0));
+    source.setPixel(0, 1, qRgb(0, 0, 255));
+    source.setPixel(1, 1, qRgb(0, 0, 0));
+    const QByteArray dib = packedDib(source);
+    auto b = redCanvas();
+    Params p;
+    p.i32({0, 0, 0, 0, 20, 10, 0, 0, 2, 2});
+    p.u32(80).u32(40).u32(120).u32(std::uint32_t(dib.size() - 40));
+    p.u32(0).u32(0x00CC0020).i32({60, 40}).raw(dib);
+    b.record(81, p);
+    const QImage picture = PlayEnhancedMetafile(b.finish());
+    QCOMPARE(pixel(picture, 25, 15), 0xff0000u);
+    QCOMPARE(pixel(picture, 75, 15), 0x00ff00u);
+    QCOMPARE(pixel(picture, 25, 45), 0x0000ffu);
+    QCOMPARE(pixel(picture, 75, 45), 0x000000u);
+    QCOMPARE(inkBox(picture), QRect(20, 10, 60, 40));
+}
+
+void tst_metafile_emf::damagedRecordKeepsWhatCameBefore_data()
+{
+    QTest::addColumn<QByteArray>("damage");
+    QTest::newRow("size beyond the file") << Params().u32(43).u32(4000).i32({50, 50, 99, 99}).bytes;
+    QTest::newRow("size not a multiple of four")
+        << Params().u32(43).u32(26).i32({50, 50, 99, 99}).bytes;
+    QTest::newRow("rectangle cut short") << Params().u32(43).u32(16).i32({50, 50}).bytes;
+    QTest::newRow("polygon counting more points than it holds")
+        << Params().u32(3).u32(36).i32({0, 0, 0, 0, 100000, 50, 50}).bytes;
+    QTest::newRow("text string outside the record")
+        << Params()
+               .u32(84)
+               .u32(76)
+               .i32({0, 0, 0, 0, 1, 0, 0, 50, 50, 4, 900, 0, 0, 0, 0, 0, 0})
+               .bytes;
+}
+
+void tst_metafile_emf::damagedRecordKeepsWhatCameBefore()
+{
+    QFETCH(QByteArray, damage);
+    auto b = redCanvas();
+    b.rectangle(0, 0, 50, 50).rawRecord(damage).rectangle(50, 50, 100, 100);
+    const QImage picture = PlayEnhancedMetafile(b.finish());
+    QCOMPARE(pixel(picture, 25, 25), 0xff0000u);
+    QCOMPARE(pixel(picture, 75, 75), 0xffffffu);
+}
+
+void tst_metafile_emf::badHeaderGivesNothing_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    const QByteArray good = redCanvas().rectangle(0, 0, 50, 50).finish();
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("cut inside the header") << good.left(60);
+    QByteArray signature = good;
+    signature[41] = 'X';
+    QTest::newRow("wrong signature") << signature;
+    QTest::newRow("no device millimetres")
+        << EmfBuilder(QRect(0, 0, 1000, 1000), QSize(1000, 1000), QSize(0, 100)).finish();
+    QTest::newRow("empty frame")
+        << EmfBuilder(QRect(0, 0, 0, 1000), QSize(1000, 1000), QSize(100, 100)).finish();
+    QTest::newRow("size over the memory limit")
+        << EmfBuilder(QRect(0, 0, 2000000000, 2000000000), QSize(1000, 1000), QSize(1, 1)).finish();
+    QTest::newRow("a windows metafile") << WmfBuilder::placeable(0, 0, 10, 10, 96).finish();
+}
+
+void tst_metafile_emf::badHeaderGivesNothing()
+{
+    QFETCH(QByteArray, file);
+    QVERIFY(EnhancedMetafileSize(file).isEmpty());
+    QVERIFY(PlayEnhancedMetafile(file).isNull());
+}
+
+QTEST_MAIN(tst_metafile_emf)
+#include "tst_metafile_emf.moc"

@@ -1,0 +1,340 @@
+#include "imaging/metafile_player.h"
+#include "imaging/tests/metafile_builder.h"
+
+#include <QTest>
+
+class tst_metafile_wmf : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void reportedSize_data();
+    void reportedSize();
+    void filledShapes_data();
+    void filledShapes();
+    void mappingModes_data();
+    void mappingModes();
+    void hatchBrushFollowsBackgroundMode();
+    void textAtItsReferencePoint_data();
+    void textAtItsReferencePoint();
+    void stretchedDib();
+    void clipping();
+    void savedStatesComeBack();
+    void damagedRecordKeepsWhatCameBefore();
+    void badHeaderGivesNothing_data();
+    void badHeaderGivesNothing();
+    void objectIndexOutOfRangeIsIgnored();
+};
+
+namespace {
+
+const std::uint32_t red = colorRef(255, 0, 0);
+const std::uint32_t blue = colorRef(0, 0, 255);
+
+QRgb pixel(const QImage& picture, int x, int y)
+{
+    return picture.pixel(x, y) & 0xffffff;
+}
+
+// A 100 x 100 picture whose logical units are its pixels, red brush and no pen selected.
+WmfBuilder redCanvas()
+{
+    auto b = WmfBuilder::placeable(0, 0, 100, 100, 96);
+    b.solidBrush(red).select(0).pen(5, 0, 0).select(1);
+    return b;
+}
+
+// The rectangle holding every non-white pixel (empty when there is none).
+QRect inkBox(const QImage& picture)
+{
+    QRect box;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (pixel(picture, x, y) != 0xffffff)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+} // namespace
+
+void tst_metafile_wmf::reportedSize_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("placeable twips")
+        << WmfBuilder::placeable(0, 0, 1440, 720, 1440).finish() << QSize(96, 48);
+    QTest::newRow("placeable with an offset frame")
+        << WmfBuilder::placeable(-500, 200, 500, 700, 1000).finish() << QSize(96, 48);
+    QTest::newRow("placeable, frame upside down")
+        << WmfBuilder::placeable(0, 100, 100, 0, 96).finish() << QSize(100, 100);
+    QTest::newRow("plain, window extent")
+        << WmfBuilder::plain().words(0x020B, {5, 5}).words(0x020C, {-60, 120}).finish()
+        << QSize(120, 60);
+}
+
+void tst_metafile_wmf::reportedSize()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QSize, size);
+    QCOMPARE(WindowsMetafileSize(file), size);
+    const QImage picture = PlayWindowsMetafile(file);
+    QCOMPARE(picture.size(), size);
+    QCOMPARE(picture.format(), QImage::Format_RGB32);
+    QVERIFY(inkBox(picture).isEmpty());
+}
+
+void tst_metafile_wmf::filledShapes_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QPoint>("inside");
+    QTest::addColumn<QPoint>("outside");
+    QTest::newRow("rectangle leaves out its right and bottom edge")
+        << redCanvas().rectangle(10, 10, 50, 50).finish() << QPoint(48, 48) << QPoint(49, 30);
+    QTest::newRow("ellipse") << redCanvas().ellipse(10, 10, 90, 90).finish() << QPoint(50, 50)
+                             << QPoint(14, 14);
+    QTest::newRow("round rectangle") << redCanvas().words(0x061C, {40, 40, 90, 90, 10, 10}).finish()
+                                     << QPoint(12, 50) << QPoint(12, 12);
+    // Pie from 3 o'clock counter-clockwise to 12 o'clock: the top right quarter.
+    QTest::newRow("pie") << redCanvas().words(0x081A, {0, 50, 50, 100, 90, 90, 10, 10}).finish()
+                         << QPoint(65, 35) << QPoint(35, 65);
+    QTest::newRow("chord") << redCanvas().words(0x0830, {50, 90, 10, 50, 90, 90, 10, 10}).finish()
+                           << QPoint(70, 70) << QPoint(75, 25);
+    QTest::newRow("polygon") << redCanvas().words(0x0324, {3, 10, 90, 90, 90, 50, 10}).finish()
+                             << QPoint(50, 80) << QPoint(20, 20);
+    QTest::newRow("polypolygon with a hole")
+        << redCanvas()
+               .words(0x0538,
+                      {2, 4, 4, 10, 10, 90, 10, 90, 90, 10, 90, 40, 40, 60, 40, 60, 60, 40, 60})
+               .finish()
+        << QPoint(20, 20) << QPoint(50, 50);
+}
+
+void tst_metafile_wmf::filledShapes()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QPoint, inside);
+    QFETCH(QPoint, outside);
+    const QImage picture = PlayWindowsMetafile(file);
+    QCOMPARE(pixel(picture, inside.x(), inside.y()), 0xff0000u);
+    QCOMPARE(pixel(picture, outside.x(), outside.y()), 0xffffffu);
+    QCOMPARE(pixel(picture, 99, 0), 0xffffffu);
+}
+
+void tst_metafile_wmf::mappingModes_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QRect>("filled");
+    // A frame of 1000 units on a 100-pixel picture: 10 units a pixel.
+    auto big = [] {
+        auto b = WmfBuilder::placeable(0, 0, 1000, 1000, 960);
+        b.solidBrush(red).select(0).pen(5, 0, 0).select(1);
+        return b;
+    };
+    QTest::newRow("placeable frame scales")
+        << big().rectangle(500, 0, 1000, 500).finish() << QRect(50, 0, 50, 50);
+    QTest::newRow("window flipped upwards") << big()
+                                                   .words(0x020B, {1000, 0})
+                                                   .words(0x020C, {-1000, 1000})
+                                                   .rectangle(0, 0, 500, 500)
+                                                   .finish()
+                                            << QRect(0, 50, 50, 50);
+    QTest::newRow("anisotropic window and viewport") << redCanvas()
+                                                            .words(0x0103, {8})
+                                                            .words(0x020C, {10, 10})
+                                                            .words(0x020E, {50, 100})
+                                                            .rectangle(0, 0, 5, 1)
+                                                            .finish()
+                                                     << QRect(0, 0, 50, 5);
+    QTest::newRow("isotropic takes the smaller scale") << redCanvas()
+                                                              .words(0x0103, {7})
+                                                              .words(0x020C, {10, 10})
+                                                              .words(0x020E, {50, 100})
+                                                              .rectangle(0, 0, 10, 10)
+                                                              .finish()
+                                                       << QRect(0, 0, 50, 50);
+    QTest::newRow("text mapping with a viewport origin")
+        << redCanvas().words(0x0103, {1}).words(0x020D, {20, 30}).rectangle(0, 0, 10, 10).finish()
+        << QRect(30, 20, 10, 10);
+    QTest::newRow("offset window origin")
+        << redCanvas().words(0x020F, {-10, -20}).rectangle(0, 0, 10, 10).finish()
+        << QRect(20, 10, 10, 10);
+}
+
+void tst_metafile_wmf::mappingModes()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QRect, filled);
+    const QImage picture = PlayWindowsMetafile(file);
+    QVERIFY(!picture.isNull());
+    // A null pen fills one pixel short on the right and bottom.
+    QCOMPARE(inkBox(picture), filled.adjusted(0, 0, -1, -1));
+    QCOMPARE(pixel(picture, filled.center().x(), filled.center().y()), 0xff0000u);
+}
+
+void tst_metafile_wmf::hatchBrushFollowsBackgroundMode()
+{
+    auto hatched = [](int bkMode) {
+        auto b = WmfBuilder::placeable(0, 0, 32, 32, 96);
+        b.words(0x0201, {0x00ff, 0x0000}) // green-less red background colour: 0x0000ff
+            .hatchBrush(blue, 0)
+            .select(0)
+            .pen(5, 0, 0)
+            .select(1)
+            .words(0x0102, {bkMode})
+            .rectangle(0, 0, 33, 33);
+        return PlayWindowsMetafile(b.finish());
+    };
+    const QImage opaque = hatched(2);
+    const QImage transparent = hatched(1);
+    // Horizontal hatch: one line every 8 device rows, the same rows in both pictures.
+    int lines = 0;
+    for (int y = 0; y < 32; ++y) {
+        const bool line = pixel(opaque, 5, y) == 0x0000ffu;
+        lines += line;
+        QCOMPARE(pixel(transparent, 5, y), line ? 0x0000ffu : 0xffffffu);
+        if (!line)
+            QCOMPARE(pixel(opaque, 5, y), 0xff0000u);
+    }
+    QCOMPARE(lines, 4);
+}
+
+void tst_metafile_wmf::textAtItsReferencePoint_data()
+{
+    QTest::addColumn<int>("align");
+    QTest::addColumn<QRect>("area"); // where the ink of "HH" must lie, 40 px Arial at (100, 50)
+    QTest::newRow("top left") << 0 << QRect(100, 50, 70, 40);
+    QTest::newRow("baseline centre") << (24 | 6) << QRect(65, 10, 70, 42);
+    QTest::newRow("bottom right") << (8 | 2) << QRect(30, 10, 70, 40);
+}
+
+void tst_metafile_wmf::textAtItsReferencePoint()
+{
+    QFETCH(int, align);
+    QFETCH(QRect, area);
+    auto b = WmfBuilder::placeable(0, 0, 200, 100, 96);
+    Params font;
+    font.i16({-40, 0, 0, 0, 400}).u16(0).u16(0).u16(0).u16(0);
+    font.raw(QByteArray("Arial").leftJustified(32, '\0'));
+    b.record(0x02FB, font).select(0).words(0x012E, {align}).words(0x0102, {1});
+    b.record(0x0521, Params().u16(2).raw("HH").i16({50, 100}));
+    const QImage picture = PlayWindowsMetafile(b.finish());
+    const QRect ink = inkBox(picture);
+    QVERIFY2(area.contains(ink),
+             qPrintable(QStringLiteral("ink at %1,%2 %3x%4")
+                            .arg(ink.x())
+                            .arg(ink.y())
+                            .arg(ink.width())
+                            .arg(ink.height())));
+    // Two capitals 40 px high: about 28 px of cap height and 50 px of width.
+    QVERIFY(ink.height() > 24 && ink.width() > 40);
+}
+
+void tst_metafile_wmf::stretchedDib()
+{
+    QImage source(2, 2, QImage::Format_RGB32);
+    source.setPixel(0, 0, qRgb(255, 0, 0));
+    source.setPixel(1, 0, qRgb(0, 255, 0));
+    source.setPixel(0, 1, qRgb(0, 0, 255));
+    source.setPixel(1, 1, qRgb(0, 0, 0));
+    auto b = WmfBuilder::placeable(0, 0, 100, 100, 96);
+    // STRETCHDIB: rop, colour usage, source h w y x, destination h w y x, the bitmap
+    b.record(
+        0x0F43,
+        Params().u32(0x00CC0020).u16(0).i16({2, 2, 0, 0, 40, 60, 10, 20}).raw(packedDib(source)));
+    const QImage picture = PlayWindowsMetafile(b.finish());
+    QCOMPARE(pixel(picture, 25, 15), 0xff0000u);
+    QCOMPARE(pixel(picture, 75, 15), 0x00ff00u);
+    QCOMPARE(pixel(picture, 25, 45), 0x0000ffu);
+    QCOMPARE(pixel(picture, 75, 45), 0x000000u);
+    QCOMPARE(pixel(picture, 19, 15), 0xffffffu);
+    QCOMPARE(pixel(picture, 50, 50), 0xffffffu);
+}
+
+void tst_metafile_wmf::clipping()
+{
+    auto b = redCanvas();
+    b.words(0x0416, {60, 60, 20, 20}) // intersect with (20,20)-(60,60)
+        .words(0x0415, {40, 40, 30, 30}) // leave out (30,30)-(40,40)
+        .rectangle(0, 0, 101, 101);
+    const QImage picture = PlayWindowsMetafile(b.finish());
+    QCOMPARE(inkBox(picture), QRect(20, 20, 40, 40));
+    QCOMPARE(pixel(picture, 25, 25), 0xff0000u);
+    QCOMPARE(pixel(picture, 35, 35), 0xffffffu);
+}
+
+void tst_metafile_wmf::savedStatesComeBack()
+{
+    auto b = redCanvas();
+    b.solidBrush(blue) // slot 2
+        .words(0x001E, {}) // SaveDC
+        .select(2)
+        .words(0x020D, {50, 50}) // viewport origin moved
+        .rectangle(0, 0, 10, 10)
+        .words(0x0127, {-1}) // RestoreDC: red brush, origin back
+        .rectangle(0, 0, 10, 10);
+    const QImage picture = PlayWindowsMetafile(b.finish());
+    QCOMPARE(pixel(picture, 55, 55), 0x0000ffu);
+    QCOMPARE(pixel(picture, 5, 5), 0xff0000u);
+}
+
+void tst_metafile_wmf::damagedRecordKeepsWhatCameBefore()
+{
+    auto b = redCanvas();
+    b.rectangle(0, 0, 50, 50);
+    // A record claiming more words than the file holds, then a drawing that must not show.
+    b.rawRecord(Params().u32(5000).u16(0x041B).i16({100, 100, 50, 50}).bytes);
+    b.rectangle(50, 50, 100, 100);
+    const QImage picture = PlayWindowsMetafile(b.finish());
+    QCOMPARE(pixel(picture, 25, 25), 0xff0000u);
+    QCOMPARE(pixel(picture, 75, 75), 0xffffffu);
+
+    // A polygon counting more points than its record carries ends the drawing too.
+    auto c = redCanvas();
+    c.rectangle(0, 0, 50, 50).words(0x0324, {400, 0, 0, 99, 0, 99, 99}).rectangle(50, 50, 100, 100);
+    const QImage cut = PlayWindowsMetafile(c.finish());
+    QCOMPARE(pixel(cut, 25, 25), 0xff0000u);
+    QCOMPARE(pixel(cut, 75, 75), 0xffffffu);
+}
+
+void tst_metafile_wmf::badHeaderGivesNothing_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    const QByteArray good = redCanvas().rectangle(0, 0, 50, 50).finish();
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("placeable header only") << good.left(22);
+    QTest::newRow("cut inside the header") << good.left(30);
+    QByteArray wrongType = good;
+    wrongType[22] = 7;
+    QTest::newRow("wrong file type") << wrongType;
+    QTest::newRow("zero units per inch") << WmfBuilder::placeable(0, 0, 100, 100, 0).finish();
+    QTest::newRow("empty frame") << WmfBuilder::placeable(10, 10, 10, 90, 96).finish();
+    QTest::newRow("size over the memory limit")
+        << WmfBuilder::placeable(-32000, -32000, 32000, 32000, 1).finish();
+    QTest::newRow("plain file without a window extent")
+        << WmfBuilder::plain().rectangle(0, 0, 10, 10).finish();
+    QTest::newRow("an enhanced metafile")
+        << EmfBuilder(QRect(0, 0, 100, 100), QSize(100, 100), QSize(10, 10)).finish();
+}
+
+void tst_metafile_wmf::badHeaderGivesNothing()
+{
+    QFETCH(QByteArray, file);
+    QVERIFY(WindowsMetafileSize(file).isEmpty());
+    QVERIFY(PlayWindowsMetafile(file).isNull());
+}
+
+void tst_metafile_wmf::objectIndexOutOfRangeIsIgnored()
+{
+    auto b = redCanvas();
+    b.select(7).select(60000).words(0x01F0, {60000}).rectangle(0, 0, 50, 50);
+    // Creating more objects than the table holds leaves them out, and the table stays whole.
+    for (int i = 0; i < 10; ++i)
+        b.solidBrush(blue);
+    b.select(3).rectangle(50, 50, 100, 100);
+    const QImage picture = PlayWindowsMetafile(b.finish(4));
+    QCOMPARE(pixel(picture, 25, 25), 0xff0000u);
+    QCOMPARE(pixel(picture, 75, 75), 0x0000ffu);
+}
+
+QTEST_MAIN(tst_metafile_wmf)
+#include "tst_metafile_wmf.moc"
