@@ -2,29 +2,51 @@
 
 #include "imaging/gif_graphic.h"
 #include "imaging/jpeg_graphic.h"
+#include "imaging/metafile_player.h"
 #include "imaging/reader_graphic.h"
 #include "imaging/wait_cursor.h"
 
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 namespace {
 
-// Windows metafiles: read by the metafile player, which is not part of the program yet;
-// until then a .WMF file has a decoder that cannot read it.
-class WmfGraphic final : public Graphic
+// Windows metafiles and enhanced metafiles, played by our own metafile player: Read keeps
+// the file's bytes once their header reports a size, ToBitmap plays them at that size.
+class MetafileGraphic final : public Graphic
 {
 public:
-    bool Read(const std::string&) override { return false; }
-    QImage ToBitmap() override { return {}; }
-};
+    using SizeOf = QSize (*)(const QByteArray&);
+    using Play = QImage (*)(const QByteArray&);
 
-// Enhanced metafiles: the same.
-class EmfGraphic final : public Graphic
-{
-public:
-    bool Read(const std::string&) override { return false; }
-    QImage ToBitmap() override { return {}; }
+    MetafileGraphic(SizeOf sizeOfFile, Play playFile)
+        : sizeOf(sizeOfFile)
+        , play(playFile)
+    {
+    }
+
+    bool Read(const std::string& fileName) override
+    {
+        // Byte paths, so that names that are not UTF-8 open too.
+        std::ifstream file(std::filesystem::path(fileName), std::ios::binary);
+        std::error_code error;
+        const auto size = std::filesystem::file_size(std::filesystem::path(fileName), error);
+        if (!file || error || size > maxMetafileBytes)
+            return false;
+        bytes.resize(static_cast<qsizetype>(size));
+        file.read(bytes.data(), bytes.size());
+        return file.gcount() == bytes.size() && !sizeOf(bytes).isEmpty();
+    }
+    QImage ToBitmap() override { return play(bytes); }
+
+private:
+    // Far more than any real metafile; the whole file is held in memory while it plays.
+    static constexpr std::uintmax_t maxMetafileBytes = std::uintmax_t {1} << 30;
+
+    SizeOf sizeOf;
+    Play play;
+    QByteArray bytes;
 };
 
 struct Decoder
@@ -45,11 +67,13 @@ const Decoder decoders[] = {
      }},
     {".WMF",
      [] {
-         return std::unique_ptr<Graphic>(new WmfGraphic);
+         return std::unique_ptr<Graphic>(
+             new MetafileGraphic(WindowsMetafileSize, PlayWindowsMetafile));
      }},
     {".EMF",
      [] {
-         return std::unique_ptr<Graphic>(new EmfGraphic);
+         return std::unique_ptr<Graphic>(
+             new MetafileGraphic(EnhancedMetafileSize, PlayEnhancedMetafile));
      }},
     {".GIF",
      [] {
