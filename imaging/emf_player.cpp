@@ -5,8 +5,8 @@
 
 #include "imaging/metafile_dc.h"
 #include "imaging/metafile_dib.h"
-#include "imaging/metafile_limits.h"
 #include "imaging/metafile_reader.h"
+#include "imaging/picture_limits.h"
 
 #include <cmath>
 
@@ -77,7 +77,7 @@ std::optional<EmfHeader> readHeader(std::span<const std::uint8_t> bytes)
     const double frameH = (frameBottom - frameTop) * header.pixelsPerMm.y() / 100;
     const double w = std::round(frameW);
     const double h = std::round(frameH);
-    if (!(w > 0 && h > 0 && w < 1e9 && h < 1e9) || !MetafileSizeFits(qint64(w), qint64(h)))
+    if (!(w > 0 && h > 0 && w < 1e9 && h < 1e9) || !FitsPictureLimit(qint64(w), qint64(h)))
         return std::nullopt;
     header.size = QSize(static_cast<int>(w), static_cast<int>(h));
     header.deviceToOutput = QTransform::fromTranslate(-frameX, -frameY)

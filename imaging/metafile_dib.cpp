@@ -1,7 +1,7 @@
 #include "imaging/metafile_dib.h"
 
-#include "imaging/metafile_limits.h"
 #include "imaging/metafile_reader.h"
+#include "imaging/picture_limits.h"
 
 #include <QByteArray>
 
@@ -74,7 +74,7 @@ bool readHeader(std::span<const std::uint8_t> info, DibHeader& header)
     default:
         return false;
     }
-    return MetafileSizeFits(header.width, header.height < 0 ? -header.height : header.height);
+    return FitsPictureLimit(header.width, header.height < 0 ? -header.height : header.height);
 }
 
 // The alpha-carrying form of a 32-bit uncompressed bitmap, which the BMP reader would make

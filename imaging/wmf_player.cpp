@@ -4,8 +4,8 @@
 
 #include "imaging/metafile_dc.h"
 #include "imaging/metafile_dib.h"
-#include "imaging/metafile_limits.h"
 #include "imaging/metafile_reader.h"
+#include "imaging/picture_limits.h"
 
 #include <cmath>
 
@@ -104,7 +104,7 @@ std::optional<WmfHeader> readHeader(std::span<const std::uint8_t> bytes)
         header.size = QSize(static_cast<int>(std::abs(extent->x())),
                             static_cast<int>(std::abs(extent->y())));
     }
-    if (!MetafileSizeFits(header.size.width(), header.size.height()))
+    if (!FitsPictureLimit(header.size.width(), header.size.height()))
         return std::nullopt;
     return header;
 }

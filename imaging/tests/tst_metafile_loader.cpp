@@ -1,0 +1,54 @@
+#include "imaging/graph_convertor.h"
+#include "imaging/tests/metafile_builder.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The picture loader hands .WMF and .EMF files to the metafile player.
+class tst_metafile_loader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void loadsByExtension_data();
+    void loadsByExtension();
+};
+
+void tst_metafile_loader::loadsByExtension_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QSize>("size");
+    auto wmf = WmfBuilder::placeable(0, 0, 100, 50, 96);
+    wmf.solidBrush(colorRef(255, 0, 0)).select(0).rectangle(0, 0, 50, 50);
+    EmfBuilder emf(QRect(0, 0, 1000, 500), QSize(1000, 1000), QSize(100, 100));
+    emf.solidBrush(1, colorRef(255, 0, 0)).select(1).rectangle(0, 0, 50, 50);
+    QTest::newRow("wmf") << "drawing.wmf" << wmf.finish() << QSize(100, 50);
+    QTest::newRow("emf, upper case") << "DRAWING.EMF" << emf.finish() << QSize(100, 50);
+    QTest::newRow("enhanced metafile named .wmf") << "wrong.wmf" << emf.finish() << QSize();
+    QTest::newRow("damaged header") << "cut.emf" << emf.finish().left(40) << QSize();
+}
+
+void tst_metafile_loader::loadsByExtension()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, file);
+    QFETCH(QSize, size);
+    QTemporaryDir folder;
+    QFile out(folder.filePath(name));
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(file);
+    out.close();
+    const QImage picture = LoadImageFile(QFile::encodeName(out.fileName()).toStdString());
+    QCOMPARE(picture.isNull(), size.isEmpty());
+    if (!size.isEmpty()) {
+        QCOMPARE(picture.size(), size);
+        QCOMPARE(picture.format(), QImage::Format_RGB32);
+        QCOMPARE(picture.pixel(20, 20) & 0xffffff, 0xff0000u);
+        QCOMPARE(picture.pixel(80, 20) & 0xffffff, 0xffffffu);
+    }
+}
+
+QTEST_MAIN(tst_metafile_loader)
+#include "tst_metafile_loader.moc"
