@@ -1,0 +1,137 @@
+#include "viewer/_mg_indicator.h"
+
+#include "viewer/pgv_geometry.h"
+#include "viewer/shape_bar.h"
+
+#include <QFont>
+#include <QGroupBox>
+#include <QLabel>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace {
+
+QFont narrowFont()
+{
+    QFont font("Liberation Sans Narrow");
+    font.setPixelSize(11);
+    return font;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const char* text, QPoint at)
+{
+    auto* label = new QLabel(QString::fromLatin1(text), parent);
+    label->setObjectName(name);
+    label->setFont(narrowFont());
+    label->move(at);
+    label->adjustSize();
+    return label;
+}
+
+TShape* makeBar(QWidget* parent, const char* name, QColor fill, int top)
+{
+    auto* bar = new TShape(fill, parent);
+    bar->setObjectName(name);
+    bar->setGeometry(105, top, TO_mg_indicator::BarLength, 8);
+    return bar;
+}
+
+QToolButton* makeArrow(QWidget* parent, const char* name, Qt::ArrowType arrow, int top)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setArrowType(arrow);
+    button->setGeometry(0, top, 22, 17);
+    // A held arrow repeats its step 400 ms after the press, then every 100 ms.
+    button->setAutoRepeat(true);
+    button->setAutoRepeatDelay(400);
+    button->setAutoRepeatInterval(100);
+    return button;
+}
+
+QToolButton* makeFlatButton(QWidget* parent, const char* name, const char* text, int left)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setText(QString::fromLatin1(text));
+    button->setAutoRaise(true);
+    button->setGeometry(left, 56, 62, 22);
+    return button;
+}
+
+} // namespace
+
+TO_mg_indicator::TO_mg_indicator(QWidget* parent)
+    : QWidget(parent)
+{
+    GroupBox1 = new QGroupBox(QStringLiteral("Magnifier indicator:"), this);
+    GroupBox1->setObjectName("GroupBox1");
+    QFont boldFont("Liberation Sans");
+    boldFont.setPixelSize(11);
+    boldFont.setBold(true);
+    GroupBox1->setFont(boldFont);
+    GroupBox1->setGeometry(0, 0, 281, 84);
+    setFixedSize(GroupBox1->size());
+
+    Label3 = makeLabel(GroupBox1, "Label3", "Real image size:", QPoint(7, 9));
+    Label4 = makeLabel(GroupBox1, "Label4", "Shown by viewer:", QPoint(7, 22));
+    Label5 = makeLabel(GroupBox1, "Label5", "Shown by magnifier", QPoint(7, 35));
+    Label1 = makeLabel(GroupBox1, "Label1", "Relative magnification:", QPoint(7, 63));
+    Label_absolute = makeLabel(GroupBox1, "Label_absolute", "100%", QPoint(105, 63));
+    Label_absolute->setFixedSize(36, 14);
+
+    Shape_original = makeBar(GroupBox1, "Shape_original", QColor(0, 0, 255), 14);
+    Shape_shown = makeBar(GroupBox1, "Shape_shown", QColor(0, 0, 128), 27);
+    Shape_mg = makeBar(GroupBox1, "Shape_mg", QColor(128, 0, 128), 40);
+
+    SpinButton1 = new QWidget(GroupBox1);
+    SpinButton1->setObjectName("SpinButton1");
+    SpinButton1->setGeometry(252, 14, 22, 34);
+    SpinButton1Up = makeArrow(SpinButton1, "SpinButton1Up", Qt::UpArrow, 0);
+    SpinButton1Down = makeArrow(SpinButton1, "SpinButton1Down", Qt::DownArrow, 17);
+
+    SpeedButton1 = makeFlatButton(GroupBox1, "SpeedButton1", "Set default", 147);
+    SpeedButton2 = makeFlatButton(GroupBox1, "SpeedButton2", "Apply", 212);
+    SpeedButton2->setEnabled(false);
+
+    connect(SpinButton1Up, &QToolButton::clicked, this, &TO_mg_indicator::ScaleUpClick);
+    connect(SpinButton1Down, &QToolButton::clicked, this, &TO_mg_indicator::ScaleDnClick);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TO_mg_indicator::SetDefaultClick);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TO_mg_indicator::ApplyClick);
+}
+
+void TO_mg_indicator::SetPending(bool on)
+{
+    pending = on;
+    const Qt::BrushStyle style = on ? Qt::BDiagPattern : Qt::SolidPattern;
+    Shape_original->SetBrushStyle(style);
+    Shape_shown->SetBrushStyle(style);
+    Shape_mg->SetBrushStyle(style);
+    SpeedButton2->setEnabled(on);
+}
+
+void TO_mg_indicator::UpdateIndicator(int real, int magnifier, int shown)
+{
+    const int m = std::max({real, magnifier, shown});
+    const auto barFor = [m](int value) {
+        const double fraction = m > 0 ? static_cast<double>(value) / m : 1.0;
+        return static_cast<int>(
+            std::clamp<std::int64_t>(RoundHalfEven(BarLength * fraction), 0, BarLength));
+    };
+    const int originalWidth = barFor(real);
+    const int mgWidth = barFor(magnifier);
+    const int shownWidth = barFor(shown);
+    Shape_original->resize(originalWidth, Shape_original->height());
+    Shape_mg->resize(mgWidth, Shape_mg->height());
+    Shape_shown->resize(shownWidth, Shape_shown->height());
+
+    // The percentage comes from the rounded bars, as the user sees them. A shown picture
+    // too small for its bar to have a pixel falls back to the sizes themselves.
+    QString percent = QStringLiteral("-");
+    if (shownWidth > 0)
+        percent = QString::number(RoundHalfEven(100.0 * mgWidth / shownWidth)) + '%';
+    else if (shown > 0)
+        percent = QString::number(RoundHalfEven(100.0 * magnifier / shown)) + '%';
+    Label_absolute->setText(percent);
+}

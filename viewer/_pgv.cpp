@@ -1,0 +1,384 @@
+#include "viewer/_pgv.h"
+
+#include "imaging/graph_convertor.h"
+#include "imaging/wait_cursor.h"
+#include "imaging/zozIR.h"
+
+#include <QMouseEvent>
+#include <QPalette>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+// A glass larger than any screen would only cost memory.
+constexpr int maxGlassDiameter = 1024;
+// Beyond this a preview's source square no longer fits the stretch arithmetic; steps
+// never come near it.
+constexpr double maxPreviewFactor = 1e6;
+
+constexpr QRgb white = 0xFFFFFFFFu;
+
+// The product's colour value keeps red in the lowest byte.
+QRgb rgbOf(std::uint32_t color)
+{
+    return qRgb(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+                static_cast<int>((color >> 16) & 0xFF));
+}
+
+QRgb* rowOf(QImage& image, int y)
+{
+    return reinterpret_cast<QRgb*>(image.scanLine(y));
+}
+
+} // namespace
+
+TO_pgv::TO_pgv(QWidget* parent, const GlassOptions* glassOptions)
+    : QWidget(parent)
+    , Panel1(new QWidget(this))
+    , Image1(new TImage(Panel1))
+    , Image_mg(new TImage(Panel1))
+    , options(glassOptions)
+{
+    Panel1->setObjectName("Panel1");
+    Panel1->setAutoFillBackground(true);
+    QPalette palette = Panel1->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    Panel1->setPalette(palette);
+
+    Image1->setObjectName("Image1");
+    Image1->SetPicture(&display);
+
+    Image_mg->setObjectName("Image_mg");
+    Image_mg->setCursor(Qt::PointingHandCursor);
+    Image_mg->move(189, 49);
+    Image_mg->hide();
+    Image_mg->SetPicture(&glass);
+    Image_mg->OnMouseDown = [this](const QMouseEvent& event) {
+        Image_mgMouseDown(event);
+    };
+    Image_mg->OnMouseMove = [this](const QMouseEvent& event) {
+        Image_mgMouseMove(event);
+    };
+    Image_mg->OnMouseUp = [this](const QMouseEvent& event) {
+        Image_mgMouseUp(event);
+    };
+
+    placeChildren();
+    ApplySettings();
+}
+
+void TO_pgv::SetGlassOptions(const GlassOptions* glassOptions)
+{
+    options = glassOptions;
+}
+
+bool TO_pgv::LoadPicture(const std::string& fileName)
+{
+    ResetScale();
+    // The wait cursor covers the decoding too, the longest part of a load.
+    WaitCursor wait;
+    // The spare slot's memory goes first, so that a load holds at most the old and the new
+    // picture; after it the old picture's memory becomes the spare.
+    PictureSlot& spare = pictureSlots[static_cast<std::size_t>(1 - sourceSlot)];
+    spare.Release();
+    QImage loaded = LoadImageFile(fileName);
+    if (loaded.isNull())
+        return false;
+    source = spare.Adopt(std::move(loaded));
+    sourceSlot = 1 - sourceSlot;
+    working.Reset(&source, source.width(), source.height());
+    RedrawPicture();
+    UpdateGlass();
+    Image_mg->show();
+    return true;
+}
+
+bool TO_pgv::ClearPicture()
+{
+    ResetScale();
+    WaitCursor wait;
+    source = pictureSlots[static_cast<std::size_t>(sourceSlot)].Shape(100, 100);
+    source.fill(white);
+    working.Reset(&source, source.width(), source.height());
+    RedrawPicture();
+    UpdateGlass();
+    return true;
+}
+
+void TO_pgv::ResetScale()
+{
+    workingScale = 1.0;
+    shownRatio = 1.0;
+    pendingInverse = 1.0;
+    pictureOrigin = QPoint(BorderWidth, BorderWidth);
+}
+
+void TO_pgv::FitPicture()
+{
+    const PictureFit fit = FitToArea(source.size(), working.Size(), Image1->size(), BorderWidth);
+    shownRect = fit.shownRect;
+    shownRatio = fit.shownRatio;
+    pictureOrigin = fit.pictureOrigin;
+}
+
+void TO_pgv::RedrawPicture()
+{
+    if (display.size() != Image1->size())
+        display
+            = Image1->size().isEmpty() ? QImage() : QImage(Image1->size(), QImage::Format_RGB32);
+    FitPicture();
+    if (display.isNull()) {
+        Image1->update();
+        return;
+    }
+
+    // White goes only where the picture does not, so each pixel is written once.
+    const QRect shown
+        = QRect(static_cast<int>(shownRect.left), static_cast<int>(shownRect.top),
+                static_cast<int>(shownRect.width()), static_cast<int>(shownRect.height()))
+              .intersected(display.rect());
+    for (int y = 0; y < display.height(); ++y) {
+        QRgb* row = rowOf(display, y);
+        if (shown.isEmpty() || y < shown.top() || y > shown.bottom()) {
+            std::fill_n(row, display.width(), white);
+            continue;
+        }
+        std::fill_n(row, shown.left(), white);
+        std::fill(row + shown.left() + shown.width(), row + display.width(), white);
+    }
+    working.Draw(display, shown, Rect64 {0, 0, working.Width(), working.Height()});
+    AdjustContrastAndLightness(display, contrast, lightness);
+    Image1->update();
+}
+
+void TO_pgv::SetScale(double scale)
+{
+    if (!std::isfinite(scale) || scale <= 0)
+        throw std::out_of_range("the working scale must be a positive number");
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    if (!source.isNull()) {
+        width = RoundHalfEven(source.width() * scale);
+        height = RoundHalfEven(source.height() * scale);
+        if (width < 1 || height < 1 || width > WorkingPicture::MaxSide
+            || height > WorkingPicture::MaxSide)
+            throw std::out_of_range("the working picture would be too large or too small");
+    }
+    // The working picture is produced on demand, so this costs no pixel work at all and
+    // needs no wait cursor.
+    working.Reset(&source, static_cast<int>(width), static_cast<int>(height));
+    workingScale = scale;
+    FitPicture();
+    UpdateGlass();
+    pendingInverse = 1.0;
+}
+
+void TO_pgv::RotatePicture(bool clockwise)
+{
+    WaitCursor wait;
+    PictureSlot& spare = pictureSlots[static_cast<std::size_t>(1 - sourceSlot)];
+    QImage turned = spare.Shape(source.height(), source.width());
+    const uchar* target = turned.constBits();
+    if (clockwise)
+        RotateQuarterCW(source, turned);
+    else
+        RotateQuarterCCW(source, turned);
+    // The turn writes into a target of the right size and format in place; should it ever
+    // make a new picture instead, the slot takes that one over.
+    if (turned.constBits() != target)
+        turned = spare.Adopt(std::move(turned));
+    source = turned;
+    sourceSlot = 1 - sourceSlot;
+    workingScale = 1.0;
+    working.Reset(&source, source.width(), source.height());
+    FitPicture();
+    RedrawPicture();
+    UpdateGlass();
+}
+
+bool TO_pgv::ApplyPendingScale()
+{
+    try {
+        SetScale(pendingInverse * workingScale);
+        return true;
+    } catch (const std::exception&) {
+        // Nothing changed, but the glass may still show the refused step's preview.
+        UpdateGlass();
+        return false;
+    }
+}
+
+int TO_pgv::ShownSize() const
+{
+    return static_cast<int>(std::max(shownRect.width(), shownRect.height()));
+}
+
+void TO_pgv::SetLightness(int amount)
+{
+    lightness = amount;
+    RedrawPicture();
+    refreshGlassSurround();
+}
+
+void TO_pgv::SetContrast(int amount)
+{
+    contrast = amount;
+    RedrawPicture();
+    refreshGlassSurround();
+}
+
+void TO_pgv::ApplySettings()
+{
+    if (options) {
+        glassDiameter = std::clamp(options->Diameter(), 1, maxGlassDiameter);
+        borderColor = options->BorderColor();
+    }
+    const int d = glassDiameter;
+    // The top-left stays where it is, so a larger glass grows to the right and downward.
+    Image_mg->resize(d, d);
+    if (glass.width() != d) {
+        glassDisc = GlassDisc(d);
+        glass = QImage(d, d, QImage::Format_RGB32);
+        glassScratch = QImage(d, d, QImage::Format_RGB32);
+    }
+    // Until the next redraw the glass shows its mask: a black disc in a white square.
+    glass.fill(white);
+    for (int y = 0; y < d; ++y) {
+        const GlassRow& span = glassDisc[static_cast<std::size_t>(y)];
+        std::fill(rowOf(glass, y) + span.innerBegin, rowOf(glass, y) + span.innerEnd,
+                  qRgb(0, 0, 0));
+    }
+    glassScratch.fill(white);
+    glassHasBorder = false;
+    glassRect = QRect(0, 0, d, d);
+    Image_mg->update();
+}
+
+void TO_pgv::UpdateGlass()
+{
+    ComputeGlassSource();
+    ComposeGlass(glassSourceRect);
+    DrawGlassBorder();
+    Image_mg->update();
+}
+
+void TO_pgv::PreviewScale(double x)
+{
+    if (!std::isfinite(x) || x <= 0 || x > maxPreviewFactor)
+        throw std::invalid_argument("the step factor must be a positive number");
+    ComputeGlassSource();
+    pendingInverse = 1 / x;
+    // The preview draws no border circle; the next redraw brings it back.
+    ComposeGlass(PreviewSourceFor(glassSourceRect, x));
+    Image_mg->update();
+}
+
+void TO_pgv::CenterGlassAt(int x, int y)
+{
+    Image_mg->move(GlassTopLeftCenteredAt(QPoint(x, y), BorderWidth, Image_mg->size()));
+    UpdateGlass();
+}
+
+void TO_pgv::Image_mgMouseDown(const QMouseEvent& event)
+{
+    dragStart = event.position().toPoint();
+    dragging = true;
+}
+
+void TO_pgv::Image_mgMouseMove(const QMouseEvent& event)
+{
+    if (!dragging)
+        return;
+    // The glass is not held inside the picture or the panel: it may be dragged over the
+    // margin and beyond the picture's edges.
+    Image_mg->move(Image_mg->pos() + event.position().toPoint() - dragStart);
+    UpdateGlass();
+}
+
+void TO_pgv::Image_mgMouseUp(const QMouseEvent&)
+{
+    dragging = false;
+    UpdateGlass();
+}
+
+void TO_pgv::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const QSize area = Image1->size();
+    placeChildren();
+    // A resized pane is fitted again, so the picture is never cut off or left in a corner;
+    // amounts, scale and glass position stay as they were.
+    if (Image1->size() != area) {
+        RedrawPicture();
+        UpdateGlass();
+    }
+}
+
+void TO_pgv::ComputeGlassSource()
+{
+    glassSourceRect = GlassSourceFor(shownRatio, pictureOrigin, Image_mg->pos(), Image_mg->size());
+}
+
+void TO_pgv::ComposeGlass(const Rect64& sourceRect)
+{
+    working.Draw(glassScratch, glassRect, sourceRect);
+    glassHasBorder = false;
+    composeFromScratch();
+}
+
+void TO_pgv::composeFromScratch()
+{
+    const int d = glass.width();
+    // The display picture beneath the glass's square; beyond the display picture, white.
+    const QPoint beneath = Image_mg->pos() - QPoint(BorderWidth, BorderWidth);
+    beneathColumns.resize(static_cast<std::size_t>(d));
+    beneathRows.resize(static_cast<std::size_t>(d));
+    for (int i = 0; i < d; ++i) {
+        beneathColumns[static_cast<std::size_t>(i)] = beneath.x() + i;
+        beneathRows[static_cast<std::size_t>(i)] = beneath.y() + i;
+    }
+    GatherPixels(glass, QPoint(0, 0), display, beneathColumns, beneathRows);
+    // Inside the outline of the disc, the glass's own picture.
+    for (int y = 0; y < d; ++y) {
+        const GlassRow& span = glassDisc[static_cast<std::size_t>(y)];
+        if (span.innerEnd > span.innerBegin)
+            std::memcpy(rowOf(glass, y) + span.innerBegin,
+                        glassScratch.constScanLine(y) + 4 * span.innerBegin,
+                        4 * static_cast<std::size_t>(span.innerEnd - span.innerBegin));
+    }
+}
+
+void TO_pgv::DrawGlassBorder()
+{
+    if (!(options && options->UseBorder()))
+        return;
+    const QRgb color = rgbOf(borderColor);
+    for (int y = 0; y < glass.height(); ++y) {
+        const GlassRow& span = glassDisc[static_cast<std::size_t>(y)];
+        QRgb* row = rowOf(glass, y);
+        std::fill(row + span.discBegin, row + span.innerBegin, color);
+        std::fill(row + span.innerEnd, row + span.discEnd, color);
+    }
+    glassHasBorder = true;
+}
+
+void TO_pgv::refreshGlassSurround()
+{
+    // The glass's corners show the display picture, which has just changed; its disc keeps
+    // what it showed, a pending step's preview included.
+    const bool border = glassHasBorder;
+    composeFromScratch();
+    if (border)
+        DrawGlassBorder();
+    Image_mg->update();
+}
+
+void TO_pgv::placeChildren()
+{
+    Panel1->setGeometry(rect());
+    Image1->setGeometry(rect().adjusted(BorderWidth, BorderWidth, -BorderWidth, -BorderWidth));
+}

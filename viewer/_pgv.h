@@ -1,0 +1,140 @@
+// The page viewer: the picture fitted into its pane, never enlarged, with the round
+// magnifying glass over it.
+//
+// It holds the picture in three forms: the source (as loaded, turned by any rotations),
+// the working picture (the source resampled by the working scale; the glass shows it pixel
+// for pixel) and the display picture (what the pane shows: the working picture stretched
+// into the shown rectangle, with brightness and contrast applied). The glass is a child of
+// the panel; inside its circle it shows the working picture around the point beneath its
+// centre, outside the circle the display picture beneath it, so that it looks round.
+#pragma once
+
+#include "viewer/glass_options.h"
+#include "viewer/image_control.h"
+#include "viewer/pgv_geometry.h"
+#include "viewer/picture_slot.h"
+#include "viewer/working_picture.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TO_pgv : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // The white margin of the panel around the picture area.
+    static constexpr int BorderWidth = 20;
+
+    explicit TO_pgv(QWidget* parent = nullptr, const GlassOptions* options = nullptr);
+
+    // Where the glass reads its diameter, border colour and use-border choice from; not
+    // owned; null gives 100, black and no border. Takes effect at the next ApplySettings
+    // (diameter, colour) or glass redraw (use-border).
+    void SetGlassOptions(const GlassOptions* options);
+
+    // The file becomes the new source picture and is shown; false (pictures and display
+    // unchanged, scale values reset) when there is no picture in it.
+    bool LoadPicture(const std::string& fileName);
+    // Shows the empty picture, a white 100 x 100 one. Always true.
+    bool ClearPicture();
+    void ResetScale();
+    void FitPicture();
+    void RedrawPicture();
+    // The working picture becomes the source at scale times its size. A working side over
+    // WorkingPicture::MaxSide or under one pixel, or a scale that is not a positive number,
+    // is refused with std::out_of_range before anything changes.
+    void SetScale(double scale);
+    void RotatePicture(bool clockwise);
+    // SetScale(PendingInverse x WorkingScale); false when that fails.
+    bool ApplyPendingScale();
+    int ShownSize() const;
+    void SetLightness(int amount);
+    void SetContrast(int amount);
+
+    void ApplySettings();
+    void UpdateGlass();
+    // Shows in the glass what a pending step factor x would show; x must be a positive
+    // number (std::invalid_argument otherwise).
+    void PreviewScale(double x);
+    void CenterGlassAt(int x, int y);
+    void Image_mgMouseDown(const QMouseEvent& event);
+    void Image_mgMouseMove(const QMouseEvent& event);
+    void Image_mgMouseUp(const QMouseEvent& event);
+
+    double WorkingScale() const { return workingScale; }
+    double ShownRatio() const { return shownRatio; }
+    double PendingInverse() const { return pendingInverse; }
+    const Rect64& ShownRect() const { return shownRect; }
+    QPoint PictureOrigin() const { return pictureOrigin; }
+    int Lightness() const { return lightness; }
+    int Contrast() const { return contrast; }
+    int GlassDiameter() const { return glassDiameter; }
+    std::uint32_t BorderColor() const { return borderColor; }
+    QRect GlassRect() const { return glassRect; }
+    const Rect64& GlassSourceRect() const { return glassSourceRect; }
+    bool Dragging() const { return dragging; }
+
+    QSize SourceSize() const { return source.size(); }
+    QSize WorkingSize() const { return working.Size(); }
+    const QImage& SourcePicture() const { return source; }
+    const WorkingPicture& Working() const { return working; }
+    const QImage& DisplayPicture() const { return display; }
+    const QImage& GlassPicture() const { return glass; }
+
+    // The components, by their names. The main window may set Image1's mouse-down and
+    // double-click handlers and take over Image_mg's mouse-move handler (calling
+    // Image_mgMouseMove from its own).
+    QWidget* Panel1;
+    TImage* Image1;
+    TImage* Image_mg;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void ComputeGlassSource();
+    // The glass shows sourceRect of the working picture stretched into its disc (1:1 for a
+    // d x d rectangle), and the display picture beneath it elsewhere.
+    void ComposeGlass(const Rect64& sourceRect);
+    void DrawGlassBorder();
+    // Redraws the glass's surroundings from the display picture beneath, keeping its disc.
+    void composeFromScratch();
+    void refreshGlassSurround();
+    void placeChildren();
+
+    const GlassOptions* options;
+
+    // Two slots of pixel memory: one holds the source picture, the other waits as the
+    // target of the next rotation (and keeps the previous picture's memory for it).
+    std::array<PictureSlot, 2> pictureSlots;
+    int sourceSlot = 0;
+    QImage source;
+    WorkingPicture working;
+    QImage display;
+    QImage glass;
+    QImage glassScratch;
+    std::vector<GlassRow> glassDisc;
+    std::vector<int> beneathColumns;
+    std::vector<int> beneathRows;
+    bool glassHasBorder = false;
+
+    double workingScale = 1.0;
+    double shownRatio = 1.0;
+    double pendingInverse = 1.0;
+    Rect64 shownRect;
+    QPoint pictureOrigin {BorderWidth, BorderWidth};
+    int lightness = 0;
+    int contrast = 0;
+    int glassDiameter = DefaultGlassDiameter;
+    std::uint32_t borderColor = DefaultGlassBorderColor;
+    QRect glassRect;
+    Rect64 glassSourceRect;
+    bool dragging = false;
+    QPoint dragStart;
+};

@@ -1,0 +1,128 @@
+#include "viewer/_mg_indicator.h"
+
+#include "viewer/shape_bar.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+class TestMgIndicator : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsFullAndAtHundred();
+    void barsAndPercentage_data();
+    void barsAndPercentage();
+    void pendingHatchesTheBarsAndEnablesApply();
+    void buttonsReportThemselves();
+    void heldArrowRepeats();
+};
+
+void TestMgIndicator::startsFullAndAtHundred()
+{
+    TO_mg_indicator indicator;
+    for (const TShape* bar :
+         {indicator.Shape_original, indicator.Shape_shown, indicator.Shape_mg}) {
+        QCOMPARE(bar->width(), 140);
+        QCOMPARE(bar->BrushStyle(), Qt::SolidPattern);
+    }
+    QCOMPARE(indicator.Label_absolute->text(), QString("100%"));
+    QVERIFY(!indicator.SpeedButton2->isEnabled());
+    QVERIFY(indicator.SpeedButton1->isEnabled());
+    QCOMPARE(indicator.findChild<QLabel*>("Label3")->text(), QString("Real image size:"));
+    QCOMPARE(indicator.findChild<QToolButton*>("SpeedButton2")->text(), QString("Apply"));
+}
+
+void TestMgIndicator::barsAndPercentage_data()
+{
+    QTest::addColumn<int>("real");
+    QTest::addColumn<int>("magnifier");
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<int>("originalBar");
+    QTest::addColumn<int>("mgBar");
+    QTest::addColumn<int>("shownBar");
+    QTest::addColumn<QString>("label");
+    // 28.28 rounds to 28, and 140 / 28 is exactly 500%, not 495%.
+    QTest::newRow("1000x800 shown at 202") << 1000 << 1000 << 202 << 140 << 140 << 28 << "500%";
+    QTest::newRow("fitting picture") << 200 << 200 << 200 << 140 << 140 << 140 << "100%";
+    QTest::newRow("applied 0.5 step") << 1000 << 2000 << 202 << 70 << 140 << 14 << "1000%";
+    QTest::newRow("half size working picture") << 1000 << 500 << 202 << 140 << 70 << 28 << "250%";
+    QTest::newRow("all zero") << 0 << 0 << 0 << 140 << 140 << 140 << "100%";
+    // A shown picture under 1/280 of the largest size has no bar to divide by.
+    QTest::newRow("shown bar of 0") << 100000 << 100000 << 100 << 140 << 140 << 0 << "100000%";
+    QTest::newRow("nothing shown") << 100 << 100 << 0 << 140 << 140 << 0 << "-";
+}
+
+void TestMgIndicator::barsAndPercentage()
+{
+    QFETCH(int, real);
+    QFETCH(int, magnifier);
+    QFETCH(int, shown);
+    QFETCH(int, originalBar);
+    QFETCH(int, mgBar);
+    QFETCH(int, shownBar);
+    QFETCH(QString, label);
+    TO_mg_indicator indicator;
+    indicator.UpdateIndicator(real, magnifier, shown);
+    QCOMPARE(indicator.Shape_original->width(), originalBar);
+    QCOMPARE(indicator.Shape_mg->width(), mgBar);
+    QCOMPARE(indicator.Shape_shown->width(), shownBar);
+    QCOMPARE(indicator.Label_absolute->text(), label);
+    QCOMPARE(indicator.Shape_original->geometry().topLeft(), QPoint(105, 14));
+    QCOMPARE(indicator.Shape_shown->height(), 8);
+}
+
+void TestMgIndicator::pendingHatchesTheBarsAndEnablesApply()
+{
+    TO_mg_indicator indicator;
+    indicator.UpdateIndicator(1000, 1000, 202);
+    indicator.SetPending(true);
+    QVERIFY(indicator.Pending());
+    for (const TShape* bar : {indicator.Shape_original, indicator.Shape_shown, indicator.Shape_mg})
+        QCOMPARE(bar->BrushStyle(), Qt::BDiagPattern);
+    QVERIFY(indicator.SpeedButton2->isEnabled());
+    QCOMPARE(indicator.Label_absolute->text(), QString("500%"));
+    indicator.SetPending(false);
+    for (const TShape* bar : {indicator.Shape_original, indicator.Shape_shown, indicator.Shape_mg})
+        QCOMPARE(bar->BrushStyle(), Qt::SolidPattern);
+    QVERIFY(!indicator.SpeedButton2->isEnabled());
+}
+
+void TestMgIndicator::buttonsReportThemselves()
+{
+    TO_mg_indicator indicator;
+    indicator.show();
+    QSignalSpy up(&indicator, &TO_mg_indicator::ScaleUpClick);
+    QSignalSpy down(&indicator, &TO_mg_indicator::ScaleDnClick);
+    QSignalSpy setDefault(&indicator, &TO_mg_indicator::SetDefaultClick);
+    QSignalSpy apply(&indicator, &TO_mg_indicator::ApplyClick);
+    QTest::mouseClick(indicator.SpinButton1Up, Qt::LeftButton);
+    QTest::mouseClick(indicator.SpinButton1Down, Qt::LeftButton);
+    QTest::mouseClick(indicator.SpinButton1Down, Qt::LeftButton);
+    QTest::mouseClick(indicator.SpeedButton1, Qt::LeftButton);
+    QTest::mouseClick(indicator.SpeedButton2, Qt::LeftButton); // disabled: nothing
+    QCOMPARE(up.count(), 1);
+    QCOMPARE(down.count(), 2);
+    QCOMPARE(setDefault.count(), 1);
+    QCOMPARE(apply.count(), 0);
+    indicator.SetPending(true);
+    QTest::mouseClick(indicator.SpeedButton2, Qt::LeftButton);
+    QCOMPARE(apply.count(), 1);
+}
+
+void TestMgIndicator::heldArrowRepeats()
+{
+    TO_mg_indicator indicator;
+    indicator.show();
+    QCOMPARE(indicator.SpinButton1Up->autoRepeatDelay(), 400);
+    QCOMPARE(indicator.SpinButton1Up->autoRepeatInterval(), 100);
+    QSignalSpy up(&indicator, &TO_mg_indicator::ScaleUpClick);
+    QTest::mousePress(indicator.SpinButton1Up, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(up.count() >= 2, 2000);
+    QTest::mouseRelease(indicator.SpinButton1Up, Qt::LeftButton);
+}
+
+QTEST_MAIN(TestMgIndicator)
+#include "tst_mg_indicator.moc"
