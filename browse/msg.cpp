@@ -1,6 +1,7 @@
 #include "browse/msg.h"
 
 #include <QFile>
+#include <QFont>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -13,6 +14,10 @@ TDmsg::TDmsg(QWidget* parent)
 {
     setObjectName(QStringLiteral("Dmsg"));
     setWindowTitle(QStringLiteral("Message:"));
+    // The layout is designed for an 8 pt interface font.
+    QFont designFont = font();
+    designFont.setPointSize(8);
+    setFont(designFont);
     setFixedSize(338, 167);
 
     Bevel1->setObjectName(QStringLiteral("Bevel1"));

@@ -1,6 +1,7 @@
 #include "browse/sure.h"
 
 #include <QFile>
+#include <QFont>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -14,6 +15,10 @@ TFsure::TFsure(QWidget* parent)
 {
     setObjectName(QStringLiteral("Fsure"));
     setWindowTitle(QStringLiteral("Confirmation:"));
+    // The layout is designed for an 8 pt interface font.
+    QFont designFont = font();
+    designFont.setPointSize(8);
+    setFont(designFont);
     setFixedSize(313, 172);
 
     Bevel1->setObjectName(QStringLiteral("Bevel1"));

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "store/LumUtils.h"
+
+#include <QComboBox>
+
+// The drop-down list of the 16 standard colours, each drawn as a swatch with its name. The
+// colour value is kept apart from the list: a value that is none of the 16 stays the value,
+// with no entry selected, until the user picks one.
+class TColorBox : public QComboBox
+{
+    Q_OBJECT
+public:
+    explicit TColorBox(QWidget* parent = nullptr);
+
+    TColor Color() const { return color_; }
+    void SetColor(TColor color);
+
+    // The 16 colours in list order (Black ... White), red in the lowest byte.
+    static const TColor StandardColors[16];
+
+private:
+    TColor color_ = 0;
+};

@@ -1,0 +1,225 @@
+#include "settings/settings.h"
+
+#include "settings/main_bounds.h"
+#include "settings/settings_values.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFont>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+
+#include <exception>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const int clientHeight = 255;
+
+} // namespace
+
+TD_settings::TD_settings(std::string settingsFileName, QWidget* parent)
+    : QDialog(parent)
+    , PageControl1(new QTabWidget(this))
+    , OKBtn(new QPushButton(QStringLiteral("OK"), this))
+    , CancelBtn(new QPushButton(QStringLiteral("Cancel"), this))
+    , settingsFileName_(std::move(settingsFileName))
+{
+    setObjectName(QStringLiteral("D_settings"));
+    setWindowTitle(QStringLiteral("Settings"));
+    // The layout is designed for an 8 pt interface font.
+    QFont designFont = font();
+    designFont.setPointSize(8);
+    setFont(designFont);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    OKBtn->setDefault(true);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    SetClientWidth(375);
+
+    connect(OKBtn, &QPushButton::clicked, this, &TD_settings::OKBtnClick);
+    // Esc and the close box reach QDialog::reject as well: Cancel writes nothing.
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+TD_settings::~TD_settings()
+{
+    SaveSettings(GetSettingsFileName());
+}
+
+void TD_settings::SetClientWidth(int width)
+{
+    setFixedSize(width, clientHeight);
+    PageControl1->setGeometry(7, 14, width - 18, 197);
+    OKBtn->setGeometry(width - 164, 222, 75, 25);
+    CancelBtn->setGeometry(width - 84, 222, 75, 25);
+}
+
+std::string TD_settings::GetSettingsFileName() const
+{
+    if (!settingsFileName_.empty())
+        return settingsFileName_;
+    return ReplaceExtension(ExecutablePath(), ".set");
+}
+
+void TD_settings::FormCreate()
+{
+    LoadSettings();
+    SettingsToControls();
+    AfterLoad();
+}
+
+void TD_settings::LoadSettings()
+{
+    const std::string fileName = GetSettingsFileName();
+    try {
+        Settings.LoadFromFile(fileName);
+        // A 0-byte file reads as a document without a root name, which would be written
+        // back as 0 bytes: nothing changed during the run would ever be kept.
+        if (!Settings.Name().empty())
+            return;
+    } catch (const std::exception&) {
+        // Missing, unreadable or not a tree document: start anew below, without a message.
+    }
+    KeepUnreadableFile(fileName);
+    ResetSettings();
+    SaveSettings(fileName);
+}
+
+void TD_settings::KeepUnreadableFile(const std::string& fileName)
+{
+    std::error_code ec;
+    const fs::path path(fileName);
+    // A missing or empty file holds nothing worth keeping, and must not replace an older
+    // kept copy.
+    if (!fs::is_regular_file(path, ec) || fs::file_size(path, ec) == 0 || ec)
+        return;
+    fs::rename(path, fs::path(fileName + ".bad"), ec);
+}
+
+void TD_settings::SaveSettings(const std::string& FileName)
+{
+    try {
+        Settings.SaveToFile(FileName);
+    } catch (const std::exception&) {
+        // A settings file that cannot be written leaves the program working on what it
+        // holds in memory; nothing is reported.
+    }
+}
+
+void TD_settings::ResetSettings()
+{
+    Settings.Clear();
+    Settings.SetName("SETTINGS");
+}
+
+TLumPigger* TD_settings::GetChildNode(TLumPigger* Parent, const std::string& Name)
+{
+    if (!Parent)
+        return nullptr;
+    if (TLumPigger* found = Parent->FindChild(Name))
+        return found;
+    // The new node belongs to Parent, which destroys it with its subtree.
+    auto* made = new TLumPigger(Parent);
+    made->SetName(Name);
+    return made;
+}
+
+void TD_settings::CommitSettings()
+{
+    ControlsToSettings();
+    SaveSettings(GetSettingsFileName());
+}
+
+std::string TD_settings::ReadDataFileName() const
+{
+    return Settings.ReadAttribute("DATA_FILE_NAME");
+}
+
+void TD_settings::StoreDataFileName(const std::string& Name)
+{
+    Settings.WriteAttribute("DATA_FILE_NAME", ReplaceExtension(Name, ".vsgc"));
+    CommitSettings();
+}
+
+void TD_settings::SetMainWindow(TMainBounds* mainWindow)
+{
+    mainWindow_ = mainWindow;
+}
+
+void TD_settings::RestoreMainBounds()
+{
+    if (!mainWindow_)
+        return;
+    const std::string top = Settings.ReadAttribute("TOP");
+    const std::string left = Settings.ReadAttribute("LEFT");
+    const std::string height = Settings.ReadAttribute("HEIGHT");
+    const std::string width = Settings.ReadAttribute("WIDTH");
+
+    QRect bounds = mainWindow_->Bounds();
+    if (const auto value = TextToInt(top))
+        bounds.moveTop(*value);
+    if (const auto value = TextToInt(left))
+        bounds.moveLeft(*value);
+    if (const auto value = TextToInt(height))
+        bounds.setHeight(*value);
+    if (const auto value = TextToInt(width))
+        bounds.setWidth(*value);
+
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.append(screen->geometry());
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary)
+        bounds = KeepOnScreen(bounds, screens, primary->availableGeometry());
+    mainWindow_->SetBounds(bounds);
+}
+
+void TD_settings::StoreMainBounds()
+{
+    if (!mainWindow_)
+        return;
+    if (mainWindow_->IsMaximized())
+        mainWindow_->ShowNormal();
+    const QRect bounds = mainWindow_->Bounds();
+    Settings.WriteAttribute("WIDTH", std::to_string(bounds.width()));
+    Settings.WriteAttribute("HEIGHT", std::to_string(bounds.height()));
+    Settings.WriteAttribute("LEFT", std::to_string(bounds.left()));
+    Settings.WriteAttribute("TOP", std::to_string(bounds.top()));
+}
+
+void TD_settings::FormActivate()
+{
+    SettingsToControls();
+}
+
+void TD_settings::OKBtnClick()
+{
+    CommitSettings();
+    accept();
+}
+
+void TD_settings::showEvent(QShowEvent* event)
+{
+    // Every showing starts from the stored values, wherever the focus was before.
+    deactivatedToOtherProgram_ = false;
+    QDialog::showEvent(event);
+}
+
+bool TD_settings::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowDeactivate) {
+        // Qt names the new active window before it sends the deactivation.
+        deactivatedToOtherProgram_ = QApplication::activeWindow() == nullptr;
+    } else if (event->type() == QEvent::WindowActivate) {
+        if (!deactivatedToOtherProgram_)
+            FormActivate();
+        deactivatedToOtherProgram_ = false;
+    }
+    return QDialog::event(event);
+}

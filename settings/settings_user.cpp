@@ -1,0 +1,245 @@
+#include "settings/settings_user.h"
+
+#include "settings/color_box.h"
+#include "settings/history_list.h"
+#include "settings/settings_values.h"
+#include "settings/shape.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSvgRenderer>
+#include <QTabWidget>
+
+#include <algorithm>
+
+namespace {
+
+// A held spin arrow repeats its step 400 ms after the press and then every 100 ms.
+class SpinRepeatStyle : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_SpinBox_ClickAutoRepeatThreshold)
+            return 400;
+        if (hint == SH_SpinBox_ClickAutoRepeatRate)
+            return 100;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// A spin edit that changes only through its arrows and the Up and Down keys.
+QSpinBox* makeSpinEdit(const QString& name, QRect geometry, int minimum, int maximum,
+                       int designValue, QWidget* parent)
+{
+    auto* spin = new QSpinBox(parent);
+    spin->setObjectName(name);
+    spin->setGeometry(geometry);
+    spin->setRange(minimum, maximum);
+    spin->setValue(designValue);
+    spin->findChild<QLineEdit*>()->setReadOnly(true);
+    return spin;
+}
+
+QLabel* makeLabel(const QString& name, const QString& text, QPoint at, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->move(at);
+    label->adjustSize();
+    return label;
+}
+
+QPixmap illustration()
+{
+    QPixmap pixmap(100, 68);
+    pixmap.fill(Qt::transparent);
+    QSvgRenderer renderer(QStringLiteral(":/glass_illustration.svg"));
+    QPainter painter(&pixmap);
+    renderer.render(&painter);
+    return pixmap;
+}
+
+} // namespace
+
+TD_settings_user::TD_settings_user(THistoryList* history, TMainBounds* mainWindow, AskFunction ask,
+                                   std::string settingsFileName, QWidget* parent)
+    : TD_settings(std::move(settingsFileName), parent)
+    , history_(history)
+    , ask_(std::move(ask))
+{
+    setObjectName(QStringLiteral("D_settings_user"));
+    SetClientWidth(468);
+    BuildMagnifierPage();
+    BuildNavigationPage();
+
+    auto* repeatStyle = new SpinRepeatStyle;
+    repeatStyle->setParent(this);
+    SE_mgd->setStyle(repeatStyle);
+    SE_history->setStyle(repeatStyle);
+
+    connect(CB_border, &QCheckBox::toggled, this, &TD_settings_user::CB_borderClick);
+    connect(SB_clear_history, &QPushButton::clicked, this,
+            &TD_settings_user::SB_clear_historyClick);
+    CB_borderClick();
+
+    SetMainWindow(mainWindow);
+    FormCreate();
+}
+
+void TD_settings_user::BuildMagnifierPage()
+{
+    TabSheet_mg = new QWidget;
+    TabSheet_mg->setObjectName(QStringLiteral("TabSheet_mg"));
+    PageControl1->addTab(TabSheet_mg, QStringLiteral("Magnifier"));
+
+    // A fixed picture of a glass over a page; no control changes it.
+    auto* shadow = new TShape(TShape::Kind::Rectangle, QColor(), Qt::gray, TabSheet_mg);
+    shadow->setObjectName(QStringLiteral("Shape2"));
+    shadow->setGeometry(49, 21, 64, 85);
+    auto* page = new TShape(TShape::Kind::Rectangle, Qt::black, Qt::white, TabSheet_mg);
+    page->setObjectName(QStringLiteral("Shape1"));
+    page->setGeometry(42, 14, 64, 85);
+    auto* picture = new QLabel(TabSheet_mg);
+    picture->setObjectName(QStringLiteral("Image3"));
+    picture->setGeometry(21, 21, 100, 68);
+    picture->setPixmap(illustration());
+    auto* glass = new TShape(TShape::Kind::Circle, Qt::black, QColor(), TabSheet_mg);
+    glass->setObjectName(QStringLiteral("Shape_mg"));
+    glass->setGeometry(24, 24, 62, 61);
+
+    makeLabel(QStringLiteral("Label4"), QStringLiteral("Magnifying glass diameter:"),
+              QPoint(140, 14), TabSheet_mg);
+    SE_mgd
+        = makeSpinEdit(QStringLiteral("SE_mgd"), QRect(140, 35, 120, 22), 40, 150, 50, TabSheet_mg);
+
+    CB_border = new QCheckBox(QStringLiteral("Use border color"), TabSheet_mg);
+    CB_border->setObjectName(QStringLiteral("CB_border"));
+    // The design width is for the designer's font; a wider caption keeps its width.
+    CB_border->setGeometry(294, 14, std::max(127, CB_border->sizeHint().width()), 17);
+    CCB1 = new TColorBox(TabSheet_mg);
+    CCB1->setObjectName(QStringLiteral("CCB1"));
+    CCB1->setGeometry(294, 35, 106, 22);
+}
+
+void TD_settings_user::BuildNavigationPage()
+{
+    TabSheet_navigation = new QWidget;
+    TabSheet_navigation->setObjectName(QStringLiteral("TabSheet_navigation"));
+    PageControl1->addTab(TabSheet_navigation, QStringLiteral("Navigation"));
+
+    GroupBox1 = new QGroupBox(TabSheet_navigation);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(21, 7, 407, 148);
+
+    makeLabel(QStringLiteral("Label5"), QStringLiteral("Records in history list:"), QPoint(15, 21),
+              GroupBox1);
+    SE_history
+        = makeSpinEdit(QStringLiteral("SE_history"), QRect(14, 42, 120, 22), 4, 150, 4, GroupBox1);
+    CB_dup_allowed = new QCheckBox(QStringLiteral("Allow duplicates in history"), GroupBox1);
+    CB_dup_allowed->setObjectName(QStringLiteral("CB_dup_allowed"));
+    CB_dup_allowed->setGeometry(231, 21, std::max(162, CB_dup_allowed->sizeHint().width()), 17);
+    SB_clear_history = new QPushButton(QStringLiteral("Clear navigation history"), GroupBox1);
+    SB_clear_history->setObjectName(QStringLiteral("SB_clear_history"));
+    SB_clear_history->setGeometry(231, 42, 155, 22);
+    SB_clear_history->setFlat(true);
+    SB_clear_history->setAutoDefault(false);
+}
+
+std::string TD_settings_user::GetVersion()
+{
+    return "1.4";
+}
+
+std::string TD_settings_user::GetCollectionsFolder()
+{
+    return "../collections/";
+}
+
+void TD_settings_user::SetHistoryList(THistoryList* history)
+{
+    history_ = history;
+}
+
+void TD_settings_user::SettingsToControls()
+{
+    CCB1->SetColor(TextToColor(Settings.ReadAttribute("MG_BORDER_COLOR")));
+    CB_border->setChecked(Settings.ReadAttribute("USE_MG_BORDER") == "Y");
+    CB_dup_allowed->setChecked(Settings.ReadAttribute("FND") == "Y");
+    // The spin edits bring a value outside their limits to the nearer limit.
+    SE_mgd->setValue(TextToInt(Settings.ReadAttribute("MG_DIAMETER")).value_or(100));
+    SE_history->setValue(TextToInt(Settings.ReadAttribute("HRC")).value_or(50));
+}
+
+void TD_settings_user::ControlsToSettings()
+{
+    Settings.WriteAttribute("MG_BORDER_COLOR", ColorToText(CCB1->Color()));
+    Settings.WriteAttribute("MG_DIAMETER", std::to_string(SE_mgd->value()));
+    Settings.WriteAttribute("HRC", std::to_string(SE_history->value()));
+    // Writing an empty value removes the attribute: off is its absence.
+    Settings.WriteAttribute("USE_MG_BORDER", CB_border->isChecked() ? "Y" : "");
+    Settings.WriteAttribute("FND", CB_dup_allowed->isChecked() ? "Y" : "");
+}
+
+void TD_settings_user::AfterLoad()
+{
+    LoadHistory();
+}
+
+void TD_settings_user::LoadHistory()
+{
+    TLumPigger* node = GetChildNode(&Settings, "HISTORY");
+    if (!history_)
+        return;
+    history_->Clear();
+    for (const TLumPigger* hit = node->FindChild("HIT"); hit; hit = node->FindNextChild(hit))
+        history_->Append(hit->ReadAttribute("HIT_FILE"));
+}
+
+void TD_settings_user::StoreHistory()
+{
+    if (!history_)
+        return;
+    TLumPigger* node = GetChildNode(&Settings, "HISTORY");
+    node->Clear();
+    node->SetName("HISTORY");
+    for (int i = 0; i < history_->Count(); ++i) {
+        auto* hit = new TLumPigger(node);
+        hit->SetName("HIT");
+        hit->WriteAttribute("HIT_FILE", history_->Item(i));
+    }
+}
+
+void TD_settings_user::CB_borderClick()
+{
+    const bool on = CB_border->isChecked();
+    CCB1->setEnabled(on);
+    // The list shows the window background when it can be used and the button face when not.
+    QPalette palette = CCB1->palette();
+    const QColor background = QApplication::palette().color(on ? QPalette::Base : QPalette::Button);
+    palette.setColor(QPalette::Base, background);
+    palette.setColor(QPalette::Button, background);
+    CCB1->setPalette(palette);
+}
+
+void TD_settings_user::SB_clear_historyClick()
+{
+    if (!ask_ || !history_)
+        return;
+    const bool clear = ask_("Clear navigation history?");
+    // Give the focus back to the dialog: its activation reloads the stored values, and some
+    // platforms leave no window active when the question closes.
+    if (isVisible())
+        activateWindow();
+    if (clear)
+        history_->Clear();
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+// Stand-ins for the main window's history list and bounds, and file helpers, shared by the
+// settings tests. Every test works on its own settings file in a temporary folder.
+
+#include "settings/history_list.h"
+#include "settings/main_bounds.h"
+
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+class FakeHistory : public THistoryList
+{
+public:
+    int Count() const override { return static_cast<int>(entries.size()); }
+    std::string Item(int index) const override { return entries.at(index); }
+    void Append(const std::string& path) override { entries.push_back(path); }
+    void RemoveAt(int index) override { entries.erase(entries.begin() + index); }
+    void Clear() override
+    {
+        entries.clear();
+        selected = -1;
+    }
+    int SelectedIndex() const override { return selected; }
+    void SetSelectedIndex(int index) override { selected = index; }
+
+    std::vector<std::string> entries;
+    int selected = -1;
+};
+
+class FakeWindow : public TMainBounds
+{
+public:
+    QRect Bounds() const override { return bounds; }
+    void SetBounds(const QRect& outer) override { bounds = outer; }
+    bool IsMaximized() const override { return maximized; }
+    void ShowNormal() override { maximized = false; }
+
+    QRect bounds {10, 20, 300, 200};
+    bool maximized = false;
+};
+
+inline std::string readFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+inline void writeFile(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The written form of a settings document whose root holds attributes only.
+inline std::string settingsText(const std::string& attributes)
+{
+    return "\r\n<SETTINGS" + attributes + "/>";
+}
