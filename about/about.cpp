@@ -1,0 +1,145 @@
+#include "about/about.h"
+
+#include <QDesktopServices>
+#include <QFont>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSvgRenderer>
+
+namespace {
+
+QFont pixelFont(const QFont& base, int pixels, bool bold)
+{
+    QFont font = base;
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+QPixmap emblem()
+{
+    QPixmap pixmap(50, 50);
+    pixmap.fill(Qt::transparent);
+    QSvgRenderer renderer(QStringLiteral(":/emblem.svg"));
+    QPainter painter(&pixmap);
+    renderer.render(&painter);
+    return pixmap;
+}
+
+} // namespace
+
+TF_about::TF_about(std::function<std::string()> version, QWidget* parent)
+    : QDialog(parent)
+    , version_(std::move(version))
+    , openUrl_([](const QUrl& url) { QDesktopServices::openUrl(url); })
+    , Shape1(new QFrame(this))
+    , Image1(new QLabel(this))
+    , Label2(new QLabel(QStringLiteral("Vistrel"), this))
+    , Label_version(new QLabel(this))
+    , Label_http(new QLabel(WebPage().toString(), this))
+    , Bevel1(new QFrame(this))
+    , Btn_ok(new QPushButton(QStringLiteral("Ok"), this))
+{
+    setObjectName(QStringLiteral("F_about"));
+    setWindowTitle(QStringLiteral("About"));
+    // The layout is designed for an 8 pt interface font.
+    QFont designFont = font();
+    designFont.setPointSize(8);
+    setFont(designFont);
+    setFixedSize(325, 186);
+
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setGeometry(14, 21, 64, 64);
+    Shape1->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Shape1->setAutoFillBackground(true);
+    QPalette white = Shape1->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::WindowText, Qt::black);
+    Shape1->setPalette(white);
+
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(21, 28, 50, 50);
+    Image1->setPixmap(emblem());
+
+    QPalette red = palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(208, 21, 99, 24);
+    Label2->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    Label2->setFont(pixelFont(designFont, 19, true));
+    Label_version->setObjectName(QStringLiteral("Label_version"));
+    Label_version->setGeometry(224, 49, 78, 22);
+    Label_version->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    Label_version->setFont(pixelFont(designFont, 13, true));
+    Label_version->setPalette(red);
+    Label_http->setObjectName(QStringLiteral("Label_http"));
+    Label_http->setGeometry(175, 126, 127, 15);
+    Label_http->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label_http->setFont(pixelFont(designFont, 13, false));
+    Label_http->setPalette(red);
+    Label_http->setCursor(Qt::PointingHandCursor);
+    Label_http->installEventFilter(this);
+
+    // The bottom strip of 39 pixels is set apart by a single line along its top edge.
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setGeometry(0, 186 - 39, 325, 2);
+    Bevel1->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+
+    Btn_ok->setObjectName(QStringLiteral("Btn_ok"));
+    Btn_ok->setGeometry(223, 157, 75, 25);
+    Btn_ok->setDefault(true);
+    connect(Btn_ok, &QPushButton::clicked, this, &TF_about::Btn_okClick);
+}
+
+QUrl TF_about::WebPage()
+{
+    return QUrl(QStringLiteral("https://vistrel.org/"));
+}
+
+void TF_about::SetUrlOpener(std::function<void(const QUrl&)> opener)
+{
+    openUrl_ = std::move(opener);
+}
+
+void TF_about::ShowAbout()
+{
+    Label_version->setText(QString::fromStdString(version_ ? version_() : std::string()));
+    Btn_ok->setFocus();
+    exec();
+}
+
+void TF_about::Btn_okClick()
+{
+    accept();
+}
+
+void TF_about::Label_httpClick()
+{
+    openUrl_(WebPage());
+}
+
+bool TF_about::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Label_http && event->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton
+        && Label_http->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+        Label_httpClick();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TF_about::keyPressEvent(QKeyEvent* event)
+{
+    // The box has no cancel button, so Esc closes nothing; Enter and Space reach Btn_ok.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
