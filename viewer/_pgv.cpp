@@ -23,7 +23,7 @@ constexpr double maxPreviewFactor = 1e6;
 constexpr QRgb white = 0xFFFFFFFFu;
 
 // The product's colour value keeps red in the lowest byte.
-QRgb rgbOf(std::uint32_t color)
+QRgb rgbOf(TColor color)
 {
     return qRgb(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
                 static_cast<int>((color >> 16) & 0xFF));
@@ -354,7 +354,7 @@ void TO_pgv::composeFromScratch()
 
 void TO_pgv::DrawGlassBorder()
 {
-    if (!(options && options->UseBorder()))
+    if (!(options ? options->UseBorder() : DefaultGlassUseBorder))
         return;
     const QRgb color = rgbOf(borderColor);
     for (int y = 0; y < glass.height(); ++y) {

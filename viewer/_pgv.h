@@ -75,7 +75,7 @@ public:
     int Lightness() const { return lightness; }
     int Contrast() const { return contrast; }
     int GlassDiameter() const { return glassDiameter; }
-    std::uint32_t BorderColor() const { return borderColor; }
+    TColor BorderColor() const { return borderColor; }
     QRect GlassRect() const { return glassRect; }
     const Rect64& GlassSourceRect() const { return glassSourceRect; }
     bool Dragging() const { return dragging; }
@@ -132,7 +132,7 @@ private:
     int lightness = 0;
     int contrast = 0;
     int glassDiameter = DefaultGlassDiameter;
-    std::uint32_t borderColor = DefaultGlassBorderColor;
+    TColor borderColor = DefaultGlassBorderColor;
     QRect glassRect;
     Rect64 glassSourceRect;
     bool dragging = false;

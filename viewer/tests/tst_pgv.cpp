@@ -14,11 +14,11 @@ class Options : public GlassOptions
 {
 public:
     int d = 100;
-    std::uint32_t color = 0;
+    TColor color = 0;
     bool border = false;
 
     int Diameter() const override { return d; }
-    std::uint32_t BorderColor() const override { return color; }
+    TColor BorderColor() const override { return color; }
     bool UseBorder() const override { return border; }
 };
 
