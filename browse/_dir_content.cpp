@@ -1,7 +1,6 @@
 #include "browse/_dir_content.h"
 
 #include <QEvent>
-#include <QFile>
 #include <QFileIconProvider>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -18,7 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char delimiter = '/';
+constexpr char delimiter = static_cast<char>(fs::path::preferred_separator);
 const std::string parentName = "..";
 
 unsigned char upperAscii(char c)
@@ -127,7 +126,7 @@ TO_dir_content::ListFolder(const std::string& Folder,
     // An unreadable or vanished folder, or one that fails half way, lists what was read.
     std::error_code error;
     for (fs::directory_iterator it(Folder, error), end; !error && it != end; it.increment(error)) {
-        std::string name = it->path().filename().native();
+        std::string name = it->path().filename().string();
         std::error_code typeError;
         if (it->is_directory(typeError)) {
             entries.push_back({std::move(name), TDirEntryKind::Folder});
@@ -150,12 +149,11 @@ TO_dir_content::ListFolder(const std::string& Folder,
 
 std::string TO_dir_content::PathKey(std::string path)
 {
-#if defined(Q_OS_WIN) || defined(Q_OS_DARWIN)
-    const QString upper = QFile::decodeName(QByteArray::fromStdString(path)).toUpper();
-    return QFile::encodeName(upper).toStdString();
-#else
-    return path;
+#if defined(_WIN32) || defined(__APPLE__)
+    for (char& c : path)
+        c = static_cast<char>(upperAscii(c));
 #endif
+    return path;
 }
 
 void TO_dir_content::ShowFolder(const std::string& Folder)
@@ -223,7 +221,7 @@ void TO_dir_content::ActivateEntry(const QModelIndex& Entry)
     const fs::path target = currentFolder + model->Entry(Entry.row()).Caption;
     std::error_code error;
     const fs::path absolute = fs::absolute(target, error);
-    ShowFolder((error ? target : absolute).lexically_normal().native());
+    ShowFolder((error ? target : absolute).lexically_normal().string());
 }
 
 void TO_dir_content::LV_dirDblClick()

@@ -47,7 +47,8 @@ public:
     static std::vector<TDirEntry> ListFolder(const std::string& Folder,
                                              const std::function<bool(const std::string&)>& filter);
     // The form in which two paths compare equal exactly when the file system takes them for
-    // the same name.
+    // the same name: the bytes themselves where names are case-sensitive (Linux), ASCII
+    // letters upper-cased elsewhere.
     static std::string PathKey(std::string path);
 
     QTreeView* LV_dir;
