@@ -106,7 +106,6 @@ private:
     }
 
 private slots:
-
     void compareRule_data()
     {
         QTest::addColumn<QByteArray>("first");
@@ -117,18 +116,12 @@ private slots:
 
         QTest::newRow("folder before file")
             << QByteArray("z") << true << QByteArray("a") << false << -1;
-        QTest::newRow("file after folder")
-            << QByteArray("a") << false << QByteArray("z") << true << 1;
         QTest::newRow(".. before a folder that sorts lower")
             << QByteArray("..") << true << QByteArray("-") << true << -1;
-        QTest::newRow("a folder after ..")
-            << QByteArray("!") << true << QByteArray("..") << true << 1;
         QTest::newRow(".. with itself")
             << QByteArray("..") << true << QByteArray("..") << true << 0;
         QTest::newRow("case ignored")
             << QByteArray("abc") << false << QByteArray("ABC") << false << 0;
-        QTest::newRow("underscore after letters")
-            << QByteArray("_z.gif") << false << QByteArray("x.JPG") << false << 1;
         QTest::newRow("prefix first")
             << QByteArray("ab") << false << QByteArray("AB.jpg") << false << -1;
         QTest::newRow("high bytes after letters")
@@ -158,7 +151,8 @@ private slots:
         fs::create_directory(path("b"));
         fs::create_directory(path("A"));
         fs::create_directory(path("skip.txt")); // a folder, so the filter is not asked
-        for (const char* name : {"x.JPG", "a.jpg", "_z.gif", "notes.txt", "A.jpg"})
+        fs::create_directory(path(".cache"));
+        for (const char* name : {"x.JPG", "a.jpg", "_z.gif", "notes.txt", "A.jpg", ".hidden.jpg"})
             touch(path(name));
 
         TO_dir_content frame;
@@ -169,26 +163,16 @@ private slots:
         };
         frame.ShowFolder(root);
         QCOMPARE(captions(frame),
-                 QStringList({"..", "A", "b", "skip.txt", "A.jpg", "a.jpg", "x.JPG", "_z.gif"}));
+                 QStringList({"..", ".cache", "A", "b", "skip.txt", ".hidden.jpg", "A.jpg", "a.jpg",
+                              "x.JPG", "_z.gif"}));
         std::sort(asked.begin(), asked.end());
         QCOMPARE(asked,
-                 std::vector<std::string>({path("A.jpg"), path("_z.gif"), path("a.jpg"),
-                                           path("notes.txt"), path("x.JPG")}));
+                 std::vector<std::string>({path(".hidden.jpg"), path("A.jpg"), path("_z.gif"),
+                                           path("a.jpg"), path("notes.txt"), path("x.JPG")}));
 
         frame.OnFileFilter = nullptr;
         frame.RefreshFolder();
         QVERIFY(captions(frame).contains("notes.txt"));
-    }
-
-    void hiddenEntriesAreListed()
-    {
-        fs::create_directory(path(".cache"));
-        touch(path(".hidden.jpg"));
-        touch(path(".hidden.txt"));
-        TO_dir_content frame;
-        frame.OnFileFilter = isPictureName;
-        frame.ShowFolder(root);
-        QCOMPARE(captions(frame), QStringList({"..", ".cache", ".hidden.jpg"}));
     }
 
     void goingUpSelectsTheFolderLeft()
@@ -289,28 +273,6 @@ private slots:
         QCOMPARE(frame.CurrentFolder(), root);
     }
 
-    void enterWithoutSelectionDoesNothing()
-    {
-        touch(path("a.jpg"));
-        TO_dir_content frame;
-        frame.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&frame));
-        int events = 0;
-        frame.OnFolderShown = [&](TO_dir_content*) {
-            ++events;
-        };
-        frame.OnFileActivated = [&](TO_dir_content*) {
-            ++events;
-        };
-        frame.ShowFolder(root);
-        frame.LV_dir->setFocus();
-        QTest::keyClick(frame.LV_dir, Qt::Key_Return);
-        QCOMPARE(events, 1);
-        QCOMPARE(frame.CurrentFolder(), root);
-        frame.ActivateEntry(QModelIndex());
-        QCOMPARE(events, 1);
-    }
-
     void selectedFileAndActivation()
     {
         fs::create_directory(path("sub"));
@@ -323,6 +285,11 @@ private slots:
             activated.push_back(sender->GetSelectedName());
         };
         frame.ShowFolder(root);
+        frame.LV_dir->setFocus();
+        QTest::keyClick(frame.LV_dir, Qt::Key_Return); // nothing selected: nothing happens
+        frame.ActivateEntry(QModelIndex());
+        QCOMPARE(frame.CurrentFolder(), root);
+        QVERIFY(activated.empty());
 
         for (const char* folder : {"..", "sub"}) {
             click(frame, rowOf(frame, folder));
