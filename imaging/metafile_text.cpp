@@ -2,6 +2,8 @@
 // face, placed by the text alignment, spaced by the record's advances.
 #include "imaging/metafile_dc.h"
 
+#include "imaging/metafile_limits.h"
+
 #include <QFontMetricsF>
 #include <QHash>
 

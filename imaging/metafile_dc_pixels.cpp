@@ -1,0 +1,226 @@
+// The metafile device context's pixel work: single pixels, bitmaps with their raster
+// operations, regions and the clipping region.
+#include "imaging/metafile_dc.h"
+
+#include "imaging/metafile_limits.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr std::uint32_t bsNull = 1;
+
+} // namespace
+
+void MetafileDC::setPixel(QPointF point, const QColor& color)
+{
+    const QPointF at = toOutput().map(point);
+    if (!WithinCoordinateLimit(QRectF(at, QSizeF(1, 1))) || !beginPaint())
+        return;
+    painter.fillRect(QRectF(std::floor(at.x()), std::floor(at.y()), 1, 1), color);
+}
+
+void MetafileDC::drawImage(const QImage& picture, const QRectF& source, const QRectF& destination,
+                           std::uint32_t rop, double opacity)
+{
+    const QRectF within = source.normalized().intersected(QRectF(picture.rect()));
+    if (within.isEmpty() || source.width() == 0 || source.height() == 0 || destination.width() == 0
+        || destination.height() == 0)
+        return;
+    const QTransform placement = QTransform::fromTranslate(-source.x(), -source.y())
+        * QTransform::fromScale(destination.width() / source.width(),
+                                destination.height() / source.height())
+        * QTransform::fromTranslate(destination.x(), destination.y()) * toOutput();
+    if (!IsUsableTransform(placement) || !WithinCoordinateLimit(placement.mapRect(within))
+        || !beginPaint())
+        return;
+
+    QImage shown = picture;
+    QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
+    switch (rop) {
+    case 0x00CC0020: // SRCCOPY
+        break;
+    case 0x008800C6: // SRCAND
+        mode = QPainter::RasterOp_SourceAndDestination;
+        break;
+    case 0x00EE0086: // SRCPAINT
+        mode = QPainter::RasterOp_SourceOrDestination;
+        break;
+    case 0x00660046: // SRCINVERT
+        mode = QPainter::RasterOp_SourceXorDestination;
+        break;
+    case 0x00440328: // SRCERASE
+        mode = QPainter::RasterOp_SourceAndNotDestination;
+        break;
+    case 0x00330008: // NOTSRCCOPY
+        shown = picture.convertToFormat(QImage::Format_RGB32);
+        shown.invertPixels();
+        break;
+    case 0x001100A6: // NOTSRCERASE
+        mode = QPainter::RasterOp_NotSourceAndNotDestination;
+        break;
+    case 0x00BB0226: // MERGEPAINT
+        mode = QPainter::RasterOp_NotSourceOrDestination;
+        break;
+    default:
+        patBlt(destination, rop);
+        return;
+    }
+    painter.setTransform(placement);
+    painter.setCompositionMode(mode);
+    painter.setOpacity(opacity);
+    painter.drawImage(within.topLeft(), shown, within);
+    painter.setOpacity(1);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.resetTransform();
+}
+
+void MetafileDC::drawImageAt(const QImage& picture, const QRectF& source, QPointF destination,
+                             std::uint32_t rop)
+{
+    // Unstretched: one bitmap pixel is one device pixel, whatever the logical mapping.
+    const QTransform t = toOutput();
+    const QPointF at = t.map(destination);
+    const double sx = std::hypot(deviceToOutput.m11(), deviceToOutput.m12());
+    const double sy = std::hypot(deviceToOutput.m21(), deviceToOutput.m22());
+    const QTransform back = t.inverted();
+    const QRectF outputBox(at, QSizeF(source.width() * sx, source.height() * sy));
+    drawImage(picture, source, back.mapRect(outputBox), rop);
+}
+
+void MetafileDC::patBlt(const QRectF& box, std::uint32_t rop)
+{
+    const QPainterPath area = toOutput().map([&] {
+        QPainterPath p;
+        p.addRect(box.normalized());
+        return p;
+    }());
+    if (!WithinCoordinateLimit(area.controlPointRect()) || !beginPaint())
+        return;
+    switch (rop) {
+    case 0x00F00021: // PATCOPY
+        if (current.brush.style != bsNull)
+            painter.fillPath(area, outputBrush(current.brush));
+        break;
+    case 0x005A0049: // PATINVERT
+        painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        painter.fillPath(area, outputBrush(current.brush));
+        break;
+    case 0x00550009: // DSTINVERT
+        painter.setCompositionMode(QPainter::RasterOp_NotDestination);
+        painter.fillPath(area, Qt::black);
+        break;
+    case 0x00000042: // BLACKNESS
+        painter.fillPath(area, Qt::black);
+        break;
+    case 0x00FF0062: // WHITENESS
+        painter.fillPath(area, Qt::white);
+        break;
+    default:
+        break;
+    }
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+QRegion MetafileDC::regionToOutput(const QRegion& region, bool regionIsLogical) const
+{
+    const QTransform t = regionIsLogical ? pageTransform() * deviceToOutput : deviceToOutput;
+    if (t.isIdentity())
+        return region;
+    QRegion mapped;
+    for (const QRect& box : region) {
+        const QRectF area = t.mapRect(QRectF(box));
+        if (WithinCoordinateLimit(area))
+            mapped += area.toRect();
+    }
+    return mapped;
+}
+
+void MetafileDC::fillRegion(const QRegion& outputRegion, const MetafileBrush& brush)
+{
+    if (brush.style == bsNull || !beginPaint())
+        return;
+    const QBrush fill = outputBrush(brush);
+    for (const QRect& box : outputRegion)
+        painter.fillRect(box, fill);
+}
+
+void MetafileDC::frameRegion(const QRegion& outputRegion, const MetafileBrush& brush,
+                             QSizeF logical)
+{
+    const int w = std::clamp(static_cast<int>(std::round(std::abs(logical.width()) * xScale())), 1,
+                             1 << 16);
+    const int h = std::clamp(static_cast<int>(std::round(std::abs(logical.height()) * yScale())), 1,
+                             1 << 16);
+    // The frame is the region less the region shrunk by the frame's width and height.
+    const QRegion inner = outputRegion & outputRegion.translated(w, 0)
+        & outputRegion.translated(-w, 0) & outputRegion.translated(0, h)
+        & outputRegion.translated(0, -h);
+    fillRegion(outputRegion - inner, brush);
+}
+
+void MetafileDC::invertRegion(const QRegion& outputRegion)
+{
+    if (!beginPaint())
+        return;
+    painter.setCompositionMode(QPainter::RasterOp_NotDestination);
+    for (const QRect& box : outputRegion)
+        painter.fillRect(box, Qt::black);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void MetafileDC::intersectClipRect(const QRectF& box)
+{
+    const QRectF area = toOutput().mapRect(box.normalized());
+    if (!WithinCoordinateLimit(area))
+        return;
+    combineClip(QRegion(area.toRect()), 1);
+}
+
+void MetafileDC::excludeClipRect(const QRectF& box)
+{
+    const QRectF area = toOutput().mapRect(box.normalized());
+    if (!WithinCoordinateLimit(area))
+        return;
+    combineClip(QRegion(area.toRect()), 4);
+}
+
+void MetafileDC::combineClip(const std::optional<QRegion>& outputRegion, int mode)
+{
+    if (!outputRegion) {
+        if (mode == 5)
+            current.clipped = false;
+        return;
+    }
+    const QRegion base = current.clipped ? current.clip : QRegion(image.rect());
+    switch (mode) {
+    case 1:
+        current.clip = base & *outputRegion;
+        break;
+    case 2:
+        current.clip = base | *outputRegion;
+        break;
+    case 3:
+        current.clip = base ^ *outputRegion;
+        break;
+    case 4:
+        current.clip = base - *outputRegion;
+        break;
+    case 5:
+        current.clip = *outputRegion;
+        break;
+    default:
+        return;
+    }
+    current.clipped = true;
+}
+
+void MetafileDC::offsetClip(QPointF logicalOffset)
+{
+    if (!current.clipped)
+        return;
+    const QTransform t = toOutput();
+    const QPointF shift = t.map(logicalOffset) - t.map(QPointF(0, 0));
+    if (WithinCoordinateLimit(QRectF(shift, QSizeF(1, 1))))
+        current.clip.translate(shift.toPoint());
+}
