@@ -3,7 +3,9 @@
 #include "imaging/picture_limits.h"
 
 #include <cstdlib>
+#include <mutex>
 #include <new>
+#include <utility>
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <sys/mman.h>
@@ -11,6 +13,14 @@
 #endif
 
 namespace {
+
+// Small pictures come from the C library's heap like any QImage.
+constexpr std::size_t ownBlockBytes = std::size_t {1} << 20;
+
+// The last released block is kept for the next picture, which in a viewer is most often of
+// a similar size: its pages are already there, so filling it costs no page faults. Blocks
+// above this size are given back at once.
+constexpr std::size_t keptBlockBytes = std::size_t {512} << 20;
 
 // The pixels start one cache line into the block; the block's first bytes hold its length,
 // so that the cleanup function needs nothing but the block's address.
@@ -49,9 +59,43 @@ void releaseBlock(void* block, std::size_t)
 
 #endif
 
+std::size_t blockBytes(void* block)
+{
+    return *static_cast<std::size_t*>(block);
+}
+
+// The one kept block; the last QImage holding a picture may go on any thread.
+struct KeptBlock
+{
+    std::mutex mutex;
+    void* block = nullptr;
+};
+
+KeptBlock& keptBlock()
+{
+    static KeptBlock kept;
+    return kept;
+}
+
+// A kept block of at least bytes and at most twice that, or null.
+void* takeKeptBlock(std::size_t bytes)
+{
+    KeptBlock& kept = keptBlock();
+    const std::lock_guard<std::mutex> lock(kept.mutex);
+    if (!kept.block || blockBytes(kept.block) < bytes || blockBytes(kept.block) / 2 > bytes)
+        return nullptr;
+    return std::exchange(kept.block, nullptr);
+}
+
 void releasePixels(void* block)
 {
-    releaseBlock(block, *static_cast<std::size_t*>(block));
+    if (blockBytes(block) <= keptBlockBytes) {
+        KeptBlock& kept = keptBlock();
+        const std::lock_guard<std::mutex> lock(kept.mutex);
+        block = std::exchange(kept.block, block);
+    }
+    if (block)
+        releaseBlock(block, blockBytes(block));
 }
 
 } // namespace
@@ -62,13 +106,23 @@ QImage NewPictureBitmap(int width, int height)
         return {};
     const qsizetype stride = qsizetype {width} * 4;
     const std::size_t bytes = headerBytes + static_cast<std::size_t>(stride) * height;
-    void* block = allocateBlock(bytes);
-    if (!block)
-        return {};
-    *static_cast<std::size_t*>(block) = bytes;
+    if (bytes < ownBlockBytes) {
+        try {
+            return QImage(width, height, QImage::Format_RGB32);
+        } catch (const std::bad_alloc&) {
+            return {};
+        }
+    }
+    void* block = takeKeptBlock(bytes);
+    if (!block) {
+        block = allocateBlock(bytes);
+        if (!block)
+            return {};
+        *static_cast<std::size_t*>(block) = bytes;
+    }
     auto* pixels = static_cast<uchar*>(block) + headerBytes;
     QImage bitmap(pixels, width, height, stride, QImage::Format_RGB32, releasePixels, block);
     if (bitmap.isNull())
-        releaseBlock(block, bytes);
+        releasePixels(block);
     return bitmap;
 }

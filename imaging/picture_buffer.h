@@ -7,7 +7,7 @@
 // FitsPictureLimit or there is no memory. Never throws.
 //
 // A large decoded picture costs as much in page faults as in decoding when its memory is
-// touched for the first time in 4 KiB pages; on Linux the pixels get their own mapping with
-// transparent huge pages asked for, given back to the system when the last QImage sharing
-// them goes.
+// touched for the first time in 4 KiB pages. So the pixels of a picture above 1 MiB get a
+// block of their own (on Linux a mapping with transparent huge pages asked for), and the
+// last such block released is kept (up to 512 MiB) for the next picture of about its size.
 QImage NewPictureBitmap(int width, int height);

@@ -77,7 +77,7 @@ QByteArray bmpHeaderOnly(qint32 width, qint32 height)
     put(height, 4);
     put(1, 2);
     put(24, 2);
-    put(0, 4 * 6);
+    bytes.append(QByteArray(24, '\0'));
     return bytes;
 }
 
