@@ -2,8 +2,10 @@
 
 #include "browse/sure.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 
 #include <filesystem>
 #include <random>
@@ -20,6 +22,28 @@ bool nameSurvivesQt(const std::string& name)
 {
     const QString decoded = QFile::decodeName(QByteArray::fromStdString(name));
     return QFile::encodeName(decoded).toStdString() == name;
+}
+
+// Moves name to the desktop's trash; true when Qt reports it moved. Qt 6.4 on freedesktop
+// systems, when it cannot make a trash folder, moves the file into "files" under the current
+// folder and reports success; such a move is undone here and counts as a failure.
+bool moveToTrash(const std::string& name)
+{
+    QString inTrash;
+    if (!QFile::moveToTrash(QFile::decodeName(QByteArray::fromStdString(name)), &inTrash))
+        return false;
+    if (!QDir::isRelativePath(inTrash))
+        return true;
+    const QFileInfo moved(inTrash);
+    const fs::path filesFolder(QFile::encodeName(moved.absolutePath()).toStdString());
+    std::error_code ec;
+    fs::rename(filesFolder / QFile::encodeName(moved.fileName()).toStdString(), name, ec);
+    const fs::path infoFolder = filesFolder.parent_path() / "info";
+    fs::remove(infoFolder / (QFile::encodeName(moved.fileName()).toStdString() + ".trashinfo"), ec);
+    // Only when empty: the folders may be the user's own.
+    fs::remove(filesFolder, ec);
+    fs::remove(infoFolder, ec);
+    return false;
 }
 
 // Removes the temporary copy unless it was renamed into place.
@@ -116,7 +140,7 @@ bool TD_filer::DeleteToRecycleBin(const std::string& FileName)
     if (!Fsure.Ask("Move \"" + shown + "\" to the trash?"))
         return false;
 
-    QFile::moveToTrash(QFile::decodeName(QByteArray::fromStdString(FileName)));
+    moveToTrash(FileName);
     return fs::symlink_status(path, ec).type() == fs::file_type::not_found;
 }
 

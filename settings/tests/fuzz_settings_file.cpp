@@ -1,0 +1,53 @@
+// Any bytes as the settings file: the dialog must come up with sane controls and write a
+// document that reads back, without crashing.
+#include "settings/settings_user.h"
+#include "settings/tests/settings_fixture.h"
+
+#include <QApplication>
+#include <QSpinBox>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+std::string settingsFile()
+{
+    static const QTemporaryDir dir;
+    return (std::filesystem::path(dir.path().toStdString()) / "fuzz.set").string();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size > 16384)
+        return 0;
+    const std::string file = settingsFile();
+    writeFile(file, std::string(reinterpret_cast<const char*>(data), size));
+    FakeHistory history;
+    FakeWindow window;
+    {
+        TD_settings_user settings(&history, &window, nullptr, file);
+        if (settings.SE_mgd->value() < 40 || settings.SE_mgd->value() > 150
+            || settings.SE_history->value() < 4 || settings.SE_history->value() > 150)
+            std::abort();
+        settings.RestoreMainBounds();
+        settings.StoreMainBounds();
+        settings.StoreHistory();
+        settings.CommitSettings();
+    }
+    // What was written must read back as a named document, or the next start loses it.
+    TLumPigger written;
+    written.LoadFromFile(file);
+    if (written.Name().empty())
+        std::abort();
+    return 0;
+}
