@@ -90,6 +90,7 @@ bool TO_pgv::LoadPicture(const std::string& fileName)
         return false;
     source = spare.Adopt(std::move(loaded));
     sourceSlot = 1 - sourceSlot;
+    ++sourceGeneration;
     working.Reset(&source, source.width(), source.height());
     RedrawPicture();
     UpdateGlass();
@@ -103,6 +104,7 @@ bool TO_pgv::ClearPicture()
     WaitCursor wait;
     source = pictureSlots[static_cast<std::size_t>(sourceSlot)].Shape(100, 100);
     source.fill(white);
+    ++sourceGeneration;
     working.Reset(&source, source.width(), source.height());
     RedrawPicture();
     UpdateGlass();
@@ -136,22 +138,44 @@ void TO_pgv::RedrawPicture()
         return;
     }
 
-    // White goes only where the picture does not, so each pixel is written once.
     const QRect shown
         = QRect(static_cast<int>(shownRect.left), static_cast<int>(shownRect.top),
                 static_cast<int>(shownRect.width()), static_cast<int>(shownRect.height()))
               .intersected(display.rect());
+    // The stretched picture is kept apart from the amounts: a brightness or contrast change,
+    // the redraw the user drags a slider through, then only maps it again.
+    const StretchKey key {sourceGeneration, working.Size(), shownRect, display.size()};
+    if (!(key == stretchedKey) || stretched.size() != shown.size()) {
+        if (stretched.size() != shown.size())
+            stretched = shown.isEmpty() ? QImage() : QImage(shown.size(), QImage::Format_RGB32);
+        working.Draw(stretched,
+                     QRect(static_cast<int>(shownRect.left) - shown.x(),
+                           static_cast<int>(shownRect.top) - shown.y(),
+                           static_cast<int>(shownRect.width()),
+                           static_cast<int>(shownRect.height())),
+                     Rect64 {0, 0, working.Width(), working.Height()});
+        stretchedKey = key;
+    }
+    if (channels.Contrast() != contrast || channels.Lightness() != lightness)
+        channels = ChannelTable(contrast, lightness);
+
+    // The adjustments cover the white margins too, so a negative contrast greys them.
+    const bool adjusted = contrast != 0 || lightness != 0;
+    const QRgb margin = adjusted ? channels.Map(white) : white;
     for (int y = 0; y < display.height(); ++y) {
         QRgb* row = rowOf(display, y);
         if (shown.isEmpty() || y < shown.top() || y > shown.bottom()) {
-            std::fill_n(row, display.width(), white);
+            std::fill_n(row, display.width(), margin);
             continue;
         }
-        std::fill_n(row, shown.left(), white);
-        std::fill(row + shown.left() + shown.width(), row + display.width(), white);
+        std::fill_n(row, shown.left(), margin);
+        const auto* picture = reinterpret_cast<const QRgb*>(stretched.constScanLine(y - shown.y()));
+        if (adjusted)
+            channels.MapRow(picture, row + shown.left(), shown.width());
+        else
+            std::memcpy(row + shown.left(), picture, 4 * static_cast<std::size_t>(shown.width()));
+        std::fill(row + shown.left() + shown.width(), row + display.width(), margin);
     }
-    working.Draw(display, shown, Rect64 {0, 0, working.Width(), working.Height()});
-    AdjustContrastAndLightness(display, contrast, lightness);
     Image1->update();
 }
 
@@ -193,6 +217,7 @@ void TO_pgv::RotatePicture(bool clockwise)
         turned = spare.Adopt(std::move(turned));
     source = turned;
     sourceSlot = 1 - sourceSlot;
+    ++sourceGeneration;
     workingScale = 1.0;
     working.Reset(&source, source.width(), source.height());
     FitPicture();

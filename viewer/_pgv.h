@@ -9,6 +9,7 @@
 // centre, outside the circle the display picture beneath it, so that it looks round.
 #pragma once
 
+#include "viewer/channel_table.h"
 #include "viewer/glass_options.h"
 #include "viewer/image_control.h"
 #include "viewer/pgv_geometry.h"
@@ -117,6 +118,21 @@ private:
     QImage source;
     WorkingPicture working;
     QImage display;
+    // The working picture as stretched into the shown rectangle, before the amounts; valid
+    // while its key holds.
+    struct StretchKey
+    {
+        std::uint64_t generation = 0;
+        QSize workingSize;
+        Rect64 shownRect;
+        QSize area;
+        bool operator==(const StretchKey&) const = default;
+    };
+    QImage stretched;
+    StretchKey stretchedKey;
+    // Counts the source pictures: a new or turned picture invalidates the stretched one.
+    std::uint64_t sourceGeneration = 1;
+    ChannelTable channels {0, 0};
     QImage glass;
     QImage glassScratch;
     std::vector<GlassRow> glassDisc;

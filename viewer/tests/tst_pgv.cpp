@@ -480,6 +480,15 @@ void TestPgv::brightnessAndContrastStayOutOfTheGlass()
     const int middle = pgv.GlassDiameter() / 2;
     QCOMPARE(pgv.GlassPicture().copy(middle - 10, middle - 10, 20, 20),
              preview.copy(middle - 10, middle - 10, 20, 20));
+
+    // The next redraw after a new scale stretches the new working picture.
+    pgv.SetScale(0.37);
+    pgv.SetLightness(0);
+    QImage expected(439, 162, QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    StretchDraw(expected, QRect(120, 31, 200, 100),
+                materialise(pgv.SourcePicture(), pgv.WorkingSize()), QRect(0, 0, 74, 37));
+    QCOMPARE(pgv.DisplayPicture(), expected);
 }
 
 QTEST_MAIN(TestPgv)

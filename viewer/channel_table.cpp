@@ -1,0 +1,27 @@
+#include "viewer/channel_table.h"
+
+#include "imaging/zozIR.h"
+
+#include <QImage>
+
+ChannelTable::ChannelTable(int contrastAmount, int lightnessAmount)
+    : contrast(contrastAmount)
+    , lightness(lightnessAmount)
+{
+    // The values come from the adjustment itself, run over every channel value once, so
+    // that the table cannot drift from its formulas.
+    QImage ramp(256, 1, QImage::Format_RGB32);
+    auto* pixels = reinterpret_cast<QRgb*>(ramp.scanLine(0));
+    for (int c = 0; c < 256; ++c)
+        pixels[c] = qRgb(c, c, c);
+    AdjustContrastAndLightness(ramp, contrast, lightness);
+    ramp.convertTo(QImage::Format_RGB32);
+    for (int c = 0; c < 256; ++c)
+        table[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(qBlue(ramp.pixel(c, 0)));
+}
+
+void ChannelTable::MapRow(const QRgb* in, QRgb* out, int count) const
+{
+    for (int i = 0; i < count; ++i)
+        out[i] = Map(in[i]);
+}
