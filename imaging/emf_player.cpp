@@ -3,18 +3,15 @@
 // stretched over the output picture.
 #include "imaging/metafile_player.h"
 
-#include "imaging/metafile_dc.h"
-#include "imaging/metafile_dib.h"
-#include "imaging/metafile_reader.h"
+#include "imaging/emf_player.h"
 #include "imaging/picture_limits.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
 constexpr std::uint32_t emfSignature = 0x464D4520;
-constexpr std::uint32_t etoGlyphIndex = 0x10;
-constexpr std::uint32_t etoPdy = 0x2000;
 
 struct EmfHeader
 {
@@ -31,27 +28,12 @@ std::span<const std::uint8_t> asBytes(const QByteArray& bytes)
             static_cast<std::size_t>(bytes.size())};
 }
 
-QRectF readRectL(MetafileReader& r)
-{
-    const double left = r.i32();
-    const double top = r.i32();
-    const double right = r.i32();
-    const double bottom = r.i32();
-    return QRectF(QPointF(left, top), QPointF(right, bottom));
-}
-
-QPointF readPointL(MetafileReader& r)
-{
-    const double x = r.i32();
-    return QPointF(x, r.i32());
-}
-
 std::optional<EmfHeader> readHeader(std::span<const std::uint8_t> bytes)
 {
     MetafileReader reader(bytes);
     const std::uint32_t type = reader.u32();
     const std::uint32_t size = reader.u32();
-    readRectL(reader);
+    ReadEmfRect(reader);
     const std::int64_t frameLeft = reader.i32();
     const std::int64_t frameTop = reader.i32();
     const std::int64_t frameRight = reader.i32();
@@ -87,7 +69,52 @@ std::optional<EmfHeader> readHeader(std::span<const std::uint8_t> bytes)
     return header;
 }
 
-QPolygonF readPoints(MetafileReader& r, std::uint64_t count, bool small)
+// Region data: a 32-byte header, then its rectangles in device units.
+std::optional<QRegion> readRegionData(MetafileReader& r, std::uint32_t byteCount)
+{
+    MetafileReader data(r.take(byteCount));
+    data.skip(8);
+    const std::uint32_t count = data.u32();
+    data.skip(20);
+    if (!data.ok() || !data.has(count, 16))
+        return std::nullopt;
+    std::vector<QRect> boxes;
+    boxes.reserve(count);
+    // Rectangles reaching past the coordinate limit are cut to it, so no edge overflows.
+    const auto limited = [](std::int32_t value) {
+        return static_cast<int>(std::clamp<std::int32_t>(value, -(1 << 24), 1 << 24));
+    };
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const int left = limited(data.i32());
+        const int top = limited(data.i32());
+        const int right = limited(data.i32());
+        const int bottom = limited(data.i32());
+        if (right > left && bottom > top)
+            boxes.emplace_back(QPoint(left, top), QPoint(right - 1, bottom - 1));
+    }
+    QRegion region;
+    region.setRects(boxes.data(), static_cast<int>(boxes.size()));
+    return region;
+}
+
+} // namespace
+
+QRectF ReadEmfRect(MetafileReader& r)
+{
+    const double left = r.i32();
+    const double top = r.i32();
+    const double right = r.i32();
+    const double bottom = r.i32();
+    return QRectF(QPointF(left, top), QPointF(right, bottom));
+}
+
+QPointF ReadEmfPoint(MetafileReader& r)
+{
+    const double x = r.i32();
+    return QPointF(x, r.i32());
+}
+
+QPolygonF ReadEmfPoints(MetafileReader& r, std::uint64_t count, bool small)
 {
     QPolygonF points;
     if (!r.has(count, small ? 4 : 8)) {
@@ -100,76 +127,15 @@ QPolygonF readPoints(MetafileReader& r, std::uint64_t count, bool small)
             const double x = r.i16();
             points.append(QPointF(x, r.i16()));
         } else {
-            points.append(readPointL(r));
+            points.append(ReadEmfPoint(r));
         }
     }
     return points;
 }
 
-// Region data: a 32-byte header, then its rectangles in device units.
-std::optional<QRegion> readRegionData(MetafileReader& r, std::uint32_t byteCount)
-{
-    MetafileReader data(r.take(byteCount));
-    data.skip(8);
-    const std::uint32_t count = data.u32();
-    data.skip(20);
-    if (!data.ok() || !data.has(count, 16))
-        return std::nullopt;
-    std::vector<QRect> boxes;
-    boxes.reserve(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const QRectF box = readRectL(data);
-        if (box.width() > 0 && box.height() > 0)
-            boxes.push_back(box.toRect());
-    }
-    QRegion region;
-    region.setRects(boxes.data(), static_cast<int>(boxes.size()));
-    return region;
-}
-
-class EmfPlayer
-{
-public:
-    EmfPlayer(MetafileDC& context)
-        : dc(context)
-    {
-    }
-
-    // False when the record is damaged.
-    bool play(std::uint32_t type, MetafileReader& r);
-
-private:
-    // The part of the record at offset (from the record's start) and size, or nothing when
-    // it lies outside the record.
-    static std::optional<std::span<const std::uint8_t>>
-    part(const MetafileReader& r, std::uint32_t offset, std::uint32_t size)
-    {
-        const std::uint64_t start = static_cast<std::uint64_t>(offset) - 8;
-        if (offset < 8 || start + size > r.size())
-            return std::nullopt;
-        return r.bytes().subspan(static_cast<std::size_t>(start), size);
-    }
-    MetafileDib bitmapAt(const MetafileReader& r, std::uint32_t offBmi, std::uint32_t cbBmi,
-                         std::uint32_t offBits, std::uint32_t cbBits, bool keepAlpha = false)
-    {
-        const auto info = part(r, offBmi, cbBmi);
-        const auto bits = part(r, offBits, cbBits);
-        if (!info || !bits)
-            return {};
-        return DecodeDib(*info, *bits, keepAlpha);
-    }
-    bool polys(std::uint32_t type, MetafileReader& r, bool small);
-    bool blit(std::uint32_t type, MetafileReader& r);
-    bool text(std::uint32_t type, MetafileReader& r);
-    bool pen(MetafileReader& r, bool extended);
-    bool font(MetafileReader& r);
-
-    MetafileDC& dc;
-};
-
 bool EmfPlayer::polys(std::uint32_t type, MetafileReader& r, bool small)
 {
-    readRectL(r);
+    ReadEmfRect(r);
     if (type == 7 || type == 8) { // POLYPOLYLINE, POLYPOLYGON
         const std::uint32_t count = r.u32();
         const std::uint32_t total = r.u32();
@@ -183,7 +149,7 @@ bool EmfPlayer::polys(std::uint32_t type, MetafileReader& r, bool small)
         }
         if (sum != total)
             return false;
-        const QPolygonF all = readPoints(r, total, small);
+        const QPolygonF all = ReadEmfPoints(r, total, small);
         if (!r.ok())
             return false;
         std::vector<QPolygonF> polygons;
@@ -200,7 +166,7 @@ bool EmfPlayer::polys(std::uint32_t type, MetafileReader& r, bool small)
         }
         return true;
     }
-    const QPolygonF points = readPoints(r, r.u32(), small);
+    const QPolygonF points = ReadEmfPoints(r, r.u32(), small);
     if (!r.ok())
         return false;
     switch (type) {
@@ -284,170 +250,6 @@ bool EmfPlayer::font(MetafileReader& r)
     return true;
 }
 
-bool EmfPlayer::blit(std::uint32_t type, MetafileReader& r)
-{
-    readRectL(r);
-    if (type == 81) { // STRETCHDIBITS
-        const QPointF at = readPointL(r);
-        const double xSrc = r.i32();
-        const double ySrc = r.i32();
-        const double cxSrc = r.i32();
-        const double cySrc = r.i32();
-        const std::uint32_t offBmi = r.u32();
-        const std::uint32_t cbBmi = r.u32();
-        const std::uint32_t offBits = r.u32();
-        const std::uint32_t cbBits = r.u32();
-        r.u32();
-        const std::uint32_t rop = r.u32();
-        const double cxDest = r.i32();
-        const double cyDest = r.i32();
-        if (!r.ok())
-            return false;
-        const QRectF destination(at, QSizeF(cxDest, cyDest));
-        if (cbBmi == 0) {
-            dc.patBlt(destination, rop);
-            return true;
-        }
-        const MetafileDib dib = bitmapAt(r, offBmi, cbBmi, offBits, cbBits);
-        if (dib.image.isNull())
-            return true;
-        // The source counts from the bitmap's bottom-left corner, like its rows.
-        const double top = dib.bottomUp ? dib.image.height() - ySrc - cySrc : ySrc;
-        dc.drawImage(dib.image, QRectF(xSrc, top, cxSrc, cySrc), destination, rop);
-        return true;
-    }
-    if (type == 80) { // SETDIBITSTODEVICE
-        const QPointF at = readPointL(r);
-        const double xSrc = r.i32();
-        const double ySrc = r.i32();
-        const double cxSrc = r.i32();
-        const double cySrc = r.i32();
-        const std::uint32_t offBmi = r.u32();
-        const std::uint32_t cbBmi = r.u32();
-        const std::uint32_t offBits = r.u32();
-        const std::uint32_t cbBits = r.u32();
-        r.u32();
-        const double startScan = r.u32();
-        if (!r.ok())
-            return false;
-        const MetafileDib dib = bitmapAt(r, offBmi, cbBmi, offBits, cbBits);
-        if (dib.image.isNull())
-            return true;
-        const double top = dib.bottomUp ? dib.image.height() - (ySrc - startScan) - cySrc : ySrc;
-        dc.drawImageAt(dib.image, QRectF(xSrc, top, cxSrc, cySrc), at, 0x00CC0020);
-        return true;
-    }
-    // BITBLT, STRETCHBLT, ALPHABLEND, TRANSPARENTBLT share their first fields.
-    const QPointF at = readPointL(r);
-    const double cxDest = r.i32();
-    const double cyDest = r.i32();
-    const std::uint32_t rop = r.u32(); // ALPHABLEND: the blend; TRANSPARENTBLT: the key colour
-    const double xSrc = r.i32();
-    const double ySrc = r.i32();
-    QTransform sourceTransform;
-    {
-        const double m11 = r.f32();
-        const double m12 = r.f32();
-        const double m21 = r.f32();
-        const double m22 = r.f32();
-        const double dx = r.f32();
-        const double dy = r.f32();
-        sourceTransform = QTransform(m11, m12, m21, m22, dx, dy);
-    }
-    r.u32();
-    r.u32();
-    const std::uint32_t offBmi = r.u32();
-    const std::uint32_t cbBmi = r.u32();
-    const std::uint32_t offBits = r.u32();
-    const std::uint32_t cbBits = r.u32();
-    double cxSrc = cxDest;
-    double cySrc = cyDest;
-    if (type != 76) {
-        cxSrc = r.i32();
-        cySrc = r.i32();
-    }
-    if (!r.ok())
-        return false;
-    const QRectF destination(at, QSizeF(cxDest, cyDest));
-    if (cbBmi == 0) {
-        if (type == 76 || type == 77)
-            dc.patBlt(destination, rop);
-        return true;
-    }
-    const bool alpha = type == 114 && ((rop >> 24) & 1);
-    MetafileDib dib = bitmapAt(r, offBmi, cbBmi, offBits, cbBits, alpha);
-    if (dib.image.isNull())
-        return true;
-    // The source rectangle is in the source device's coordinates; its transform is
-    // normally a plain offset.
-    const QRectF source = sourceTransform.mapRect(QRectF(xSrc, ySrc, cxSrc, cySrc));
-    if (type == 114) {
-        dc.drawImage(dib.image, source, destination, 0x00CC0020, ((rop >> 16) & 0xff) / 255.0);
-    } else if (type == 116) {
-        QImage keyed = dib.image.convertToFormat(QImage::Format_ARGB32);
-        const QRgb key = MetafileColor(rop).rgb();
-        for (int y = 0; y < keyed.height(); ++y) {
-            auto* row = reinterpret_cast<QRgb*>(keyed.scanLine(y));
-            for (int x = 0; x < keyed.width(); ++x)
-                if ((row[x] & 0xffffff) == (key & 0xffffff))
-                    row[x] = 0;
-        }
-        dc.drawImage(keyed, source, destination, 0x00CC0020);
-    } else {
-        dc.drawImage(dib.image, source, destination, rop);
-    }
-    return true;
-}
-
-bool EmfPlayer::text(std::uint32_t type, MetafileReader& r)
-{
-    readRectL(r);
-    r.skip(12); // graphics mode and scales: the device context's mapping already applies
-    const QPointF at = readPointL(r);
-    const std::uint32_t count = r.u32();
-    const std::uint32_t offString = r.u32();
-    const std::uint32_t options = r.u32();
-    const QRectF box = readRectL(r);
-    const std::uint32_t offDx = r.u32();
-    if (!r.ok())
-        return false;
-    // Glyph indices name glyphs of the author's font, which the installed substitute numbers
-    // differently; such text is left out rather than drawn as the wrong letters.
-    if (options & etoGlyphIndex)
-        return true;
-    const bool wide = type == 84;
-    if (count > (1u << 20))
-        return false;
-    const auto chars = part(r, offString, count * (wide ? 2 : 1));
-    if (!chars)
-        return false;
-    QString string;
-    string.reserve(static_cast<qsizetype>(count));
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (wide)
-            string.append(QChar(char16_t((*chars)[2 * i] | ((*chars)[2 * i + 1] << 8))));
-        else
-            string.append(QChar(char16_t((*chars)[i])));
-    }
-    std::vector<double> advances;
-    const std::uint32_t step = options & etoPdy ? 2 : 1;
-    if (offDx != 0) {
-        if (const auto dx = part(r, offDx, count * 4 * step)) {
-            MetafileReader values(*dx);
-            for (std::uint32_t i = 0; i < count; ++i) {
-                advances.push_back(values.i32());
-                if (step == 2)
-                    values.i32();
-            }
-        }
-    }
-    std::optional<QRectF> clip;
-    if (!box.isEmpty() || (options & 0x6))
-        clip = box;
-    dc.text(at, string, advances, options, clip);
-    return true;
-}
-
 bool EmfPlayer::play(std::uint32_t type, MetafileReader& r)
 {
     MetafileState& s = dc.state();
@@ -470,9 +272,9 @@ bool EmfPlayer::play(std::uint32_t type, MetafileReader& r)
         return polys(type - 83, r, true);
     case 56: // POLYDRAW
     case 92: { // POLYDRAW16
-        readRectL(r);
+        ReadEmfRect(r);
         const std::uint32_t count = r.u32();
-        const QPolygonF points = readPoints(r, count, type == 92);
+        const QPolygonF points = ReadEmfPoints(r, count, type == 92);
         const auto types = r.take(count);
         if (!r.ok())
             return false;
@@ -480,16 +282,16 @@ bool EmfPlayer::play(std::uint32_t type, MetafileReader& r)
         return true;
     }
     case 9: // SETWINDOWEXTEX
-        dc.setWindowExt(readPointL(r));
+        dc.setWindowExt(ReadEmfPoint(r));
         break;
     case 10: // SETWINDOWORGEX
-        s.windowOrg = readPointL(r);
+        s.windowOrg = ReadEmfPoint(r);
         break;
     case 11: // SETVIEWPORTEXTEX
-        dc.setViewportExt(readPointL(r));
+        dc.setViewportExt(ReadEmfPoint(r));
         break;
     case 12: // SETVIEWPORTORGEX
-        s.viewportOrg = readPointL(r);
+        s.viewportOrg = ReadEmfPoint(r);
         break;
     case 31: // SCALEVIEWPORTEXTEX
     case 32: { // SCALEWINDOWEXTEX
@@ -505,7 +307,7 @@ bool EmfPlayer::play(std::uint32_t type, MetafileReader& r)
         break;
     }
     case 15: { // SETPIXELV
-        const QPointF at = readPointL(r);
+        const QPointF at = ReadEmfPoint(r);
         const QColor color = MetafileColor(r.u32());
         if (!r.ok())
             return false;
@@ -534,17 +336,17 @@ bool EmfPlayer::play(std::uint32_t type, MetafileReader& r)
         s.bkColor = MetafileColor(r.u32());
         break;
     case 26: // OFFSETCLIPRGN
-        dc.offsetClip(readPointL(r));
+        dc.offsetClip(ReadEmfPoint(r));
         break;
     case 27: // MOVETOEX
-        dc.moveTo(readPointL(r));
+        dc.moveTo(ReadEmfPoint(r));
         break;
     case 54: // LINETO
-        dc.lineTo(readPointL(r));
+        dc.lineTo(ReadEmfPoint(r));
         break;
     case 29: // EXCLUDECLIPRECT
     case 30: { // INTERSECTCLIPRECT
-        const QRectF box = readRectL(r);
+        const QRectF box = ReadEmfRect(r);
         if (!r.ok())
             return false;
         type == 30 ? dc.intersectClipRect(box) : dc.excludeClipRect(box);
@@ -639,15 +441,15 @@ bool EmfPlayer::play(std::uint32_t type, MetafileReader& r)
         break;
     case 42: // ELLIPSE
     case 43: { // RECTANGLE
-        const QRectF box = readRectL(r);
+        const QRectF box = ReadEmfRect(r);
         if (!r.ok())
             return false;
         type == 42 ? dc.ellipse(box) : dc.rectangle(box);
         break;
     }
     case 44: { // ROUNDRECT
-        const QRectF box = readRectL(r);
-        const QPointF corner = readPointL(r);
+        const QRectF box = ReadEmfRect(r);
+        const QPointF corner = ReadEmfPoint(r);
         if (!r.ok())
             return false;
         dc.roundRect(box, QSizeF(corner.x(), corner.y()));
@@ -657,9 +459,9 @@ bool EmfPlayer::play(std::uint32_t type, MetafileReader& r)
     case 46: // CHORD
     case 47: // PIE
     case 55: { // ARCTO
-        const QRectF box = readRectL(r);
-        const QPointF start = readPointL(r);
-        const QPointF end = readPointL(r);
+        const QRectF box = ReadEmfRect(r);
+        const QPointF start = ReadEmfPoint(r);
+        const QPointF end = ReadEmfPoint(r);
         if (!r.ok())
             return false;
         dc.arc(type == 45       ? ArcKind::Arc
@@ -670,7 +472,7 @@ bool EmfPlayer::play(std::uint32_t type, MetafileReader& r)
         break;
     }
     case 41: { // ANGLEARC
-        const QPointF center = readPointL(r);
+        const QPointF center = ReadEmfPoint(r);
         const double radius = r.u32();
         const double start = r.f32();
         const double sweep = r.f32();
@@ -708,12 +510,12 @@ bool EmfPlayer::play(std::uint32_t type, MetafileReader& r)
         break;
     case 71: // FILLRGN
     case 72: { // FRAMERGN
-        readRectL(r);
+        ReadEmfRect(r);
         const std::uint32_t size = r.u32();
         const std::uint32_t brushIndex = r.u32();
         QSizeF frame;
         if (type == 72) {
-            const QPointF w = readPointL(r);
+            const QPointF w = ReadEmfPoint(r);
             frame = QSizeF(w.x(), w.y());
         }
         const auto region = readRegionData(r, size);
@@ -729,7 +531,7 @@ bool EmfPlayer::play(std::uint32_t type, MetafileReader& r)
     }
     case 73: // INVERTRGN
     case 74: { // PAINTRGN
-        readRectL(r);
+        ReadEmfRect(r);
         const auto region = readRegionData(r, r.u32());
         if (!r.ok() || !region)
             return false;
@@ -759,6 +561,8 @@ bool EmfPlayer::play(std::uint32_t type, MetafileReader& r)
     case 114: // ALPHABLEND
     case 116: // TRANSPARENTBLT
         return blit(type, r);
+    case 118: // GRADIENTFILL
+        return gradient(r);
     case 83: // EXTTEXTOUTA
     case 84: // EXTTEXTOUTW
         return text(type, r);
@@ -767,8 +571,6 @@ bool EmfPlayer::play(std::uint32_t type, MetafileReader& r)
     }
     return r.ok();
 }
-
-} // namespace
 
 QSize EnhancedMetafileSize(const QByteArray& bytes)
 {

@@ -151,6 +151,10 @@ public:
     void drawImageAt(const QImage& image, const QRectF& source, QPointF destination,
                      std::uint32_t rop);
     void patBlt(const QRectF& box, std::uint32_t rop);
+    // A logical rectangle shaded from one colour to the other, left to right or top down.
+    void gradientRect(const QRectF& box, const QColor& from, const QColor& to, bool vertical);
+    // A logical polygon in one colour, whatever the pen and brush.
+    void solidPolygon(const QPolygonF& polygon, const QColor& color);
 
     // Regions are in logical units for WMF and device units for EMF.
     QRegion regionToOutput(const QRegion& region, bool regionIsLogical) const;

@@ -4,6 +4,8 @@
 
 #include "imaging/metafile_limits.h"
 
+#include <QLinearGradient>
+
 #include <cmath>
 
 namespace {
@@ -122,6 +124,27 @@ void MetafileDC::patBlt(const QRectF& box, std::uint32_t rop)
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
+void MetafileDC::gradientRect(const QRectF& box, const QColor& from, const QColor& to,
+                              bool vertical)
+{
+    const QRectF area = toOutput().mapRect(box.normalized());
+    if (!WithinCoordinateLimit(area) || !beginPaint())
+        return;
+    QLinearGradient shade(area.topLeft(), vertical ? area.bottomLeft() : area.topRight());
+    shade.setColorAt(0, from);
+    shade.setColorAt(1, to);
+    painter.fillRect(area, shade);
+}
+
+void MetafileDC::solidPolygon(const QPolygonF& polygon, const QColor& color)
+{
+    QPainterPath area;
+    area.addPolygon(toOutput().map(polygon));
+    if (!WithinCoordinateLimit(area.controlPointRect()) || !beginPaint())
+        return;
+    painter.fillPath(area, color);
+}
+
 QRegion MetafileDC::regionToOutput(const QRegion& region, bool regionIsLogical) const
 {
     const QTransform t = regionIsLogical ? pageTransform() * deviceToOutput : deviceToOutput;
@@ -148,10 +171,12 @@ void MetafileDC::fillRegion(const QRegion& outputRegion, const MetafileBrush& br
 void MetafileDC::frameRegion(const QRegion& outputRegion, const MetafileBrush& brush,
                              QSizeF logical)
 {
-    const int w = std::clamp(static_cast<int>(std::round(std::abs(logical.width()) * xScale())), 1,
-                             1 << 16);
-    const int h = std::clamp(static_cast<int>(std::round(std::abs(logical.height()) * yScale())), 1,
-                             1 << 16);
+    // Frame sizes are cut to 64K pixels before they become integers.
+    const auto pixels = [](double size) {
+        return static_cast<int>(std::clamp(std::round(size), 1.0, 65536.0));
+    };
+    const int w = pixels(std::abs(logical.width()) * xScale());
+    const int h = pixels(std::abs(logical.height()) * yScale());
     // The frame is the region less the region shrunk by the frame's width and height.
     const QRegion inner = outputRegion & outputRegion.translated(w, 0)
         & outputRegion.translated(-w, 0) & outputRegion.translated(0, h)

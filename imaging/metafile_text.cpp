@@ -73,7 +73,7 @@ void MetafileDC::text(QPointF reference, const QString& text, const std::vector<
     }
     if (!std::isfinite(pixels))
         return;
-    font.setPixelSize(std::clamp(static_cast<int>(std::lround(pixels)), 1, 20000));
+    font.setPixelSize(static_cast<int>(std::clamp(std::round(pixels), 1.0, 20000.0)));
     const QFontMetricsF metrics(font);
     double stretch = 1;
     if (spec.width != 0 && metrics.averageCharWidth() > 0)
@@ -93,6 +93,8 @@ void MetafileDC::text(QPointF reference, const QString& text, const std::vector<
     }
     offsets.push_back(run);
     const double total = run * stretch;
+    if (!std::isfinite(total) || std::abs(total) > metafileCoordinateLimit)
+        return;
 
     const bool updateCurrent = current.textAlign & 1;
     const QPointF anchor = updateCurrent ? current.current : reference;
@@ -144,10 +146,13 @@ void MetafileDC::text(QPointF reference, const QString& text, const std::vector<
     if (rect && (options & etoOpaque)) {
         QPainterPath box;
         box.addRect(rect->normalized());
-        painter.fillPath(t.map(box), current.bkColor);
+        box = t.map(box);
+        if (WithinCoordinateLimit(box.controlPointRect()))
+            painter.fillPath(box, current.bkColor);
     }
     if (rect && (options & etoClipped)) {
-        const QRect area = t.mapRect(rect->normalized()).toRect();
+        const QRectF mapped = t.mapRect(rect->normalized());
+        const QRect area = WithinCoordinateLimit(mapped) ? mapped.toRect() : image.rect();
         if (current.clipped)
             painter.setClipRegion(current.clip & area);
         else

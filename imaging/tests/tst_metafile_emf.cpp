@@ -12,6 +12,8 @@ private slots:
     void reportedSize();
     void drawing_data();
     void drawing();
+    void pixelOperations_data();
+    void pixelOperations();
     void textAdvances_data();
     void textAdvances();
     void stretchedDibits();
@@ -167,6 +169,16 @@ void tst_metafile_emf::drawing_data()
                .rectangle(0, 0, 101, 101)
                .finish()
         << QRect(20, 20, 40, 40) << QPoint(30, 30) << QPoint(70, 70);
+    // Found by fuzzing: edges this far apart overflowed when the rectangle became integers.
+    Params farRegion;
+    farRegion.u32(32).u32(1).u32(1).u32(16).i32({0, 0, 0, 0});
+    farRegion.i32({-2147483647 - 1, -2147483647 - 1, 50, 2147483647});
+    QTest::newRow("clip region reaching the integer limits")
+        << redCanvas()
+               .record(75, Params().u32(48).u32(5).raw(farRegion.bytes))
+               .rectangle(0, 0, 101, 101)
+               .finish()
+        << QRect(0, 0, 50, 100) << QPoint(30, 30) << QPoint(70, 70);
     QTest::newRow("clip path") << redCanvas()
                                       .values(59, {})
                                       .ellipse(0, 0, 100, 100)
@@ -221,6 +233,72 @@ void tst_metafile_emf::drawing()
                             .arg(found.height())));
     QVERIFY(pixel(picture, inside.x(), inside.y()) != 0xffffffu);
     QCOMPARE(pixel(picture, outside.x(), outside.y()), 0xffffffu);
+}
+
+// A STRETCHBLT or ALPHABLEND record (the same layout) of a 2 x 2 bitmap in one colour
+// stretched onto (10, 10)-(50, 50).
+Params blitRecord(std::uint32_t ropOrBlend, QRgb color)
+{
+    QImage source(2, 2, QImage::Format_RGB32);
+    source.fill(color);
+    const QByteArray dib = packedDib(source);
+    const std::uint32_t offBmi = 108;
+    Params p;
+    p.i32({0, 0, 0, 0, 10, 10, 40, 40}).u32(ropOrBlend).i32({0, 0});
+    p.f32(1).f32(0).f32(0).f32(1).f32(0).f32(0).u32(0).u32(0);
+    p.u32(offBmi).u32(40).u32(offBmi + 40).u32(std::uint32_t(dib.size() - 40));
+    return p.i32({2, 2}).raw(dib);
+}
+
+void tst_metafile_emf::pixelOperations_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QColor>("expected");
+    const std::uint32_t blue = colorRef(0, 0, 255);
+    auto xorOverRed = redCanvas().rectangle(0, 0, 60, 60).solidBrush(3, blue).select(3);
+    xorOverRed.values(20, {7}).rectangle(30, 30, 90, 90);
+    const QByteArray xored = xorOverRed.finish();
+    QTest::newRow("XOR pen over red") << xored << QPoint(40, 40) << QColor(255, 0, 255);
+    QTest::newRow("XOR pen over white") << xored << QPoint(80, 80) << QColor(255, 255, 0);
+    QTest::newRow("no-operation pen")
+        << redCanvas().values(20, {11}).rectangle(0, 0, 60, 60).finish() << QPoint(30, 30)
+        << QColor(Qt::white);
+    QTest::newRow("blit SRCAND of red and cyan")
+        << redCanvas()
+               .rectangle(0, 0, 30, 100)
+               .record(77, blitRecord(0x008800C6, qRgb(0, 255, 255)))
+               .finish()
+        << QPoint(20, 20) << QColor(0, 0, 0);
+    QTest::newRow("blit SRCCOPY replaces")
+        << redCanvas()
+               .rectangle(0, 0, 30, 100)
+               .record(77, blitRecord(0x00CC0020, qRgb(0, 255, 0)))
+               .finish()
+        << QPoint(20, 20) << QColor(0, 255, 0);
+    QTest::newRow("alpha blend at half strength")
+        << redCanvas().record(114, blitRecord(0x00800000, qRgb(0, 0, 0))).finish() << QPoint(30, 30)
+        << QColor(127, 127, 127);
+    Params gradient;
+    gradient.i32({0, 0, 0, 0, 2, 1, 0}); // bounds, two vertices, one rectangle, left to right
+    gradient.i32({0, 0}).u16(0).u16(0).u16(0).u16(0);
+    gradient.i32({100, 100}).u16(0xff00).u16(0xff00).u16(0xff00).u16(0);
+    gradient.u32(0).u32(1);
+    const QByteArray shaded = redCanvas().record(118, gradient).finish();
+    QTest::newRow("gradient, left end") << shaded << QPoint(1, 50) << QColor(3, 3, 3);
+    QTest::newRow("gradient, middle") << shaded << QPoint(50, 50) << QColor(128, 128, 128);
+}
+
+void tst_metafile_emf::pixelOperations()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QPoint, at);
+    QFETCH(QColor, expected);
+    const QColor found = PlayEnhancedMetafile(file).pixelColor(at);
+    QVERIFY2(std::abs(found.red() - expected.red()) <= 4
+                 && std::abs(found.green() - expected.green()) <= 4
+                 && std::abs(found.blue() - expected.blue()) <= 4,
+             qPrintable(found.name()));
 }
 
 void tst_metafile_emf::textAdvances_data()

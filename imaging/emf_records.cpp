@@ -1,0 +1,220 @@
+// Enhanced-metafile records that carry more than coordinates: bitmaps, text and gradients.
+#include "imaging/emf_player.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr std::uint32_t etoGlyphIndex = 0x10;
+constexpr std::uint32_t etoPdy = 0x2000;
+
+} // namespace
+
+bool EmfPlayer::blit(std::uint32_t type, MetafileReader& r)
+{
+    ReadEmfRect(r);
+    if (type == 81) { // STRETCHDIBITS
+        const QPointF at = ReadEmfPoint(r);
+        const double xSrc = r.i32();
+        const double ySrc = r.i32();
+        const double cxSrc = r.i32();
+        const double cySrc = r.i32();
+        const std::uint32_t offBmi = r.u32();
+        const std::uint32_t cbBmi = r.u32();
+        const std::uint32_t offBits = r.u32();
+        const std::uint32_t cbBits = r.u32();
+        r.u32();
+        const std::uint32_t rop = r.u32();
+        const double cxDest = r.i32();
+        const double cyDest = r.i32();
+        if (!r.ok())
+            return false;
+        const QRectF destination(at, QSizeF(cxDest, cyDest));
+        if (cbBmi == 0) {
+            dc.patBlt(destination, rop);
+            return true;
+        }
+        const MetafileDib dib = bitmapAt(r, offBmi, cbBmi, offBits, cbBits);
+        if (dib.image.isNull())
+            return true;
+        // The source counts from the bitmap's bottom-left corner, like its rows.
+        const double top = dib.bottomUp ? dib.image.height() - ySrc - cySrc : ySrc;
+        dc.drawImage(dib.image, QRectF(xSrc, top, cxSrc, cySrc), destination, rop);
+        return true;
+    }
+    if (type == 80) { // SETDIBITSTODEVICE
+        const QPointF at = ReadEmfPoint(r);
+        const double xSrc = r.i32();
+        const double ySrc = r.i32();
+        const double cxSrc = r.i32();
+        const double cySrc = r.i32();
+        const std::uint32_t offBmi = r.u32();
+        const std::uint32_t cbBmi = r.u32();
+        const std::uint32_t offBits = r.u32();
+        const std::uint32_t cbBits = r.u32();
+        r.u32();
+        const double startScan = r.u32();
+        if (!r.ok())
+            return false;
+        const MetafileDib dib = bitmapAt(r, offBmi, cbBmi, offBits, cbBits);
+        if (dib.image.isNull())
+            return true;
+        const double top = dib.bottomUp ? dib.image.height() - (ySrc - startScan) - cySrc : ySrc;
+        dc.drawImageAt(dib.image, QRectF(xSrc, top, cxSrc, cySrc), at, 0x00CC0020);
+        return true;
+    }
+    // BITBLT, STRETCHBLT, ALPHABLEND, TRANSPARENTBLT share their first fields.
+    const QPointF at = ReadEmfPoint(r);
+    const double cxDest = r.i32();
+    const double cyDest = r.i32();
+    const std::uint32_t rop = r.u32(); // ALPHABLEND: the blend; TRANSPARENTBLT: the key colour
+    const double xSrc = r.i32();
+    const double ySrc = r.i32();
+    QTransform sourceTransform;
+    {
+        const double m11 = r.f32();
+        const double m12 = r.f32();
+        const double m21 = r.f32();
+        const double m22 = r.f32();
+        const double dx = r.f32();
+        const double dy = r.f32();
+        sourceTransform = QTransform(m11, m12, m21, m22, dx, dy);
+    }
+    r.u32();
+    r.u32();
+    const std::uint32_t offBmi = r.u32();
+    const std::uint32_t cbBmi = r.u32();
+    const std::uint32_t offBits = r.u32();
+    const std::uint32_t cbBits = r.u32();
+    double cxSrc = cxDest;
+    double cySrc = cyDest;
+    if (type != 76) {
+        cxSrc = r.i32();
+        cySrc = r.i32();
+    }
+    if (!r.ok())
+        return false;
+    const QRectF destination(at, QSizeF(cxDest, cyDest));
+    if (cbBmi == 0) {
+        if (type == 76 || type == 77)
+            dc.patBlt(destination, rop);
+        return true;
+    }
+    const bool alpha = type == 114 && ((rop >> 24) & 1);
+    MetafileDib dib = bitmapAt(r, offBmi, cbBmi, offBits, cbBits, alpha);
+    if (dib.image.isNull())
+        return true;
+    // The source rectangle is in the source device's coordinates; its transform is
+    // normally a plain offset.
+    const QRectF source = sourceTransform.mapRect(QRectF(xSrc, ySrc, cxSrc, cySrc));
+    if (type == 114) {
+        dc.drawImage(dib.image, source, destination, 0x00CC0020, ((rop >> 16) & 0xff) / 255.0);
+    } else if (type == 116) {
+        QImage keyed = dib.image.convertToFormat(QImage::Format_ARGB32);
+        const QRgb key = MetafileColor(rop).rgb();
+        for (int y = 0; y < keyed.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(keyed.scanLine(y));
+            for (int x = 0; x < keyed.width(); ++x)
+                if ((row[x] & 0xffffff) == (key & 0xffffff))
+                    row[x] = 0;
+        }
+        dc.drawImage(keyed, source, destination, 0x00CC0020);
+    } else {
+        dc.drawImage(dib.image, source, destination, rop);
+    }
+    return true;
+}
+
+bool EmfPlayer::text(std::uint32_t type, MetafileReader& r)
+{
+    ReadEmfRect(r);
+    r.skip(12); // graphics mode and scales: the device context's mapping already applies
+    const QPointF at = ReadEmfPoint(r);
+    const std::uint32_t count = r.u32();
+    const std::uint32_t offString = r.u32();
+    const std::uint32_t options = r.u32();
+    const QRectF box = ReadEmfRect(r);
+    const std::uint32_t offDx = r.u32();
+    if (!r.ok())
+        return false;
+    // Glyph indices name glyphs of the author's font, which the installed substitute numbers
+    // differently; such text is left out rather than drawn as the wrong letters.
+    if (options & etoGlyphIndex)
+        return true;
+    const bool wide = type == 84;
+    if (count > (1u << 20))
+        return false;
+    const auto chars = part(r, offString, count * (wide ? 2 : 1));
+    if (!chars)
+        return false;
+    QString string;
+    string.reserve(static_cast<qsizetype>(count));
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (wide)
+            string.append(QChar(char16_t((*chars)[2 * i] | ((*chars)[2 * i + 1] << 8))));
+        else
+            string.append(QChar(char16_t((*chars)[i])));
+    }
+    std::vector<double> advances;
+    const std::uint32_t step = options & etoPdy ? 2 : 1;
+    if (offDx != 0) {
+        if (const auto dx = part(r, offDx, count * 4 * step)) {
+            MetafileReader values(*dx);
+            for (std::uint32_t i = 0; i < count; ++i) {
+                advances.push_back(values.i32());
+                if (step == 2)
+                    values.i32();
+            }
+        }
+    }
+    std::optional<QRectF> clip;
+    if (!box.isEmpty() || (options & 0x6))
+        clip = box;
+    dc.text(at, string, advances, options, clip);
+    return true;
+}
+
+bool EmfPlayer::gradient(MetafileReader& r)
+{
+    ReadEmfRect(r);
+    const std::uint32_t vertexCount = r.u32();
+    const std::uint32_t shapeCount = r.u32();
+    const std::uint32_t mode = r.u32();
+    if (!r.ok() || !r.has(vertexCount, 16))
+        return false;
+    std::vector<QPointF> points;
+    std::vector<QColor> colors;
+    for (std::uint32_t i = 0; i < vertexCount; ++i) {
+        points.push_back(ReadEmfPoint(r));
+        const int red = r.u16() >> 8;
+        const int green = r.u16() >> 8;
+        const int blue = r.u16() >> 8;
+        r.u16();
+        colors.emplace_back(red, green, blue);
+    }
+    const std::uint32_t corners = mode == 2 ? 3 : 2;
+    if (!r.has(shapeCount, 4 * corners))
+        return false;
+    for (std::uint32_t i = 0; i < shapeCount; ++i) {
+        std::uint32_t index[3] = {};
+        for (std::uint32_t c = 0; c < corners; ++c)
+            index[c] = r.u32();
+        if (index[0] >= vertexCount || index[1] >= vertexCount
+            || (corners == 3 && index[2] >= vertexCount))
+            continue;
+        if (corners == 2) {
+            dc.gradientRect(QRectF(points[index[0]], points[index[1]]), colors[index[0]],
+                            colors[index[1]], mode == 1);
+        } else {
+            // Triangles take the mean of their corners' colours rather than a full shading.
+            const QColor mean(
+                (colors[index[0]].red() + colors[index[1]].red() + colors[index[2]].red()) / 3,
+                (colors[index[0]].green() + colors[index[1]].green() + colors[index[2]].green())
+                    / 3,
+                (colors[index[0]].blue() + colors[index[1]].blue() + colors[index[2]].blue()) / 3);
+            dc.solidPolygon(QPolygonF({points[index[0]], points[index[1]], points[index[2]]}),
+                            mean);
+        }
+    }
+    return r.ok();
+}
