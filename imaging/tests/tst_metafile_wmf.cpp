@@ -18,6 +18,8 @@ private slots:
     void textAtItsReferencePoint_data();
     void textAtItsReferencePoint();
     void stretchedDib();
+    void regions();
+    void extendedTextOptions();
     void clipping();
     void savedStatesComeBack();
     void damagedRecordKeepsWhatCameBefore();
@@ -248,6 +250,49 @@ void tst_metafile_wmf::stretchedDib()
     QCOMPARE(pixel(picture, 75, 45), 0x000000u);
     QCOMPARE(pixel(picture, 19, 15), 0xffffffu);
     QCOMPARE(pixel(picture, 50, 50), 0xffffffu);
+}
+
+void tst_metafile_wmf::regions()
+{
+    // One band, rows 10 to 30, holding columns 10-30 and 50-70.
+    Params region;
+    region.u16(0).u16(6).u16(0).i16({40, 1, 4, 10, 10, 70, 30});
+    region.u16(4).i16({10, 30, 10, 30, 50, 70}).u16(4);
+    auto b = WmfBuilder::placeable(0, 0, 100, 100, 96);
+    b.solidBrush(red).record(0x06FF, region).words(0x0228, {1, 0}); // FILLREGION
+    const QImage filled = PlayWindowsMetafile(b.finish());
+    QCOMPARE(inkBox(filled), QRect(10, 10, 60, 20));
+    QCOMPARE(pixel(filled, 20, 20), 0xff0000u);
+    QCOMPARE(pixel(filled, 40, 20), 0xffffffu);
+    QCOMPARE(pixel(filled, 65, 25), 0xff0000u);
+
+    // The same region as the clipping region: a filled picture shows only its two boxes.
+    b.words(0x012C, {1}).select(0).rectangle(0, 0, 101, 101);
+    QCOMPARE(inkBox(PlayWindowsMetafile(b.finish())), QRect(10, 10, 60, 20));
+}
+
+void tst_metafile_wmf::extendedTextOptions()
+{
+    auto b = WmfBuilder::placeable(0, 0, 200, 100, 96);
+    Params font;
+    font.i16({-40, 0, 0, 0, 400}).u16(0).u16(0).u16(0).u16(0);
+    font.raw(QByteArray("Times New Roman").leftJustified(32, '\0'));
+    b.record(0x02FB, font).select(0).words(0x0201, {0x00ff, 0}).words(0x0102, {1});
+    // "WW" at (10, 10): the opaque box spans the first row, the clip box ends at x = 40.
+    b.record(0x0A32, Params().i16({10, 10, 2, 2 | 4, 0, 0, 40, 60}).raw("WW"));
+    const QImage picture = PlayWindowsMetafile(b.finish());
+    QCOMPARE(pixel(picture, 35, 5), 0xff0000u); // the background box, clipped too
+    QCOMPARE(pixel(picture, 45, 5), 0xffffffu);
+    const QRect ink = inkBox(picture);
+    QCOMPARE(ink.left(), 0);
+    QCOMPARE(ink.right(), 39);
+    // Advances of 60 each put the second W at x = 70, further than the font's own advance.
+    auto spaced = WmfBuilder::placeable(0, 0, 200, 100, 96);
+    spaced.record(0x02FB, font).select(0).words(0x0102, {1});
+    spaced.record(0x0A32, Params().i16({50, 10, 2, 0}).raw("WW").i16({60, 60}));
+    const QRect wide = inkBox(PlayWindowsMetafile(spaced.finish()));
+    QVERIFY2(wide.left() >= 8 && wide.right() >= 100 && wide.right() <= 110,
+             qPrintable(QString::number(wide.right())));
 }
 
 void tst_metafile_wmf::clipping()
