@@ -75,20 +75,6 @@ private slots:
         QVERIFY(!sure.Answer);
     }
 
-    void longQuestionStaysInItsBox()
-    {
-        TFsure sure;
-        const std::string question(600, 'w');
-        QSize labelSize;
-        modal::whenShown(QStringLiteral("Fsure"), [&](QWidget* dialog) {
-            labelSize = dialog->findChild<QLabel*>(QStringLiteral("Label1"))->size();
-            reply(dialog, Reply::NoButton);
-        });
-        sure.Ask(question + " " + question);
-        QCOMPARE(labelSize, QSize(274, 99));
-        QCOMPARE(sure.size(), QSize(313, 172));
-    }
-
     void messageClosesWithOk()
     {
         TDmsg message;

@@ -103,14 +103,6 @@ private slots:
         }
     }
 
-    void noMainWindowLeavesTheBoundsAlone()
-    {
-        TD_settings_user settings(&history, nullptr, nullptr, file.string());
-        settings.StoreMainBounds();
-        settings.RestoreMainBounds();
-        QCOMPARE(settings.Settings.AttributeCount(), 0);
-    }
-
     void widgetBoundsRoundTrip()
     {
         QWidget widget;

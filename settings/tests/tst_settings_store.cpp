@@ -199,12 +199,6 @@ private slots:
         QCOMPARE(ReplaceExtension(executable.toStdString(), ".set"), settings.toStdString());
     }
 
-    void versionAndCollectionsFolder()
-    {
-        QCOMPARE(TD_settings_user::GetVersion(), std::string("1.4"));
-        QCOMPARE(TD_settings_user::GetCollectionsFolder(), std::string("../collections/"));
-    }
-
     void twentyEntriesWithLimitFourAllLoad()
     {
         std::string hits;
