@@ -133,6 +133,7 @@ QImage decodeFirstFrame(GifFileType* gif)
         bitmap.fill(white);
 
     const std::array<std::uint32_t, 256> palette = framePalette(gif, transparent);
+    const std::uint32_t* colours = palette.data();
     std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
     for (int y : rowOrder(frame.Height, frame.Interlace)) {
         if (frame.Width > 0 && DGifGetLine(gif, line.data(), frame.Width) != GIF_OK)
@@ -141,8 +142,9 @@ QImage decodeFirstFrame(GifFileType* gif)
         if (screenY >= screenHeight)
             continue;
         auto* out = reinterpret_cast<std::uint32_t*>(bitmap.scanLine(static_cast<int>(screenY)));
+        const GifPixelType* in = line.data() + (left - frame.Left);
         for (int x = left; x < right; ++x)
-            out[x] = palette[line[static_cast<std::size_t>(x - frame.Left)]];
+            out[x] = colours[*in++];
     }
     return bitmap;
 }

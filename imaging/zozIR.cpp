@@ -11,6 +11,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define VISTREL_AVX2_DISPATCH 1
+#endif
 
 namespace {
 
@@ -49,9 +53,11 @@ ByteTable makeTable(int contrast, int lightness)
     return table;
 }
 
-// Products in the vector lanes must stay below 65536: |127 - c| <= 128 and 255 - c <= 255.
-constexpr int maxLaneContrast = 65535 / 128;
-constexpr int maxLaneLightness = 65535 / 255;
+// In the vector lanes both formulas become c + trunc(p / 255) with a signed 16-bit product p:
+// p = (c - 127) * amount for contrast (the sign of c - 127 picks c + d or c - d, and the
+// amount's sign carries over), p = (255 - c) * amount for lightness. p must fit 16 bits.
+constexpr int maxLaneContrast = 32767 / 128;
+constexpr int maxLaneLightness = 32767 / 255;
 
 struct ChannelMap
 {
@@ -67,68 +73,109 @@ ChannelMap makeMap(int contrast, int lightness)
             std::abs(contrast) <= maxLaneContrast && std::abs(lightness) <= maxLaneLightness};
 }
 
+// trunc(p / 255) for |p| <= 32767, exactly: floor(p * 32897 / 2^23), plus one for negative p.
+// 32897 does not fit a signed lane, so the multiply-high takes 32897 - 65536 and p is added
+// back.
+constexpr short divisorMagic = static_cast<short>(32897 - 65536);
+
 #if defined(__SSE2__)
 
-// x / 255 for 0 <= x <= 65535, exactly: (x * 0x8081) >> 23.
-inline __m128i divideBy255(__m128i x)
+inline __m128i divideBy255(__m128i p)
 {
-    return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(static_cast<short>(0x8081))), 7);
+    const __m128i q = _mm_add_epi16(_mm_mulhi_epi16(p, _mm_set1_epi16(divisorMagic)), p);
+    return _mm_sub_epi16(_mm_srai_epi16(q, 7), _mm_srai_epi16(p, 15));
 }
 
-// Negates the lanes where mask is all ones: (v ^ mask) - mask.
-inline __m128i negateWhere(__m128i v, __m128i mask)
+// Eight channels (0-255 in 16-bit lanes) through the formulas; the result is in -128..383
+// before the caller's saturating pack, which is ClampToByte.
+inline __m128i mapLanes(__m128i c, int contrast, int lightness)
 {
-    return _mm_sub_epi16(_mm_xor_si128(v, mask), mask);
-}
-
-struct LaneAmounts
-{
-    __m128i contrast; // |amount| in every lane
-    __m128i contrastNegative; // all ones when the amount is negative
-    __m128i lightness;
-    __m128i lightnessNegative;
-    bool doContrast;
-    bool doLightness;
-};
-
-LaneAmounts makeLaneAmounts(const ChannelMap& map)
-{
-    return {_mm_set1_epi16(static_cast<short>(std::abs(map.contrast))),
-            _mm_set1_epi16(static_cast<short>(map.contrast < 0 ? -1 : 0)),
-            _mm_set1_epi16(static_cast<short>(std::abs(map.lightness))),
-            _mm_set1_epi16(static_cast<short>(map.lightness < 0 ? -1 : 0)),
-            map.contrast != 0,
-            map.lightness != 0};
-}
-
-// Eight channels (0-255 in 16-bit lanes) through the exact formulas; the result is in
-// -257..511 before the caller's saturating pack, which is ClampToByte.
-inline __m128i mapLanes(__m128i c, const LaneAmounts& a)
-{
-    if (a.doContrast) {
-        const __m128i pivot = _mm_set1_epi16(127);
-        const __m128i notAbove = _mm_cmpgt_epi16(_mm_set1_epi16(128), c); // c <= 127
-        const __m128i distance = negateWhere(_mm_sub_epi16(c, pivot), notAbove);
-        const __m128i d = divideBy255(_mm_mullo_epi16(distance, a.contrast));
-        // c + d above the pivot, c - d otherwise, with d carrying the amount's sign.
-        c = _mm_add_epi16(c, negateWhere(d, _mm_xor_si128(notAbove, a.contrastNegative)));
-        if (a.doLightness)
+    if (contrast != 0) {
+        const __m128i p = _mm_mullo_epi16(_mm_sub_epi16(c, _mm_set1_epi16(127)),
+                                          _mm_set1_epi16(static_cast<short>(contrast)));
+        c = _mm_add_epi16(c, divideBy255(p));
+        if (lightness != 0)
             c = _mm_min_epi16(_mm_max_epi16(c, _mm_setzero_si128()), _mm_set1_epi16(255));
     }
-    if (a.doLightness) {
-        const __m128i rest = _mm_sub_epi16(_mm_set1_epi16(255), c);
-        const __m128i d = divideBy255(_mm_mullo_epi16(rest, a.lightness));
-        c = _mm_add_epi16(c, negateWhere(d, a.lightnessNegative));
+    if (lightness != 0) {
+        const __m128i p = _mm_mullo_epi16(_mm_sub_epi16(_mm_set1_epi16(255), c),
+                                          _mm_set1_epi16(static_cast<short>(lightness)));
+        c = _mm_add_epi16(c, divideBy255(p));
     }
     return c;
 }
 
-inline __m128i mapBytes(__m128i v, const LaneAmounts& a)
+// Maps the whole 16-byte blocks of count bytes; gives how many bytes it did.
+std::size_t mapBlocks16(std::uint8_t* p, std::size_t count, bool keepFourth, int contrast,
+                        int lightness)
 {
+    const __m128i keep
+        = keepFourth ? _mm_set1_epi32(static_cast<int>(0xFF000000u)) : _mm_setzero_si128();
     const __m128i zero = _mm_setzero_si128();
-    const __m128i low = mapLanes(_mm_unpacklo_epi8(v, zero), a);
-    const __m128i high = mapLanes(_mm_unpackhi_epi8(v, zero), a);
-    return _mm_packus_epi16(low, high);
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        auto* at = reinterpret_cast<__m128i*>(p + i);
+        const __m128i v = _mm_loadu_si128(at);
+        const __m128i low = mapLanes(_mm_unpacklo_epi8(v, zero), contrast, lightness);
+        const __m128i high = mapLanes(_mm_unpackhi_epi8(v, zero), contrast, lightness);
+        const __m128i mapped = _mm_packus_epi16(low, high);
+        _mm_storeu_si128(at, _mm_or_si128(_mm_and_si128(v, keep), _mm_andnot_si128(keep, mapped)));
+    }
+    return i;
+}
+
+#endif
+
+#if defined(VISTREL_AVX2_DISPATCH)
+
+// The same with 32-byte blocks, for processors that have AVX2. Unpacking and packing work
+// within each 16-byte half, so the bytes come back in their places.
+__attribute__((target("avx2"))) inline __m256i divideBy255x2(__m256i p)
+{
+    const __m256i q = _mm256_add_epi16(_mm256_mulhi_epi16(p, _mm256_set1_epi16(divisorMagic)), p);
+    return _mm256_sub_epi16(_mm256_srai_epi16(q, 7), _mm256_srai_epi16(p, 15));
+}
+
+__attribute__((target("avx2"))) inline __m256i mapLanesx2(__m256i c, int contrast, int lightness)
+{
+    if (contrast != 0) {
+        const __m256i p = _mm256_mullo_epi16(_mm256_sub_epi16(c, _mm256_set1_epi16(127)),
+                                             _mm256_set1_epi16(static_cast<short>(contrast)));
+        c = _mm256_add_epi16(c, divideBy255x2(p));
+        if (lightness != 0)
+            c = _mm256_min_epi16(_mm256_max_epi16(c, _mm256_setzero_si256()),
+                                 _mm256_set1_epi16(255));
+    }
+    if (lightness != 0) {
+        const __m256i p = _mm256_mullo_epi16(_mm256_sub_epi16(_mm256_set1_epi16(255), c),
+                                             _mm256_set1_epi16(static_cast<short>(lightness)));
+        c = _mm256_add_epi16(c, divideBy255x2(p));
+    }
+    return c;
+}
+
+__attribute__((target("avx2"))) std::size_t
+mapBlocks32(std::uint8_t* p, std::size_t count, bool keepFourth, int contrast, int lightness)
+{
+    const __m256i keep
+        = keepFourth ? _mm256_set1_epi32(static_cast<int>(0xFF000000u)) : _mm256_setzero_si256();
+    const __m256i zero = _mm256_setzero_si256();
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        auto* at = reinterpret_cast<__m256i*>(p + i);
+        const __m256i v = _mm256_loadu_si256(at);
+        const __m256i low = mapLanesx2(_mm256_unpacklo_epi8(v, zero), contrast, lightness);
+        const __m256i high = mapLanesx2(_mm256_unpackhi_epi8(v, zero), contrast, lightness);
+        const __m256i mapped = _mm256_packus_epi16(low, high);
+        _mm256_storeu_si256(at, _mm256_blendv_epi8(mapped, v, keep));
+    }
+    return i;
+}
+
+bool hasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
 }
 
 #endif
@@ -138,20 +185,15 @@ inline __m128i mapBytes(__m128i v, const LaneAmounts& a)
 void mapSpan(std::uint8_t* p, std::size_t count, bool keepFourth, const ChannelMap& map)
 {
     std::size_t i = 0;
-#if defined(__SSE2__)
     if (map.lanes) {
-        const LaneAmounts amounts = makeLaneAmounts(map);
-        const __m128i fourth
-            = keepFourth ? _mm_set1_epi32(static_cast<int>(0xFF000000u)) : _mm_setzero_si128();
-        for (; i + 16 <= count; i += 16) {
-            auto* at = reinterpret_cast<__m128i*>(p + i);
-            const __m128i v = _mm_loadu_si128(at);
-            const __m128i mapped = mapBytes(v, amounts);
-            _mm_storeu_si128(
-                at, _mm_or_si128(_mm_and_si128(v, fourth), _mm_andnot_si128(fourth, mapped)));
-        }
-    }
+#if defined(VISTREL_AVX2_DISPATCH)
+        if (hasAvx2())
+            i = mapBlocks32(p, count, keepFourth, map.contrast, map.lightness);
 #endif
+#if defined(__SSE2__)
+        i += mapBlocks16(p + i, count - i, keepFourth, map.contrast, map.lightness);
+#endif
+    }
     for (; i < count; ++i) {
         if (!keepFourth || i % 4 != 3)
             p[i] = map.table[p[i]];
@@ -196,36 +238,107 @@ template<int bytes> struct Pixel
 
 enum class Turn { Clockwise, CounterClockwise };
 
-template<int bytes> void turnPixels(const QImage& source, QImage& target, Turn turn)
+// Target row r, column c takes source column r, row h - 1 - c (clockwise) or source column
+// w - 1 - r, row c (counter-clockwise), w and h being the source's size.
+struct TurnPlan
+{
+    const std::uint8_t* sourceBits;
+    qsizetype sourceStride;
+    std::uint8_t* targetBits;
+    qsizetype targetStride;
+    int w;
+    int h;
+    Turn turn;
+};
+
+// Target rows [r0, r1) by columns [c0, c1), in tiles, a pixel at a time.
+template<int bytes> void turnPixels(const TurnPlan& t, int r0, int r1, int c0, int c1)
 {
     using P = Pixel<bytes>;
-    const int w = source.width();
-    const int h = source.height();
-    const std::uint8_t* sourceBits = source.constBits();
-    const qsizetype sourceStride = source.bytesPerLine();
-    std::uint8_t* targetBits = target.bits();
-    const qsizetype targetStride = target.bytesPerLine();
-    // Target row r, column c takes source column r, row h - 1 - c (clockwise) or source
-    // column w - 1 - r, row c (counter-clockwise).
-    for (int r0 = 0; r0 < w; r0 += tileSize) {
-        const int r1 = std::min(r0 + tileSize, w);
-        for (int c0 = 0; c0 < h; c0 += tileSize) {
-            const int c1 = std::min(c0 + tileSize, h);
-            for (int r = r0; r < r1; ++r) {
-                auto* out = reinterpret_cast<P*>(targetBits + targetStride * r);
-                if (turn == Turn::Clockwise) {
-                    const std::uint8_t* in = sourceBits + sourceStride * (h - 1) + r * bytes;
-                    for (int c = c0; c < c1; ++c)
-                        std::memcpy(&out[c], in - sourceStride * c, bytes);
+    for (int tr = r0; tr < r1; tr += tileSize) {
+        const int trEnd = std::min(tr + tileSize, r1);
+        for (int tc = c0; tc < c1; tc += tileSize) {
+            const int tcEnd = std::min(tc + tileSize, c1);
+            for (int r = tr; r < trEnd; ++r) {
+                auto* out = reinterpret_cast<P*>(t.targetBits + t.targetStride * r);
+                if (t.turn == Turn::Clockwise) {
+                    const std::uint8_t* in = t.sourceBits + t.sourceStride * (t.h - 1) + r * bytes;
+                    for (int c = tc; c < tcEnd; ++c)
+                        std::memcpy(&out[c], in - t.sourceStride * c, bytes);
                 } else {
-                    const std::uint8_t* in = sourceBits + (w - 1 - r) * bytes;
-                    for (int c = c0; c < c1; ++c)
-                        std::memcpy(&out[c], in + sourceStride * c, bytes);
+                    const std::uint8_t* in = t.sourceBits + (t.w - 1 - r) * bytes;
+                    for (int c = tc; c < tcEnd; ++c)
+                        std::memcpy(&out[c], in + t.sourceStride * c, bytes);
                 }
             }
         }
     }
 }
+
+#if defined(__SSE2__)
+
+// Four source pixels of one row in, four target rows of one column out, transposed.
+inline void transpose4(__m128i& a0, __m128i& a1, __m128i& a2, __m128i& a3)
+{
+    const __m128i t0 = _mm_unpacklo_epi32(a0, a1);
+    const __m128i t1 = _mm_unpacklo_epi32(a2, a3);
+    const __m128i t2 = _mm_unpackhi_epi32(a0, a1);
+    const __m128i t3 = _mm_unpackhi_epi32(a2, a3);
+    a0 = _mm_unpacklo_epi64(t0, t1);
+    a1 = _mm_unpackhi_epi64(t0, t1);
+    a2 = _mm_unpacklo_epi64(t2, t3);
+    a3 = _mm_unpackhi_epi64(t2, t3);
+}
+
+// 32-bit pictures in strips of 16 target rows: each step reads a whole cache line (16
+// pixels) from each of 4 source rows, transposes it in registers as four 4 x 4 blocks and
+// writes 16 bytes to each of the 16 target rows, which the next steps continue. Gives how
+// many target rows and columns it did.
+QSize turnBlocks32(const TurnPlan& t)
+{
+    const int rows = t.w & ~15;
+    const int columns = t.h & ~3;
+    const bool clockwise = t.turn == Turn::Clockwise;
+    const qsizetype step = clockwise ? -t.sourceStride : t.sourceStride;
+    const qsizetype ts = t.targetStride;
+    for (int r = 0; r < rows; r += 16) {
+        // Source rows are read from the first one (clockwise: the bottom one) by step.
+        const std::uint8_t* in = clockwise
+            ? t.sourceBits + t.sourceStride * (t.h - 1) + qsizetype {r} * 4
+            : t.sourceBits + qsizetype {t.w - 16 - r} * 4;
+        std::uint8_t* out = t.targetBits + ts * r;
+        for (int c = 0; c < columns; c += 4, in += 4 * step, out += 16) {
+            for (int q = 0; q < 4; ++q) {
+                const auto* at = reinterpret_cast<const __m128i*>(in + 16 * q);
+                __m128i a0 = _mm_loadu_si128(at);
+                __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + step + 16 * q));
+                __m128i a2
+                    = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * step + 16 * q));
+                __m128i a3
+                    = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * step + 16 * q));
+                transpose4(a0, a1, a2, a3);
+                // Row j of the transpose holds pixel 4q + j of the source rows read, which
+                // is target row 4q + j clockwise and row 15 - 4q - j counter-clockwise.
+                if (clockwise) {
+                    std::uint8_t* o = out + ts * (4 * q);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), a0);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + ts), a1);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * ts), a2);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 3 * ts), a3);
+                } else {
+                    std::uint8_t* o = out + ts * (12 - 4 * q);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), a3);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + ts), a2);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * ts), a1);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 3 * ts), a0);
+                }
+            }
+        }
+    }
+    return QSize(columns, rows);
+}
+
+#endif
 
 void turn(const QImage& sourceIn, QImage& target, Turn direction)
 {
@@ -242,10 +355,21 @@ void turn(const QImage& sourceIn, QImage& target, Turn direction)
         target = QImage(size, source.format());
     if (target.isNull())
         return;
-    if (source.depth() == 32)
-        turnPixels<4>(source, target, direction);
-    else
-        turnPixels<3>(source, target, direction);
+    std::uint8_t* targetBits = target.bits();
+    const TurnPlan plan {
+        source.constBits(), source.bytesPerLine(), targetBits, target.bytesPerLine(),
+        source.width(),     source.height(),       direction};
+    if (source.depth() == 32) {
+        QSize done(0, 0);
+#if defined(__SSE2__)
+        done = turnBlocks32(plan);
+#endif
+        // What the 4 x 4 blocks left: the last target rows, then the last columns.
+        turnPixels<4>(plan, done.height(), plan.w, 0, plan.h);
+        turnPixels<4>(plan, 0, done.height(), done.width(), plan.h);
+    } else {
+        turnPixels<3>(plan, 0, plan.w, 0, plan.h);
+    }
 }
 
 constexpr std::uint32_t white = 0xFFFFFFFFu;
@@ -320,6 +444,10 @@ void GatherPixels(QImage& target, QPoint at, const QImage& sourceIn, std::span<c
     const std::uint8_t* sourceBits = source.constBits();
     const qsizetype sourceStride = source.bytesPerLine();
 
+    // The usual case, every column inside the source, needs no test per pixel.
+    const bool columnsInside = std::all_of(cols, cols + span, [sourceWidth](int sx) {
+        return static_cast<unsigned>(sx) < sourceWidth;
+    });
     std::uint32_t* previous = nullptr;
     for (std::size_t k = k0; k < k1; ++k) {
         auto* out = reinterpret_cast<std::uint32_t*>(
@@ -333,9 +461,14 @@ void GatherPixels(QImage& target, QPoint at, const QImage& sourceIn, std::span<c
             std::fill_n(out, span, white);
         } else {
             const auto* in = reinterpret_cast<const std::uint32_t*>(sourceBits + sourceStride * sy);
-            for (std::size_t j = 0; j < span; ++j) {
-                const auto sx = static_cast<unsigned>(cols[j]);
-                out[j] = sx < sourceWidth ? in[sx] : white;
+            if (columnsInside) {
+                for (std::size_t j = 0; j < span; ++j)
+                    out[j] = in[cols[j]];
+            } else {
+                for (std::size_t j = 0; j < span; ++j) {
+                    const auto sx = static_cast<unsigned>(cols[j]);
+                    out[j] = sx < sourceWidth ? in[sx] : white;
+                }
             }
         }
         previous = out;

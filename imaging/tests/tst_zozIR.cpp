@@ -23,11 +23,12 @@ int lightnessRef(int c, int amount)
     return v > 255 ? 255 : v < 0 ? 0 : int(v);
 }
 
-// A picture of 37 x 7 pixels (odd widths give padded 24-bit rows and SIMD tails) whose
-// blue, green and red bytes run through all 256 values at different phases.
-QImage allValues(QImage::Format format)
+// A picture whose blue, green and red bytes run through the values at different phases.
+// 37 x 7 pixels (259 pixels) give every value; odd widths give padded 24-bit rows, and the
+// sizes leave blocks of 16 bytes and single bytes behind the widest vector blocks.
+QImage allValues(QImage::Format format, QSize size = QSize(37, 7))
 {
-    QImage image(37, 7, QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
     for (int y = 0; y < image.height(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x) {
@@ -191,13 +192,18 @@ void tst_zozIR::everyValue_data()
     QTest::addColumn<int>("contrast");
     QTest::addColumn<int>("lightness");
     QTest::addColumn<QImage::Format>("format");
-    const int amounts[] = {-35, -7, 14, 254, -254, 511, -512, 1000, -100000};
+    QTest::addColumn<QSize>("size");
+    // Around the largest amounts that the 16-bit lanes take (255 and 128), and far beyond.
+    const int amounts[] = {-35, -7, 14, 128, -128, 129, 255, -255, 256, 511, -512, -100000};
     for (int a : amounts) {
         for (QImage::Format f : {QImage::Format_RGB32, QImage::Format_BGR888}) {
             const char* fn = f == QImage::Format_RGB32 ? "rgb32" : "bgr888";
-            QTest::addRow("contrast %d %s", a, fn) << a << 0 << f;
-            QTest::addRow("lightness %d %s", a, fn) << 0 << a << f;
+            QTest::addRow("contrast %d %s", a, fn) << a << 0 << f << QSize(37, 7);
+            QTest::addRow("lightness %d %s", a, fn) << 0 << a << f << QSize(37, 7);
         }
+        QTest::addRow("contrast %d bgr888 12x7", a)
+            << a << 0 << QImage::Format_BGR888 << QSize(12, 7);
+        QTest::addRow("lightness %d rgb32 5x3", a) << 0 << a << QImage::Format_RGB32 << QSize(5, 3);
     }
 }
 
@@ -206,7 +212,8 @@ void tst_zozIR::everyValue()
     QFETCH(int, contrast);
     QFETCH(int, lightness);
     QFETCH(QImage::Format, format);
-    QImage image = allValues(format);
+    QFETCH(QSize, size);
+    QImage image = allValues(format, size);
     const QImage before = image.convertToFormat(QImage::Format_RGB32);
     if (contrast != 0)
         AdjustContrast(image, contrast);
