@@ -29,8 +29,9 @@ public:
     QSize Size() const { return QSize(width, height); }
 
     // Draws sourceRect of the working picture stretched into targetRect of target with the
-    // plain stretch; the parts of sourceRect beyond the working picture give white, target
-    // pixels beyond target are skipped. With equal sizes this is a 1:1 copy.
+    // plain stretch; the parts of sourceRect beyond the working picture give white (an
+    // empty sourceRect gives white throughout), target pixels beyond target are skipped.
+    // With equal sizes this is a 1:1 copy.
     void Draw(QImage& target, const QRect& targetRect, const Rect64& sourceRect) const;
 
 private:
