@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -37,6 +38,27 @@ public:
     }
 };
 
+// Steps of one only: the wheel and the page keys of QSpinBox would change the value in other
+// ways than the arrows and the Up and Down keys.
+class SingleStepFilter : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Wheel)
+            return true;
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_PageUp || key == Qt::Key_PageDown)
+                return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 // A spin edit that changes only through its arrows and the Up and Down keys.
 QSpinBox* makeSpinEdit(const QString& name, QRect geometry, int minimum, int maximum,
                        int designValue, QWidget* parent)
@@ -47,6 +69,7 @@ QSpinBox* makeSpinEdit(const QString& name, QRect geometry, int minimum, int max
     spin->setRange(minimum, maximum);
     spin->setValue(designValue);
     spin->findChild<QLineEdit*>()->setReadOnly(true);
+    spin->installEventFilter(new SingleStepFilter(spin));
     return spin;
 }
 

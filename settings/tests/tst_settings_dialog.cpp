@@ -10,6 +10,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -88,8 +89,12 @@ private slots:
         for (int i = 0; i < 70; ++i)
             QTest::keyClick(settings->SE_mgd, Qt::Key_Up);
         QCOMPARE(settings->SE_mgd->value(), 150);
-        // Typing is disabled: digits do not change the value.
+        // Typing is disabled, and there are no steps other than one.
         QTest::keyClicks(settings->SE_mgd, "45");
+        QTest::keyClick(settings->SE_mgd, Qt::Key_PageDown);
+        QWheelEvent wheel(QPointF(5, 5), settings->SE_mgd->mapToGlobal(QPointF(5, 5)), QPoint(),
+                          QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(settings->SE_mgd, &wheel);
         QCOMPARE(settings->SE_mgd->value(), 150);
         for (int i = 0; i < 200; ++i)
             QTest::keyClick(settings->SE_history, Qt::Key_Down);
