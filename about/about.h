@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/settings_user.h"
+
 #include <QDialog>
 #include <QUrl>
 
@@ -16,8 +18,9 @@ class TF_about : public QDialog
 {
     Q_OBJECT
 public:
-    // version gives the version text at each showing (the settings dialog's GetVersion).
-    explicit TF_about(std::function<std::string()> version, QWidget* parent = nullptr);
+    // version gives the version text at each showing.
+    explicit TF_about(std::function<std::string()> version = &TD_settings_user::GetVersion,
+                      QWidget* parent = nullptr);
 
     // Shows the version text, then the box modally; returns when the box closes.
     void ShowAbout();

@@ -47,6 +47,15 @@ private slots:
 
     void versionShownAtEveryOpening()
     {
+        TF_about standard;
+        QString shownByDefault;
+        modal::whenShown(QStringLiteral("F_about"), [&shownByDefault](QWidget* box) {
+            shownByDefault = box->findChild<QLabel*>(QStringLiteral("Label_version"))->text();
+            box->findChild<QPushButton*>(QStringLiteral("Btn_ok"))->click();
+        });
+        standard.ShowAbout();
+        QCOMPARE(shownByDefault, QStringLiteral("1.4"));
+
         int asked = 0;
         TF_about about([&asked] {
             ++asked;
