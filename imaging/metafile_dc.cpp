@@ -669,8 +669,14 @@ void MetafileDC::selectClipPath(int mode)
     // Each closed figure becomes a region; overlapping figures cancel under the alternate
     // fill mode and join under the winding one.
     QRegion clip;
+    // Figures are first cut to the picture: a region is made scan line by scan line, and a
+    // figure far larger than the picture would take that many lines.
+    const QPolygonF picture(QRectF(image.rect()).adjusted(-2, -2, 2, 2));
     for (const QPolygonF& figure : area.toSubpathPolygons()) {
-        const QRegion part(figure.toPolygon(), winding ? Qt::WindingFill : Qt::OddEvenFill);
+        const QPolygonF visible = picture.boundingRect().contains(figure.boundingRect())
+            ? figure
+            : figure.intersected(picture);
+        const QRegion part(visible.toPolygon(), winding ? Qt::WindingFill : Qt::OddEvenFill);
         clip = winding ? clip.united(part) : clip.xored(part);
     }
     combineClip(clip, mode);

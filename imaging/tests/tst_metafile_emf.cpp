@@ -187,6 +187,17 @@ void tst_metafile_emf::drawing_data()
                                       .rectangle(0, 0, 101, 101)
                                       .finish()
                                << QRect(0, 0, 100, 100) << QPoint(50, 50) << QPoint(3, 3);
+    // Found by fuzzing: a clip figure far larger than the picture took seconds to become a
+    // region.
+    QTest::newRow("clip path far larger than the picture")
+        << redCanvas()
+               .values(59, {})
+               .ellipse(-1000000, -65000, 51, 65101)
+               .values(60, {})
+               .values(67, {5})
+               .rectangle(0, 0, 101, 101)
+               .finish()
+        << QRect(0, 0, 50, 100) << QPoint(30, 30) << QPoint(70, 70);
     QTest::newRow("EMF+ comment and unknown record skipped")
         << redCanvas()
                .record(70, Params().u32(16).u32(0x2B464D45).u32(0x4001).u32(12).u32(0))
