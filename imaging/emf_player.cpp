@@ -234,7 +234,7 @@ bool EmfPlayer::font(MetafileReader& r)
     created.italic = r.u8();
     created.underline = r.u8();
     created.strikeOut = r.u8();
-    created.charSet = r.u8();
+    r.u8(); // character set: the installed faces cover the text as Unicode
     r.skip(4);
     QString face;
     for (int i = 0; i < 32 && r.ok(); ++i) {

@@ -48,7 +48,6 @@ struct MetafileFont
     bool italic = false;
     bool underline = false;
     bool strikeOut = false;
-    std::uint8_t charSet = 0;
     QString faceName;
 };
 

@@ -194,7 +194,7 @@ MetafileFont readFont(MetafileReader& r)
     font.italic = r.u8();
     font.underline = r.u8();
     font.strikeOut = r.u8();
-    font.charSet = r.u8();
+    r.u8(); // character set: text is read as Windows-1252
     r.skip(4);
     const auto face = r.take(std::min<std::size_t>(32, r.remaining()));
     std::size_t length = 0;
