@@ -206,8 +206,10 @@ void TD_settings::OKBtnClick()
 
 void TD_settings::showEvent(QShowEvent* event)
 {
-    // Every showing starts from the stored values, wherever the focus was before.
+    // Every showing starts from the stored values, also where the window manager does not
+    // activate a window that it maps.
     deactivatedToOtherProgram_ = false;
+    FormActivate();
     QDialog::showEvent(event);
 }
 
