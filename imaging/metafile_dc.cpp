@@ -472,6 +472,8 @@ void MetafileDC::polyBezier(const QPolygonF& points, bool fromCurrent)
         current.current = points[next - 1];
     if (pathOpen && fromCurrent) {
         // Continue the open figure rather than starting a new one at the current point.
+        if (path.elementCount() == 0)
+            path.moveTo(curve.elementAt(0));
         for (int i = 1; i < curve.elementCount(); i += 3)
             path.cubicTo(curve.elementAt(i), curve.elementAt(i + 1), curve.elementAt(i + 2));
         return;
@@ -627,10 +629,13 @@ void MetafileDC::angleArc(QPointF center, double radius, double startAngle, doub
     QPainterPath joined(t.map(current.current));
     joined.connectPath(t.map(circle));
     current.current = circle.currentPosition();
-    if (pathOpen)
+    if (pathOpen) {
+        if (path.elementCount() == 0)
+            path.moveTo(joined.elementAt(0));
         path.connectPath(joined);
-    else
+    } else {
         paint(joined, false, true);
+    }
 }
 
 void MetafileDC::beginPath()
