@@ -56,6 +56,8 @@ QToolButton* makeFlatButton(QWidget* parent, const char* name, const char* text,
     button->setObjectName(name);
     button->setText(QString::fromLatin1(text));
     button->setAutoRaise(true);
+    // The buttons keep the plain user-interface font, not the box's bold caption font.
+    button->setFont(QFont());
     button->setGeometry(left, 56, 62, 22);
     return button;
 }
@@ -71,28 +73,33 @@ TO_mg_indicator::TO_mg_indicator(QWidget* parent)
     boldFont.setPixelSize(11);
     boldFont.setBold(true);
     GroupBox1->setFont(boldFont);
-    GroupBox1->setGeometry(0, 0, 281, 84);
+    // The layout's positions leave the caption less room than Qt's group box takes for it,
+    // so they count from a little lower down.
+    constexpr int captionRoom = 6;
+    GroupBox1->setGeometry(0, 0, 281, 84 + captionRoom);
     setFixedSize(GroupBox1->size());
+    auto* content = new QWidget(GroupBox1);
+    content->setGeometry(0, captionRoom, 281, 84);
 
-    Label3 = makeLabel(GroupBox1, "Label3", "Real image size:", QPoint(7, 9));
-    Label4 = makeLabel(GroupBox1, "Label4", "Shown by viewer:", QPoint(7, 22));
-    Label5 = makeLabel(GroupBox1, "Label5", "Shown by magnifier", QPoint(7, 35));
-    Label1 = makeLabel(GroupBox1, "Label1", "Relative magnification:", QPoint(7, 63));
-    Label_absolute = makeLabel(GroupBox1, "Label_absolute", "100%", QPoint(105, 63));
+    Label3 = makeLabel(content, "Label3", "Real image size:", QPoint(7, 9));
+    Label4 = makeLabel(content, "Label4", "Shown by viewer:", QPoint(7, 22));
+    Label5 = makeLabel(content, "Label5", "Shown by magnifier", QPoint(7, 35));
+    Label1 = makeLabel(content, "Label1", "Relative magnification:", QPoint(7, 63));
+    Label_absolute = makeLabel(content, "Label_absolute", "100%", QPoint(105, 63));
     Label_absolute->setFixedSize(36, 14);
 
-    Shape_original = makeBar(GroupBox1, "Shape_original", QColor(0, 0, 255), 14);
-    Shape_shown = makeBar(GroupBox1, "Shape_shown", QColor(0, 0, 128), 27);
-    Shape_mg = makeBar(GroupBox1, "Shape_mg", QColor(128, 0, 128), 40);
+    Shape_original = makeBar(content, "Shape_original", QColor(0, 0, 255), 14);
+    Shape_shown = makeBar(content, "Shape_shown", QColor(0, 0, 128), 27);
+    Shape_mg = makeBar(content, "Shape_mg", QColor(128, 0, 128), 40);
 
-    SpinButton1 = new QWidget(GroupBox1);
+    SpinButton1 = new QWidget(content);
     SpinButton1->setObjectName("SpinButton1");
     SpinButton1->setGeometry(252, 14, 22, 34);
     SpinButton1Up = makeArrow(SpinButton1, "SpinButton1Up", Qt::UpArrow, 0);
     SpinButton1Down = makeArrow(SpinButton1, "SpinButton1Down", Qt::DownArrow, 17);
 
-    SpeedButton1 = makeFlatButton(GroupBox1, "SpeedButton1", "Set default", 147);
-    SpeedButton2 = makeFlatButton(GroupBox1, "SpeedButton2", "Apply", 212);
+    SpeedButton1 = makeFlatButton(content, "SpeedButton1", "Set default", 147);
+    SpeedButton2 = makeFlatButton(content, "SpeedButton2", "Apply", 212);
     SpeedButton2->setEnabled(false);
 
     connect(SpinButton1Up, &QToolButton::clicked, this, &TO_mg_indicator::ScaleUpClick);
