@@ -66,6 +66,25 @@ bool bitmapDataComplete(const QString& fileName)
     return device.size() >= dataOffset + stride * std::abs(height);
 }
 
+// Qt refuses pictures above 256 MB by default; the loader's own limit is the one that counts,
+// checked on the size the file reports before reading. Qt's limit is global, so it is put
+// back when the read ends.
+class AllocationLimit
+{
+public:
+    explicit AllocationLimit(int megabytes)
+        : previous(QImageReader::allocationLimit())
+    {
+        QImageReader::setAllocationLimit(megabytes);
+    }
+    ~AllocationLimit() { QImageReader::setAllocationLimit(previous); }
+    AllocationLimit(const AllocationLimit&) = delete;
+    AllocationLimit& operator=(const AllocationLimit&) = delete;
+
+private:
+    int previous;
+};
+
 } // namespace
 
 ReaderGraphic::ReaderGraphic(QByteArray readerFormat, bool largest)
@@ -102,10 +121,8 @@ bool ReaderGraphic::Read(const std::string& fileName)
         return false;
     if (format == "bmp" && !bitmapDataComplete(name))
         return false;
-    // Qt refuses pictures above 256 MB by default; the loader's own limit is the one that
-    // counts, checked just above on the size the file reports. One MB above it, since Qt
-    // refuses from its limit on.
-    QImageReader::setAllocationLimit(static_cast<int>(MaxPictureBytes >> 20) + 1);
+    // One MB above the loader's limit, as Qt refuses from its limit on.
+    const AllocationLimit limit(static_cast<int>(MaxPictureBytes >> 20) + 1);
     QImage image;
     if (!reader.read(&image) || image.isNull())
         return false;

@@ -6,6 +6,7 @@
 #include <QCursor>
 #include <QDir>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -239,7 +240,9 @@ void tst_graph_convertor::readsEveryRasterFormat()
     QFETCH(QString, name);
     QFETCH(QByteArray, bytes);
     QFETCH(int, tolerance);
+    const int qtLimit = QImageReader::allocationLimit();
     const QImage loaded = LoadImageFile(write(name, bytes).toStdString());
+    QCOMPARE(QImageReader::allocationLimit(), qtLimit);
     QCOMPARE(loaded.format(), QImage::Format_RGB32);
     QVERIFY(nearBlocks(loaded, blocks(48, 32), tolerance));
 }
