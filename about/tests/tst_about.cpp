@@ -22,7 +22,7 @@ private slots:
         QFETCH(int, key);
         TF_about about([] { return std::string("1.4"); });
         QWidget* focused = nullptr;
-        modal::whenShown(QStringLiteral("F_about"), [&](QWidget*) {
+        const auto watch = modal::whenShown(QStringLiteral("F_about"), [&](QWidget*) {
             focused = QApplication::focusWidget();
             QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
         });
@@ -35,7 +35,7 @@ private slots:
     {
         TF_about about([] { return std::string("1.4"); });
         bool openAfterEscape = false;
-        modal::whenShown(QStringLiteral("F_about"), [&](QWidget* box) {
+        const auto watch = modal::whenShown(QStringLiteral("F_about"), [&](QWidget* box) {
             QTest::keyClick(box, Qt::Key_Escape);
             QApplication::processEvents();
             openAfterEscape = box->isVisible();
@@ -49,10 +49,11 @@ private slots:
     {
         TF_about standard;
         QString shownByDefault;
-        modal::whenShown(QStringLiteral("F_about"), [&shownByDefault](QWidget* box) {
-            shownByDefault = box->findChild<QLabel*>(QStringLiteral("Label_version"))->text();
-            box->findChild<QPushButton*>(QStringLiteral("Btn_ok"))->click();
-        });
+        const auto watchDefault
+            = modal::whenShown(QStringLiteral("F_about"), [&shownByDefault](QWidget* box) {
+                  shownByDefault = box->findChild<QLabel*>(QStringLiteral("Label_version"))->text();
+                  box->findChild<QPushButton*>(QStringLiteral("Btn_ok"))->click();
+              });
         standard.ShowAbout();
         QCOMPARE(shownByDefault, QStringLiteral("1.4"));
 
@@ -63,7 +64,7 @@ private slots:
         });
         for (int opening = 1; opening <= 2; ++opening) {
             QString shown;
-            modal::whenShown(QStringLiteral("F_about"), [&shown](QWidget* box) {
+            const auto watch = modal::whenShown(QStringLiteral("F_about"), [&shown](QWidget* box) {
                 shown = box->findChild<QLabel*>(QStringLiteral("Label_version"))->text();
                 box->findChild<QPushButton*>(QStringLiteral("Btn_ok"))->click();
             });
@@ -80,7 +81,7 @@ private slots:
         about.SetUrlOpener([&opened](const QUrl& url) { opened.append(url); });
         bool openAfterClick = false;
         QString shownAddress;
-        modal::whenShown(QStringLiteral("F_about"), [&](QWidget* box) {
+        const auto watch = modal::whenShown(QStringLiteral("F_about"), [&](QWidget* box) {
             auto* link = box->findChild<QLabel*>(QStringLiteral("Label_http"));
             shownAddress = link->text();
             QTest::mouseClick(link, Qt::LeftButton);

@@ -1,47 +1,51 @@
 #pragma once
 
 // Answers a modal dialog from inside its own exec(): a timer waits until a visible window
-// matching the predicate is the active modal widget and then runs the action on it.
+// matching the predicate is the active modal widget and then runs the action on it once.
+// The watch lasts as long as the returned handle, so that a watch whose dialog never came
+// cannot act on a later test's dialog.
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 namespace modal {
 
-// Gives up after a few seconds and rejects whatever modal window is open, so that a test
-// whose dialog never appears fails instead of hanging.
-inline void whenShown(std::function<bool(QWidget*)> matches, std::function<void(QWidget*)> action)
+using Watch = std::unique_ptr<QTimer>;
+
+// After a few seconds without a match the open modal window is rejected, so that a test
+// whose dialog never matches fails instead of hanging.
+[[nodiscard]] inline Watch whenShown(std::function<bool(QWidget*)> matches,
+                                     std::function<void(QWidget*)> action)
 {
-    auto* timer = new QTimer;
-    auto* clock = new QElapsedTimer;
-    clock->start();
+    auto timer = std::make_unique<QTimer>();
     timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, matches, action] {
+    QTimer* raw = timer.get();
+    const QDeadlineTimer deadline(5000);
+    QObject::connect(raw, &QTimer::timeout, [raw, deadline, matches, action] {
         QWidget* modalWidget = QApplication::activeModalWidget();
         if (modalWidget && modalWidget->isVisible() && matches(modalWidget)) {
-            timer->stop();
-            timer->deleteLater();
-            delete clock;
+            raw->stop();
             action(modalWidget);
-        } else if (clock->elapsed() > 5000) {
-            timer->stop();
-            timer->deleteLater();
-            delete clock;
+        } else if (deadline.hasExpired()) {
+            raw->stop();
             if (auto* dialog = qobject_cast<QDialog*>(modalWidget))
                 dialog->reject();
         }
     });
     timer->start();
+    return timer;
 }
 
-inline void whenShown(const QString& objectName, std::function<void(QWidget*)> action)
+[[nodiscard]] inline Watch whenShown(const QString& objectName,
+                                     std::function<void(QWidget*)> action)
 {
-    whenShown([objectName](QWidget* w) { return w->objectName() == objectName; }, action);
+    return whenShown([objectName](QWidget* w) { return w->objectName() == objectName; }, action);
 }
 
 } // namespace modal

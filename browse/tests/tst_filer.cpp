@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -33,26 +35,35 @@ std::string readFile(const fs::path& path)
     return bytes.str();
 }
 
-void answerSure(bool yes)
+modal::Watch answerSure(bool yes)
 {
-    modal::whenShown(QStringLiteral("Fsure"), [yes](QWidget* dialog) {
+    return modal::whenShown(QStringLiteral("Fsure"), [yes](QWidget* dialog) {
         const auto name = yes ? QStringLiteral("OKBtn") : QStringLiteral("CancelBtn");
         QTest::mouseClick(dialog->findChild<QPushButton*>(name), Qt::LeftButton);
     });
 }
 
-// Chooses target in the save dialog; when the dialog asks whether to replace an existing
-// file, the answer is Yes.
-void chooseInSaveDialog(const fs::path& target)
+// Chooses target in the save dialog as a user would, once the dialog has listed its folder
+// (its list otherwise may still select the prefilled name late); when the dialog asks
+// whether to replace an existing file, the answer is Yes.
+modal::Watch chooseInSaveDialog(const fs::path& target)
 {
-    modal::whenShown(QStringLiteral("SaveDialog1"), [target](QWidget* widget) {
+    const auto listed = [](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        auto* model = w->findChild<QFileSystemModel*>();
+        return dialog && w->objectName() == QStringLiteral("SaveDialog1") && model
+            && model->rowCount(model->index(dialog->directory().absolutePath())) > 0;
+    };
+    return modal::whenShown(listed, [target](QWidget* widget) {
         auto* dialog = static_cast<QFileDialog*>(widget);
-        modal::whenShown(
+        const auto overwrite = modal::whenShown(
             [](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
             [](QWidget* w) { static_cast<QMessageBox*>(w)->button(QMessageBox::Yes)->click(); });
-        // What the user types: selectFile() leaves a focused name field alone.
-        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
-            ->setText(QFile::decodeName(QByteArray::fromStdString(target.string())));
+        dialog->findChild<QListView*>(QStringLiteral("listView"))->clearSelection();
+        // selectFile() would leave a focused name field alone: type the name instead.
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        name->setFocus();
+        name->setText(QFile::decodeName(QByteArray::fromStdString(target.string())));
         static_cast<QDialog*>(dialog)->accept();
     });
 }
@@ -101,14 +112,14 @@ private slots:
 
     void trashAnsweredNoKeepsTheFile()
     {
-        answerSure(false);
+        const auto watch = answerSure(false);
         QVERIFY(!filer.DeleteToRecycleBin(picture.string()));
         QCOMPARE(readFile(picture), std::string("picture bytes"));
     }
 
     void trashAnsweredYesMovesTheFileToTheTrash()
     {
-        answerSure(true);
+        const auto watch = answerSure(true);
         QVERIFY(filer.DeleteToRecycleBin(picture.string()));
         QVERIFY(!fs::exists(picture));
         QCOMPARE(readFile(root / "share" / "Trash" / "files" / "a.jpg"),
@@ -145,7 +156,7 @@ private slots:
         }
         const fs::path file = root / "pictures" / name.toStdString();
         writeFile(file, "keep me");
-        answerSure(true);
+        const auto watch = answerSure(true);
         QVERIFY(!filer.DeleteToRecycleBin(file.string()));
         QCOMPARE(readFile(file), std::string("keep me"));
         QVERIFY(fs::is_empty(root / "current"));
@@ -160,8 +171,9 @@ private slots:
 
     void saveCopyCancelled()
     {
-        modal::whenShown(QStringLiteral("SaveDialog1"),
-                         [](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+        const auto watch = modal::whenShown(QStringLiteral("SaveDialog1"), [](QWidget* dialog) {
+            static_cast<QDialog*>(dialog)->reject();
+        });
         QVERIFY(!filer.SaveCopyAs(picture.string()));
         QVERIFY(folderHoldsOnly(root / "pictures", {"a.jpg"}));
     }
@@ -170,7 +182,7 @@ private slots:
     {
         QStringList preselected;
         QString folder;
-        modal::whenShown(QStringLiteral("SaveDialog1"), [&](QWidget* widget) {
+        const auto watch = modal::whenShown(QStringLiteral("SaveDialog1"), [&](QWidget* widget) {
             auto* dialog = static_cast<QFileDialog*>(widget);
             preselected = dialog->selectedFiles();
             folder = dialog->directory().absolutePath();
@@ -183,7 +195,7 @@ private slots:
 
     void saveCopyToANewName()
     {
-        chooseInSaveDialog(root / "pictures" / "copy.jpg");
+        const auto watch = chooseInSaveDialog(root / "pictures" / "copy.jpg");
         QVERIFY(filer.SaveCopyAs(picture.string()));
         QCOMPARE(readFile(root / "pictures" / "copy.jpg"), std::string("picture bytes"));
         QVERIFY(folderHoldsOnly(root / "pictures", {"a.jpg", "copy.jpg"}));
@@ -192,7 +204,7 @@ private slots:
     void saveCopyOverAnExistingFileReplacesIt()
     {
         writeFile(root / "pictures" / "old.jpg", "an older and longer content");
-        chooseInSaveDialog(root / "pictures" / "old.jpg");
+        const auto watch = chooseInSaveDialog(root / "pictures" / "old.jpg");
         QVERIFY(filer.SaveCopyAs(picture.string()));
         QCOMPARE(readFile(root / "pictures" / "old.jpg"), std::string("picture bytes"));
         QVERIFY(folderHoldsOnly(root / "pictures", {"a.jpg", "old.jpg"}));
@@ -201,7 +213,7 @@ private slots:
     void saveCopyOntoItselfChangesNothing()
     {
         const auto modified = fs::last_write_time(picture);
-        chooseInSaveDialog(picture);
+        const auto watch = chooseInSaveDialog(picture);
         QVERIFY(!filer.SaveCopyAs(picture.string()));
         QCOMPARE(readFile(picture), std::string("picture bytes"));
         QVERIFY(fs::last_write_time(picture) == modified);
@@ -213,7 +225,7 @@ private slots:
     {
         const fs::path source = root / "pictures" / "c\xff.jpg";
         writeFile(source, "odd name");
-        chooseInSaveDialog(root / "pictures" / "plain.jpg");
+        const auto watch = chooseInSaveDialog(root / "pictures" / "plain.jpg");
         QVERIFY(filer.SaveCopyAs(source.string()));
         QCOMPARE(readFile(root / "pictures" / "plain.jpg"), std::string("odd name"));
     }

@@ -55,7 +55,7 @@ private slots:
         QFETCH(bool, expected);
         TFsure sure;
         QString shownQuestion;
-        modal::whenShown(QStringLiteral("Fsure"), [&](QWidget* dialog) {
+        const auto watch = modal::whenShown(QStringLiteral("Fsure"), [&](QWidget* dialog) {
             shownQuestion = dialog->findChild<QLabel*>(QStringLiteral("Label1"))->text();
             reply(dialog, Reply(how));
         });
@@ -68,9 +68,11 @@ private slots:
     void answerStartsFalseForEachQuestion()
     {
         TFsure sure;
-        modal::whenShown(QStringLiteral("Fsure"), [](QWidget* d) { reply(d, Reply::YesButton); });
+        const auto watchYes = modal::whenShown(QStringLiteral("Fsure"),
+                                               [](QWidget* d) { reply(d, Reply::YesButton); });
         QVERIFY(sure.Ask("first"));
-        modal::whenShown(QStringLiteral("Fsure"), [](QWidget* d) { reply(d, Reply::EscKey); });
+        const auto watchEsc = modal::whenShown(QStringLiteral("Fsure"),
+                                               [](QWidget* d) { reply(d, Reply::EscKey); });
         QVERIFY(!sure.Ask("second"));
         QVERIFY(!sure.Answer);
     }
@@ -79,7 +81,7 @@ private slots:
     {
         TDmsg message;
         QString shownText;
-        modal::whenShown(QStringLiteral("Dmsg"), [&](QWidget* dialog) {
+        const auto watch = modal::whenShown(QStringLiteral("Dmsg"), [&](QWidget* dialog) {
             shownText = dialog->findChild<QLabel*>(QStringLiteral("Label1"))->text();
             QTest::keyClick(dialog, Qt::Key_Return);
         });

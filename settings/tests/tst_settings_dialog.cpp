@@ -60,12 +60,13 @@ private slots:
         QFETCH(QByteArray, button);
         QFETCH(int, result);
         QFETCH(QByteArray, stored);
-        modal::whenShown(QStringLiteral("D_settings_user"), [&button](QWidget* dialog) {
-            auto* diameter = dialog->findChild<QSpinBox*>(QStringLiteral("SE_mgd"));
-            for (int i = 0; i < 10; ++i)
-                QTest::keyClick(diameter, Qt::Key_Down);
-            click(dialog, button.constData());
-        });
+        const auto watch
+            = modal::whenShown(QStringLiteral("D_settings_user"), [&button](QWidget* dialog) {
+                  auto* diameter = dialog->findChild<QSpinBox*>(QStringLiteral("SE_mgd"));
+                  for (int i = 0; i < 10; ++i)
+                      QTest::keyClick(diameter, Qt::Key_Down);
+                  click(dialog, button.constData());
+              });
         QCOMPARE(settings->exec(), result);
         // Whatever the button, the live control keeps what was entered ...
         QCOMPARE(settings->SE_mgd->value(), 80);
@@ -75,10 +76,11 @@ private slots:
 
         // ... until the dialog is shown again and reloads the stored value.
         int shownOnReopen = 0;
-        modal::whenShown(QStringLiteral("D_settings_user"), [&shownOnReopen](QWidget* dialog) {
-            shownOnReopen = dialog->findChild<QSpinBox*>(QStringLiteral("SE_mgd"))->value();
-            click(dialog, "CancelBtn");
-        });
+        const auto reopen = modal::whenShown(
+            QStringLiteral("D_settings_user"), [&shownOnReopen](QWidget* dialog) {
+                shownOnReopen = dialog->findChild<QSpinBox*>(QStringLiteral("SE_mgd"))->value();
+                click(dialog, "CancelBtn");
+            });
         settings->exec();
         QCOMPARE(shownOnReopen, stored.toInt());
     }
@@ -131,8 +133,8 @@ private slots:
         QFETCH(int, entry);
         QFETCH(QByteArray, written);
         settings->Settings.WriteAttribute("MG_BORDER_COLOR", text.toStdString());
-        modal::whenShown(QStringLiteral("D_settings_user"),
-                         [](QWidget* dialog) { click(dialog, "OKBtn"); });
+        const auto watch = modal::whenShown(QStringLiteral("D_settings_user"),
+                                            [](QWidget* dialog) { click(dialog, "OKBtn"); });
         settings->exec();
         QCOMPARE(settings->CCB1->currentIndex(), entry);
         QCOMPARE(settings->Settings.ReadAttribute("MG_BORDER_COLOR"), written.toStdString());
@@ -163,18 +165,21 @@ private slots:
         QFETCH(int, left);
         int diameterAfterQuestion = 0;
         QString question;
-        modal::whenShown(QStringLiteral("D_settings_user"), [&](QWidget* dialog) {
-            dialog->findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(1);
-            dialog->findChild<QSpinBox*>(QStringLiteral("SE_mgd"))->setValue(80);
-            modal::whenShown(QStringLiteral("Fsure"), [&, yes](QWidget* sureDialog) {
-                question = sure.findChild<QLabel*>(QStringLiteral("Label1"))->text();
-                click(sureDialog, yes ? "OKBtn" : "CancelBtn");
+        const auto watch = modal::whenShown(
+            QStringLiteral("D_settings_user"), [&](QWidget* dialog) {
+                dialog->findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(1);
+                dialog->findChild<QSpinBox*>(QStringLiteral("SE_mgd"))->setValue(80);
+                const auto answer
+                    = modal::whenShown(QStringLiteral("Fsure"), [&, yes](QWidget* sureDialog) {
+                          question = sure.findChild<QLabel*>(QStringLiteral("Label1"))->text();
+                          click(sureDialog, yes ? "OKBtn" : "CancelBtn");
+                      });
+                click(dialog, "SB_clear_history");
+                QTRY_VERIFY(dialog->isActiveWindow());
+                diameterAfterQuestion
+                    = dialog->findChild<QSpinBox*>(QStringLiteral("SE_mgd"))->value();
+                click(dialog, "CancelBtn");
             });
-            click(dialog, "SB_clear_history");
-            QTRY_VERIFY(dialog->isActiveWindow());
-            diameterAfterQuestion = dialog->findChild<QSpinBox*>(QStringLiteral("SE_mgd"))->value();
-            click(dialog, "CancelBtn");
-        });
         QCOMPARE(history.Count(), 2);
         settings->exec();
         QCOMPARE(question, QStringLiteral("Clear navigation history?"));
