@@ -206,14 +206,9 @@ bool EmfPlayer::gradient(MetafileReader& r)
             dc.gradientRect(QRectF(points[index[0]], points[index[1]]), colors[index[0]],
                             colors[index[1]], mode == 1);
         } else {
-            // Triangles take the mean of their corners' colours rather than a full shading.
-            const QColor mean(
-                (colors[index[0]].red() + colors[index[1]].red() + colors[index[2]].red()) / 3,
-                (colors[index[0]].green() + colors[index[1]].green() + colors[index[2]].green())
-                    / 3,
-                (colors[index[0]].blue() + colors[index[1]].blue() + colors[index[2]].blue()) / 3);
-            dc.solidPolygon(QPolygonF({points[index[0]], points[index[1]], points[index[2]]}),
-                            mean);
+            const QColor cornerColors[3] = {colors[index[0]], colors[index[1]], colors[index[2]]};
+            dc.shadedTriangle(QPolygonF({points[index[0]], points[index[1]], points[index[2]]}),
+                              cornerColors);
         }
     }
     return r.ok();

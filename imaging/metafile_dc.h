@@ -152,8 +152,8 @@ public:
     void patBlt(const QRectF& box, std::uint32_t rop);
     // A logical rectangle shaded from one colour to the other, left to right or top down.
     void gradientRect(const QRectF& box, const QColor& from, const QColor& to, bool vertical);
-    // A logical polygon in one colour, whatever the pen and brush.
-    void solidPolygon(const QPolygonF& polygon, const QColor& color);
+    // A logical triangle shaded between the colours of its corners.
+    void shadedTriangle(const QPolygonF& corners, const QColor (&colors)[3]);
 
     // Regions are in logical units for WMF and device units for EMF.
     QRegion regionToOutput(const QRegion& region, bool regionIsLogical) const;

@@ -6,6 +6,7 @@
 
 #include <QLinearGradient>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -136,13 +137,44 @@ void MetafileDC::gradientRect(const QRectF& box, const QColor& from, const QColo
     painter.fillRect(area, shade);
 }
 
-void MetafileDC::solidPolygon(const QPolygonF& polygon, const QColor& color)
+void MetafileDC::shadedTriangle(const QPolygonF& corners, const QColor (&colors)[3])
 {
-    QPainterPath area;
-    area.addPolygon(toOutput().map(polygon));
-    if (!WithinCoordinateLimit(area.controlPointRect()) || !beginPaint())
+    const QPolygonF triangle = toOutput().map(corners);
+    if (triangle.size() != 3 || !WithinCoordinateLimit(triangle.boundingRect()))
         return;
-    painter.fillPath(area, color);
+    const QRect area = triangle.boundingRect().toAlignedRect().intersected(image.rect());
+    const QPointF a = triangle[0];
+    const QPointF b = triangle[1];
+    const QPointF c = triangle[2];
+    const double det = (b.y() - c.y()) * (a.x() - c.x()) + (c.x() - b.x()) * (a.y() - c.y());
+    if (area.isEmpty() || std::abs(det) < 1e-9 || !beginPaint())
+        return;
+    // Each pixel centre takes its barycentric mix of the corner colours; the weights are
+    // linear along a row, so they are stepped rather than worked out anew.
+    const double stepA = (b.y() - c.y()) / det;
+    const double stepB = (c.y() - a.y()) / det;
+    QImage shade(area.size(), QImage::Format_RGB32);
+    for (int y = 0; y < shade.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(shade.scanLine(y));
+        const double px = area.left() + 0.5;
+        const double py = area.top() + y + 0.5;
+        double weightA = ((b.y() - c.y()) * (px - c.x()) + (c.x() - b.x()) * (py - c.y())) / det;
+        double weightB = ((c.y() - a.y()) * (px - c.x()) + (a.x() - c.x()) * (py - c.y())) / det;
+        for (int x = 0; x < shade.width(); ++x, weightA += stepA, weightB += stepB) {
+            const double wa = std::clamp(weightA, 0.0, 1.0);
+            const double wb = std::clamp(weightB, 0.0, 1.0 - wa);
+            const double wc = 1.0 - wa - wb;
+            auto mix = [&](int (QColor::*channel)() const) {
+                return static_cast<int>((colors[0].*channel)() * wa + (colors[1].*channel)() * wb
+                                        + (colors[2].*channel)() * wc + 0.5);
+            };
+            row[x] = qRgb(mix(&QColor::red), mix(&QColor::green), mix(&QColor::blue));
+        }
+    }
+    QPainterPath outline;
+    outline.addPolygon(triangle);
+    painter.setClipPath(outline, current.clipped ? Qt::IntersectClip : Qt::ReplaceClip);
+    painter.drawImage(area.topLeft(), shade);
 }
 
 QRegion MetafileDC::regionToOutput(const QRegion& region, bool regionIsLogical) const

@@ -298,6 +298,18 @@ void tst_metafile_emf::pixelOperations_data()
     const QByteArray shaded = redCanvas().record(118, gradient).finish();
     QTest::newRow("gradient, left end") << shaded << QPoint(1, 50) << QColor(3, 3, 3);
     QTest::newRow("gradient, middle") << shaded << QPoint(50, 50) << QColor(128, 128, 128);
+    Params triangle;
+    triangle.i32({0, 0, 0, 0, 3, 1, 2}); // bounds, three vertices, one triangle
+    triangle.i32({0, 0}).u16(0xff00).u16(0).u16(0).u16(0);
+    triangle.i32({100, 0}).u16(0).u16(0xff00).u16(0).u16(0);
+    triangle.i32({0, 100}).u16(0).u16(0).u16(0xff00).u16(0);
+    triangle.u32(0).u32(1).u32(2);
+    const QByteArray mixed = EmfBuilder(QRect(0, 0, 1000, 1000), QSize(1000, 1000), QSize(100, 100))
+                                 .record(118, triangle)
+                                 .finish();
+    QTest::newRow("shaded triangle, top edge") << mixed << QPoint(50, 1) << QColor(122, 129, 4);
+    QTest::newRow("shaded triangle, inside") << mixed << QPoint(10, 50) << QColor(99, 27, 129);
+    QTest::newRow("shaded triangle, outside") << mixed << QPoint(80, 80) << QColor(Qt::white);
 }
 
 void tst_metafile_emf::pixelOperations()
