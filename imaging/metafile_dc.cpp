@@ -108,10 +108,12 @@ void MetafileDC::restoreState(int which)
 
 void MetafileDC::addObject(MetafileObject object)
 {
-    auto slot = std::find_if(objects.begin(), objects.end(),
-                             [](const auto& entry) { return !entry.has_value(); });
-    if (slot != objects.end())
-        *slot = std::move(object);
+    // Every slot below firstFree is taken, so a file creating many objects into a big table
+    // does not search it from the start each time.
+    while (firstFree < objects.size() && objects[firstFree])
+        ++firstFree;
+    if (firstFree < objects.size())
+        objects[firstFree] = std::move(object);
 }
 
 void MetafileDC::setObject(std::uint32_t index, MetafileObject object)
@@ -129,8 +131,10 @@ const MetafileObject* MetafileDC::object(std::uint32_t index) const
 
 void MetafileDC::deleteObject(std::uint32_t index)
 {
-    if (index < objects.size())
+    if (index < objects.size()) {
         objects[index].reset();
+        firstFree = std::min<std::size_t>(firstFree, index);
+    }
 }
 
 bool MetafileDC::selectObject(std::uint32_t index, bool regionIsLogical)

@@ -194,6 +194,7 @@ private:
     MetafileState current;
     std::vector<MetafileState> saved;
     std::vector<std::optional<MetafileObject>> objects;
+    std::size_t firstFree = 0; // no free slot lies below it
     bool pathOpen = false;
     QPainterPath path; // output pixels
 };
