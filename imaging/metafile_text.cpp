@@ -14,6 +14,9 @@ namespace {
 
 constexpr std::uint32_t etoOpaque = 0x2;
 constexpr std::uint32_t etoClipped = 0x4;
+// Letters larger than this are filled as outlines: the glyph cache would keep an image of
+// each one, which for huge letters costs far more than filling the part that shows.
+constexpr int largestCachedGlyph = 256;
 
 // The common Windows faces and their metric-compatible installed substitutes, so that text
 // takes the width the metafile's author measured it with.
@@ -73,7 +76,8 @@ void MetafileDC::text(QPointF reference, const QString& text, const std::vector<
     }
     if (!std::isfinite(pixels))
         return;
-    font.setPixelSize(static_cast<int>(std::clamp(std::round(pixels), 1.0, 20000.0)));
+    // Qt's font metrics overflow a little above 16384 pixels.
+    font.setPixelSize(static_cast<int>(std::clamp(std::round(pixels), 1.0, 16000.0)));
     const QFontMetricsF metrics(font);
     double stretch = 1;
     if (spec.width != 0 && metrics.averageCharWidth() > 0)
@@ -133,11 +137,31 @@ void MetafileDC::text(QPointF reference, const QString& text, const std::vector<
     place.translate(x, y);
     place.scale(stretch, 1);
 
-    if (pathOpen) {
+    // The pieces drawn: the whole text when the font spaces it, else each character (a
+    // surrogate pair as one) at its own offset.
+    std::vector<std::pair<double, QString>> pieces;
+    if (advances.empty()) {
+        pieces.emplace_back(0, text);
+    } else {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const double offset = offsets[static_cast<std::size_t>(i)];
+            if (text.at(i).isHighSurrogate() && i + 1 < text.size()) {
+                pieces.emplace_back(offset, text.mid(i, 2));
+                ++i;
+            } else if (!text.at(i).isLowSurrogate()) {
+                pieces.emplace_back(offset, QString(text.at(i)));
+            }
+        }
+    }
+    auto outlines = [&] {
         QPainterPath glyphs;
-        for (qsizetype i = 0; i < text.size(); ++i)
-            glyphs.addText(offsets[static_cast<std::size_t>(i)], 0, font, text.at(i));
-        path.addPath(place.map(glyphs));
+        for (const auto& [offset, piece] : pieces)
+            glyphs.addText(offset, 0, font, piece);
+        return glyphs;
+    };
+
+    if (pathOpen) {
+        path.addPath(place.map(outlines()));
         return;
     }
     if (!beginPaint())
@@ -161,21 +185,15 @@ void MetafileDC::text(QPointF reference, const QString& text, const std::vector<
     painter.setTransform(place);
     if (current.bkMode == 2)
         painter.fillRect(QRectF(0, -metrics.ascent(), run, metrics.height()), current.bkColor);
-    painter.setFont(font);
-    painter.setPen(current.textColor);
-    if (advances.empty()) {
-        painter.drawText(QPointF(0, 0), text);
+    if (font.pixelSize() > largestCachedGlyph) {
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.fillPath(outlines(), current.textColor);
+        painter.setRenderHint(QPainter::Antialiasing, false);
     } else {
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            // A surrogate pair is one character drawn at its first half's place.
-            if (text.at(i).isHighSurrogate() && i + 1 < text.size()) {
-                painter.drawText(QPointF(offsets[static_cast<std::size_t>(i)], 0), text.mid(i, 2));
-                ++i;
-            } else if (!text.at(i).isLowSurrogate()) {
-                painter.drawText(QPointF(offsets[static_cast<std::size_t>(i)], 0),
-                                 QString(text.at(i)));
-            }
-        }
+        painter.setFont(font);
+        painter.setPen(current.textColor);
+        for (const auto& [offset, piece] : pieces)
+            painter.drawText(QPointF(offset, 0), piece);
     }
     painter.resetTransform();
 }

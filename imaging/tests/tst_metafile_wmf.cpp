@@ -17,6 +17,7 @@ private slots:
     void hatchBrushFollowsBackgroundMode();
     void textAtItsReferencePoint_data();
     void textAtItsReferencePoint();
+    void hugeLetterIsFilled();
     void stretchedDib();
     void regions();
     void extendedTextOptions();
@@ -229,6 +230,23 @@ void tst_metafile_wmf::textAtItsReferencePoint()
                             .arg(ink.height())));
     // Two capitals 40 px high: about 28 px of cap height and 50 px of width.
     QVERIFY(ink.height() > 24 && ink.width() > 40);
+}
+
+void tst_metafile_wmf::hugeLetterIsFilled()
+{
+    // An "I" with a 400-pixel em from (0, -100): its stem runs down the whole picture at
+    // about x = 38 to 77.
+    auto b = WmfBuilder::placeable(0, 0, 100, 100, 96);
+    Params font;
+    font.i16({-400, 0, 0, 0, 400}).u16(0).u16(0).u16(0).u16(0);
+    font.raw(QByteArray("Arial").leftJustified(32, '\0'));
+    b.record(0x02FB, font).select(0).words(0x0102, {1});
+    b.record(0x0521, Params().u16(1).raw("I").pad(2).i16({-100, 0}));
+    const QImage picture = PlayWindowsMetafile(b.finish());
+    QCOMPARE(pixel(picture, 57, 2), 0u);
+    QCOMPARE(pixel(picture, 57, 97), 0u);
+    QCOMPARE(pixel(picture, 20, 50), 0xffffffu);
+    QCOMPARE(pixel(picture, 90, 50), 0xffffffu);
 }
 
 void tst_metafile_wmf::stretchedDib()
