@@ -26,6 +26,22 @@ void NavigationHistory::Select(int index)
     selected = index >= 0 && index < Count() ? index : -1;
 }
 
+void NavigationHistory::Append(const std::string& path)
+{
+    entries.push_back(path);
+}
+
+void NavigationHistory::RemoveAt(int index)
+{
+    if (index < 0 || index >= Count())
+        return;
+    entries.erase(entries.begin() + index);
+    if (selected == index)
+        selected = -1;
+    else if (selected > index)
+        --selected;
+}
+
 void NavigationHistory::Add(const std::string& path, int limit, bool duplicatesAllowed)
 {
     if (!duplicatesAllowed) {

@@ -19,7 +19,12 @@ public:
     // Stored entries as they are, with none selected and no rule applied.
     void Assign(std::vector<std::string> stored);
     void Clear();
+    // -1, or an index out of range, selects none.
     void Select(int index);
+    // Path becomes the newest entry; the selection stays on its entry.
+    void Append(const std::string& path);
+    // A selection after Index moves with its entry; removing the selected one leaves none.
+    void RemoveAt(int index);
 
     // A picture opened from the folder list. Without duplicates every entry naming the same
     // file goes first, so the path moves to the end; with them, only a repeat of the newest

@@ -1,0 +1,27 @@
+#include "shell/application.h"
+
+#include <QMessageBox>
+
+#include <exception>
+#include <new>
+
+TApplication::TApplication(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+    setApplicationName("Vistrel");
+    setApplicationVersion("1.4");
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event)
+{
+    // Qt cannot carry an exception through its event loop; without this, a command that
+    // fails (too little memory for a huge picture) would end the whole program.
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::bad_alloc&) {
+        QMessageBox::critical(activeWindow(), "Vistrel", "Out of memory.");
+    } catch (const std::exception& error) {
+        QMessageBox::critical(activeWindow(), "Vistrel", QString::fromLocal8Bit(error.what()));
+    }
+    return false;
+}

@@ -1,0 +1,13 @@
+// The application object. An error that escapes a command ends that command, and the user is
+// told what it was; the program goes on.
+#pragma once
+
+#include <QApplication>
+
+class TApplication : public QApplication
+{
+public:
+    TApplication(int& argc, char** argv);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+};

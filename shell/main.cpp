@@ -1,0 +1,624 @@
+#include "shell/main.h"
+
+#include "browse/_dir_content.h"
+#include "browse/filer.h"
+#include "imaging/wait_cursor.h"
+#include "settings/settings_user.h"
+#include "shell/path_text.h"
+#include "shell/scale_step.h"
+#include "shell/settings_bridge.h"
+#include "shell/windows.h"
+#include "viewer/_cbs.h"
+#include "viewer/_mg_indicator.h"
+#include "viewer/_pgv.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace {
+
+QString decodedText(const std::string& bytes)
+{
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+bool fileExists(const std::string& path)
+{
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+} // namespace
+
+TFmain::TFmain(const std::string& ProgramPath, QWidget* parent)
+    : TForm_main(ProgramPath, parent)
+    , historyList(std::make_unique<HistoryListBridge>(history, [this] { ShowHistory(); }))
+    , glassOptions(std::make_unique<SettingsGlassOptions>())
+{
+    setObjectName("Fmain");
+    setWindowTitle("Vistrel");
+    resize(695, 462);
+
+    CreateToolBar();
+    CreateWorkArea();
+    CreateMenus();
+
+    BrowseForFolder = [this] {
+        const QString chosen = QFileDialog::getExistingDirectory(this, QString(), QDir::homePath(),
+                                                                 QFileDialog::ShowDirsOnly);
+        return QFile::encodeName(chosen).toStdString();
+    };
+}
+
+TFmain::~TFmain()
+{
+    // The viewer outlives nothing it reads from, but it is told so all the same.
+    O_pgv1->SetGlassOptions(nullptr);
+}
+
+QToolButton* TFmain::AddToolButton(QWidget* bar, const char* name, const QString& caption,
+                                   const QString& hint, const QString& image)
+{
+    auto* button = new QToolButton(bar);
+    button->setObjectName(name);
+    button->setText(caption);
+    button->setToolTip(hint);
+    button->setIcon(QIcon(image));
+    button->setIconSize(QSize(32, 32));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    button->setFixedSize(62, 52);
+    bar->layout()->addWidget(button);
+    return button;
+}
+
+void TFmain::CreateToolBar()
+{
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName("ToolBar1");
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setFixedHeight(57);
+    ToolBar1->toggleViewAction()->setVisible(false);
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+    // The history panel and the buttons share a splitter, so the user can widen the list.
+    Splitter2 = new QSplitter(Qt::Horizontal, ToolBar1);
+    Splitter2->setObjectName("Splitter2");
+    Splitter2->setHandleWidth(3);
+    Splitter2->setChildrenCollapsible(false);
+    ToolBar1->addWidget(Splitter2);
+
+    Panel_history = new QWidget(Splitter2);
+    Panel_history->setObjectName("Panel_history");
+    auto* historyLayout = new QVBoxLayout(Panel_history);
+    historyLayout->setContentsMargins(4, 2, 4, 2);
+    historyLayout->setSpacing(2);
+    Label1 = new QLabel("Navigation history:", Panel_history);
+    Label1->setObjectName("Label1");
+    CB_history = new QComboBox(Panel_history);
+    CB_history->setObjectName("CB_history");
+    CB_history->setMinimumWidth(100);
+    CB_history->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    historyLayout->addWidget(Label1);
+    historyLayout->addWidget(CB_history);
+    historyLayout->addStretch();
+    connect(CB_history, &QComboBox::activated, this, &TFmain::CB_historyChosen);
+
+    auto* buttons = new QWidget(Splitter2);
+    buttons->setObjectName("ToolBar1Buttons");
+    auto* buttonLayout = new QHBoxLayout(buttons);
+    buttonLayout->setContentsMargins(8, 0, 0, 0);
+    buttonLayout->setSpacing(0);
+    TB_prior = AddToolButton(buttons, "TB_prior", "Prior", QString(), ":/tb_prior.svg");
+    TB_next = AddToolButton(buttons, "TB_next", "Next", QString(), ":/tb_next.svg");
+    TB_refresh = AddToolButton(buttons, "TB_refresh", "Refresh", "Refresh", ":/tb_refresh.svg");
+    buttonLayout->addSpacing(8);
+    TB_magnifier
+        = AddToolButton(buttons, "TB_magnifier", "Magnifier", "Magnifier", ":/tb_magnifier.svg");
+    TB_rotate_ccw = AddToolButton(buttons, "TB_rotate_ccw", "Rotate ccw", "Rotate counterclockwise",
+                                  ":/tb_rotate_ccw.svg");
+    TB_rotate_cw = AddToolButton(buttons, "TB_rotate_cw", "Rotate cw", "Rotate clockwise",
+                                 ":/tb_rotate_cw.svg");
+    buttonLayout->addSpacing(8);
+    TB_exit = AddToolButton(buttons, "TB_exit", "Exit", "Exit", ":/tb_exit.svg");
+    buttonLayout->addStretch();
+
+    Splitter2->addWidget(Panel_history);
+    Splitter2->addWidget(buttons);
+    Splitter2->setStretchFactor(0, 0);
+    Splitter2->setStretchFactor(1, 1);
+    Splitter2->setSizes({197, 10000});
+
+    connect(TB_prior, &QToolButton::clicked, this, [this] { NavigationClick(TB_prior); });
+    connect(TB_next, &QToolButton::clicked, this, [this] { NavigationClick(TB_next); });
+    connect(TB_refresh, &QToolButton::clicked, this, &TFmain::N_RefreshClick);
+    connect(TB_magnifier, &QToolButton::clicked, this, &TFmain::TB_magnifierClick);
+    connect(TB_rotate_ccw, &QToolButton::clicked, this, [this] { NRotateClick(TB_rotate_ccw); });
+    connect(TB_rotate_cw, &QToolButton::clicked, this, [this] { NRotateClick(TB_rotate_cw); });
+    connect(TB_exit, &QToolButton::clicked, this, &TFmain::N_ExitClick);
+}
+
+void TFmain::CreateWorkArea()
+{
+    Splitter1 = new QSplitter(Qt::Horizontal, this);
+    Splitter1->setObjectName("Splitter1");
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+    setCentralWidget(Splitter1);
+
+    PageControl1 = new QTabWidget(Splitter1);
+    PageControl1->setObjectName("PageControl1");
+    PageControl1->setTabPosition(QTabWidget::South);
+    TabSheet_dir = new QWidget(PageControl1);
+    TabSheet_dir->setObjectName("TabSheet_dir");
+    TabSheet_col = new QWidget(PageControl1);
+    TabSheet_col->setObjectName("TabSheet_col");
+    PageControl1->addTab(TabSheet_dir, "Directory");
+    PageControl1->addTab(TabSheet_col, "Collection");
+    PageControl1->setTabVisible(1, false);
+    PageControl1->setCurrentWidget(TabSheet_dir);
+
+    auto* dirLayout = new QVBoxLayout(TabSheet_dir);
+    dirLayout->setContentsMargins(0, 0, 0, 0);
+    dirLayout->setSpacing(0);
+    auto* panel = new QFrame(TabSheet_dir);
+    panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    Panel1 = panel;
+    Panel1->setObjectName("Panel1");
+    Panel1->setFixedHeight(36);
+    auto* panelLayout = new QHBoxLayout(Panel1);
+    panelLayout->setContentsMargins(4, 2, 4, 2);
+    Edit_dir = new QLineEdit(Panel1);
+    Edit_dir->setObjectName("Edit_dir");
+    Edit_dir->setReadOnly(true);
+    Edit_dir->setFrame(false);
+    QFont bold = Edit_dir->font();
+    bold.setBold(true);
+    Edit_dir->setFont(bold);
+    SB_dir = new QToolButton(Panel1);
+    SB_dir->setObjectName("SB_dir");
+    SB_dir->setText("...");
+    SB_dir->setAutoRaise(true);
+    SB_dir->setFixedSize(23, 22);
+    panelLayout->addWidget(Edit_dir);
+    panelLayout->addWidget(SB_dir);
+    connect(SB_dir, &QToolButton::clicked, this, &TFmain::SB_dirClick);
+
+    O_dir_content1 = new TO_dir_content(TabSheet_dir);
+    O_dir_content1->setObjectName("O_dir_content1");
+    dirLayout->addWidget(Panel1);
+    dirLayout->addWidget(O_dir_content1, 1);
+
+    PM_filelist = new QMenu(this);
+    PM_filelist->setObjectName("PM_filelist");
+    PRefresh = PM_filelist->addAction("Refresh");
+    PRefresh->setObjectName("PRefresh");
+    PSaveAs = PM_filelist->addAction("Save As...");
+    PSaveAs->setObjectName("PSaveAs");
+    PDelete = PM_filelist->addAction("Delete...");
+    PDelete->setObjectName("PDelete");
+    connect(PRefresh, &QAction::triggered, this, &TFmain::PRefreshClick);
+    connect(PSaveAs, &QAction::triggered, this, &TFmain::PSaveAsClick);
+    connect(PDelete, &QAction::triggered, this, &TFmain::PDeleteClick);
+    O_dir_content1->LV_dir->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(O_dir_content1->LV_dir, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) {
+                PM_filelist->popup(O_dir_content1->LV_dir->viewport()->mapToGlobal(pos));
+            });
+
+    PC_viewers = new QTabWidget(Splitter1);
+    PC_viewers->setObjectName("PC_viewers");
+    TabSheet_pg = new QWidget(PC_viewers);
+    TabSheet_pg->setObjectName("TabSheet_pg");
+    PC_viewers->addTab(TabSheet_pg, QString());
+    auto* pageLayout = new QVBoxLayout(TabSheet_pg);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    pageLayout->setSpacing(0);
+
+    O_pgv1 = new TO_pgv(TabSheet_pg, glassOptions.get());
+    O_pgv1->setObjectName("O_pgv1");
+    pageLayout->addWidget(O_pgv1, 1);
+
+    Panel_state = new QWidget(TabSheet_pg);
+    Panel_state->setObjectName("Panel_state");
+    Panel_state->setFixedHeight(110);
+    auto* stateLayout = new QGridLayout(Panel_state);
+    stateLayout->setContentsMargins(5, 5, 5, 5);
+    stateLayout->setSpacing(2);
+    Label_imgname = new QLabel(Panel_state);
+    Label_imgname->setObjectName("Label_imgname");
+    Label_imgname->setAlignment(Qt::AlignCenter);
+    O_mg_indicator1 = new TO_mg_indicator(Panel_state);
+    O_mg_indicator1->setObjectName("O_mg_indicator1");
+    O_cbs1 = new TO_cbs(Panel_state);
+    O_cbs1->setObjectName("O_cbs1");
+    stateLayout->addWidget(Label_imgname, 0, 0, 1, 2);
+    stateLayout->addWidget(O_mg_indicator1, 1, 0);
+    stateLayout->addWidget(O_cbs1, 1, 1);
+    stateLayout->setColumnStretch(1, 1);
+    stateLayout->setRowStretch(1, 1);
+    pageLayout->addWidget(Panel_state);
+
+    Splitter1->addWidget(PageControl1);
+    Splitter1->addWidget(PC_viewers);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({197, 495});
+
+    O_pgv1->Image1->OnMouseDown = [this](const QMouseEvent& event) {
+        O_pgv1Image1MouseDown(event.position().toPoint());
+    };
+    O_pgv1->Image1->OnDblClick = [this](const QMouseEvent&) {
+        O_pgv1Image1DblClick();
+    };
+    O_pgv1->Image_mg->OnMouseMove = [this](const QMouseEvent& event) {
+        O_pgv1->Image_mgMouseMove(event);
+        O_pgv1Image_mgMouseMove();
+    };
+    connect(O_mg_indicator1, &TO_mg_indicator::ScaleUpClick, this, &TFmain::ScaleUp);
+    connect(O_mg_indicator1, &TO_mg_indicator::ScaleDnClick, this, &TFmain::ScaleDn);
+    connect(O_mg_indicator1, &TO_mg_indicator::SetDefaultClick, this,
+            &TFmain::O_mg_indicator1SpeedButton1Click);
+    connect(O_mg_indicator1, &TO_mg_indicator::ApplyClick, this,
+            &TFmain::O_mg_indicator1SpeedButton2Click);
+}
+
+void TFmain::CreateMenus()
+{
+    // The data-file commands belong to other main windows; only Save's shortcut stays.
+    N_New->setVisible(false);
+    N_Open->setVisible(false);
+    N_Save->setVisible(false);
+    N_Saveas->setVisible(false);
+
+    N_View = new QMenu("View", MainMenu1);
+    N_View->setObjectName("N_View");
+    MainMenu1->insertMenu(N_Help->menuAction(), N_View);
+    N_Refresh = N_View->addAction("Refresh");
+    N_Refresh->setObjectName("N_Refresh");
+    N_View->addSeparator();
+    NRotateclockwise = N_View->addAction("Rotate clockwise");
+    NRotateclockwise->setObjectName("NRotateclockwise");
+    NRotatecounterclockwise = N_View->addAction("Rotate counterclickwise");
+    NRotatecounterclockwise->setObjectName("NRotatecounterclockwise");
+    // Never shown and without a shortcut: there is no way to choose it.
+    NEffects = N_View->addAction("Effects");
+    NEffects->setObjectName("NEffects");
+    NEffects->setVisible(false);
+
+    connect(N_Refresh, &QAction::triggered, this, &TFmain::N_RefreshClick);
+    connect(NRotateclockwise, &QAction::triggered, this,
+            [this] { NRotateClick(NRotateclockwise); });
+    connect(NRotatecounterclockwise, &QAction::triggered, this,
+            [this] { NRotateClick(NRotatecounterclockwise); });
+}
+
+void TFmain::FormCreate()
+{
+    TForm_main::FormCreate();
+    imageFileName.clear();
+    SetImageLoaded(false);
+    PC_viewers->tabBar()->setVisible(false);
+    PC_viewers->setCurrentWidget(TabSheet_pg);
+    O_dir_content1->OnFolderShown = [this](TO_dir_content*) {
+        FolderShown();
+    };
+    O_dir_content1->OnFileFilter = [this](const std::string& fileName) {
+        return IsImageFile(fileName);
+    };
+    O_dir_content1->OnFileActivated = [this](TO_dir_content*) {
+        ShowSelectedFile();
+    };
+    O_cbs1->OnBrightnessChange = [this](int value) {
+        BrightnessChanged(value);
+    };
+    O_cbs1->OnContrastChange = [this](int value) {
+        ContrastChanged(value);
+    };
+}
+
+void TFmain::AfterLoadData()
+{
+    TForm_main::AfterLoadData();
+    O_pgv1->ApplySettings();
+    Edit_dir->setText(decodedText(D_settings_user->Settings.ReadAttribute("DIR_TO_VIEW")));
+    O_dir_content1->ShowFolder(QFile::encodeName(Edit_dir->text()).toStdString());
+}
+
+void TFmain::ShowHistory()
+{
+    const QSignalBlocker blocker(CB_history);
+    CB_history->clear();
+    for (const std::string& entry : history.Entries())
+        CB_history->addItem(decodedText(entry));
+    CB_history->setCurrentIndex(history.Selected());
+}
+
+void TFmain::SetImageLoaded(bool Value)
+{
+    imageLoaded = Value;
+    if (!Value) {
+        O_pgv1->ClearPicture();
+        Label_imgname->clear();
+    }
+    UpdateControls();
+}
+
+void TFmain::UpdateControls()
+{
+    for (QToolButton* button : {TB_refresh, TB_rotate_ccw, TB_rotate_cw})
+        button->setEnabled(imageLoaded);
+    for (QAction* item : {N_Refresh, NRotateclockwise, NRotatecounterclockwise})
+        item->setEnabled(imageLoaded);
+    TB_prior->setEnabled(history.CanStepBack());
+    TB_next->setEnabled(history.CanStepForward());
+}
+
+void TFmain::FolderShown()
+{
+    Edit_dir->setText(decodedText(O_dir_content1->CurrentFolder()));
+}
+
+void TFmain::ShowSelectedFile()
+{
+    const std::string name = O_dir_content1->GetSelectedName();
+    imageFileName = O_dir_content1->CurrentFolder() + name;
+    SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
+    ResetScaleStep();
+    if (imageLoaded) {
+        Label_imgname->setText(decodedText(name));
+        AddToHistory(imageFileName);
+        UpdateControls();
+    }
+}
+
+bool TFmain::IsImageFile(const std::string& FileName) const
+{
+    return IsPictureFileName(FileName);
+}
+
+void TFmain::BrightnessChanged(int Value)
+{
+    if (imageLoaded)
+        O_pgv1->SetLightness(Value * 7);
+}
+
+void TFmain::ContrastChanged(int Value)
+{
+    if (imageLoaded)
+        O_pgv1->SetContrast(Value * 7);
+}
+
+void TFmain::AddToHistory(const std::string& FileName)
+{
+    history.Add(ExpandHistoryPath(FileName), D_settings_user->SE_history->value(),
+                D_settings_user->CB_dup_allowed->isChecked());
+    ShowHistory();
+}
+
+void TFmain::SB_dirClick()
+{
+    const std::string path = BrowseForFolder ? BrowseForFolder() : std::string();
+    if (path.empty())
+        return;
+    Edit_dir->setText(decodedText(path));
+    D_settings_user->Settings.WriteAttribute("DIR_TO_VIEW", path);
+    O_dir_content1->ShowFolder(path);
+}
+
+void TFmain::N_RefreshClick()
+{
+    if (!imageLoaded)
+        return;
+    WaitCursor wait;
+    O_cbs1->ResetBrightness();
+    O_cbs1->ResetContrast();
+    SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
+}
+
+void TFmain::NRotateClick(QObject* Sender)
+{
+    if (!imageLoaded)
+        return;
+    const bool clockwise = Sender == NRotateclockwise || Sender == TB_rotate_cw;
+    O_pgv1->RotatePicture(clockwise);
+    ResetScaleStep();
+}
+
+void TFmain::TB_magnifierClick()
+{
+    if (auto* pages = D_settings_user->findChild<QTabWidget*>("PageControl1"))
+        pages->setCurrentWidget(D_settings_user->TabSheet_mg);
+    D_settings_user->exec();
+    O_pgv1->ApplySettings();
+    O_pgv1->UpdateGlass();
+}
+
+void TFmain::PRefreshClick()
+{
+    O_dir_content1->RefreshFolder();
+}
+
+void TFmain::PSaveAsClick()
+{
+    const std::string path = O_dir_content1->GetSelectedFile();
+    if (path.empty())
+        return;
+    D_filer->SaveCopyAs(path);
+    O_dir_content1->RefreshFolder();
+}
+
+void TFmain::PDeleteClick()
+{
+    const std::string path = O_dir_content1->GetSelectedFile();
+    if (!path.empty() && D_filer->DeleteToRecycleBin(path)) {
+        if (SamePath(path, imageFileName)) {
+            O_pgv1->ClearPicture();
+            SetImageLoaded(false);
+        }
+        O_dir_content1->RefreshFolder();
+    }
+    UpdateControls();
+}
+
+void TFmain::CB_historyChosen(int Index)
+{
+    history.Select(Index);
+    CB_historyClick();
+}
+
+void TFmain::CB_historyClick()
+{
+    const std::string entry = history.SelectedEntry();
+    if (entry.empty())
+        return;
+    O_dir_content1->ShowFolder(FolderOfPath(entry));
+    if (fileExists(entry)) {
+        SetImageLoaded(true);
+        imageFileName = entry;
+        SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
+        ResetScaleStep();
+        Label_imgname->setText(decodedText(FileNamePart(entry)));
+    } else {
+        SetImageLoaded(false);
+        imageFileName.clear();
+    }
+    ResetScaleStep();
+}
+
+void TFmain::NavigationClick(QObject* Sender)
+{
+    history.Select(history.StepIndex(Sender == TB_next));
+    ShowHistory();
+    CB_historyClick();
+}
+
+void TFmain::ShowMagnification()
+{
+    const QSize source = O_pgv1->SourceSize();
+    const QSize working = O_pgv1->WorkingSize();
+    O_mg_indicator1->UpdateIndicator(std::max(source.width(), source.height()),
+                                     std::max(working.width(), working.height()),
+                                     O_pgv1->ShownSize());
+}
+
+void TFmain::ResetScaleStep()
+{
+    pendingFactor = 1.0;
+    O_mg_indicator1->SetPending(false);
+    ShowMagnification();
+}
+
+void TFmain::ApplyScaleStep()
+{
+    O_pgv1->ApplyPendingScale();
+    ResetScaleStep();
+}
+
+void TFmain::StepScale(int Direction)
+{
+    if (!imageLoaded)
+        return;
+    try {
+        pendingFactor = NextStepFactor(pendingFactor, Direction);
+        O_pgv1->PreviewScale(pendingFactor);
+        O_mg_indicator1->SetPending(true);
+    } catch (const std::exception&) {
+        // A step that cannot be previewed is dropped; the indicator still shows the sizes.
+    }
+    ShowMagnification();
+}
+
+void TFmain::ScaleUp()
+{
+    StepScale(-1);
+}
+
+void TFmain::ScaleDn()
+{
+    StepScale(+1);
+}
+
+void TFmain::FormMouseWheelDown()
+{
+    StepScale(-1);
+}
+
+void TFmain::FormMouseWheelUp()
+{
+    StepScale(+1);
+}
+
+void TFmain::O_mg_indicator1SpeedButton1Click()
+{
+    if (!imageLoaded)
+        return;
+    O_pgv1->SetScale(1.0);
+    ResetScaleStep();
+}
+
+void TFmain::O_mg_indicator1SpeedButton2Click()
+{
+    ApplyScaleStep();
+}
+
+void TFmain::O_pgv1Image1MouseDown(const QPoint& Point)
+{
+    MouseDownPoint = Point;
+}
+
+void TFmain::O_pgv1Image1DblClick()
+{
+    O_pgv1->CenterGlassAt(MouseDownPoint.x(), MouseDownPoint.y());
+}
+
+void TFmain::O_pgv1Image_mgMouseMove()
+{
+    if (O_pgv1->Dragging() && O_mg_indicator1->Pending())
+        ApplyScaleStep();
+}
+
+THistoryList* TFmain::HistoryList()
+{
+    return historyList.get();
+}
+
+void TFmain::FormClose()
+{
+    D_settings_user->StoreHistory();
+    TForm_main::FormClose();
+}
+
+void TFmain::wheelEvent(QWheelEvent* event)
+{
+    // One step per wheel message, whatever its size; the lists and the combo box use the
+    // wheel themselves and never pass it on.
+    const int delta = event->angleDelta().y();
+    if (delta < 0)
+        FormMouseWheelDown();
+    else if (delta > 0)
+        FormMouseWheelUp();
+    event->accept();
+}

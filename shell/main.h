@@ -1,0 +1,145 @@
+// The viewer's main window: the folder list feeds pictures to the page viewer; the
+// indicator and the brightness and contrast control sit under the picture; the tool bar and
+// menus carry the commands; the navigation history lives in the tool bar.
+#pragma once
+
+#include "shell/main_pre.h"
+#include "shell/navigation_history.h"
+
+#include <QPoint>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class GlassOptions;
+class THistoryList;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QSplitter;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class QWheelEvent;
+class TO_cbs;
+class TO_dir_content;
+class TO_mg_indicator;
+class TO_pgv;
+
+class TFmain : public TForm_main
+{
+    Q_OBJECT
+
+public:
+    explicit TFmain(const std::string& ProgramPath, QWidget* parent = nullptr);
+    ~TFmain() override;
+
+    void FormCreate() override;
+    void AfterLoadData() override;
+
+    bool ImageLoaded() const { return imageLoaded; }
+    const std::string& ImageFileName() const { return imageFileName; }
+    double PendingFactor() const { return pendingFactor; }
+    const NavigationHistory& History() const { return history; }
+    NavigationHistory& History() { return history; }
+    // Puts the history's entries and selection into CB_history.
+    void ShowHistory();
+
+    void SetImageLoaded(bool Value);
+    void UpdateControls();
+    void FolderShown();
+    void ShowSelectedFile();
+    bool IsImageFile(const std::string& FileName) const;
+    void BrightnessChanged(int Value);
+    void ContrastChanged(int Value);
+    void AddToHistory(const std::string& FileName);
+
+    void SB_dirClick();
+    void N_RefreshClick();
+    void NRotateClick(QObject* Sender);
+    void TB_magnifierClick();
+    void PRefreshClick();
+    void PSaveAsClick();
+    void PDeleteClick();
+    void CB_historyClick();
+    void NavigationClick(QObject* Sender);
+
+    void ShowMagnification();
+    void ResetScaleStep();
+    void ApplyScaleStep();
+    void StepScale(int Direction);
+    void ScaleUp();
+    void ScaleDn();
+    void FormMouseWheelDown();
+    void FormMouseWheelUp();
+    void O_mg_indicator1SpeedButton1Click();
+    void O_mg_indicator1SpeedButton2Click();
+
+    // The folder-browse dialog; gives the chosen folder, or an empty text when cancelled.
+    std::function<std::string()> BrowseForFolder;
+
+    QToolBar* ToolBar1;
+    QSplitter* Splitter2;
+    QWidget* Panel_history;
+    QLabel* Label1;
+    QComboBox* CB_history;
+    QToolButton* TB_prior;
+    QToolButton* TB_next;
+    QToolButton* TB_refresh;
+    QToolButton* TB_magnifier;
+    QToolButton* TB_rotate_ccw;
+    QToolButton* TB_rotate_cw;
+    QToolButton* TB_exit;
+
+    QSplitter* Splitter1;
+    QTabWidget* PageControl1;
+    QWidget* TabSheet_dir;
+    QWidget* TabSheet_col;
+    QWidget* Panel1;
+    QLineEdit* Edit_dir;
+    QToolButton* SB_dir;
+    TO_dir_content* O_dir_content1;
+    QMenu* PM_filelist;
+    QAction* PRefresh;
+    QAction* PSaveAs;
+    QAction* PDelete;
+
+    QTabWidget* PC_viewers;
+    QWidget* TabSheet_pg;
+    TO_pgv* O_pgv1;
+    QWidget* Panel_state;
+    QLabel* Label_imgname;
+    TO_mg_indicator* O_mg_indicator1;
+    TO_cbs* O_cbs1;
+
+    QMenu* N_View;
+    QAction* N_Refresh;
+    QAction* NRotateclockwise;
+    QAction* NRotatecounterclockwise;
+    QAction* NEffects;
+
+protected:
+    THistoryList* HistoryList() override;
+    void FormClose() override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    void CreateToolBar();
+    void CreateWorkArea();
+    void CreateMenus();
+    QToolButton* AddToolButton(QWidget* bar, const char* name, const QString& caption,
+                               const QString& hint, const QString& image);
+    void O_pgv1Image1MouseDown(const QPoint& Point);
+    void O_pgv1Image1DblClick();
+    void O_pgv1Image_mgMouseMove();
+    void CB_historyChosen(int Index);
+
+    bool imageLoaded = false;
+    std::string imageFileName;
+    QPoint MouseDownPoint;
+    double pendingFactor = 1.0;
+    NavigationHistory history;
+    std::unique_ptr<THistoryList> historyList;
+    std::unique_ptr<GlassOptions> glassOptions;
+};

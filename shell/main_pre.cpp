@@ -1,0 +1,325 @@
+#include "shell/main_pre.h"
+
+#include "about/about.h"
+#include "browse/sure.h"
+#include "imaging/wait_cursor.h"
+#include "settings/main_bounds.h"
+#include "settings/settings_user.h"
+#include "shell/path_text.h"
+#include "shell/windows.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QShortcut>
+#include <QStatusBar>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* dataRootName = "VISTREL_DATA";
+constexpr const char* collectionFilter = "Vistrel graphic collection (*.vsgc)";
+
+} // namespace
+
+TForm_main::TForm_main(const std::string& ProgramPath, QWidget* parent)
+    : QMainWindow(parent)
+    , programPath(ProgramPath)
+    , data(std::make_unique<TLumPigger>())
+    , bounds(std::make_unique<TWidgetBounds>(*this))
+{
+    setObjectName("Form_main");
+    setWindowTitle("base main form");
+    resize(544, 375);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSize(8);
+    setFont(font);
+
+    MainMenu1 = new QMenuBar(this);
+    MainMenu1->setObjectName("MainMenu1");
+    setMenuBar(MainMenu1);
+    N_File = MainMenu1->addMenu("File");
+    N_File->setObjectName("N_File");
+    const auto addItem = [this](QMenu* menu, const char* name, const QString& caption,
+                                void (TForm_main::*handler)()) {
+        QAction* item = menu->addAction(caption);
+        item->setObjectName(name);
+        connect(item, &QAction::triggered, this, handler);
+        return item;
+    };
+    N_New = addItem(N_File, "N_New", "New", &TForm_main::N_NewClick);
+    N_Open = addItem(N_File, "N_Open", "Open", &TForm_main::N_OpenClick);
+    N_Save = addItem(N_File, "N_Save", "Save", &TForm_main::N_SaveClick);
+    N_Saveas = addItem(N_File, "N_Saveas", "Save as...", &TForm_main::N_SaveasClick);
+    N_FileSeparator = N_File->addSeparator();
+    N_Exit = addItem(N_File, "N_Exit", "Exit", &TForm_main::N_ExitClick);
+    N_Help = MainMenu1->addMenu("Help");
+    N_Help->setObjectName("N_Help");
+    N_About = addItem(N_Help, "N_About", "About", &TForm_main::N_AboutClick);
+
+    // The shortcut belongs to the window rather than the item, so hiding Save keeps it.
+    SaveShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+    SaveShortcut->setObjectName("SaveShortcut");
+    connect(SaveShortcut, &QShortcut::activated, this, &TForm_main::N_SaveClick);
+    N_Save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    N_Save->setShortcutContext(Qt::WidgetShortcut);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName("StatusBar1");
+    setStatusBar(StatusBar1);
+    for (int i = 0; i < 3; ++i) {
+        StatusPanels[i] = new QLabel(StatusBar1);
+        StatusPanels[i]->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
+        StatusPanels[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        if (i < 2)
+            StatusPanels[i]->setFixedWidth(50);
+        StatusBar1->addWidget(StatusPanels[i], i < 2 ? 0 : 1);
+    }
+
+    OpenDialog1 = new QFileDialog(this, QString(), QString(), collectionFilter);
+    OpenDialog1->setObjectName("OpenDialog1");
+    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    SaveDialog1 = new QFileDialog(this, QString(), QString(), collectionFilter);
+    SaveDialog1->setObjectName("SaveDialog1");
+    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog1->setFileMode(QFileDialog::AnyFile);
+}
+
+TForm_main::~TForm_main()
+{
+    // FormDestroy: the settings object writes the settings file as it goes.
+    if (D_settings_user) {
+        TD_settings_user* settings = D_settings_user;
+        D_settings_user = nullptr;
+        delete settings;
+    }
+}
+
+void TForm_main::FormCreate()
+{
+    backupOnSave = true;
+    SetModified(false);
+    if (!D_settings_user) {
+        // Fsure comes later in the start-up; the question reaches it when it is asked.
+        const auto ask = [](const std::string& question) {
+            return Fsure && Fsure->Ask(question);
+        };
+        D_settings_user = new TD_settings_user(HistoryList(), bounds.get(), ask,
+                                               ReplaceFileExtension(programPath, ".set"));
+    }
+    data = std::make_unique<TLumPigger>();
+    firstActivation = true;
+}
+
+QString TForm_main::StatusPanelText(int index) const
+{
+    return index >= 0 && index < 3 ? StatusPanels[index]->text() : QString();
+}
+
+void TForm_main::SetModified(bool Value)
+{
+    modified = Value;
+    StatusPanels[1]->setText(Value ? QStringLiteral("Changed") : QString());
+}
+
+void TForm_main::SetDataFileName(const std::string& Name)
+{
+    dataFileName = Name;
+    StatusPanels[2]->setText(QFile::decodeName(QByteArray::fromStdString(Name)));
+}
+
+void TForm_main::PrepareSave() { }
+
+void TForm_main::SaveDataFile(const std::string& FileName)
+{
+    if (backupOnSave) {
+        // The previous file is copied, not moved, to its ".BAK": if the new one cannot be
+        // written, the file keeps its old content instead of vanishing.
+        const fs::path backup = ReplaceFileExtension(FileName, ".BAK");
+        std::error_code ignored;
+        fs::remove(backup, ignored);
+        if (fs::exists(FileName, ignored))
+            fs::copy_file(FileName, backup, ignored);
+    }
+    WriteDataFile(FileName);
+}
+
+void TForm_main::SaveData()
+{
+    SaveDataFile(GetDataFileName());
+}
+
+void TForm_main::WriteDataFile(const std::string& FileName)
+{
+    try {
+        data->SaveToFile(FileName);
+    } catch (const std::exception&) {
+        // A data file that cannot be written is not reported; the window goes on with the
+        // document in memory.
+    }
+}
+
+void TForm_main::AskSaveChanges()
+{
+    if (modified && Fsure && Fsure->Ask("Save changes?"))
+        N_SaveClick();
+}
+
+void TForm_main::NewData()
+{
+    data->Clear();
+    data->SetName(dataRootName);
+    data->WriteAttribute("VERSION", D_settings_user->GetVersion());
+}
+
+TLumPigger* TForm_main::GetChildNode(TLumPigger* Parent, const std::string& Name)
+{
+    if (!Parent)
+        return nullptr;
+    if (TLumPigger* child = Parent->FindChild(Name))
+        return child;
+    auto* child = new TLumPigger(Parent);
+    child->SetName(Name);
+    return child;
+}
+
+void TForm_main::LoadData()
+{
+    const std::string name = GetDataFileName();
+    try {
+        ReadDataFile(name);
+    } catch (const std::exception&) {
+        NewData();
+        std::error_code ignored;
+        // A file that exists but does not read stays untouched until the next save.
+        if (!fs::exists(name, ignored))
+            SaveDataFile(name);
+    }
+    SetDataFileName(name);
+}
+
+void TForm_main::ReadDataFile(const std::string& FileName)
+{
+    auto loaded = std::make_unique<TLumPigger>();
+    loaded->LoadFromFile(FileName);
+    data = std::move(loaded);
+}
+
+std::string TForm_main::GetDataFileName() const
+{
+    const std::string stored = D_settings_user->ReadDataFileName();
+    return stored.empty() ? ReplaceFileExtension(programPath, ".vsgc") : stored;
+}
+
+void TForm_main::BeforeLoadData() { }
+
+void TForm_main::AfterLoadData()
+{
+    const std::string folder = D_settings_user->GetCollectionsFolder();
+    std::error_code ignored;
+    fs::create_directories(folder, ignored);
+    const QString dialogFolder = QFile::decodeName(QByteArray::fromStdString(folder));
+    OpenDialog1->setDirectory(dialogFolder);
+    SaveDialog1->setDirectory(dialogFolder);
+}
+
+void TForm_main::RestoreWindowBounds()
+{
+    D_settings_user->RestoreMainBounds();
+}
+
+void TForm_main::N_NewClick() { }
+
+void TForm_main::N_OpenClick()
+{
+    AskSaveChanges();
+    CreateFolderOneLevel(D_settings_user->GetCollectionsFolder());
+    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
+        return;
+    const std::string chosen
+        = QFile::encodeName(OpenDialog1->selectedFiles().constFirst()).toStdString();
+    N_SaveClick();
+    SetDataFileName(chosen);
+    D_settings_user->StoreDataFileName(chosen);
+    LoadData();
+    AfterLoadData();
+}
+
+void TForm_main::N_SaveClick()
+{
+    WaitCursor wait;
+    PrepareSave();
+    SaveDataFile(GetDataFileName());
+    SetModified(false);
+}
+
+void TForm_main::N_SaveasClick()
+{
+    CreateFolderOneLevel(D_settings_user->GetCollectionsFolder());
+    if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty())
+        return;
+    const std::string chosen
+        = QFile::encodeName(SaveDialog1->selectedFiles().constFirst()).toStdString();
+    SetDataFileName(chosen);
+    D_settings_user->StoreDataFileName(chosen);
+    N_SaveClick();
+    BeforeLoadData();
+    LoadData();
+    AfterLoadData();
+}
+
+void TForm_main::N_ExitClick()
+{
+    close();
+}
+
+void TForm_main::N_AboutClick()
+{
+    F_about->ShowAbout();
+}
+
+bool TForm_main::event(QEvent* event)
+{
+    // Only the first activation does anything, so focus that comes back from another
+    // program needs no telling apart from focus that comes back from a dialog.
+    if (event->type() == QEvent::WindowActivate)
+        FormActivate();
+    return QMainWindow::event(event);
+}
+
+void TForm_main::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    QMainWindow::closeEvent(event);
+}
+
+void TForm_main::FormActivate()
+{
+    // The stored bounds are applied once: applied at every activation, they would throw the
+    // window back to where it was at the last start whenever a dialog over it closes.
+    if (!firstActivation)
+        return;
+    firstActivation = false;
+    BeforeLoadData();
+    LoadData();
+    AfterLoadData();
+    RestoreWindowBounds();
+}
+
+void TForm_main::FormClose()
+{
+    D_settings_user->StoreMainBounds();
+    AskSaveChanges();
+}
+
+void TForm_main::CreateFolderOneLevel(const std::string& folder)
+{
+    std::error_code ignored;
+    fs::create_directory(folder, ignored);
+}

@@ -1,0 +1,395 @@
+// The main window as a user meets it: start-up files, opening pictures, the picture
+// commands, the list's pop-up menu, the settings dialog and the window's bounds.
+#include "program_fixture.h"
+
+#include "browse/filer.h"
+#include "viewer/_cbs.h"
+#include "viewer/_mg_indicator.h"
+#include "viewer/_pgv.h"
+
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QToolButton>
+
+#include <memory>
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { program = std::make_unique<ProgramFixture>(); }
+    void cleanup() { program.reset(); }
+
+    void firstStart();
+    void unreadableDataFileKept();
+    void saveKeepsPreviousFile();
+    void saveAsData();
+    void openPicture();
+    void notAPicture();
+    void refreshAfterFileVanished();
+    void brightnessKeptAndResetByRefresh();
+    void rotateFourTimes();
+    void doubleClickCentresGlass();
+    void deleteOtherThenShownFile();
+    void saveCopyAs();
+    void settingsLeftWithCancel();
+    void restartKeepsHistoryFolderAndBounds();
+    void maximisedWindowClosed();
+    void movedWindowStaysAfterAboutBox();
+
+private:
+    std::unique_ptr<ProgramFixture> program;
+};
+
+void TestMainWindow::firstStart()
+{
+    program->Start();
+
+    QCOMPARE(program->readFile("bin/vistrel.vsgc"),
+             QByteArray("\r\n<VISTREL_DATA VERSION=\"1.4\"/>"));
+    QCOMPARE(program->readFile("bin/vistrel.set"), QByteArray("\r\n<SETTINGS/>"));
+    QVERIFY(QFileInfo(program->path("collections")).isDir());
+    QCOMPARE(Fmain->StatusPanelText(0), QString());
+    QCOMPARE(Fmain->StatusPanelText(1), QString());
+    QCOMPARE(Fmain->StatusPanelText(2), program->path("bin/vistrel.vsgc"));
+
+    QCOMPARE(Fmain->windowTitle(), QString("Vistrel"));
+    QCOMPARE(Fmain->Edit_dir->text(), QString("/"));
+    QVERIFY(!program->listed().isEmpty());
+    QVERIFY(!program->listed().contains(".."));
+
+    QVERIFY(!Fmain->ImageLoaded());
+    QCOMPARE(Fmain->Label_imgname->text(), QString());
+    for (const char* name : {"TB_refresh", "TB_rotate_ccw", "TB_rotate_cw", "TB_prior", "TB_next"})
+        QVERIFY2(!Fmain->findChild<QToolButton*>(name)->isEnabled(), name);
+    for (const char* name : {"N_Refresh", "NRotateclockwise", "NRotatecounterclockwise"})
+        QVERIFY2(!Fmain->findChild<QAction*>(name)->isEnabled(), name);
+    for (const char* name : {"N_New", "N_Open", "N_Save", "N_Saveas", "NEffects"})
+        QVERIFY2(!Fmain->findChild<QAction*>(name)->isVisible(), name);
+    QVERIFY(Fmain->TB_magnifier->isEnabled());
+    QVERIFY(Fmain->TB_exit->isEnabled());
+    QCOMPARE(Fmain->CB_history->count(), 0);
+
+    // Exit closes the window; the settings file then holds the bounds.
+    QTest::mouseClick(Fmain->TB_exit, Qt::LeftButton);
+    QTRY_VERIFY(!Fmain->isVisible());
+    program->Stop();
+    const QByteArray settings = program->readFile("bin/vistrel.set");
+    for (const char* key : {"WIDTH=", "HEIGHT=", "LEFT=", "TOP=", "<HISTORY"})
+        QVERIFY2(settings.contains(key), key);
+}
+
+void TestMainWindow::unreadableDataFileKept()
+{
+    program->writeFile("bin/vistrel.vsgc", "this is no tree document <");
+    program->Start();
+    QCOMPARE(Fmain->StatusPanelText(2), program->path("bin/vistrel.vsgc"));
+    QCOMPARE(program->readFile("bin/vistrel.vsgc"), QByteArray("this is no tree document <"));
+    QCOMPARE(Fmain->Data().Name(), std::string("VISTREL_DATA"));
+}
+
+void TestMainWindow::saveKeepsPreviousFile()
+{
+    program->Start();
+    const QByteArray older = "\r\n<VISTREL_DATA VERSION=\"0.9\"/>";
+    program->writeFile("bin/vistrel.vsgc", older);
+    program->writeFile("bin/vistrel.BAK", "an earlier backup");
+
+    // Save is hidden in this window, but its shortcut works.
+    QTest::keyClick(Fmain, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(program->readFile("bin/vistrel.BAK"), older);
+    QCOMPARE(program->readFile("bin/vistrel.vsgc"),
+             QByteArray("\r\n<VISTREL_DATA VERSION=\"1.4\"/>"));
+    QCOMPARE(Fmain->StatusPanelText(1), QString());
+}
+
+void TestMainWindow::saveAsData()
+{
+    program->Start();
+    // A chosen name with another extension: the document goes to the same path as ".vsgc".
+    const QString chosen = program->path("collections/mine.txt");
+    QString startFolder;
+    ProgramFixture::whenModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        startFolder = dialog->directory().canonicalPath();
+        ProgramFixture::chooseFile(dialog, chosen);
+    });
+    Fmain->N_SaveasClick();
+    QCOMPARE(startFolder, QDir(program->path("collections")).canonicalPath());
+    const QString stored = program->path("collections/mine.vsgc");
+    QCOMPARE(Fmain->StatusPanelText(2), stored);
+    QCOMPARE(program->readFile("collections/mine.vsgc"),
+             QByteArray("\r\n<VISTREL_DATA VERSION=\"1.4\"/>"));
+    QVERIFY(!QFile::exists(chosen));
+    QVERIFY(program->readFile("bin/vistrel.set").contains("mine.vsgc"));
+}
+
+void TestMainWindow::openPicture()
+{
+    program->writePicture("a.bmp", 200, 100);
+    for (const char* name : {"x.JPEG", "y.gif", "z.Tif", "d"})
+        program->writeFile(QString("pics/") + name, "");
+    program->Start();
+
+    program->chooseFolder(program->path("pics"));
+    QCOMPARE(Fmain->Edit_dir->text(), program->path("pics") + '/');
+    QCOMPARE(program->listed(), QStringList({"..", "a.bmp", "x.JPEG", "y.gif"}));
+
+    program->open("a.bmp");
+    QVERIFY(Fmain->ImageLoaded());
+    QCOMPARE(Fmain->Label_imgname->text(), QString("a.bmp"));
+    QCOMPARE(Fmain->O_pgv1->SourceSize(), QSize(200, 100));
+    QCOMPARE(program->history(), QStringList(program->path("pics/a.bmp")));
+    QCOMPARE(Fmain->CB_history->currentIndex(), 0);
+    for (const char* name : {"TB_refresh", "TB_rotate_ccw", "TB_rotate_cw"})
+        QVERIFY2(Fmain->findChild<QToolButton*>(name)->isEnabled(), name);
+    for (const char* name : {"N_Refresh", "NRotateclockwise", "NRotatecounterclockwise"})
+        QVERIFY2(Fmain->findChild<QAction*>(name)->isEnabled(), name);
+    QVERIFY(!Fmain->TB_prior->isEnabled());
+    QVERIFY(!Fmain->TB_next->isEnabled());
+    QCOMPARE(Fmain->O_mg_indicator1->Label_absolute->text(), QString("100%"));
+    QVERIFY(Fmain->O_pgv1->Image_mg->isVisible());
+
+    // Going into a sub-folder inside the list does not change the stored start folder.
+    QDir(program->path("pics")).mkdir("sub");
+    Fmain->PRefreshClick();
+    QVERIFY(program->select("sub"));
+    QTest::keyClick(Fmain->O_dir_content1->LV_dir, Qt::Key_Return);
+    QCOMPARE(Fmain->Edit_dir->text(), program->path("pics/sub") + '/');
+    program->Stop();
+    QVERIFY(program->readFile("bin/vistrel.set")
+                .contains("DIR_TO_VIEW=\"" + QFile::encodeName(program->path("pics")) + "\""));
+}
+
+void TestMainWindow::notAPicture()
+{
+    program->writePicture("a.bmp", 200, 100);
+    program->writeFile("pics/bad.jpg", "no picture in here");
+    program->Start();
+    program->open("a.bmp");
+    program->open("bad.jpg");
+
+    QVERIFY(!Fmain->ImageLoaded());
+    QCOMPARE(Fmain->Label_imgname->text(), QString());
+    QCOMPARE(Fmain->O_pgv1->SourceSize(), QSize(100, 100));
+    QVERIFY(!Fmain->TB_refresh->isEnabled());
+    QVERIFY(!Fmain->TB_rotate_cw->isEnabled());
+    QCOMPARE(program->history(), QStringList(program->path("pics/a.bmp")));
+}
+
+void TestMainWindow::refreshAfterFileVanished()
+{
+    program->writePicture("a.bmp", 200, 100);
+    program->Start();
+    program->open("a.bmp");
+    QVERIFY(QFile::remove(program->path("pics/a.bmp")));
+
+    QTest::mouseClick(Fmain->TB_refresh, Qt::LeftButton);
+    QVERIFY(!Fmain->ImageLoaded());
+    QCOMPARE(Fmain->Label_imgname->text(), QString());
+    QVERIFY(!Fmain->TB_refresh->isEnabled());
+    QCOMPARE(program->history().size(), 1);
+}
+
+void TestMainWindow::brightnessKeptAndResetByRefresh()
+{
+    program->writePicture("a.bmp", 200, 100);
+    program->writePicture("b.bmp", 50, 80, Qt::green);
+    program->Start();
+    program->open("a.bmp");
+
+    // As a marker released at +2 reports it.
+    Fmain->O_cbs1->SetBrightnessPosition(2);
+    Fmain->O_cbs1->OnBrightnessChange(Fmain->O_cbs1->SnapBrightness());
+    Fmain->O_cbs1->SetContrastPosition(-1);
+    Fmain->O_cbs1->OnContrastChange(Fmain->O_cbs1->SnapContrast());
+    QCOMPARE(Fmain->O_pgv1->Lightness(), 14);
+    QCOMPARE(Fmain->O_pgv1->Contrast(), -7);
+
+    program->open("b.bmp");
+    QCOMPARE(Fmain->O_pgv1->SourceSize(), QSize(50, 80));
+    QCOMPARE(Fmain->O_pgv1->Lightness(), 14);
+    QCOMPARE(Fmain->O_pgv1->Contrast(), -7);
+
+    QTest::mouseClick(Fmain->TB_refresh, Qt::LeftButton);
+    QVERIFY(Fmain->ImageLoaded());
+    QCOMPARE(Fmain->O_pgv1->Lightness(), 0);
+    QCOMPARE(Fmain->O_pgv1->Contrast(), 0);
+    QCOMPARE(Fmain->O_cbs1->SnapBrightness(), 0);
+    QCOMPARE(Fmain->O_cbs1->SnapContrast(), 0);
+}
+
+void TestMainWindow::rotateFourTimes()
+{
+    program->writePicture("a.bmp", 200, 100);
+    program->Start();
+    program->open("a.bmp");
+    const QImage first = Fmain->O_pgv1->SourcePicture().copy();
+
+    QTest::mouseClick(Fmain->O_mg_indicator1->SpinButton1Up, Qt::LeftButton);
+    QVERIFY(Fmain->O_mg_indicator1->Pending());
+    QTest::mouseClick(Fmain->TB_rotate_cw, Qt::LeftButton);
+    QCOMPARE(Fmain->O_pgv1->SourceSize(), QSize(100, 200));
+    // A turn discards the pending step.
+    QVERIFY(!Fmain->O_mg_indicator1->Pending());
+    QCOMPARE(Fmain->PendingFactor(), 1.0);
+    // The blue corner went from the top left to the top right.
+    QCOMPARE(Fmain->O_pgv1->SourcePicture().pixel(99, 0), qRgb(0, 0, 255));
+
+    for (int i = 0; i < 3; ++i)
+        Fmain->findChild<QAction*>("NRotateclockwise")->trigger();
+    QCOMPARE(Fmain->O_pgv1->SourcePicture(), first);
+
+    QTest::mouseClick(Fmain->TB_rotate_ccw, Qt::LeftButton);
+    QCOMPARE(Fmain->O_pgv1->SourcePicture().pixel(0, 199), qRgb(0, 0, 255));
+    Fmain->findChild<QAction*>("NRotatecounterclockwise")->trigger();
+    Fmain->NRotateClick(nullptr);
+    Fmain->NRotateClick(nullptr);
+    QCOMPARE(Fmain->O_pgv1->SourcePicture(), first);
+}
+
+void TestMainWindow::doubleClickCentresGlass()
+{
+    program->writePicture("a.bmp", 200, 100);
+    program->Start();
+    program->open("a.bmp");
+    TImage* area = Fmain->O_pgv1->Image1;
+    TImage* glass = Fmain->O_pgv1->Image_mg;
+    QTest::mouseDClick(area, Qt::LeftButton, {}, QPoint(150, 40));
+    const QPoint centre
+        = glass->geometry().topLeft() + QPoint(glass->width() / 2, glass->height() / 2);
+    QCOMPARE(centre, area->geometry().topLeft() + QPoint(150, 40));
+}
+
+void TestMainWindow::deleteOtherThenShownFile()
+{
+    program->writePicture("a.bmp", 200, 100);
+    program->writePicture("b.bmp", 50, 80);
+    program->Start();
+    program->open("a.bmp");
+
+    // Answered No: nothing changes.
+    QVERIFY(program->select("b.bmp"));
+    ProgramFixture::whenModal(
+        [](QWidget* modal) { ProgramFixture::button(modal, "CancelBtn")->click(); });
+    Fmain->PDelete->trigger();
+    QVERIFY(QFile::exists(program->path("pics/b.bmp")));
+
+    ProgramFixture::whenModal(
+        [](QWidget* modal) { ProgramFixture::button(modal, "OKBtn")->click(); });
+    Fmain->PDelete->trigger();
+    QVERIFY(!QFile::exists(program->path("pics/b.bmp")));
+    QCOMPARE(program->listed(), QStringList({"..", "a.bmp"}));
+    QVERIFY(Fmain->ImageLoaded());
+    QCOMPARE(Fmain->Label_imgname->text(), QString("a.bmp"));
+
+    QVERIFY(program->select("a.bmp"));
+    ProgramFixture::whenModal(
+        [](QWidget* modal) { ProgramFixture::button(modal, "OKBtn")->click(); });
+    Fmain->PDelete->trigger();
+    QCOMPARE(program->listed(), QStringList({".."}));
+    QVERIFY(!Fmain->ImageLoaded());
+    QCOMPARE(Fmain->O_pgv1->SourceSize(), QSize(100, 100));
+    QVERIFY(!Fmain->TB_refresh->isEnabled());
+    QCOMPARE(Fmain->ImageFileName(), program->bytes("pics/a.bmp"));
+    QCOMPARE(program->history(), QStringList(program->path("pics/a.bmp")));
+
+    // A folder selected: nothing to delete.
+    QVERIFY(program->select(".."));
+    Fmain->PDelete->trigger();
+    QVERIFY(QFileInfo(program->path("pics")).isDir());
+}
+
+void TestMainWindow::saveCopyAs()
+{
+    program->writePicture("a.bmp", 200, 100);
+    program->Start();
+    program->chooseFolder(program->path("pics"));
+    QVERIFY(program->select("a.bmp"));
+    ProgramFixture::whenModal(
+        [&](QWidget* modal) { ProgramFixture::chooseFile(modal, program->path("pics/copy.bmp")); });
+    Fmain->PSaveAs->trigger();
+    QCOMPARE(program->readFile("pics/copy.bmp"), program->readFile("pics/a.bmp"));
+    QCOMPARE(program->listed(), QStringList({"..", "a.bmp", "copy.bmp"}));
+}
+
+void TestMainWindow::settingsLeftWithCancel()
+{
+    program->writePicture("a.bmp", 200, 100);
+    program->Start();
+    program->open("a.bmp");
+    QCOMPARE(Fmain->O_pgv1->GlassDiameter(), 100);
+
+    ProgramFixture::whenModal([](QWidget* modal) {
+        QCOMPARE(modal, static_cast<QWidget*>(D_settings_user));
+        D_settings_user->SE_mgd->setValue(80);
+        ProgramFixture::button(modal, "CancelBtn")->click();
+    });
+    QTest::mouseClick(Fmain->TB_magnifier, Qt::LeftButton);
+    QVERIFY(D_settings_user->TabSheet_mg->isVisibleTo(D_settings_user));
+    QCOMPARE(Fmain->O_pgv1->GlassDiameter(), 80);
+    QCOMPARE(Fmain->O_pgv1->Image_mg->width(), 80);
+    program->Stop();
+    QVERIFY(!program->readFile("bin/vistrel.set").contains("MG_DIAMETER"));
+}
+
+void TestMainWindow::restartKeepsHistoryFolderAndBounds()
+{
+    program->writePicture("a.bmp", 200, 100);
+    program->writePicture("b.bmp", 50, 80);
+    program->Start();
+    program->open("a.bmp");
+    program->open("b.bmp");
+    Fmain->setGeometry(40, 50, 720, 500);
+    program->Restart();
+
+    QCOMPARE(program->history(),
+             QStringList({program->path("pics/a.bmp"), program->path("pics/b.bmp")}));
+    QCOMPARE(Fmain->CB_history->currentIndex(), -1);
+    QVERIFY(!Fmain->TB_prior->isEnabled());
+    QVERIFY(Fmain->TB_next->isEnabled());
+    QVERIFY(!Fmain->ImageLoaded());
+    QCOMPARE(Fmain->Edit_dir->text(), program->path("pics") + '/');
+    QCOMPARE(Fmain->geometry(), QRect(40, 50, 720, 500));
+}
+
+void TestMainWindow::maximisedWindowClosed()
+{
+    program->Start();
+    Fmain->setGeometry(30, 40, 700, 480);
+    Fmain->showMaximized();
+    QTRY_VERIFY(Fmain->isMaximized());
+    program->Restart();
+    QVERIFY(!Fmain->isMaximized());
+    QCOMPARE(Fmain->geometry(), QRect(30, 40, 700, 480));
+}
+
+void TestMainWindow::movedWindowStaysAfterAboutBox()
+{
+    program->Start();
+    Fmain->setGeometry(30, 40, 700, 480);
+    program->Restart();
+    Fmain->move(60, 70);
+
+    ProgramFixture::whenModal(
+        [](QWidget* modal) { ProgramFixture::button(modal, "Btn_ok")->click(); });
+    Fmain->findChild<QAction*>("N_About")->trigger();
+    QVERIFY(!Fmain->isActiveWindow());
+    Fmain->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Fmain));
+    QCOMPARE(Fmain->pos(), QPoint(60, 70));
+
+    ProgramFixture::whenModal(
+        [](QWidget* modal) { ProgramFixture::button(modal, "OKBtn")->click(); });
+    QTest::mouseClick(Fmain->TB_magnifier, Qt::LeftButton);
+    Fmain->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Fmain));
+    QCOMPARE(Fmain->pos(), QPoint(60, 70));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"

@@ -1,0 +1,52 @@
+#include "shell/windows.h"
+
+#include "about/about.h"
+#include "browse/filer.h"
+#include "browse/msg.h"
+#include "browse/sure.h"
+#include "settings/settings_user.h"
+#include "shell/main.h"
+
+#include <QScreen>
+
+TFmain* Fmain = nullptr;
+TDmsg* Dmsg = nullptr;
+TFsure* Fsure = nullptr;
+TF_about* F_about = nullptr;
+TD_filer* D_filer = nullptr;
+TD_settings_user* D_settings_user = nullptr;
+
+void CreateWindows(const std::string& ProgramPath)
+{
+    // Fmain is reachable before its creation steps run: the settings object made during them
+    // fills its history list.
+    Fmain = new TFmain(ProgramPath);
+    Fmain->FormCreate();
+    Dmsg = new TDmsg();
+    Fsure = new TFsure();
+    F_about = new TF_about();
+    D_filer = new TD_filer(*Fsure);
+}
+
+void ShowMainWindowCentred()
+{
+    const QRect screen = Fmain->screen()->availableGeometry();
+    QRect frame(QPoint(), Fmain->size());
+    frame.moveCenter(screen.center());
+    Fmain->move(frame.topLeft());
+    Fmain->show();
+}
+
+void DestroyWindows()
+{
+    delete D_filer;
+    D_filer = nullptr;
+    delete F_about;
+    F_about = nullptr;
+    delete Fsure;
+    Fsure = nullptr;
+    delete Dmsg;
+    Dmsg = nullptr;
+    delete Fmain;
+    Fmain = nullptr;
+}

@@ -1,0 +1,31 @@
+// The program's windows: one object of each class for the whole run, each reachable from
+// everywhere through its reference here.
+#pragma once
+
+#include <string>
+
+class TFmain;
+class TDmsg;
+class TFsure;
+class TF_about;
+class TD_filer;
+class TD_settings_user;
+
+extern TFmain* Fmain;
+extern TDmsg* Dmsg;
+extern TFsure* Fsure;
+extern TF_about* F_about;
+extern TD_filer* D_filer;
+// Set by the base main window once the settings object is complete; empty before.
+extern TD_settings_user* D_settings_user;
+
+// Creates Fmain (whose creation makes D_settings_user), then Dmsg, Fsure, F_about and
+// D_filer, all hidden. ProgramPath names the settings and data files after itself.
+void CreateWindows(const std::string& ProgramPath);
+
+// Shows Fmain in its designed size in the centre of its screen.
+void ShowMainWindowCentred();
+
+// Destroys the windows in the reverse order, the main window last; the settings file is
+// written when the main window takes the settings object with it.
+void DestroyWindows();
