@@ -327,8 +327,10 @@ void tst_zozIR::fourTurnsGiveBack_data()
     QTest::addColumn<bool>("clockwise");
     for (bool cw : {true, false}) {
         const char* dir = cw ? "cw" : "ccw";
-        // Sizes that end tiles part-way, a single row and column, and padded 24-bit rows.
-        for (QSize size : {QSize(131, 67), QSize(1, 200), QSize(200, 1), QSize(65, 64)}) {
+        // Sizes that end blocks and bands of rows part-way, a single row and column, and
+        // padded 24-bit rows.
+        for (QSize size :
+             {QSize(131, 67), QSize(1, 200), QSize(200, 1), QSize(65, 64), QSize(17, 300)}) {
             QTest::addRow("rgb32 %dx%d %s", size.width(), size.height(), dir)
                 << QImage::Format_RGB32 << size << cw;
             QTest::addRow("bgr888 %dx%d %s", size.width(), size.height(), dir)
