@@ -58,12 +58,14 @@ void compareFourthBytes(const QImage& image)
     }
 }
 
+// Pixels that differ within every row and column up to 256 x 256 pixels, and from the
+// pixels 256 rows away.
 QImage numbered(int w, int h, QImage::Format format)
 {
     QImage image(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            image.setPixel(x, y, qRgb(x & 255, y & 255, (x * 31 + y * 17) & 255));
+            image.setPixel(x, y, qRgb(x & 255, y & 255, (x * 31 + y * 17 + (y >> 8) * 7) & 255));
     return image.convertToFormat(format);
 }
 
