@@ -481,6 +481,12 @@ bool EmfPlayer::play(std::uint32_t type, MetafileReader& r)
         dc.angleArc(center, radius, start, sweep);
         break;
     }
+    case 58: { // SETMITERLIMIT
+        const double limit = r.u32();
+        if (r.ok() && limit >= 1)
+            s.miterLimit = std::min(limit, 1000.0);
+        break;
+    }
     case 57: // SETARCDIRECTION
         s.arcDirection = static_cast<int>(r.u32());
         break;

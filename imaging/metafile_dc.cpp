@@ -288,6 +288,8 @@ QPen MetafileDC::outputPen() const
         break;
     case 0x2000:
         result.setJoinStyle(Qt::MiterJoin);
+        // Qt counts the limit from the join point in pen widths, half the platform's ratio.
+        result.setMiterLimit(current.miterLimit / 2);
         break;
     default:
         result.setJoinStyle(Qt::RoundJoin);

@@ -86,6 +86,7 @@ struct MetafileState
     QRegion clip; // output pixels
     int arcDirection = 1; // AD_COUNTERCLOCKWISE
     double charExtra = 0;
+    double miterLimit = 10; // miter length over line width
 };
 
 enum class ArcKind { Arc, Chord, Pie, ArcTo };

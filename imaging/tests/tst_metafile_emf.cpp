@@ -298,6 +298,18 @@ void tst_metafile_emf::pixelOperations_data()
     const QByteArray shaded = redCanvas().record(118, gradient).finish();
     QTest::newRow("gradient, left end") << shaded << QPoint(1, 50) << QColor(3, 3, 3);
     QTest::newRow("gradient, middle") << shaded << QPoint(50, 50) << QColor(128, 128, 128);
+    // A 10-pixel mitred pen turning sharply at (50, 55): the platform's default limit keeps
+    // the point, 20 pixels above the corner; a limit of 2 bevels it.
+    auto sharpTurn = [](std::int64_t limit) {
+        Params pen;
+        pen.i32({5, 0, 0, 0, 0, 0x10000 | 0x2000 | 0x200, 10, 0, 0, 0, 0});
+        auto b = redCanvas().record(95, pen).select(5);
+        if (limit)
+            b.values(58, {limit});
+        return b.values(4, {0, 0, 0, 0, 3, 40, 95, 50, 55, 60, 95}).finish();
+    };
+    QTest::newRow("mitred join") << sharpTurn(0) << QPoint(50, 40) << QColor(Qt::black);
+    QTest::newRow("mitre limit bevels") << sharpTurn(2) << QPoint(50, 40) << QColor(Qt::white);
     Params triangle;
     triangle.i32({0, 0, 0, 0, 3, 1, 2}); // bounds, three vertices, one triangle
     triangle.i32({0, 0}).u16(0xff00).u16(0).u16(0).u16(0);
