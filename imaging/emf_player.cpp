@@ -235,7 +235,8 @@ bool EmfPlayer::font(MetafileReader& r)
     created.underline = r.u8();
     created.strikeOut = r.u8();
     r.u8(); // character set: the installed faces cover the text as Unicode
-    r.skip(4);
+    r.skip(3); // precisions and quality
+    created.pitchAndFamily = r.u8();
     QString face;
     for (int i = 0; i < 32 && r.ok(); ++i) {
         const char16_t unit = r.u16();

@@ -48,6 +48,7 @@ struct MetafileFont
     bool italic = false;
     bool underline = false;
     bool strikeOut = false;
+    std::uint8_t pitchAndFamily = 0; // picks the substitute for a face that is not installed
     QString faceName;
 };
 

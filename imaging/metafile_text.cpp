@@ -4,6 +4,7 @@
 
 #include "imaging/metafile_limits.h"
 
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QHash>
 
@@ -20,7 +21,7 @@ constexpr int largestCachedGlyph = 256;
 
 // The common Windows faces and their metric-compatible installed substitutes, so that text
 // takes the width the metafile's author measured it with.
-QString installedFace(const QString& face)
+QString installedFace(const QString& face, std::uint8_t pitchAndFamily)
 {
     static const QHash<QString, QString> substitutes = {
         {QStringLiteral("arial"), QStringLiteral("Liberation Sans")},
@@ -45,9 +46,18 @@ QString installedFace(const QString& face)
         {QStringLiteral("consolas"), QStringLiteral("Liberation Mono")},
     };
     const QString key = face.trimmed().toLower();
-    if (key.isEmpty())
-        return QStringLiteral("Liberation Sans");
-    return substitutes.value(key, face.trimmed());
+    if (const auto known = substitutes.find(key); known != substitutes.end())
+        return *known;
+    if (!key.isEmpty() && QFontDatabase::hasFamily(face.trimmed()))
+        return face.trimmed();
+    // A face that is not installed takes the substitute of its family: roman faces the
+    // serif, modern and fixed-pitch faces the monospaced one, all others the sans serif.
+    const int family = pitchAndFamily & 0xf0;
+    if (family == 0x30 || (pitchAndFamily & 0x3) == 1)
+        return QStringLiteral("Liberation Mono");
+    if (family == 0x10)
+        return QStringLiteral("Liberation Serif");
+    return QStringLiteral("Liberation Sans");
 }
 
 } // namespace
@@ -59,7 +69,7 @@ void MetafileDC::text(QPointF reference, const QString& text, const std::vector<
     const double sx = xScale();
     const double sy = yScale();
 
-    QFont font(installedFace(spec.faceName));
+    QFont font(installedFace(spec.faceName, spec.pitchAndFamily));
     font.setWeight(
         static_cast<QFont::Weight>(std::clamp(spec.weight == 0 ? 400 : spec.weight, 1, 1000)));
     font.setItalic(spec.italic);

@@ -195,7 +195,8 @@ MetafileFont readFont(MetafileReader& r)
     font.underline = r.u8();
     font.strikeOut = r.u8();
     r.u8(); // character set: text is read as Windows-1252
-    r.skip(4);
+    r.skip(3); // precisions and quality
+    font.pitchAndFamily = r.u8();
     const auto face = r.take(std::min<std::size_t>(32, r.remaining()));
     std::size_t length = 0;
     while (length < face.size() && face[length] != 0)

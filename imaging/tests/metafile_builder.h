@@ -14,6 +14,11 @@
 class Params
 {
 public:
+    Params& u8(std::uint32_t v)
+    {
+        bytes.append(char(v & 0xff));
+        return *this;
+    }
     Params& u16(std::uint32_t v)
     {
         bytes.append(char(v & 0xff)).append(char((v >> 8) & 0xff));

@@ -18,6 +18,8 @@ private slots:
     void textAtItsReferencePoint_data();
     void textAtItsReferencePoint();
     void hugeLetterIsFilled();
+    void faceSubstitutes_data();
+    void faceSubstitutes();
     void stretchedDib();
     void regions();
     void extendedTextOptions();
@@ -247,6 +249,32 @@ void tst_metafile_wmf::hugeLetterIsFilled()
     QCOMPARE(pixel(picture, 57, 97), 0u);
     QCOMPARE(pixel(picture, 20, 50), 0xffffffu);
     QCOMPARE(pixel(picture, 90, 50), 0xffffffu);
+}
+
+void tst_metafile_wmf::faceSubstitutes_data()
+{
+    QTest::addColumn<QByteArray>("face");
+    QTest::addColumn<int>("pitchAndFamily");
+    QTest::addColumn<int>("width"); // of ten M in a 20-pixel em: 0.6 em each monospaced
+    QTest::newRow("Courier New") << QByteArray("Courier New") << 0 << 118;
+    QTest::newRow("unknown fixed-pitch face") << QByteArray("Typewriter Nine") << 0x31 << 118;
+    QTest::newRow("Arial") << QByteArray("Arial") << 0 << 165;
+    QTest::newRow("unknown roman face") << QByteArray("Old Roman Nine") << 0x12 << 175;
+}
+
+void tst_metafile_wmf::faceSubstitutes()
+{
+    QFETCH(QByteArray, face);
+    QFETCH(int, pitchAndFamily);
+    QFETCH(int, width);
+    auto b = WmfBuilder::placeable(0, 0, 200, 40, 96);
+    Params font;
+    font.i16({-20, 0, 0, 0, 400}).u16(0).u16(0).u16(0).u8(0).u8(pitchAndFamily);
+    font.raw(face.leftJustified(32, '\0'));
+    b.record(0x02FB, font).select(0).words(0x0102, {1});
+    b.record(0x0521, Params().u16(10).raw("MMMMMMMMMM").i16({5, 5}));
+    const QRect ink = inkBox(PlayWindowsMetafile(b.finish()));
+    QVERIFY2(std::abs(ink.width() - width) <= 4, qPrintable(QString::number(ink.width())));
 }
 
 void tst_metafile_wmf::stretchedDib()
