@@ -125,8 +125,9 @@ QImage decodeFirstFrame(GifFileType* gif)
     QImage bitmap = NewPictureBitmap(screenWidth, screenHeight);
     if (bitmap.isNull())
         return {};
-    // The part of the frame that lies on the screen; the rest of the screen stays white.
-    const int left = std::min(frame.Left, screenWidth);
+    // The columns of the frame that lie on the screen, none when the frame starts beyond its
+    // right edge; the rest of the screen stays white.
+    const int left = frame.Left;
     const int right = static_cast<int>(
         std::min<std::int64_t>(std::int64_t {frame.Left} + frame.Width, screenWidth));
     if (left != 0 || right != screenWidth || frame.Top != 0 || frame.Height < screenHeight)
@@ -139,10 +140,10 @@ QImage decodeFirstFrame(GifFileType* gif)
         if (frame.Width > 0 && DGifGetLine(gif, line.data(), frame.Width) != GIF_OK)
             return {};
         const std::int64_t screenY = std::int64_t {frame.Top} + y;
-        if (screenY >= screenHeight)
+        if (screenY >= screenHeight || left >= right)
             continue;
         auto* out = reinterpret_cast<std::uint32_t*>(bitmap.scanLine(static_cast<int>(screenY)));
-        const GifPixelType* in = line.data() + (left - frame.Left);
+        const GifPixelType* in = line.data();
         for (int x = left; x < right; ++x)
             out[x] = colours[*in++];
     }

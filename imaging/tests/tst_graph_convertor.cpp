@@ -355,6 +355,12 @@ void tst_graph_convertor::gifFrames_data()
     QTest::newRow("frame past the screen") << gifFile(
         3, 2, global, {GifFrame {1, 1, 4, 4, false, -1, {}, std::vector<unsigned char>(16, 2)}})
                                            << clipped;
+
+    // Found by fuzzing: a frame that starts beyond the screen's right edge draws nothing.
+    QImage blank(3, 2, QImage::Format_RGB32);
+    blank.fill(white);
+    QTest::newRow("frame beyond the right edge")
+        << gifFile(3, 2, global, {GifFrame {64, 0, 2, 2, false, -1, {}, {0, 1, 2, 3}}}) << blank;
 }
 
 void tst_graph_convertor::gifFrames()
