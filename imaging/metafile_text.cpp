@@ -65,20 +65,20 @@ QString installedFace(const QString& face, std::uint8_t pitchAndFamily)
 void MetafileDC::text(QPointF reference, const QString& text, const std::vector<double>& advances,
                       std::uint32_t options, const std::optional<QRectF>& rect)
 {
-    const MetafileFont& spec = current.font;
+    const MetafileFont& wanted = current.font;
     const double sx = xScale();
     const double sy = yScale();
 
-    QFont font(installedFace(spec.faceName, spec.pitchAndFamily));
+    QFont font(installedFace(wanted.faceName, wanted.pitchAndFamily));
     font.setWeight(
-        static_cast<QFont::Weight>(std::clamp(spec.weight == 0 ? 400 : spec.weight, 1, 1000)));
-    font.setItalic(spec.italic);
-    font.setUnderline(spec.underline);
-    font.setStrikeOut(spec.strikeOut);
+        static_cast<QFont::Weight>(std::clamp(wanted.weight == 0 ? 400 : wanted.weight, 1, 1000)));
+    font.setItalic(wanted.italic);
+    font.setUnderline(wanted.underline);
+    font.setStrikeOut(wanted.strikeOut);
     font.setKerning(false);
     // A negative height is the em size, a positive one the cell (ascent plus descent).
-    double pixels = spec.height == 0 ? 16 : std::abs(spec.height) * sy;
-    if (spec.height > 0) {
+    double pixels = wanted.height == 0 ? 16 : std::abs(wanted.height) * sy;
+    if (wanted.height > 0) {
         font.setPixelSize(1000);
         const QFontMetricsF probe(font);
         if (probe.height() > 0)
@@ -90,8 +90,8 @@ void MetafileDC::text(QPointF reference, const QString& text, const std::vector<
     font.setPixelSize(static_cast<int>(std::clamp(std::round(pixels), 1.0, 16000.0)));
     const QFontMetricsF metrics(font);
     double stretch = 1;
-    if (spec.width != 0 && metrics.averageCharWidth() > 0)
-        stretch = std::clamp(std::abs(spec.width) * sx / metrics.averageCharWidth(), 0.01, 100.0);
+    if (wanted.width != 0 && metrics.averageCharWidth() > 0)
+        stretch = std::clamp(std::abs(wanted.width) * sx / metrics.averageCharWidth(), 0.01, 100.0);
 
     // Each character's offset along the baseline, in unstretched font pixels.
     std::vector<double> offsets;
@@ -116,7 +116,7 @@ void MetafileDC::text(QPointF reference, const QString& text, const std::vector<
     const QPointF origin = t.map(anchor);
     // Escapement turns the baseline counter-clockwise on the device, and a rotating world
     // transform turns it with it.
-    const double angle = -spec.escapement / 10.0 + std::atan2(t.m12(), t.m11()) * 180 / M_PI
+    const double angle = -wanted.escapement / 10.0 + std::atan2(t.m12(), t.m11()) * 180 / M_PI
         - (t.m11() < 0 ? 180 : 0);
 
     double x = 0;
