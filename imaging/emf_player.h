@@ -49,6 +49,8 @@ private:
     }
     bool polys(std::uint32_t type, MetafileReader& r, bool small);
     bool blit(std::uint32_t type, MetafileReader& r);
+    bool dibitsToDevice(MetafileReader& r, QPointF at, const QRectF& source, std::uint32_t offBmi,
+                        std::uint32_t cbBmi, std::uint32_t offBits, std::uint32_t cbBits);
     bool text(std::uint32_t type, MetafileReader& r);
     bool pen(MetafileReader& r, bool extended);
     bool gradient(MetafileReader& r);

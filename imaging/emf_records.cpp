@@ -10,10 +10,30 @@ constexpr std::uint32_t etoPdy = 0x2000;
 
 } // namespace
 
+bool EmfPlayer::dibitsToDevice(MetafileReader& r, QPointF at, const QRectF& source,
+                               std::uint32_t offBmi, std::uint32_t cbBmi, std::uint32_t offBits,
+                               std::uint32_t cbBits)
+{
+    const double startScan = r.u32();
+    if (!r.ok())
+        return false;
+    const MetafileDib dib = bitmapAt(r, offBmi, cbBmi, offBits, cbBits);
+    if (dib.image.isNull())
+        return true;
+    // The bitmap's rows start at startScan, counted from its bottom like the source's y.
+    const double top = dib.bottomUp
+        ? dib.image.height() - (source.y() - startScan) - source.height()
+        : source.y();
+    dc.drawImageAt(dib.image, QRectF(source.x(), top, source.width(), source.height()), at,
+                   0x00CC0020);
+    return true;
+}
+
 bool EmfPlayer::blit(std::uint32_t type, MetafileReader& r)
 {
     ReadEmfRect(r);
-    if (type == 81) { // STRETCHDIBITS
+    if (type == 80 || type == 81) {
+        // SETDIBITSTODEVICE and STRETCHDIBITS begin alike.
         const QPointF at = ReadEmfPoint(r);
         const double xSrc = r.i32();
         const double ySrc = r.i32();
@@ -24,6 +44,9 @@ bool EmfPlayer::blit(std::uint32_t type, MetafileReader& r)
         const std::uint32_t offBits = r.u32();
         const std::uint32_t cbBits = r.u32();
         r.u32();
+        if (type == 80)
+            return dibitsToDevice(r, at, QRectF(xSrc, ySrc, cxSrc, cySrc), offBmi, cbBmi, offBits,
+                                  cbBits);
         const std::uint32_t rop = r.u32();
         const double cxDest = r.i32();
         const double cyDest = r.i32();
@@ -40,27 +63,6 @@ bool EmfPlayer::blit(std::uint32_t type, MetafileReader& r)
         // The source counts from the bitmap's bottom-left corner, like its rows.
         const double top = dib.bottomUp ? dib.image.height() - ySrc - cySrc : ySrc;
         dc.drawImage(dib.image, QRectF(xSrc, top, cxSrc, cySrc), destination, rop);
-        return true;
-    }
-    if (type == 80) { // SETDIBITSTODEVICE
-        const QPointF at = ReadEmfPoint(r);
-        const double xSrc = r.i32();
-        const double ySrc = r.i32();
-        const double cxSrc = r.i32();
-        const double cySrc = r.i32();
-        const std::uint32_t offBmi = r.u32();
-        const std::uint32_t cbBmi = r.u32();
-        const std::uint32_t offBits = r.u32();
-        const std::uint32_t cbBits = r.u32();
-        r.u32();
-        const double startScan = r.u32();
-        if (!r.ok())
-            return false;
-        const MetafileDib dib = bitmapAt(r, offBmi, cbBmi, offBits, cbBits);
-        if (dib.image.isNull())
-            return true;
-        const double top = dib.bottomUp ? dib.image.height() - (ySrc - startScan) - cySrc : ySrc;
-        dc.drawImageAt(dib.image, QRectF(xSrc, top, cxSrc, cySrc), at, 0x00CC0020);
         return true;
     }
     // BITBLT, STRETCHBLT, ALPHABLEND, TRANSPARENTBLT share their first fields.

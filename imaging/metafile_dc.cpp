@@ -204,31 +204,16 @@ bool MetafileDC::setWorldTransform(const QTransform& transform)
 
 QTransform MetafileDC::pageTransform() const
 {
+    // Millimetres per logical unit of the metric and English modes (MM_LOMETRIC to MM_TWIPS),
+    // whose y axis points up.
+    static constexpr double unitMm[] = {0.1, 0.01, 0.254, 0.0254, 25.4 / 1440};
     double sx = 1;
     double sy = 1;
-    switch (current.mapMode) {
-    case 2: // MM_LOMETRIC, 0.1 mm
-        sx = pixelsPerMm.x() * 0.1;
-        sy = -pixelsPerMm.y() * 0.1;
-        break;
-    case 3: // MM_HIMETRIC, 0.01 mm
-        sx = pixelsPerMm.x() * 0.01;
-        sy = -pixelsPerMm.y() * 0.01;
-        break;
-    case 4: // MM_LOENGLISH, 0.01 inch
-        sx = pixelsPerMm.x() * 0.254;
-        sy = -pixelsPerMm.y() * 0.254;
-        break;
-    case 5: // MM_HIENGLISH, 0.001 inch
-        sx = pixelsPerMm.x() * 0.0254;
-        sy = -pixelsPerMm.y() * 0.0254;
-        break;
-    case 6: // MM_TWIPS
-        sx = pixelsPerMm.x() * 25.4 / 1440;
-        sy = -pixelsPerMm.y() * 25.4 / 1440;
-        break;
-    case 7: // MM_ISOTROPIC: the smaller scale on both axes, each keeping its direction
-    case 8: // MM_ANISOTROPIC
+    if (current.mapMode >= 2 && current.mapMode <= 6) {
+        sx = pixelsPerMm.x() * unitMm[current.mapMode - 2];
+        sy = -pixelsPerMm.y() * unitMm[current.mapMode - 2];
+    } else if (current.mapMode == 7 || current.mapMode == 8) {
+        // MM_ISOTROPIC takes the smaller scale on both axes, each keeping its direction.
         sx = current.viewportExt.x() / current.windowExt.x();
         sy = current.viewportExt.y() / current.windowExt.y();
         if (current.mapMode == 7) {
@@ -236,9 +221,6 @@ QTransform MetafileDC::pageTransform() const
             sx = std::copysign(both, sx);
             sy = std::copysign(both, sy);
         }
-        break;
-    default:
-        break;
     }
     return QTransform(sx, 0, 0, sy, current.viewportOrg.x() - current.windowOrg.x() * sx,
                       current.viewportOrg.y() - current.windowOrg.y() * sy);
