@@ -88,7 +88,9 @@ QToolButton* TFmain::AddToolButton(QWidget* bar, const char* name, const QString
     button->setIconSize(QSize(32, 32));
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     button->setAutoRaise(true);
-    button->setFixedSize(62, 52);
+    // A caption wider than the design size widens its button rather than being cut short.
+    button->setMinimumSize(62, 52);
+    button->setMaximumHeight(52);
     bar->layout()->addWidget(button);
     return button;
 }

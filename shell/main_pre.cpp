@@ -36,7 +36,8 @@ TForm_main::TForm_main(const std::string& ProgramPath, QWidget* parent)
     setObjectName("Form_main");
     setWindowTitle("base main form");
     resize(544, 375);
-    QFont font(QStringLiteral("MS Sans Serif"));
+    // The platform's own user-interface face, at the design's 8 points.
+    QFont font = this->font();
     font.setPointSize(8);
     setFont(font);
 

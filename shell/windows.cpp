@@ -35,6 +35,9 @@ void ShowMainWindowCentred()
     frame.moveCenter(screen.center());
     Fmain->move(frame.topLeft());
     Fmain->show();
+    // Its first activation loads the data file and the start folder; ask for it rather than
+    // wait for a window manager that may never give it.
+    Fmain->activateWindow();
 }
 
 void DestroyWindows()
