@@ -1,4 +1,5 @@
-// Builds small WMF and EMF files record by record for the player's tests and fuzz seeds.
+// Builds small WMF and EMF files record by record for the player's tests, and looks at the
+// pictures they give.
 #pragma once
 
 #include <QByteArray>
@@ -60,6 +61,23 @@ public:
 inline std::uint32_t colorRef(int r, int g, int b)
 {
     return std::uint32_t(r) | (std::uint32_t(g) << 8) | (std::uint32_t(b) << 16);
+}
+
+// The colour at (x, y) without its alpha byte.
+inline QRgb pixel(const QImage& picture, int x, int y)
+{
+    return picture.pixel(x, y) & 0xffffff;
+}
+
+// The rectangle holding every pixel that is not white (empty when there is none).
+inline QRect inkBox(const QImage& picture)
+{
+    QRect box;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (pixel(picture, x, y) != 0xffffff)
+                box |= QRect(x, y, 1, 1);
+    return box;
 }
 
 // A bottom-up 24-bit DIB (header and bits) of the picture, packed.

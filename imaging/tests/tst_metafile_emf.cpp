@@ -28,21 +28,6 @@ namespace {
 const std::uint32_t red = colorRef(255, 0, 0);
 const std::int64_t nullPen = 0x80000008;
 
-QRgb pixel(const QImage& picture, int x, int y)
-{
-    return picture.pixel(x, y) & 0xffffff;
-}
-
-QRect inkBox(const QImage& picture)
-{
-    QRect box;
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
-            if (pixel(picture, x, y) != 0xffffff)
-                box |= QRect(x, y, 1, 1);
-    return box;
-}
-
 // 100 x 100 output pixels, one a reference-device pixel; red brush, no pen.
 EmfBuilder redCanvas(int width = 1000)
 {

@@ -36,28 +36,12 @@ namespace {
 const std::uint32_t red = colorRef(255, 0, 0);
 const std::uint32_t blue = colorRef(0, 0, 255);
 
-QRgb pixel(const QImage& picture, int x, int y)
-{
-    return picture.pixel(x, y) & 0xffffff;
-}
-
 // A 100 x 100 picture whose logical units are its pixels, red brush and no pen selected.
 WmfBuilder redCanvas()
 {
     auto b = WmfBuilder::placeable(0, 0, 100, 100, 96);
     b.solidBrush(red).select(0).pen(5, 0, 0).select(1);
     return b;
-}
-
-// The rectangle holding every non-white pixel (empty when there is none).
-QRect inkBox(const QImage& picture)
-{
-    QRect box;
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
-            if (pixel(picture, x, y) != 0xffffff)
-                box |= QRect(x, y, 1, 1);
-    return box;
 }
 
 } // namespace
