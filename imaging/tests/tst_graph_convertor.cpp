@@ -105,6 +105,7 @@ private slots:
     void gifFrames_data();
     void gifFrames();
     void iconTakesLargestOnWhite();
+    void regressionFiles();
     void unreadableGivesNone_data();
     void unreadableGivesNone();
     void notAFile();
@@ -389,6 +390,16 @@ void tst_graph_convertor::iconTakesLargestOnWhite()
     QCOMPARE(loaded.format(), QImage::Format_RGB32);
     QCOMPARE(loaded.pixel(2, 2), white);
     QCOMPARE(loaded.pixel(30, 30), qRgb(0, 0, 255));
+}
+
+void tst_graph_convertor::regressionFiles()
+{
+    const QString data = qEnvironmentVariable("VISTREL_TEST_DATA");
+    const QImage empty
+        = LoadImageFile(QDir(data).filePath("empty_frame_beyond_screen.gif").toStdString());
+    QImage white16x12(16, 12, QImage::Format_RGB32);
+    white16x12.fill(white);
+    QCOMPARE(empty, white16x12);
 }
 
 void tst_graph_convertor::unreadableGivesNone_data()
