@@ -28,6 +28,7 @@ private slots:
     void unreadableDataFileKept();
     void saveKeepsPreviousFile();
     void saveAsData();
+    void openData();
     void openPicture();
     void notAPicture();
     void refreshAfterFileVanished();
@@ -126,6 +127,35 @@ void TestMainWindow::saveAsData()
              QByteArray("\r\n<VISTREL_DATA VERSION=\"1.4\"/>"));
     QVERIFY(!QFile::exists(chosen));
     QVERIFY(program->readFile("bin/vistrel.set").contains("mine.vsgc"));
+}
+
+void TestMainWindow::openData()
+{
+    program->Start();
+    program->writeFile("collections/kept.vsgc",
+                       "\r\n<VISTREL_DATA VERSION=\"1.4\">\r\n\t<NOTE/>\r\n</VISTREL_DATA>");
+    const auto open = [&](const QString& chosen) {
+        ProgramFixture::whenModal(
+            [chosen](QWidget* modal) { ProgramFixture::chooseFile(modal, chosen); });
+        Fmain->N_OpenClick();
+    };
+
+    open(program->path("collections/kept.vsgc"));
+    QCOMPARE(Fmain->StatusPanelText(2), program->path("collections/kept.vsgc"));
+    QVERIFY(Fmain->Data().FindChild("NOTE"));
+    // The document in hand was saved first, keeping the previous file as its backup.
+    QVERIFY(QFile::exists(program->path("bin/vistrel.BAK")));
+
+    // Another extension: the document is read from, or made at, the same path as ".vsgc".
+    program->writeFile("collections/notes.txt", "not read");
+    open(program->path("collections/notes.txt"));
+    QCOMPARE(Fmain->StatusPanelText(2), program->path("collections/notes.vsgc"));
+    QCOMPARE(program->readFile("collections/notes.vsgc"),
+             QByteArray("\r\n<VISTREL_DATA VERSION=\"1.4\"/>"));
+    QVERIFY(!Fmain->Data().FindChild("NOTE"));
+
+    program->Restart();
+    QCOMPARE(Fmain->StatusPanelText(2), program->path("collections/notes.vsgc"));
 }
 
 void TestMainWindow::openPicture()
