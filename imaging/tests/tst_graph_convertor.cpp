@@ -394,9 +394,9 @@ void tst_graph_convertor::iconTakesLargestOnWhite()
 
 void tst_graph_convertor::regressionFiles()
 {
-    const QString data = qEnvironmentVariable("VISTREL_TEST_DATA");
-    const QImage empty
-        = LoadImageFile(QDir(data).filePath("empty_frame_beyond_screen.gif").toStdString());
+    const QString file = QFINDTESTDATA("data/empty_frame_beyond_screen.gif");
+    QVERIFY(!file.isEmpty());
+    const QImage empty = LoadImageFile(file.toStdString());
     QImage white16x12(16, 12, QImage::Format_RGB32);
     white16x12.fill(white);
     QCOMPARE(empty, white16x12);
