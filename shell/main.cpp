@@ -73,8 +73,11 @@ TFmain::TFmain(const std::string& ProgramPath, QWidget* parent)
 
 TFmain::~TFmain()
 {
-    // The viewer outlives nothing it reads from, but it is told so all the same.
+    // The viewer (a child widget) and the settings object (the base's) outlive the options
+    // and the history list that this window owns.
     O_pgv1->SetGlassOptions(nullptr);
+    if (D_settings_user)
+        D_settings_user->SetHistoryList(nullptr);
 }
 
 QToolButton* TFmain::AddToolButton(QWidget* bar, const char* name, const QString& caption,
@@ -345,8 +348,9 @@ void TFmain::AfterLoadData()
 {
     TForm_main::AfterLoadData();
     O_pgv1->ApplySettings();
-    Edit_dir->setText(decodedText(D_settings_user->Settings.ReadAttribute("DIR_TO_VIEW")));
-    O_dir_content1->ShowFolder(QFile::encodeName(Edit_dir->text()).toStdString());
+    const std::string folder = D_settings_user->Settings.ReadAttribute("DIR_TO_VIEW");
+    Edit_dir->setText(decodedText(folder));
+    O_dir_content1->ShowFolder(folder);
 }
 
 void TFmain::ShowHistory()

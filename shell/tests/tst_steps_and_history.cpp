@@ -13,7 +13,10 @@
 #include <QToolButton>
 #include <QWheelEvent>
 
+#include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -64,6 +67,7 @@ private slots:
     void priorAndNextAtBothEnds();
     void deletedPictureEntry();
     void clearedHistory();
+    void historyKeepsNameBytes();
 
 private:
     TO_mg_indicator* indicator() const { return Fmain->O_mg_indicator1; }
@@ -282,6 +286,26 @@ void TestStepsAndHistory::clearedHistory()
 
     program->Restart();
     QCOMPARE(Fmain->CB_history->count(), 0);
+}
+
+void TestStepsAndHistory::historyKeepsNameBytes()
+{
+    // A name that is not valid UTF-8 must come back byte for byte, also after a restart.
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::yellow);
+    QVERIFY(picture.save(program->path("pics/plain.jpg"), "JPG"));
+    const std::string odd = program->bytes("pics") + "/caf\xe9.jpg";
+    std::filesystem::rename(program->bytes("pics/plain.jpg"), odd);
+    program->Start();
+    program->open(QString::fromUtf8("caf\xe9.jpg"));
+    QVERIFY(Fmain->ImageLoaded());
+    QCOMPARE(Fmain->History().Entries(), std::vector<std::string>({odd}));
+
+    program->Restart();
+    QCOMPARE(Fmain->History().Entries(), std::vector<std::string>({odd}));
+    QTest::mouseClick(Fmain->TB_next, Qt::LeftButton);
+    QVERIFY(Fmain->ImageLoaded());
+    QCOMPARE(Fmain->ImageFileName(), odd);
 }
 
 QTEST_MAIN(TestStepsAndHistory)
