@@ -73,8 +73,10 @@ struct KeptBlock
 
 KeptBlock& keptBlock()
 {
-    static KeptBlock kept;
-    return kept;
+    // Never destroyed: a picture that outlives the program's static objects still releases
+    // its block through it.
+    static KeptBlock* kept = new KeptBlock;
+    return *kept;
 }
 
 // A kept block of at least bytes and at most twice that, or null.
