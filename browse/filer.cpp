@@ -83,9 +83,12 @@ bool copyThroughTemporary(const fs::path& source, const fs::path& target)
     std::random_device seed;
     std::mt19937 random(seed());
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const fs::path candidate = folder
-            / ("." + target.filename().string() + "." + std::to_string(random() % 1000000)
-               + ".part");
+        std::string name = ".";
+        name += target.filename().string();
+        name += '.';
+        name += std::to_string(random() % 1000000);
+        name += ".part";
+        const fs::path candidate = folder / name;
         TemporaryCopy temporary(candidate);
         if (!fs::copy_file(source, candidate, fs::copy_options::none, ec)) {
             if (ec == std::errc::file_exists) {

@@ -59,7 +59,9 @@ private slots:
         QFETCH(QByteArray, key);
         QFETCH(QByteArray, text);
         QFETCH(int, shown);
-        writeFile(file, settingsText(" " + key.toStdString() + "=\"" + text.toStdString() + "\""));
+        std::string attribute = " ";
+        attribute += key.toStdString() + "=\"" + text.toStdString() + "\"";
+        writeFile(file, settingsText(attribute));
         TD_settings_user settings(&history, &window, nullptr, file.string());
         QSpinBox* spin = key == "HRC" ? settings.SE_history : settings.SE_mgd;
         QCOMPARE(spin->value(), shown);
