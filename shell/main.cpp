@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,6 +48,15 @@ bool fileExists(const std::string& path)
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
     return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+// A thin groove between groups of tool buttons.
+void addSeparator(QWidget* bar)
+{
+    auto* line = new QFrame(bar);
+    line->setFrameStyle(QFrame::VLine | QFrame::Sunken);
+    line->setFixedSize(8, 40);
+    bar->layout()->addWidget(line);
 }
 
 } // namespace
@@ -139,14 +149,14 @@ void TFmain::CreateToolBar()
     TB_prior = AddToolButton(buttons, "TB_prior", "Prior", QString(), ":/tb_prior.svg");
     TB_next = AddToolButton(buttons, "TB_next", "Next", QString(), ":/tb_next.svg");
     TB_refresh = AddToolButton(buttons, "TB_refresh", "Refresh", "Refresh", ":/tb_refresh.svg");
-    buttonLayout->addSpacing(8);
+    addSeparator(buttons);
     TB_magnifier
         = AddToolButton(buttons, "TB_magnifier", "Magnifier", "Magnifier", ":/tb_magnifier.svg");
     TB_rotate_ccw = AddToolButton(buttons, "TB_rotate_ccw", "Rotate ccw", "Rotate counterclockwise",
                                   ":/tb_rotate_ccw.svg");
     TB_rotate_cw = AddToolButton(buttons, "TB_rotate_cw", "Rotate cw", "Rotate clockwise",
                                  ":/tb_rotate_cw.svg");
-    buttonLayout->addSpacing(8);
+    addSeparator(buttons);
     TB_exit = AddToolButton(buttons, "TB_exit", "Exit", "Exit", ":/tb_exit.svg");
     buttonLayout->addStretch();
 
