@@ -42,7 +42,6 @@ public:
     const std::string& ImageFileName() const { return imageFileName; }
     double PendingFactor() const { return pendingFactor; }
     const NavigationHistory& History() const { return history; }
-    NavigationHistory& History() { return history; }
     // Puts the history's entries and selection into CB_history.
     void ShowHistory();
 
