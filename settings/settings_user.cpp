@@ -2,8 +2,8 @@
 
 #include "settings/color_box.h"
 #include "settings/history_list.h"
+#include "settings/illustration_shape.h"
 #include "settings/settings_values.h"
-#include "settings/shape.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -126,17 +126,20 @@ void TD_settings_user::BuildMagnifierPage()
     PageControl1->addTab(TabSheet_mg, QStringLiteral("Magnifier"));
 
     // A fixed picture of a glass over a page; no control changes it.
-    auto* shadow = new TShape(TShape::Kind::Rectangle, QColor(), Qt::gray, TabSheet_mg);
+    auto* shadow = new TIllustrationShape(TIllustrationShape::Kind::Rectangle, QColor(), Qt::gray,
+                                          TabSheet_mg);
     shadow->setObjectName(QStringLiteral("Shape2"));
     shadow->setGeometry(49, 21, 64, 85);
-    auto* page = new TShape(TShape::Kind::Rectangle, Qt::black, Qt::white, TabSheet_mg);
+    auto* page = new TIllustrationShape(TIllustrationShape::Kind::Rectangle, Qt::black, Qt::white,
+                                        TabSheet_mg);
     page->setObjectName(QStringLiteral("Shape1"));
     page->setGeometry(42, 14, 64, 85);
     auto* picture = new QLabel(TabSheet_mg);
     picture->setObjectName(QStringLiteral("Image3"));
     picture->setGeometry(21, 21, 100, 68);
     picture->setPixmap(illustration());
-    auto* glass = new TShape(TShape::Kind::Circle, Qt::black, QColor(), TabSheet_mg);
+    auto* glass = new TIllustrationShape(TIllustrationShape::Kind::Circle, Qt::black, QColor(),
+                                         TabSheet_mg);
     glass->setObjectName(QStringLiteral("Shape_mg"));
     glass->setGeometry(24, 24, 62, 61);
 

@@ -18,10 +18,10 @@ constexpr int stripHeight = 8;
 constexpr int markerSize = 15;
 
 // A round marker: a blue ring over the strip, the strip showing through.
-class TShape : public QWidget
+class TMarker : public QWidget
 {
 public:
-    TShape(const QString& name, QWidget* parent)
+    TMarker(const QString& name, QWidget* parent)
         : QWidget(parent)
     {
         setObjectName(name);
@@ -134,8 +134,8 @@ TO_cbs::TO_cbs(QWidget* parent)
           caption(QStringLiteral("Label2"), QStringLiteral("Contrast"), {7, 63, 34, 15}, GroupBox1))
     , Image1(strip(QStringLiteral("Image1"), 39, GroupBox1))
     , Image2(strip(QStringLiteral("Image2"), 68, GroupBox1))
-    , Shape_br(new TShape(QStringLiteral("Shape_br"), GroupBox1))
-    , Shape_cn(new TShape(QStringLiteral("Shape_cn"), GroupBox1))
+    , Shape_br(new TMarker(QStringLiteral("Shape_br"), GroupBox1))
+    , Shape_cn(new TMarker(QStringLiteral("Shape_cn"), GroupBox1))
 {
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     QFont bold;

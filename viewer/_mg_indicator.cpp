@@ -29,9 +29,9 @@ QLabel* makeLabel(QWidget* parent, const char* name, const char* text, QPoint at
     return label;
 }
 
-TShape* makeBar(QWidget* parent, const char* name, QColor fill, int top)
+TShapeBar* makeBar(QWidget* parent, const char* name, QColor fill, int top)
 {
-    auto* bar = new TShape(fill, parent);
+    auto* bar = new TShapeBar(fill, parent);
     bar->setObjectName(name);
     bar->setGeometry(105, top, TO_mg_indicator::BarLength, 8);
     return bar;

@@ -9,7 +9,7 @@
 class QGroupBox;
 class QLabel;
 class QToolButton;
-class TShape;
+class TShapeBar;
 
 class TO_mg_indicator : public QWidget
 {
@@ -34,9 +34,9 @@ public:
     QLabel* Label5;
     QLabel* Label1;
     QLabel* Label_absolute;
-    TShape* Shape_original;
-    TShape* Shape_shown;
-    TShape* Shape_mg;
+    TShapeBar* Shape_original;
+    TShapeBar* Shape_shown;
+    TShapeBar* Shape_mg;
     QWidget* SpinButton1;
     QToolButton* SpinButton1Up;
     QToolButton* SpinButton1Down;

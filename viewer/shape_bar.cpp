@@ -2,19 +2,19 @@
 
 #include <QPainter>
 
-TShape::TShape(QColor fillColor, QWidget* parent)
+TShapeBar::TShapeBar(QColor fillColor, QWidget* parent)
     : QWidget(parent)
     , fill(fillColor)
 {
 }
 
-void TShape::SetBrushStyle(Qt::BrushStyle style)
+void TShapeBar::SetBrushStyle(Qt::BrushStyle style)
 {
     brushStyle = style;
     update();
 }
 
-void TShape::paintEvent(QPaintEvent*)
+void TShapeBar::paintEvent(QPaintEvent*)
 {
     if (width() <= 0 || height() <= 0)
         return;

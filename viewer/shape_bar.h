@@ -5,10 +5,10 @@
 #include <QColor>
 #include <QWidget>
 
-class TShape : public QWidget
+class TShapeBar : public QWidget
 {
 public:
-    TShape(QColor fill, QWidget* parent = nullptr);
+    TShapeBar(QColor fill, QWidget* parent = nullptr);
 
     void SetBrushStyle(Qt::BrushStyle style);
     Qt::BrushStyle BrushStyle() const { return brushStyle; }

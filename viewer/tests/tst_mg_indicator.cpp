@@ -23,7 +23,7 @@ private slots:
 void TestMgIndicator::startsFullAndAtHundred()
 {
     TO_mg_indicator indicator;
-    for (const TShape* bar :
+    for (const TShapeBar* bar :
          {indicator.Shape_original, indicator.Shape_shown, indicator.Shape_mg}) {
         QCOMPARE(bar->width(), 140);
         QCOMPARE(bar->BrushStyle(), Qt::SolidPattern);
@@ -80,12 +80,14 @@ void TestMgIndicator::pendingHatchesTheBarsAndEnablesApply()
     indicator.UpdateIndicator(1000, 1000, 202);
     indicator.SetPending(true);
     QVERIFY(indicator.Pending());
-    for (const TShape* bar : {indicator.Shape_original, indicator.Shape_shown, indicator.Shape_mg})
+    for (const TShapeBar* bar :
+         {indicator.Shape_original, indicator.Shape_shown, indicator.Shape_mg})
         QCOMPARE(bar->BrushStyle(), Qt::BDiagPattern);
     QVERIFY(indicator.SpeedButton2->isEnabled());
     QCOMPARE(indicator.Label_absolute->text(), QString("500%"));
     indicator.SetPending(false);
-    for (const TShape* bar : {indicator.Shape_original, indicator.Shape_shown, indicator.Shape_mg})
+    for (const TShapeBar* bar :
+         {indicator.Shape_original, indicator.Shape_shown, indicator.Shape_mg})
         QCOMPARE(bar->BrushStyle(), Qt::SolidPattern);
     QVERIFY(!indicator.SpeedButton2->isEnabled());
 }

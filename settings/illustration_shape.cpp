@@ -1,8 +1,8 @@
-#include "settings/shape.h"
+#include "settings/illustration_shape.h"
 
 #include <QPainter>
 
-TShape::TShape(Kind kind, QColor outline, QColor fill, QWidget* parent)
+TIllustrationShape::TIllustrationShape(Kind kind, QColor outline, QColor fill, QWidget* parent)
     : QWidget(parent)
     , kind_(kind)
     , outline_(outline)
@@ -11,7 +11,7 @@ TShape::TShape(Kind kind, QColor outline, QColor fill, QWidget* parent)
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void TShape::paintEvent(QPaintEvent*)
+void TIllustrationShape::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, kind_ == Kind::Circle);

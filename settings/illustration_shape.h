@@ -4,14 +4,14 @@
 #include <QWidget>
 
 // A plain rectangle or circle drawn with an outline and a fill, part of a fixed picture.
-class TShape : public QWidget
+class TIllustrationShape : public QWidget
 {
     Q_OBJECT
 public:
     enum class Kind { Rectangle, Circle };
 
     // An invalid QColor draws no outline or no fill.
-    TShape(Kind kind, QColor outline, QColor fill, QWidget* parent = nullptr);
+    TIllustrationShape(Kind kind, QColor outline, QColor fill, QWidget* parent = nullptr);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
