@@ -12,7 +12,7 @@ function(vistrel_add_test)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   set_tests_properties(${T_NAME} PROPERTIES
     TIMEOUT 300
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VISTREL_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VISTREL_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/tests/data")
 endfunction()
 
 # vistrel_add_fuzzer(NAME <name> SOURCES <files...> LIBS <targets...> [SMOKE_SECONDS <n>])
