@@ -5,7 +5,9 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -29,12 +31,9 @@ qint64 littleEndian(const QByteArray& bytes, int at, int size)
 // Qt's bitmap reader paints the rows that a cut-short file lacks black and reports success.
 // For uncompressed bitmaps, whose pixel data has a known length, such a file is refused;
 // run-length coded ones are left to the reader.
-bool bitmapDataComplete(const QString& fileName)
+bool bitmapDataComplete(QIODevice& device)
 {
-    QFile device(fileName);
-    if (!device.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray header = device.read(34);
+    const QByteArray header = device.peek(34);
     if (header.size() < 34 || !header.startsWith("BM"))
         return true; // not for this check to judge: the reader fails on it itself
     const qint64 dataOffset = littleEndian(header, 10, 4);
@@ -85,6 +84,11 @@ private:
     int previous;
 };
 
+struct FileCloser
+{
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
 } // namespace
 
 ReaderGraphic::ReaderGraphic(QByteArray readerFormat, bool largest)
@@ -95,8 +99,15 @@ ReaderGraphic::ReaderGraphic(QByteArray readerFormat, bool largest)
 
 bool ReaderGraphic::Read(const std::string& fileName)
 {
-    const QString name = QFile::decodeName(QByteArray::fromStdString(fileName));
-    QImageReader reader(name, format);
+    // The name goes to the system as the bytes it is: a name that is not valid UTF-8 would
+    // not survive the trip through a QString.
+    const std::unique_ptr<std::FILE, FileCloser> handle(std::fopen(fileName.c_str(), "rb"));
+    QFile device;
+    if (!handle || !device.open(handle.get(), QIODevice::ReadOnly))
+        return false;
+    if (format == "bmp" && !bitmapDataComplete(device))
+        return false;
+    QImageReader reader(&device, format);
     reader.setAutoDetectImageFormat(false);
     reader.setDecideFormatFromContent(false);
 
@@ -118,8 +129,6 @@ bool ReaderGraphic::Read(const std::string& fileName)
     }
     const QSize size = reader.size();
     if (!FitsPictureLimit(size.width(), size.height()))
-        return false;
-    if (format == "bmp" && !bitmapDataComplete(name))
         return false;
     // One MB above the loader's limit, as Qt refuses from its limit on.
     const AllocationLimit limit(static_cast<int>(MaxPictureBytes >> 20) + 1);

@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+#include <fstream>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -105,6 +108,8 @@ private slots:
     void gifFrames_data();
     void gifFrames();
     void iconTakesLargestOnWhite();
+    void namesThatAreNotUtf8_data();
+    void namesThatAreNotUtf8();
     void regressionFiles();
     void unreadableGivesNone_data();
     void unreadableGivesNone();
@@ -390,6 +395,29 @@ void tst_graph_convertor::iconTakesLargestOnWhite()
     QCOMPARE(loaded.format(), QImage::Format_RGB32);
     QCOMPARE(loaded.pixel(2, 2), white);
     QCOMPARE(loaded.pixel(30, 30), qRgb(0, 0, 255));
+}
+
+void tst_graph_convertor::namesThatAreNotUtf8_data()
+{
+    QTest::addColumn<QByteArray>("extension");
+    QTest::addColumn<QByteArray>("bytes");
+    const QImage picture = blocks(48, 32);
+    QTest::newRow("bmp") << QByteArray(".bmp") << bmpFile(picture);
+    QTest::newRow("ico") << QByteArray(".ico") << iconFile({picture});
+    QTest::newRow("jpg") << QByteArray(".jpg") << jpegFile(picture, JpegKind::Colour);
+}
+
+// File names are byte strings: a name in another character set opens like any other.
+void tst_graph_convertor::namesThatAreNotUtf8()
+{
+    QFETCH(QByteArray, extension);
+    QFETCH(QByteArray, bytes);
+    const std::string path = dir.path().toStdString() + "/caf\xe9" + extension.toStdString();
+    std::ofstream(path, std::ios::binary).write(bytes.constData(), bytes.size());
+    const QImage loaded = LoadImageFile(path);
+    // QTemporaryDir cannot remove a name that does not decode.
+    std::remove(path.c_str());
+    QCOMPARE(loaded.size(), QSize(48, 32));
 }
 
 void tst_graph_convertor::regressionFiles()
