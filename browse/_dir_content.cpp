@@ -1,5 +1,7 @@
 #include "browse/_dir_content.h"
 
+#include "store/path_text.h"
+
 #include <QEvent>
 #include <QFileIconProvider>
 #include <QHeaderView>
@@ -147,15 +149,6 @@ TO_dir_content::ListFolder(const std::string& Folder,
     return entries;
 }
 
-std::string TO_dir_content::PathKey(std::string path)
-{
-#if defined(_WIN32) || defined(__APPLE__)
-    for (char& c : path)
-        c = static_cast<char>(upperAscii(c));
-#endif
-    return path;
-}
-
 void TO_dir_content::ShowFolder(const std::string& Folder)
 {
     model->SetEntries({});
@@ -168,7 +161,7 @@ void TO_dir_content::ShowFolder(const std::string& Folder)
 
     if (!lastFolderKey.empty()) {
         for (int row = 0; row < model->rowCount(); ++row) {
-            if (PathKey(folder + model->Entry(row).Caption) != lastFolderKey)
+            if (!SamePath(folder + model->Entry(row).Caption, lastFolderKey))
                 continue;
             const QModelIndex index = model->index(row);
             LV_dir->selectionModel()->setCurrentIndex(
@@ -179,7 +172,7 @@ void TO_dir_content::ShowFolder(const std::string& Folder)
     }
 
     folder.pop_back();
-    lastFolderKey = PathKey(folder);
+    lastFolderKey = folder;
     if (OnFolderShown)
         OnFolderShown(this);
 }

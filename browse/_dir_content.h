@@ -35,8 +35,8 @@ public:
 
     // The folder listed last, always ending in the delimiter.
     const std::string& CurrentFolder() const { return currentFolder; }
-    // The folder of the listing before the current one ran, as a key for PathKey
-    // comparisons; its entry is selected when that folder is listed in the new one.
+    // The folder of the listing before the current one ran, without its final delimiter;
+    // its entry is selected when that folder is listed in the new one.
     const std::string& LastFolderKey() const { return lastFolderKey; }
 
     // Negative, zero or positive: folders before files, ".." first, then the captions
@@ -46,11 +46,6 @@ public:
     // the root, the sub-folders, then the files that filter accepts (all when it is unset).
     static std::vector<TDirEntry> ListFolder(const std::string& Folder,
                                              const std::function<bool(const std::string&)>& filter);
-    // The form in which two paths compare equal exactly when the file system takes them for
-    // the same name: the bytes themselves where names are case-sensitive (Linux), ASCII
-    // letters upper-cased elsewhere.
-    static std::string PathKey(std::string path);
-
     QTreeView* LV_dir;
 
     // Raised after every listing, with the frame.

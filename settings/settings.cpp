@@ -2,6 +2,7 @@
 
 #include "settings/main_bounds.h"
 #include "settings/settings_values.h"
+#include "store/path_text.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -64,7 +65,7 @@ std::string TD_settings::GetSettingsFileName() const
 {
     if (!settingsFileName_.empty())
         return settingsFileName_;
-    return ReplaceExtension(ExecutablePath(), ".set");
+    return ReplaceFileExtension(ExecutablePath(), ".set");
 }
 
 void TD_settings::FormCreate()
@@ -143,7 +144,7 @@ std::string TD_settings::ReadDataFileName() const
 
 void TD_settings::StoreDataFileName(const std::string& Name)
 {
-    Settings.WriteAttribute("DATA_FILE_NAME", ReplaceExtension(Name, ".vsgc"));
+    Settings.WriteAttribute("DATA_FILE_NAME", ReplaceFileExtension(Name, ".vsgc"));
     CommitSettings();
 }
 

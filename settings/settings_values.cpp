@@ -4,16 +4,10 @@
 #include <QFile>
 
 #include <charconv>
-#include <filesystem>
 
 std::string ExecutablePath()
 {
     return QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
-}
-
-std::string ReplaceExtension(const std::string& path, const std::string& extension)
-{
-    return std::filesystem::path(path).replace_extension(extension).string();
 }
 
 std::optional<int> TextToInt(const std::string& text)

@@ -4,7 +4,7 @@
 #include "browse/filer.h"
 #include "imaging/wait_cursor.h"
 #include "settings/settings_user.h"
-#include "shell/path_text.h"
+#include "store/path_text.h"
 #include "shell/scale_step.h"
 #include "shell/settings_bridge.h"
 #include "shell/windows.h"

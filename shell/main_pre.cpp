@@ -5,7 +5,7 @@
 #include "imaging/wait_cursor.h"
 #include "settings/main_bounds.h"
 #include "settings/settings_user.h"
-#include "shell/path_text.h"
+#include "store/path_text.h"
 #include "shell/windows.h"
 
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #include "shell/navigation_history.h"
 
-#include "shell/path_text.h"
+#include "store/path_text.h"
 
 #include <algorithm>
 

@@ -2,6 +2,7 @@
 #include "settings/settings_user.h"
 #include "settings/settings_values.h"
 #include "settings/tests/settings_fixture.h"
+#include "store/path_text.h"
 
 #include <QCheckBox>
 #include <QSpinBox>
@@ -198,7 +199,7 @@ private slots:
     {
         QFETCH(QByteArray, executable);
         QFETCH(QByteArray, settings);
-        QCOMPARE(ReplaceExtension(executable.toStdString(), ".set"), settings.toStdString());
+        QCOMPARE(ReplaceFileExtension(executable.toStdString(), ".set"), settings.toStdString());
     }
 
     void twentyEntriesWithLimitFourAllLoad()

@@ -1,6 +1,6 @@
 // The history rules, step arithmetic and path texts, without a window.
 #include "shell/navigation_history.h"
-#include "shell/path_text.h"
+#include "store/path_text.h"
 #include "shell/scale_step.h"
 
 #include <QtTest>

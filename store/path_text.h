@@ -1,4 +1,4 @@
-// Path texts as the main window handles them: byte strings with the platform's delimiter.
+// Path texts as the program handles them: byte strings with the platform's delimiter.
 #pragma once
 
 #include <string>

@@ -1,4 +1,4 @@
-#include "shell/path_text.h"
+#include "store/path_text.h"
 
 #include <algorithm>
 #include <array>
