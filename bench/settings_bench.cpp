@@ -1,14 +1,13 @@
 // The settings dialog's share of start-up and close with a full history (150 entries): the
-// dialog is made (file read, controls filled, history loaded into a drop-down list), and at
+// dialog is made (file read, controls filled, history loaded into the list), and at
 // close the history and bounds are stored and the file written. The anchors are the tree
 // document's own reading and writing of the same file, which the dialog cannot avoid.
 #include "bench/harness.h"
-#include "settings/combo_history_list.h"
 #include "settings/main_bounds.h"
 #include "settings/settings_user.h"
+#include "settings/tests/settings_fixture.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -20,8 +19,7 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     const std::string file = dir.filePath(QStringLiteral("vistrel.set")).toStdString();
 
-    QComboBox box;
-    TComboHistoryList history(box);
+    FakeHistory history;
     QWidget window;
     TWidgetBounds bounds(window);
     {

@@ -1,8 +1,6 @@
-#include "settings/combo_history_list.h"
 #include "settings/settings_user.h"
 #include "settings/tests/settings_fixture.h"
 
-#include <QComboBox>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
@@ -111,28 +109,6 @@ private slots:
         bounds.SetBounds(QRect(30, 40, 320, 240));
         QTRY_COMPARE(bounds.Bounds(), QRect(30, 40, 320, 240));
         QVERIFY(!bounds.IsMaximized());
-    }
-
-    // The main window's drop-down list as the history: exact bytes, no selection of its own.
-    void comboHistoryList()
-    {
-        QComboBox box;
-        TComboHistoryList list(box);
-        list.Append("/a.jpg");
-        list.Append("/b\xff.jpg");
-        list.Append("/c.jpg");
-        QCOMPARE(list.SelectedIndex(), -1);
-        QCOMPARE(list.Item(1), std::string("/b\xff.jpg"));
-        list.SetSelectedIndex(2);
-        list.RemoveAt(0);
-        QCOMPARE(list.SelectedIndex(), 1);
-        QCOMPARE(list.Item(1), std::string("/c.jpg"));
-        list.RemoveAt(1);
-        QCOMPARE(list.SelectedIndex(), -1);
-        QCOMPARE(list.Count(), 1);
-        list.Clear();
-        QCOMPARE(list.Count(), 0);
-        QCOMPARE(list.SelectedIndex(), -1);
     }
 
 private:
