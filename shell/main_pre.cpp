@@ -5,8 +5,8 @@
 #include "imaging/wait_cursor.h"
 #include "settings/main_bounds.h"
 #include "settings/settings_user.h"
-#include "store/path_text.h"
 #include "shell/windows.h"
+#include "store/path_text.h"
 
 #include <QCloseEvent>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The history rules, step arithmetic and path texts, without a window.
 #include "shell/navigation_history.h"
-#include "store/path_text.h"
 #include "shell/scale_step.h"
+#include "store/path_text.h"
 
 #include <QtTest>
 
