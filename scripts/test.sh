@@ -8,6 +8,9 @@ scripts/install-deps.sh
 
 jobs=$(nproc)
 
+echo "== Formatting (clang-format, .clang-format at the root)"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+
 echo "== Release build and tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$jobs"
