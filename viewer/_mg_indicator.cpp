@@ -16,6 +16,8 @@ QFont narrowFont()
 {
     QFont font("Liberation Sans Narrow");
     font.setPixelSize(11);
+    // Set outright, or the label would take the bold weight of the box's caption font.
+    font.setBold(false);
     return font;
 }
 
@@ -86,6 +88,8 @@ TO_mg_indicator::TO_mg_indicator(QWidget* parent)
     Label5 = makeLabel(content, "Label5", "Shown by magnifier", QPoint(7, 35));
     Label1 = makeLabel(content, "Label1", "Relative magnification:", QPoint(7, 63));
     Label_absolute = makeLabel(content, "Label_absolute", "100%", QPoint(105, 63));
+    // Only the four captions are narrow; the percentage keeps the box's bold face.
+    Label_absolute->setFont(boldFont);
     Label_absolute->setFixedSize(36, 14);
 
     Shape_original = makeBar(content, "Shape_original", QColor(0, 0, 255), 14);

@@ -2,6 +2,7 @@
 
 #include "viewer/shape_bar.h"
 
+#include <QGroupBox>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
@@ -33,6 +34,14 @@ void TestMgIndicator::startsFullAndAtHundred()
     QVERIFY(indicator.SpeedButton1->isEnabled());
     QCOMPARE(indicator.findChild<QLabel*>("Label3")->text(), QString("Real image size:"));
     QCOMPARE(indicator.findChild<QToolButton*>("SpeedButton2")->text(), QString("Apply"));
+    // The captions are narrow and plain; the percentage is in the box's bold face.
+    const QFont caption = indicator.Label3->font();
+    QVERIFY(!caption.bold());
+    QCOMPARE(caption.pixelSize(), 11);
+    const QFont percent = indicator.Label_absolute->font();
+    QVERIFY(percent.bold());
+    QCOMPARE(percent.family(), indicator.GroupBox1->font().family());
+    QCOMPARE(percent.pixelSize(), 11);
 }
 
 void TestMgIndicator::barsAndPercentage_data()
