@@ -35,8 +35,8 @@ public:
 
     // The folder listed last, always ending in the delimiter.
     const std::string& CurrentFolder() const { return currentFolder; }
-    // The folder of the listing before the current one ran, without its final delimiter;
-    // its entry is selected when that folder is listed in the new one.
+    // The folder listed last, without its final delimiter: when the next listing (going up)
+    // holds its entry, that entry is selected.
     const std::string& LastFolderKey() const { return lastFolderKey; }
 
     // Negative, zero or positive: folders before files, ".." first, then the captions
