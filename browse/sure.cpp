@@ -4,12 +4,36 @@
 #include <QFont>
 #include <QFrame>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
+#include <QTextOption>
+
+namespace {
+
+// The question's label. A word wider than the label (a long file name in the trash question)
+// breaks where it reaches the right edge instead of running past it, so the whole name stays
+// readable; only lines beyond the label's height are cut off.
+class QuestionLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        painter.drawText(QRectF(contentsRect()), text(), option);
+    }
+};
+
+} // namespace
 
 TFsure::TFsure(QWidget* parent)
     : QDialog(parent)
     , Bevel1(new QFrame(this))
-    , Label1(new QLabel(this))
+    , Label1(new QuestionLabel(this))
     , OKBtn(new QPushButton(QStringLiteral("Yes"), this))
     , CancelBtn(new QPushButton(QStringLiteral("No"), this))
 {

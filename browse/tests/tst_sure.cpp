@@ -2,6 +2,7 @@
 #include "browse/sure.h"
 #include "browse/tests/modal.h"
 
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -75,6 +76,30 @@ private slots:
                                                [](QWidget* d) { reply(d, Reply::EscKey); });
         QVERIFY(!sure.Ask("second"));
         QVERIFY(!sure.Answer);
+    }
+
+    // A long file name has no space to wrap at: it breaks at the label's right edge and goes on
+    // in the next lines instead of being cut off there.
+    void longWordWrapsInsideTheLabel()
+    {
+        TFsure sure;
+        QImage shown;
+        int lineHeight = 0;
+        const auto watch = modal::whenShown(QStringLiteral("Fsure"), [&](QWidget* dialog) {
+            auto* label = dialog->findChild<QLabel*>(QStringLiteral("Label1"));
+            shown = label->grab().toImage();
+            lineHeight = label->fontMetrics().height();
+            reply(dialog, Reply::NoButton);
+        });
+        sure.Ask(std::string(100, 'W'));
+        QVERIFY(!shown.isNull());
+        const QRgb background = shown.pixel(shown.width() - 1, shown.height() - 1);
+        int lowestInk = -1;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x)
+                if (shown.pixel(x, y) != background)
+                    lowestInk = y;
+        QVERIFY2(lowestInk > 2 * lineHeight, qPrintable(QString::number(lowestInk)));
     }
 
     void messageClosesWithOk()
