@@ -1,5 +1,7 @@
 #include "about/about.h"
 
+#include "browse/design_font.h"
+
 #include <QDesktopServices>
 #include <QFont>
 #include <QFrame>
@@ -47,10 +49,7 @@ TF_about::TF_about(std::function<std::string()> version, QWidget* parent)
 {
     setObjectName(QStringLiteral("F_about"));
     setWindowTitle(QStringLiteral("About"));
-    // The layout is designed for an 8 pt interface font.
-    QFont designFont = font();
-    designFont.setPointSize(8);
-    setFont(designFont);
+    UseDesignFont(*this);
     setFixedSize(325, 186);
 
     Shape1->setObjectName(QStringLiteral("Shape1"));
@@ -71,16 +70,16 @@ TF_about::TF_about(std::function<std::string()> version, QWidget* parent)
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(208, 21, 99, 24);
     Label2->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    Label2->setFont(pixelFont(designFont, 19, true));
+    Label2->setFont(pixelFont(font(), 19, true));
     Label_version->setObjectName(QStringLiteral("Label_version"));
     Label_version->setGeometry(224, 49, 78, 22);
     Label_version->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    Label_version->setFont(pixelFont(designFont, 13, true));
+    Label_version->setFont(pixelFont(font(), 13, true));
     Label_version->setPalette(red);
     Label_http->setObjectName(QStringLiteral("Label_http"));
     Label_http->setGeometry(175, 126, 127, 15);
     Label_http->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    Label_http->setFont(pixelFont(designFont, 13, false));
+    Label_http->setFont(pixelFont(font(), 13, false));
     Label_http->setPalette(red);
     Label_http->setCursor(Qt::PointingHandCursor);
     Label_http->installEventFilter(this);

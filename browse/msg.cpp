@@ -1,5 +1,7 @@
 #include "browse/msg.h"
 
+#include "browse/design_font.h"
+
 #include <QFile>
 #include <QFont>
 #include <QFrame>
@@ -14,10 +16,7 @@ TDmsg::TDmsg(QWidget* parent)
 {
     setObjectName(QStringLiteral("Dmsg"));
     setWindowTitle(QStringLiteral("Message:"));
-    // The layout is designed for an 8 pt interface font.
-    QFont designFont = font();
-    designFont.setPointSize(8);
-    setFont(designFont);
+    UseDesignFont(*this);
     setFixedSize(338, 167);
 
     Bevel1->setObjectName(QStringLiteral("Bevel1"));

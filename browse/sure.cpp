@@ -1,5 +1,7 @@
 #include "browse/sure.h"
 
+#include "browse/design_font.h"
+
 #include <QFile>
 #include <QFont>
 #include <QFrame>
@@ -39,10 +41,7 @@ TFsure::TFsure(QWidget* parent)
 {
     setObjectName(QStringLiteral("Fsure"));
     setWindowTitle(QStringLiteral("Confirmation:"));
-    // The layout is designed for an 8 pt interface font.
-    QFont designFont = font();
-    designFont.setPointSize(8);
-    setFont(designFont);
+    UseDesignFont(*this);
     setFixedSize(313, 172);
 
     Bevel1->setObjectName(QStringLiteral("Bevel1"));

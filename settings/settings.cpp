@@ -1,5 +1,7 @@
 #include "settings/settings.h"
 
+#include "browse/design_font.h"
+
 #include "settings/main_bounds.h"
 #include "settings/settings_values.h"
 #include "store/path_text.h"
@@ -33,10 +35,7 @@ TD_settings::TD_settings(std::string settingsFileName, QWidget* parent)
 {
     setObjectName(QStringLiteral("D_settings"));
     setWindowTitle(QStringLiteral("Settings"));
-    // The layout is designed for an 8 pt interface font.
-    QFont designFont = font();
-    designFont.setPointSize(8);
-    setFont(designFont);
+    UseDesignFont(*this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
     OKBtn->setDefault(true);

@@ -1,5 +1,7 @@
 #include "shell/main_pre.h"
 
+#include "browse/design_font.h"
+
 #include "about/about.h"
 #include "browse/sure.h"
 #include "imaging/wait_cursor.h"
@@ -36,10 +38,7 @@ TForm_main::TForm_main(const std::string& ProgramPath, QWidget* parent)
     setObjectName("Form_main");
     setWindowTitle("base main form");
     resize(544, 375);
-    // The platform's own user-interface face, at the design's 8 points.
-    QFont font = this->font();
-    font.setPointSize(8);
-    setFont(font);
+    UseDesignFont(*this);
 
     MainMenu1 = new QMenuBar(this);
     MainMenu1->setObjectName("MainMenu1");
