@@ -193,6 +193,9 @@ void TO_cbs::ResetContrast()
 void TO_cbs::FrameResize()
 {
     GroupBox1->setGeometry(rect());
+    // The values stay in force: each marker moves to its value's place on the new grid.
+    const int brightness = SnapBrightness();
+    const int contrast = SnapContrast();
     const int imageWidth = std::max(0, GroupBox1->width() - imageLeft - imageRightMargin);
     const QPixmap picture = QPixmap::fromImage(gradient(imageWidth, stripHeight));
     for (QLabel* image : {Image1, Image2}) {
@@ -202,8 +205,8 @@ void TO_cbs::FrameResize()
     // A strip narrower than the 11 positions still gets a step of one pixel.
     BrightnessStep = std::max(1, Image1->width() / steps);
     ContrastStep = BrightnessStep;
-    ResetBrightness();
-    ResetContrast();
+    SetBrightnessPosition(brightness);
+    SetContrastPosition(contrast);
 }
 
 void TO_cbs::resizeEvent(QResizeEvent* event)
@@ -270,7 +273,10 @@ void TO_cbs::Shape_cnMouseUp()
 
 bool TO_cbs::eventFilter(QObject* watched, QEvent* event)
 {
-    const QEvent::Type type = event->type();
+    QEvent::Type type = event->type();
+    // A quick second press arrives as a double click; on a marker it is a press like any.
+    if (type == QEvent::MouseButtonDblClick && (watched == Shape_br || watched == Shape_cn))
+        type = QEvent::MouseButtonPress;
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove
         && type != QEvent::MouseButtonRelease)
         return QWidget::eventFilter(watched, event);

@@ -1,7 +1,7 @@
 // The display's brightness and contrast control: two gradient strips, each with a round
 // marker that snaps to 11 positions standing for -5 to +5. The frame keeps no value of its
 // own; a value is read from where its marker stands and reported when the user lets go of
-// the marker, clicks the strip's caption, or the frame changes size.
+// the marker or clicks the strip's caption. A change of size keeps both values.
 #pragma once
 
 #include <QWidget>
@@ -27,7 +27,7 @@ public:
     // Place the marker for 0 and report the value it then stands for.
     void ResetBrightness();
     void ResetContrast();
-    // Sets the steps from the strips' new width and resets both values.
+    // Sets the steps from the strips' new width; both values stay as they were.
     void FrameResize();
 
     QGroupBox* GroupBox1;

@@ -169,19 +169,37 @@ private slots:
         QCOMPARE(offset(brightness(frame)), 8 * 22);
     }
 
-    void resizeResetsBoth()
+    // A new size moves the markers to their values' places on the new grid and reports
+    // nothing: brightness and contrast stay in force.
+    void resizeKeepsBoth()
     {
         TO_cbs frame;
         std::vector<int> brightnessEvents, contrastEvents;
         showFrame(frame, 116, brightnessEvents, contrastEvents);
         frame.SetBrightnessPosition(5);
-        frame.SetContrastPosition(-5);
+        frame.SetContrastPosition(-2);
         frame.resize(315, 92);
-        QCOMPARE(brightnessEvents, std::vector<int>({0}));
-        QCOMPARE(contrastEvents, std::vector<int>({0}));
+        QVERIFY(brightnessEvents.empty());
+        QVERIFY(contrastEvents.empty());
         QCOMPARE(frame.Image1->width(), 245);
-        QCOMPARE(offset(brightness(frame)), 110);
-        QCOMPARE(offset(contrast(frame)), 110);
+        QCOMPARE(frame.SnapBrightness(), 5);
+        QCOMPARE(frame.SnapContrast(), -2);
+        QCOMPARE(offset(contrast(frame)), 3 * 22);
+    }
+
+    // A quick second press reaches the marker as a double click; it grabs like a press.
+    void secondQuickPressGrabs()
+    {
+        TO_cbs frame;
+        std::vector<int> brightnessEvents, contrastEvents;
+        showFrame(frame, 245, brightnessEvents, contrastEvents);
+        const Strip strip = brightness(frame);
+        const QPoint grab(7, 7);
+        drag(strip, {22});
+        QTest::mouseEvent(QTest::MouseDClick, strip.marker, Qt::LeftButton, {}, grab);
+        QTest::mouseMove(strip.marker, grab + QPoint(22, 0));
+        QTest::mouseRelease(strip.marker, Qt::LeftButton, {}, grab);
+        QCOMPARE(brightnessEvents, std::vector<int>({1, 2}));
     }
 
     void worksWithNoEventSet()
@@ -197,7 +215,7 @@ private slots:
         click(frame.Label1);
         QCOMPARE(offset(brightness(frame)), 50);
         frame.resize(315, 92);
-        QCOMPARE(offset(contrast(frame)), 110);
+        QCOMPARE(offset(contrast(frame)), 0);
         frame.ResetBrightness();
         QCOMPARE(frame.SnapBrightness(), 0);
     }
