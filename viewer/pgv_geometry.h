@@ -18,7 +18,7 @@
 std::int64_t RoundHalfEven(double value);
 
 // A rectangle by its four edges (width = right - left), in 64 bits: in a working picture of
-// up to 2^24 pixels a side, glass positions times the shown ratio exceed 32 bits.
+// up to 2^29 pixels a side, glass positions times the shown ratio exceed 32 bits.
 struct Rect64
 {
     std::int64_t left = 0;

@@ -7,6 +7,7 @@
 // and the memory no longer grows with the magnification.
 #pragma once
 
+#include "imaging/picture_limits.h"
 #include "viewer/pgv_geometry.h"
 
 #include <QImage>
@@ -17,8 +18,10 @@
 class WorkingPicture
 {
 public:
-    // The largest side a working picture may have.
-    static constexpr std::int64_t MaxSide = std::int64_t {1} << 24;
+    // The largest side a working picture may have: the longest side a loaded picture can
+    // have, so that every picture that opens can be shown pixel for pixel. Nothing holds
+    // the working picture's pixels, and its arithmetic is 64-bit throughout.
+    static constexpr std::int64_t MaxSide = MaxPictureBytes / 4;
 
     // The working picture becomes source stretched to width x height. The source (32 bits
     // per pixel) is not copied and must outlive every later read; 0 x 0 means empty.

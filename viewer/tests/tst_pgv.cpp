@@ -370,8 +370,10 @@ void TestPgv::workingScaleBounds_data()
     QTest::addColumn<QSize>("picture");
     QTest::addColumn<double>("x");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("a side of exactly 2^24") << QSize(100, 50) << 1 / 167772.16 << true;
-    QTest::newRow("a side beyond 2^24") << QSize(100, 50) << 1 / 167772.17 << false;
+    QTest::newRow("a side of exactly 2^29") << QSize(100, 50) << 1 / 5368709.12 << true;
+    QTest::newRow("a side beyond 2^29") << QSize(100, 50) << 1 / 5368709.13 << false;
+    // Every picture the loader accepts can be shown at 100%.
+    QTest::newRow("a loaded side beyond 2^24 at 1:1") << QSize(16777217, 1) << 1.0 << true;
     QTest::newRow("both sides under a pixel") << QSize(100, 50) << 1e6 << false;
     QTest::newRow("one side under a pixel") << QSize(1000, 1) << 2.5 << false;
     QTest::newRow("ten times") << QSize(100, 50) << 0.1 << true;
