@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <array>
@@ -237,6 +238,13 @@ void TO_dir_content::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     FrameResize();
+}
+
+void TO_dir_content::wheelEvent(QWheelEvent* event)
+{
+    // The wheel over the list scrolls it and goes no further, also where the list is too
+    // short to scroll or already at its end: one rule wherever the user turns it here.
+    event->accept();
 }
 
 bool TO_dir_content::eventFilter(QObject* watched, QEvent* event)

@@ -12,8 +12,8 @@ packages=(
     libjpeg62-turbo-dev libgif-dev libuemf-dev
     # fonts for the interface and for metafile text
     fonts-liberation fontconfig
-    # a real X server for tests and screenshots
-    xvfb xauth
+    # a real X server for tests and screenshots, with a window manager and pointer input
+    xvfb xauth openbox xdotool
 )
 
 missing=()

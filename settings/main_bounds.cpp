@@ -1,26 +1,51 @@
 #include "settings/main_bounds.h"
 
+#include <QEvent>
 #include <QWidget>
 
 #include <algorithm>
+#include <cstdint>
+
+namespace {
+
+bool isNormal(const QWidget& window)
+{
+    return !(window.windowState()
+             & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized));
+}
+
+} // namespace
 
 TWidgetBounds::TWidgetBounds(QWidget& window)
     : window_(window)
 {
+    window_.installEventFilter(this);
+}
+
+QMargins TWidgetBounds::currentFrame() const
+{
+    const QRect frame = window_.frameGeometry();
+    const QRect client = window_.geometry();
+    return QMargins(client.left() - frame.left(), client.top() - frame.top(),
+                    frame.right() - client.right(), frame.bottom() - client.bottom());
+}
+
+bool TWidgetBounds::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (watched == &window_ && (type == QEvent::Move || type == QEvent::Resize)
+        && isNormal(window_))
+        normalFrame_ = currentFrame();
+    return QObject::eventFilter(watched, event);
 }
 
 QRect TWidgetBounds::Bounds() const
 {
-    const QRect frame = window_.frameGeometry();
-    const QRect client = window_.geometry();
-    // While maximised (or before the window manager has answered a restore), geometry() is
-    // not the normal one; normalGeometry() is.
-    const QRect normal
-        = window_.isMaximized() || window_.isFullScreen() ? window_.normalGeometry() : client;
-    return QRect(normal.left() - (client.left() - frame.left()),
-                 normal.top() - (client.top() - frame.top()),
-                 normal.width() + frame.width() - client.width(),
-                 normal.height() + frame.height() - client.height());
+    if (isNormal(window_))
+        return window_.geometry() + currentFrame();
+    // While maximised, geometry() and the frame are not the normal ones; normalGeometry() and
+    // the frame last seen around the normal window are.
+    return window_.normalGeometry() + normalFrame_;
 }
 
 void TWidgetBounds::SetBounds(const QRect& outer)
@@ -45,11 +70,20 @@ void TWidgetBounds::ShowNormal()
 
 QRect KeepOnScreen(const QRect& bounds, const QList<QRect>& screens, const QRect& primaryAvailable)
 {
-    const bool visible
-        = std::any_of(screens.begin(), screens.end(),
-                      [&bounds](const QRect& screen) { return screen.intersects(bounds); });
-    if (visible)
-        return bounds;
+    const QRect* home = nullptr;
+    std::int64_t homeShare = 0;
+    for (const QRect& screen : screens) {
+        const QRect shared = screen.intersected(bounds);
+        const std::int64_t share = std::int64_t {shared.width()} * shared.height();
+        if (!shared.isEmpty() && share > homeShare) {
+            home = &screen;
+            homeShare = share;
+        }
+    }
+    // A stored size larger than the screen would cost memory the screen cannot show (and
+    // exceed what a window system allows).
+    if (home)
+        return QRect(bounds.topLeft(), bounds.size().boundedTo(home->size()));
     QRect placed(0, 0, std::clamp(bounds.width(), 1, std::max(1, primaryAvailable.width())),
                  std::clamp(bounds.height(), 1, std::max(1, primaryAvailable.height())));
     placed.moveCenter(primaryAvailable.center());

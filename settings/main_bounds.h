@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QList>
+#include <QMargins>
+#include <QObject>
 #include <QRect>
 
 class QWidget;
@@ -21,7 +23,9 @@ public:
 };
 
 // TMainBounds for a top-level widget. The widget is not owned and must outlive this object.
-class TWidgetBounds : public TMainBounds
+// It watches the widget's moves and resizes for the frame a window manager gives the normal
+// window: a maximised window's frame is often thinner.
+class TWidgetBounds : public QObject, public TMainBounds
 {
 public:
     explicit TWidgetBounds(QWidget& window);
@@ -31,11 +35,19 @@ public:
     bool IsMaximized() const override;
     void ShowNormal() override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    QMargins currentFrame() const;
+
     QWidget& window_;
+    // The frame around the client area, as last seen while the window was normal.
+    QMargins normalFrame_;
 };
 
-// Where stored bounds are applied: as they are when any part of them lies on one of the
-// screens; otherwise (a monitor that is gone, a hand-edited value) centred in the primary
+// Where stored bounds are applied, given the available areas of the screens: when any part
+// of them lies on one of those areas, where they are, no larger than the area they share
+// most with; otherwise (a monitor that is gone, a hand-edited value) centred in the primary
 // screen's available area, keeping the size where it fits there.
 QRect KeepOnScreen(const QRect& bounds, const QList<QRect>& screens, const QRect& primaryAvailable);

@@ -173,7 +173,7 @@ void TD_settings::RestoreMainBounds()
 
     QList<QRect> screens;
     for (const QScreen* screen : QGuiApplication::screens())
-        screens.append(screen->geometry());
+        screens.append(screen->availableGeometry());
     const QScreen* primary = QGuiApplication::primaryScreen();
     if (primary)
         bounds = KeepOnScreen(bounds, screens, primary->availableGeometry());
@@ -184,9 +184,11 @@ void TD_settings::StoreMainBounds()
 {
     if (!mainWindow_)
         return;
+    // Read before the restore: a window manager answers it later, and until then the
+    // window still has its maximised geometry.
+    const QRect bounds = mainWindow_->Bounds();
     if (mainWindow_->IsMaximized())
         mainWindow_->ShowNormal();
-    const QRect bounds = mainWindow_->Bounds();
     Settings.WriteAttribute("WIDTH", std::to_string(bounds.width()));
     Settings.WriteAttribute("HEIGHT", std::to_string(bounds.height()));
     Settings.WriteAttribute("LEFT", std::to_string(bounds.left()));

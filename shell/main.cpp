@@ -140,6 +140,9 @@ void TFmain::CreateToolBar()
     historyLayout->addWidget(CB_history);
     historyLayout->addStretch();
     connect(CB_history, &QComboBox::activated, this, &TFmain::CB_historyChosen);
+    // The wheel over the list steps the magnification as anywhere in the window; it never
+    // opens another entry.
+    CB_history->installEventFilter(this);
 
     auto* buttons = new QWidget(Splitter2);
     buttons->setObjectName("ToolBar1Buttons");
@@ -627,10 +630,19 @@ void TFmain::FormClose()
     TForm_main::FormClose();
 }
 
+bool TFmain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == CB_history && event->type() == QEvent::Wheel) {
+        wheelEvent(static_cast<QWheelEvent*>(event));
+        return true;
+    }
+    return TForm_main::eventFilter(watched, event);
+}
+
 void TFmain::wheelEvent(QWheelEvent* event)
 {
-    // One step per wheel message, whatever its size; the lists and the combo box use the
-    // wheel themselves and never pass it on.
+    // One step per wheel message, whatever its size; the folder list scrolls with the wheel
+    // and never passes it on.
     const int delta = event->angleDelta().y();
     if (delta < 0)
         FormMouseWheelDown();

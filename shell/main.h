@@ -122,6 +122,7 @@ protected:
     THistoryList* HistoryList() override;
     void FormClose() override;
     void wheelEvent(QWheelEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateToolBar();

@@ -26,8 +26,8 @@ private slots:
     {
         QTest::addColumn<QRect>("stored");
         QTest::addColumn<QRect>("placed");
-        // Primary 0,0 1920x1080 (available without a 40-pixel panel), a second screen to
-        // its right.
+        // The available areas: the primary 0,0 1920x1080 without a 40-pixel panel, a second
+        // screen to its right.
         QTest::newRow("on the primary") << QRect(100, 50, 800, 600) << QRect(100, 50, 800, 600);
         QTest::newRow("on the second") << QRect(2000, 100, 800, 600) << QRect(2000, 100, 800, 600);
         QTest::newRow("partly on a screen")
@@ -36,13 +36,17 @@ private slots:
         QTest::newRow("negative") << QRect(-5000, -5000, 400, 300) << QRect(760, 370, 400, 300);
         QTest::newRow("too big and off") << QRect(-9000, 0, 5000, 3000) << QRect(0, 0, 1920, 1040);
         QTest::newRow("no size") << QRect(-9000, 0, 0, -10) << QRect(959, 519, 1, 1);
+        QTest::newRow("larger than its screen")
+            << QRect(100, 50, 100000, 100000) << QRect(100, 50, 1920, 1040);
+        QTest::newRow("mostly on the second")
+            << QRect(1800, 0, 1500, 1500) << QRect(1800, 0, 1280, 1024);
     }
 
     void keepOnScreen()
     {
         QFETCH(QRect, stored);
         QFETCH(QRect, placed);
-        const QList<QRect> screens = {QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+        const QList<QRect> screens = {QRect(0, 0, 1920, 1040), QRect(1920, 0, 1280, 1024)};
         QCOMPARE(KeepOnScreen(stored, screens, QRect(0, 0, 1920, 1040)), placed);
     }
 
@@ -82,6 +86,15 @@ private slots:
         QCOMPARE(window.bounds.center(), available.center());
         // The stored values stay as they were.
         QCOMPARE(settings.Settings.ReadAttribute("TOP"), std::string("-20000"));
+    }
+
+    void restoreLimitsTheSizeToTheScreen()
+    {
+        writeFile(file, settingsText(" TOP=\"30\" LEFT=\"40\" HEIGHT=\"100000\" WIDTH=\"100000\""));
+        TD_settings_user settings(&history, &window, nullptr, file.string());
+        settings.RestoreMainBounds();
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(window.bounds, QRect(QPoint(40, 30), available.size()));
     }
 
     void storeWritesTheNormalBoundsInOrder()

@@ -1,0 +1,135 @@
+// The main window on a real X server under a real window manager, where the window manager
+// answers a change of state some time later and input arrives as the server sends it: the
+// bounds stored for a maximised window, and the wheel turned over the lists.
+#include "desktop_session.h"
+#include "program_fixture.h"
+
+#include <QProcess>
+#include <QScrollBar>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// Moves the server's pointer to Global and presses Button there (4 and 5 are the wheel).
+bool pressAt(QPoint global, int button, int times = 1)
+{
+    QStringList arguments {"mousemove", QString::number(global.x()), QString::number(global.y())};
+    for (int i = 0; i < times; ++i)
+        arguments << "click" << QString::number(button);
+    return QProcess::execute("xdotool", arguments) == 0;
+}
+
+// Lets the server's events arrive and be handled.
+void settle()
+{
+    QTest::qWait(300);
+}
+
+} // namespace
+
+class TestWindowManager : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { program = std::make_unique<ProgramFixture>(); }
+    void cleanup() { program.reset(); }
+
+    void maximisedWindowClosed_data();
+    void maximisedWindowClosed();
+    void wheelOverTheLists();
+
+private:
+    std::unique_ptr<ProgramFixture> program;
+};
+
+void TestWindowManager::maximisedWindowClosed_data()
+{
+    QTest::addColumn<bool>("fromTitleBar");
+    QTest::newRow("maximised by the program") << false;
+    QTest::newRow("maximised from the title bar") << true;
+}
+
+// The next start shows the window at its normal bounds, not at the maximised ones.
+void TestWindowManager::maximisedWindowClosed()
+{
+    QFETCH(bool, fromTitleBar);
+    program->Start();
+    Fmain->setGeometry(100, 120, 700, 480);
+    QTRY_COMPARE(Fmain->geometry().size(), QSize(700, 480));
+    settle();
+    const QRect normal = Fmain->frameGeometry();
+    QVERIFY(normal != Fmain->geometry()); // the window manager framed it
+    if (fromTitleBar) {
+        const QPoint title(normal.center().x(), (normal.top() + Fmain->geometry().top()) / 2);
+        QVERIFY(pressAt(title, 1, 2));
+    } else {
+        Fmain->showMaximized();
+    }
+    QTRY_VERIFY(Fmain->isMaximized());
+    QTRY_VERIFY(Fmain->geometry().width() > 1000);
+    settle();
+
+    program->Restart();
+    settle();
+    QVERIFY(!Fmain->isMaximized());
+    QTRY_COMPARE(Fmain->frameGeometry(), normal);
+}
+
+// The wheel over the history list steps the magnification and never opens another entry;
+// over the folder list it scrolls, long or short, and never steps the magnification.
+void TestWindowManager::wheelOverTheLists()
+{
+    program->writePicture("a.bmp", 40, 30);
+    program->writePicture("b.bmp", 40, 30);
+    program->Start();
+    program->open("a.bmp");
+    program->open("b.bmp");
+    settle();
+    const std::string shown = Fmain->ImageFileName();
+    QComboBox* history = Fmain->CB_history;
+    QCOMPARE(history->currentIndex(), 1);
+
+    QVERIFY(pressAt(history->mapToGlobal(history->rect().center()), 4));
+    QTRY_VERIFY(qFuzzyCompare(Fmain->PendingFactor(), 1.1));
+    QCOMPARE(history->currentIndex(), 1);
+    QCOMPARE(Fmain->ImageFileName(), shown);
+
+    QTreeView* list = Fmain->O_dir_content1->LV_dir;
+    QWidget* rows = list->viewport();
+    const QPoint overRows = rows->mapToGlobal(QPoint(rows->width() / 2, 5));
+    QVERIFY(pressAt(overRows, 5));
+    settle();
+    QVERIFY(qFuzzyCompare(Fmain->PendingFactor(), 1.1));
+
+    for (int i = 0; i < 200; ++i)
+        program->writeFile(QString("pics/z%1.bmp").arg(i, 3, 10, QChar('0')), QByteArray());
+    Fmain->PRefreshClick();
+    settle();
+    QScrollBar* bar = list->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    QVERIFY(pressAt(overRows, 5));
+    QTRY_VERIFY(bar->value() > 0);
+    bar->setValue(bar->maximum());
+    QVERIFY(pressAt(overRows, 5, 3));
+    settle();
+    QCOMPARE(bar->value(), bar->maximum());
+    QVERIFY(qFuzzyCompare(Fmain->PendingFactor(), 1.1));
+}
+
+int main(int argc, char** argv)
+{
+    // Before the application, which connects to the server named here.
+    DesktopSession desktop;
+    if (!desktop.Failure().empty()) {
+        std::fprintf(stderr, "FAIL: no desktop for the test: %s\n", desktop.Failure().c_str());
+        return 1;
+    }
+    QApplication app(argc, argv);
+    TestWindowManager test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_window_manager.moc"
