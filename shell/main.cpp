@@ -295,6 +295,8 @@ void TFmain::CreateWorkArea()
         O_pgv1->Image_mgMouseMove(event);
         O_pgv1Image_mgMouseMove();
     };
+    // A resized viewer fits its picture again; the indicator follows (eventFilter).
+    O_pgv1->installEventFilter(this);
     connect(O_mg_indicator1, &TO_mg_indicator::ScaleUpClick, this, &TFmain::ScaleUp);
     connect(O_mg_indicator1, &TO_mg_indicator::ScaleDnClick, this, &TFmain::ScaleDn);
     connect(O_mg_indicator1, &TO_mg_indicator::SetDefaultClick, this,
@@ -634,6 +636,13 @@ bool TFmain::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == CB_history && event->type() == QEvent::Wheel) {
         wheelEvent(static_cast<QWheelEvent*>(event));
+        return true;
+    }
+    if (watched == O_pgv1 && event->type() == QEvent::Resize) {
+        // The viewer refits the picture as it handles its resize: let it, then show the new
+        // shown size.
+        static_cast<QObject*>(O_pgv1)->event(event);
+        ShowMagnification();
         return true;
     }
     return TForm_main::eventFilter(watched, event);

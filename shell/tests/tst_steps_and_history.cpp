@@ -4,6 +4,7 @@
 
 #include "viewer/_mg_indicator.h"
 #include "viewer/_pgv.h"
+#include "viewer/shape_bar.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -183,6 +184,12 @@ void TestStepsAndHistory::indicatorPercentages()
     click(indicator()->SpeedButton2);
     QCOMPARE(Fmain->O_pgv1->WorkingSize(), QSize(2000, 1600));
     QCOMPARE(indicator()->Label_absolute->text(), QString("1000%"));
+
+    // A larger pane shows the picture larger: the bars and the percentage follow.
+    QVERIFY(setPictureArea(539, 262));
+    QCOMPARE(Fmain->O_pgv1->ShownSize(), 328);
+    QCOMPARE(indicator()->Shape_shown->width(), 23); // 140 x 328 / 2000
+    QCOMPARE(indicator()->Label_absolute->text(), QString("609%")); // 140 / 23
 }
 
 void TestStepsAndHistory::historyLimit()
