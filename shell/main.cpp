@@ -4,6 +4,7 @@
 #include "browse/filer.h"
 #include "imaging/wait_cursor.h"
 #include "settings/settings_user.h"
+#include "shell/name_label.h"
 #include "shell/scale_step.h"
 #include "shell/settings_bridge.h"
 #include "shell/windows.h"
@@ -265,9 +266,8 @@ void TFmain::CreateWorkArea()
     auto* stateLayout = new QGridLayout(Panel_state);
     stateLayout->setContentsMargins(5, 5, 5, 5);
     stateLayout->setSpacing(2);
-    Label_imgname = new QLabel(Panel_state);
+    Label_imgname = new TNameLabel(Panel_state);
     Label_imgname->setObjectName("Label_imgname");
-    Label_imgname->setAlignment(Qt::AlignCenter);
     O_mg_indicator1 = new TO_mg_indicator(Panel_state);
     O_mg_indicator1->setObjectName("O_mg_indicator1");
     O_cbs1 = new TO_cbs(Panel_state);
@@ -382,7 +382,7 @@ void TFmain::SetImageLoaded(bool Value)
     imageLoaded = Value;
     if (!Value) {
         O_pgv1->ClearPicture();
-        Label_imgname->clear();
+        Label_imgname->SetName(QString());
     }
     UpdateControls();
 }
@@ -409,7 +409,7 @@ void TFmain::ShowSelectedFile()
     SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
     ResetScaleStep();
     if (imageLoaded) {
-        Label_imgname->setText(decodedText(name));
+        Label_imgname->SetName(decodedText(name));
         AddToHistory(imageFileName);
         UpdateControls();
     }
@@ -521,7 +521,7 @@ void TFmain::CB_historyClick()
         imageFileName = entry;
         SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
         ResetScaleStep();
-        Label_imgname->setText(decodedText(FileNamePart(entry)));
+        Label_imgname->SetName(decodedText(FileNamePart(entry)));
     } else {
         SetImageLoaded(false);
         imageFileName.clear();

@@ -22,6 +22,7 @@ class QTabWidget;
 class QToolBar;
 class QToolButton;
 class QWheelEvent;
+class TNameLabel;
 class TO_cbs;
 class TO_dir_content;
 class TO_mg_indicator;
@@ -108,7 +109,7 @@ public:
     QWidget* TabSheet_pg;
     TO_pgv* O_pgv1;
     QWidget* Panel_state;
-    QLabel* Label_imgname;
+    TNameLabel* Label_imgname;
     TO_mg_indicator* O_mg_indicator1;
     TO_cbs* O_cbs1;
 

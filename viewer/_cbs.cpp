@@ -165,37 +165,34 @@ int TO_cbs::SnapContrast()
 void TO_cbs::SetBrightnessPosition(int Value)
 {
     place(Image1, Shape_br, BrightnessStep, Value);
-    SnapBrightness();
+    Brightness = SnapBrightness();
 }
 
 void TO_cbs::SetContrastPosition(int Value)
 {
     place(Image2, Shape_cn, ContrastStep, Value);
-    SnapContrast();
+    Contrast = SnapContrast();
 }
 
 void TO_cbs::ResetBrightness()
 {
     place(Image1, Shape_br, BrightnessStep, 0);
-    const int value = SnapBrightness();
+    Brightness = SnapBrightness();
     if (OnBrightnessChange)
-        OnBrightnessChange(value);
+        OnBrightnessChange(Brightness);
 }
 
 void TO_cbs::ResetContrast()
 {
     place(Image2, Shape_cn, ContrastStep, 0);
-    const int value = SnapContrast();
+    Contrast = SnapContrast();
     if (OnContrastChange)
-        OnContrastChange(value);
+        OnContrastChange(Contrast);
 }
 
 void TO_cbs::FrameResize()
 {
     GroupBox1->setGeometry(rect());
-    // The values stay in force: each marker moves to its value's place on the new grid.
-    const int brightness = SnapBrightness();
-    const int contrast = SnapContrast();
     const int imageWidth = std::max(0, GroupBox1->width() - imageLeft - imageRightMargin);
     const QPixmap picture = QPixmap::fromImage(gradient(imageWidth, stripHeight));
     for (QLabel* image : {Image1, Image2}) {
@@ -205,8 +202,13 @@ void TO_cbs::FrameResize()
     // A strip narrower than the 11 positions still gets a step of one pixel.
     BrightnessStep = std::max(1, Image1->width() / steps);
     ContrastStep = BrightnessStep;
-    SetBrightnessPosition(brightness);
-    SetContrastPosition(contrast);
+    // The values stay in force: each marker moves to its value's place on the new grid. They
+    // are not read back from there, since a strip squeezed narrower than its marker (as a
+    // layout may do for a moment) cannot show them.
+    place(Image1, Shape_br, BrightnessStep, Brightness);
+    SnapBrightness();
+    place(Image2, Shape_cn, ContrastStep, Contrast);
+    SnapContrast();
 }
 
 void TO_cbs::resizeEvent(QResizeEvent* event)
@@ -245,8 +247,9 @@ void TO_cbs::Shape_brMouseUp()
 {
     DraggingBrightness = false;
     GroupBox1->repaint();
+    Brightness = SnapBrightness();
     if (OnBrightnessChange)
-        OnBrightnessChange(SnapBrightness());
+        OnBrightnessChange(Brightness);
 }
 
 void TO_cbs::Shape_cnMouseDown(int X)
@@ -267,8 +270,9 @@ void TO_cbs::Shape_cnMouseUp()
 {
     DraggingContrast = false;
     GroupBox1->repaint();
+    Contrast = SnapContrast();
     if (OnContrastChange)
-        OnContrastChange(SnapContrast());
+        OnContrastChange(Contrast);
 }
 
 bool TO_cbs::eventFilter(QObject* watched, QEvent* event)

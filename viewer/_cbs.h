@@ -1,7 +1,8 @@
 // The display's brightness and contrast control: two gradient strips, each with a round
-// marker that snaps to 11 positions standing for -5 to +5. The frame keeps no value of its
-// own; a value is read from where its marker stands and reported when the user lets go of
-// the marker or clicks the strip's caption. A change of size keeps both values.
+// marker that snaps to 11 positions standing for -5 to +5. A value is read from where its
+// marker stands and reported when the user lets go of the marker or clicks the strip's
+// caption. The frame remembers the values last reported or placed, so that a change of size,
+// which moves the markers, keeps both.
 #pragma once
 
 #include <QWidget>
@@ -60,4 +61,6 @@ private:
     bool DraggingContrast = false;
     int BrightnessStep = 1;
     int ContrastStep = 1;
+    int Brightness = 0;
+    int Contrast = 0;
 };

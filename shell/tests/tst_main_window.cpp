@@ -3,6 +3,7 @@
 #include "program_fixture.h"
 
 #include "browse/filer.h"
+#include "shell/name_label.h"
 #include "viewer/_cbs.h"
 #include "viewer/_mg_indicator.h"
 #include "viewer/_pgv.h"
@@ -33,6 +34,7 @@ private slots:
     void notAPicture();
     void refreshAfterFileVanished();
     void brightnessKeptAndResetByRefresh();
+    void longNameKeepsTheLayout();
     void rotateFourTimes();
     void doubleClickCentresGlass();
     void deleteOtherThenShownFile();
@@ -251,6 +253,40 @@ void TestMainWindow::brightnessKeptAndResetByRefresh()
     QCOMPARE(Fmain->O_pgv1->Contrast(), 0);
     QCOMPARE(Fmain->O_cbs1->SnapBrightness(), 0);
     QCOMPARE(Fmain->O_cbs1->SnapContrast(), 0);
+}
+
+// A file name of any length leaves every size as it was: the window, the folder pane, the
+// indicator and the brightness and contrast control with its values. The name is shortened
+// in the middle, keeping its extension, and shown whole as the tooltip.
+void TestMainWindow::longNameKeepsTheLayout()
+{
+    const QString longName = QString(246, 'n') + ".bmp";
+    program->writePicture("a.bmp", 200, 100);
+    program->writePicture(longName, 200, 100);
+    program->Start();
+    program->open("a.bmp");
+    Fmain->O_cbs1->SetBrightnessPosition(2);
+    Fmain->O_cbs1->OnBrightnessChange(Fmain->O_cbs1->SnapBrightness());
+    QCoreApplication::processEvents();
+    const QSize window = Fmain->size();
+    const int folderPane = Fmain->PageControl1->width();
+    const QRect control = Fmain->O_cbs1->geometry();
+
+    program->open(longName);
+    QCoreApplication::processEvents();
+    QVERIFY(Fmain->ImageLoaded());
+    QCOMPARE(Fmain->size(), window);
+    QCOMPARE(Fmain->PageControl1->width(), folderPane);
+    QCOMPARE(Fmain->O_cbs1->geometry(), control);
+    QVERIFY(control.left() > Fmain->O_mg_indicator1->geometry().right());
+    QCOMPARE(Fmain->O_pgv1->Lightness(), 14);
+    QCOMPARE(Fmain->Label_imgname->text(), longName);
+    QCOMPARE(Fmain->Label_imgname->toolTip(), longName);
+    const QFontMetrics metrics = Fmain->Label_imgname->fontMetrics();
+    const int width = Fmain->Label_imgname->contentsRect().width();
+    const QString shown = ElideFileName(longName, metrics, width);
+    QVERIFY(shown.startsWith("nnn") && shown.endsWith("n.bmp") && shown.contains(QChar(0x2026)));
+    QVERIFY(metrics.horizontalAdvance(shown) <= width);
 }
 
 void TestMainWindow::rotateFourTimes()

@@ -2,6 +2,8 @@
 // the main window's controls.
 #include "program_fixture.h"
 
+#include "shell/name_label.h"
+
 #include "viewer/_mg_indicator.h"
 #include "viewer/_pgv.h"
 #include "viewer/shape_bar.h"

@@ -170,7 +170,8 @@ private slots:
     }
 
     // A new size moves the markers to their values' places on the new grid and reports
-    // nothing: brightness and contrast stay in force.
+    // nothing: brightness and contrast stay in force, also through a moment in which the
+    // layout squeezes the strips narrower than a marker.
     void resizeKeepsBoth()
     {
         TO_cbs frame;
@@ -178,6 +179,7 @@ private slots:
         showFrame(frame, 116, brightnessEvents, contrastEvents);
         frame.SetBrightnessPosition(5);
         frame.SetContrastPosition(-2);
+        frame.resize(75, 92);
         frame.resize(315, 92);
         QVERIFY(brightnessEvents.empty());
         QVERIFY(contrastEvents.empty());

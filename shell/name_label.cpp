@@ -1,0 +1,50 @@
+#include "shell/name_label.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QStyle>
+
+TNameLabel::TNameLabel(QWidget* parent)
+    : QLabel(parent)
+{
+    // The width comes from the layout alone, never from the name.
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    setAlignment(Qt::AlignCenter);
+}
+
+void TNameLabel::SetName(const QString& name)
+{
+    setText(name);
+    setToolTip(name);
+}
+
+QSize TNameLabel::minimumSizeHint() const
+{
+    return QSize(0, QLabel::minimumSizeHint().height());
+}
+
+void TNameLabel::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    style()->drawItemText(&painter, area, static_cast<int>(alignment()), palette(), isEnabled(),
+                          ElideFileName(text(), fontMetrics(), area.width()), foregroundRole());
+}
+
+QString ElideFileName(const QString& name, const QFontMetrics& metrics, int width)
+{
+    if (metrics.horizontalAdvance(name) <= width)
+        return name;
+    const QString elided = metrics.elidedText(name, Qt::ElideMiddle, width);
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot <= 0)
+        return elided;
+    const QString extension = name.mid(dot);
+    if (elided.endsWith(extension))
+        return elided;
+    // Too narrow for the middle to go: the name's beginning gives way before its extension.
+    const int stemWidth = width - metrics.horizontalAdvance(extension);
+    if (stemWidth <= 0)
+        return elided;
+    return metrics.elidedText(name.left(dot), Qt::ElideRight, stemWidth) + extension;
+}
