@@ -69,5 +69,29 @@ int main(int argc, char** argv)
 
     Fmain->close();
     DestroyWindows();
+
+    // Start-up with a long stored history: reading the settings file and filling the list.
+    const QString settings = root.filePath("bin/vistrel.set");
+    const auto startWith = [&](int entries) {
+        QFile stored(settings);
+        stored.open(QIODevice::WriteOnly);
+        stored.write("\r\n<SETTINGS>\r\n  <HISTORY>");
+        for (int i = 0; i < entries; ++i)
+            stored.write("\r\n    <HIT HIT_FILE=\"/photos/2004/img_" + QByteArray::number(i)
+                         + ".jpg\"/>");
+        stored.write("\r\n  </HISTORY>\r\n</SETTINGS>");
+        stored.close();
+        return bench::medianMs(
+            [&] {
+                CreateWindows(QFile::encodeName(root.filePath("bin/vistrel")).toStdString());
+                DestroyWindows();
+            },
+            1, 0);
+    };
+    const double none = startWith(0);
+    for (const int entries : {2000, 8000, 50000}) {
+        const std::string what = "start-up with " + std::to_string(entries) + " stored entries";
+        bench::report(what.c_str(), startWith(entries), "start-up with none", none);
+    }
     return 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The navigation history as the settings store sees it: the ordered list of picture paths
 // that the main window's CB_history shows, oldest first, with a selected index (-1 when no
@@ -15,8 +16,8 @@ public:
     virtual int Count() const = 0;
     // The entry at index, 0 being the oldest; index is within 0..Count() - 1.
     virtual std::string Item(int index) const = 0;
-    // Adds path as the newest entry; the selection does not change.
-    virtual void Append(const std::string& path) = 0;
+    // Replaces every entry with paths, oldest first, in one change; none is selected.
+    virtual void Assign(std::vector<std::string> paths) = 0;
     // Removes the entry at index (0..Count() - 1); a selection after it moves with its entry,
     // a removed selected entry leaves none selected.
     virtual void RemoveAt(int index) = 0;

@@ -226,9 +226,19 @@ void TD_settings_user::LoadHistory()
     TLumPigger* node = GetChildNode(&Settings, "HISTORY");
     if (!history_)
         return;
-    history_->Clear();
-    for (const TLumPigger* hit = node->FindChild("HIT"); hit; hit = node->FindNextChild(hit))
-        history_->Append(hit->ReadAttribute("HIT_FILE"));
+    // The limit as the dialog's control holds it once it shows the stored value; the entries
+    // beyond it, oldest first, would go with the next picture opened anyway.
+    const int limit = std::clamp(TextToInt(Settings.ReadAttribute("HRC")).value_or(50),
+                                 SE_history->minimum(), SE_history->maximum());
+    std::vector<std::string> entries;
+    for (int i = 0; i < node->ChildCount(); ++i) {
+        const TLumPigger* hit = node->Child(i);
+        if (hit->Name() == "HIT")
+            entries.push_back(hit->ReadAttribute("HIT_FILE"));
+    }
+    if (static_cast<int>(entries.size()) > limit)
+        entries.erase(entries.begin(), entries.end() - limit);
+    history_->Assign(std::move(entries));
 }
 
 void TD_settings_user::StoreHistory()

@@ -35,7 +35,8 @@ public:
     static std::string GetCollectionsFolder();
 
     void SetHistoryList(THistoryList* history);
-    // Fills the history list from HISTORY/HIT/HIT_FILE, all entries as stored, none selected.
+    // Fills the history list from HISTORY/HIT/HIT_FILE in one change, none selected: the
+    // entries as stored, only the newest up to the history limit (HRC).
     void LoadHistory();
     // Rebuilds HISTORY from the history list; the file is written later.
     void StoreHistory();

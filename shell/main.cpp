@@ -371,9 +371,12 @@ void TFmain::AfterLoadData()
 void TFmain::ShowHistory()
 {
     const QSignalBlocker blocker(CB_history);
-    CB_history->clear();
+    QStringList entries;
+    entries.reserve(history.Count());
     for (const std::string& entry : history.Entries())
-        CB_history->addItem(decodedText(entry));
+        entries.append(decodedText(entry));
+    CB_history->clear();
+    CB_history->addItems(entries);
     CB_history->setCurrentIndex(history.Selected());
 }
 

@@ -26,11 +26,6 @@ void NavigationHistory::Select(int index)
     selected = index >= 0 && index < Count() ? index : -1;
 }
 
-void NavigationHistory::Append(const std::string& path)
-{
-    entries.push_back(path);
-}
-
 void NavigationHistory::RemoveAt(int index)
 {
     if (index < 0 || index >= Count())

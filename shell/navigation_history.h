@@ -21,8 +21,6 @@ public:
     void Clear();
     // -1, or an index out of range, selects none.
     void Select(int index);
-    // Path becomes the newest entry; the selection stays on its entry.
-    void Append(const std::string& path);
     // A selection after Index moves with its entry; removing the selected one leaves none.
     void RemoveAt(int index);
 

@@ -39,9 +39,9 @@ std::string HistoryListBridge::Item(int index) const
     return index >= 0 && index < history.Count() ? history.Entries()[index] : std::string();
 }
 
-void HistoryListBridge::Append(const std::string& path)
+void HistoryListBridge::Assign(std::vector<std::string> paths)
 {
-    history.Append(path);
+    history.Assign(std::move(paths));
     changed();
 }
 

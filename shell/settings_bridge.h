@@ -28,7 +28,7 @@ public:
 
     int Count() const override;
     std::string Item(int index) const override;
-    void Append(const std::string& path) override;
+    void Assign(std::vector<std::string> paths) override;
     void RemoveAt(int index) override;
     void Clear() override;
     int SelectedIndex() const override;

@@ -19,7 +19,13 @@ class FakeHistory : public THistoryList
 public:
     int Count() const override { return static_cast<int>(entries.size()); }
     std::string Item(int index) const override { return entries.at(index); }
-    void Append(const std::string& path) override { entries.push_back(path); }
+    void Append(const std::string& path) { entries.push_back(path); }
+    void Assign(std::vector<std::string> paths) override
+    {
+        entries = std::move(paths);
+        selected = -1;
+        ++assignments;
+    }
     void RemoveAt(int index) override { entries.erase(entries.begin() + index); }
     void Clear() override
     {
@@ -31,6 +37,7 @@ public:
 
     std::vector<std::string> entries;
     int selected = -1;
+    int assignments = 0;
 };
 
 class FakeWindow : public TMainBounds

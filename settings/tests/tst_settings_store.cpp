@@ -202,7 +202,9 @@ private slots:
         QCOMPARE(ReplaceFileExtension(executable.toStdString(), ".set"), settings.toStdString());
     }
 
-    void twentyEntriesWithLimitFourAllLoad()
+    // Only the newest entries up to the limit load, in one change of the list: a long stored
+    // history costs no more than a short one.
+    void twentyEntriesWithLimitFourKeepTheNewest()
     {
         std::string hits;
         for (int i = 0; i < 20; ++i)
@@ -212,11 +214,13 @@ private slots:
                       + "\r\n\t</HISTORY>\r\n</SETTINGS>");
         history.entries = {"left over"};
         history.selected = 0;
+        history.assignments = 0;
         TD_settings_user settings(&history, &window, nullptr, file.string());
-        QCOMPARE(history.Count(), 20);
-        QCOMPARE(history.Item(0), std::string("/p/0.jpg"));
-        QCOMPARE(history.Item(19), std::string("/p/19.jpg"));
+        QCOMPARE(history.Count(), 4);
+        QCOMPARE(history.Item(0), std::string("/p/16.jpg"));
+        QCOMPARE(history.Item(3), std::string("/p/19.jpg"));
         QCOMPARE(history.SelectedIndex(), -1);
+        QCOMPARE(history.assignments, 1);
         QCOMPARE(settings.SE_history->value(), 4);
     }
 
