@@ -4,7 +4,7 @@
 #include "browse/filer.h"
 #include "imaging/wait_cursor.h"
 #include "settings/settings_user.h"
-#include "shell/name_label.h"
+#include "shell/elided_text.h"
 #include "shell/scale_step.h"
 #include "shell/settings_bridge.h"
 #include "shell/windows.h"
@@ -209,9 +209,8 @@ void TFmain::CreateWorkArea()
     Panel1->setFixedHeight(36);
     auto* panelLayout = new QHBoxLayout(Panel1);
     panelLayout->setContentsMargins(4, 2, 4, 2);
-    Edit_dir = new QLineEdit(Panel1);
+    Edit_dir = new TPathEdit(Panel1);
     Edit_dir->setObjectName("Edit_dir");
-    Edit_dir->setReadOnly(true);
     Edit_dir->setFrame(false);
     QFont bold = Edit_dir->font();
     bold.setBold(true);

@@ -4,6 +4,7 @@
 #include "viewer/shape_bar.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QToolButton>
@@ -76,21 +77,24 @@ TO_mg_indicator::TO_mg_indicator(QWidget* parent)
     boldFont.setBold(true);
     GroupBox1->setFont(boldFont);
     // The layout's positions leave the caption less room than Qt's group box takes for it,
-    // so they count from a little lower down.
-    constexpr int captionRoom = 6;
-    GroupBox1->setGeometry(0, 0, 281, 84 + captionRoom);
+    // so they count from a little lower down: far enough for the first caption's letters to
+    // stand clear of the frame line, near enough for the buttons to stay inside the frame.
+    constexpr int boxHeight = 90;
+    constexpr int captionRoom = 10;
+    GroupBox1->setGeometry(0, 0, 281, boxHeight);
     setFixedSize(GroupBox1->size());
     auto* content = new QWidget(GroupBox1);
-    content->setGeometry(0, captionRoom, 281, 84);
+    content->setGeometry(0, captionRoom, 281, boxHeight - captionRoom);
 
     Label3 = makeLabel(content, "Label3", "Real image size:", QPoint(7, 9));
     Label4 = makeLabel(content, "Label4", "Shown by viewer:", QPoint(7, 22));
     Label5 = makeLabel(content, "Label5", "Shown by magnifier", QPoint(7, 35));
     Label1 = makeLabel(content, "Label1", "Relative magnification:", QPoint(7, 63));
     Label_absolute = makeLabel(content, "Label_absolute", "100%", QPoint(105, 63));
-    // Only the four captions are narrow; the percentage keeps the box's bold face.
+    // Only the four captions are narrow; the percentage keeps the box's bold face. It has the
+    // room up to "Set default".
     Label_absolute->setFont(boldFont);
-    Label_absolute->setFixedSize(36, 14);
+    Label_absolute->setFixedSize(42, 14);
 
     Shape_original = makeBar(content, "Shape_original", QColor(0, 0, 255), 14);
     Shape_shown = makeBar(content, "Shape_shown", QColor(0, 0, 128), 27);
@@ -145,4 +149,13 @@ void TO_mg_indicator::UpdateIndicator(int real, int magnifier, int shown)
     else if (shown > 0)
         percent = QString::number(RoundHalfEven(100.0 * magnifier / shown)) + '%';
     Label_absolute->setText(percent);
+    // A long percentage (a glass magnifying the view 100 times gives five digits) is set
+    // smaller rather than cut off.
+    QFont font = Label_absolute->font();
+    for (int size = 11; size >= 7; --size) {
+        font.setPixelSize(size);
+        if (QFontMetrics(font).horizontalAdvance(percent) <= Label_absolute->contentsRect().width())
+            break;
+    }
+    Label_absolute->setFont(font);
 }

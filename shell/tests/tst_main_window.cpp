@@ -3,7 +3,7 @@
 #include "program_fixture.h"
 
 #include "browse/filer.h"
-#include "shell/name_label.h"
+#include "shell/elided_text.h"
 #include "viewer/_cbs.h"
 #include "viewer/_mg_indicator.h"
 #include "viewer/_pgv.h"
@@ -35,6 +35,7 @@ private slots:
     void refreshAfterFileVanished();
     void brightnessKeptAndResetByRefresh();
     void longNameKeepsTheLayout();
+    void longFolderPathShowsWholeLetters();
     void rotateFourTimes();
     void doubleClickCentresGlass();
     void deleteOtherThenShownFile();
@@ -287,6 +288,24 @@ void TestMainWindow::longNameKeepsTheLayout()
     const QString shown = ElideFileName(longName, metrics, width);
     QVERIFY(shown.startsWith("nnn") && shown.endsWith("n.bmp") && shown.contains(QChar(0x2026)));
     QVERIFY(metrics.horizontalAdvance(shown) <= width);
+}
+
+// The path box shows the end of a long path from a whole letter on: nothing is drawn at its
+// left edge, where a letter cut in half would show.
+void TestMainWindow::longFolderPathShowsWholeLetters()
+{
+    const QString folder = program->path(QString(200, 'W'));
+    QVERIFY(QDir().mkpath(folder));
+    program->Start();
+    program->chooseFolder(folder);
+    QLineEdit* box = Fmain->Edit_dir;
+    QCOMPARE(box->text(), folder + '/');
+    QVERIFY(box->fontMetrics().horizontalAdvance(box->text()) > box->width());
+    const QImage drawn = box->grab().toImage();
+    for (int x = 0; x <= 2; ++x) {
+        for (int y = 0; y < drawn.height(); ++y)
+            QVERIFY2(qGray(drawn.pixel(x, y)) > 160, qPrintable(QString("%1,%2").arg(x).arg(y)));
+    }
 }
 
 void TestMainWindow::rotateFourTimes()

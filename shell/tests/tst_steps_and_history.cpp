@@ -2,7 +2,7 @@
 // the main window's controls.
 #include "program_fixture.h"
 
-#include "shell/name_label.h"
+#include "shell/elided_text.h"
 
 #include "viewer/_mg_indicator.h"
 #include "viewer/_pgv.h"

@@ -3,6 +3,7 @@
 #include "viewer/shape_bar.h"
 
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
@@ -42,6 +43,29 @@ void TestMgIndicator::startsFullAndAtHundred()
     QVERIFY(percent.bold());
     QCOMPARE(percent.family(), indicator.GroupBox1->font().family());
     QCOMPARE(percent.pixelSize(), 11);
+
+    // The first caption's letters stand clear of the box's frame line: between the line (the
+    // first row drawn across the box beside the captions, below the title) and the letters
+    // lies a row or more.
+    const QImage drawn = indicator.GroupBox1->grab().toImage();
+    const QRect first = indicator.Label3->geometry().translated(
+        indicator.Label3->parentWidget()->mapTo(indicator.GroupBox1, QPoint()));
+    const int beside = 140;
+    int frameLine = 0;
+    while (frameLine < first.bottom() && drawn.pixel(beside, frameLine) == drawn.pixel(beside, 0))
+        ++frameLine;
+    const auto ink = [&](int y) {
+        for (int x = first.left(); x <= first.right(); ++x) {
+            if (qGray(drawn.pixel(x, y)) < 128)
+                return true;
+        }
+        return false;
+    };
+    int letters = first.top();
+    while (letters < first.bottom() && !ink(letters))
+        ++letters;
+    QVERIFY2(letters > frameLine + 1,
+             qPrintable(QString("line %1, letters %2").arg(frameLine).arg(letters)));
 }
 
 void TestMgIndicator::barsAndPercentage_data()
@@ -60,6 +84,8 @@ void TestMgIndicator::barsAndPercentage_data()
     QTest::newRow("half size working picture") << 1000 << 500 << 202 << 140 << 70 << 28 << "250%";
     QTest::newRow("all zero") << 0 << 0 << 0 << 140 << 140 << 140 << "100%";
     // A shown picture under 1/280 of the largest size has no bar to divide by.
+    QTest::newRow("a glass 100 times the view")
+        << 1000 << 482320 << 1000 << 0 << 140 << 0 << "48232%";
     QTest::newRow("shown bar of 0") << 100000 << 100000 << 100 << 140 << 140 << 0 << "100000%";
     QTest::newRow("nothing shown") << 100 << 100 << 0 << 140 << 140 << 0 << "-";
 }
@@ -79,6 +105,9 @@ void TestMgIndicator::barsAndPercentage()
     QCOMPARE(indicator.Shape_mg->width(), mgBar);
     QCOMPARE(indicator.Shape_shown->width(), shownBar);
     QCOMPARE(indicator.Label_absolute->text(), label);
+    // The whole percentage shows, however many digits it has.
+    const QLabel* percent = indicator.Label_absolute;
+    QVERIFY(percent->fontMetrics().horizontalAdvance(label) <= percent->contentsRect().width());
     QCOMPARE(indicator.Shape_original->geometry().topLeft(), QPoint(105, 14));
     QCOMPARE(indicator.Shape_shown->height(), 8);
 }

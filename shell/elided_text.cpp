@@ -1,8 +1,9 @@
-#include "shell/name_label.h"
+#include "shell/elided_text.h"
 
 #include <QFontMetrics>
 #include <QPainter>
 #include <QStyle>
+#include <QStyleOptionFrame>
 
 TNameLabel::TNameLabel(QWidget* parent)
     : QLabel(parent)
@@ -29,6 +30,35 @@ void TNameLabel::paintEvent(QPaintEvent*)
     const QRect area = contentsRect();
     style()->drawItemText(&painter, area, static_cast<int>(alignment()), palette(), isEnabled(),
                           ElideFileName(text(), fontMetrics(), area.width()), foregroundRole());
+}
+
+TPathEdit::TPathEdit(QWidget* parent)
+    : QLineEdit(parent)
+{
+    setReadOnly(true);
+}
+
+void TPathEdit::paintEvent(QPaintEvent* event)
+{
+    QStyleOptionFrame panel;
+    initStyleOption(&panel);
+    // The line edit's own text margin beside the contents rectangle.
+    constexpr int margin = 2;
+    const QRect area = style()
+                           ->subElementRect(QStyle::SE_LineEditContents, &panel, this)
+                           .marginsRemoved(textMargins())
+                           .adjusted(margin, 0, -margin, 0);
+    const QFontMetrics metrics = fontMetrics();
+    if (hasFocus() || metrics.horizontalAdvance(text()) <= area.width()) {
+        QLineEdit::paintEvent(event);
+        return;
+    }
+    // Scrolled to its end, a line edit would cut the first visible letter.
+    QPainter painter(this);
+    style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &painter, this);
+    painter.setPen(palette().color(QPalette::Text));
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                     metrics.elidedText(text(), Qt::ElideLeft, area.width()));
 }
 
 QString ElideFileName(const QString& name, const QFontMetrics& metrics, int width)
