@@ -141,9 +141,6 @@ void TFmain::CreateToolBar()
     historyLayout->addWidget(CB_history);
     historyLayout->addStretch();
     connect(CB_history, &QComboBox::activated, this, &TFmain::CB_historyChosen);
-    // The wheel over the list steps the magnification as anywhere in the window; it never
-    // opens another entry.
-    CB_history->installEventFilter(this);
 
     auto* buttons = new QWidget(Splitter2);
     buttons->setObjectName("ToolBar1Buttons");
@@ -294,7 +291,10 @@ void TFmain::CreateWorkArea()
         O_pgv1->Image_mgMouseMove(event);
         O_pgv1Image_mgMouseMove();
     };
-    // A resized viewer fits its picture again; the indicator follows (eventFilter).
+    // Both watched once every widget that eventFilter names exists. The wheel over the history
+    // list steps the magnification as anywhere in the window and never opens another entry; a
+    // resized viewer fits its picture again, and the indicator follows.
+    CB_history->installEventFilter(this);
     O_pgv1->installEventFilter(this);
     connect(O_mg_indicator1, &TO_mg_indicator::ScaleUpClick, this, &TFmain::ScaleUp);
     connect(O_mg_indicator1, &TO_mg_indicator::ScaleDnClick, this, &TFmain::ScaleDn);

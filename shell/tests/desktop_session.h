@@ -4,21 +4,17 @@
 // a failure of the test, never a reason to skip it.
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <spawn.h>
+#include <poll.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 class DesktopSession
 {
@@ -34,9 +30,11 @@ public:
         server = spawn({"Xvfb", "-displayfd", std::to_string(pipeEnds[1]), "-screen", "0",
                         "1280x1024x24", "-nolisten", "tcp"});
         close(pipeEnds[1]);
+        // Ten seconds at most: a server that neither starts nor exits is a failure too.
         std::string display;
         char c = 0;
-        while (read(pipeEnds[0], &c, 1) == 1 && c != '\n')
+        pollfd readable {pipeEnds[0], POLLIN, 0};
+        while (poll(&readable, 1, 10000) == 1 && read(pipeEnds[0], &c, 1) == 1 && c != '\n')
             display += c;
         close(pipeEnds[0]);
         if (server <= 0 || display.empty()) {
@@ -71,14 +69,24 @@ public:
     const std::string& Failure() const { return failure; }
 
 private:
+    // The child ends with the test, also when the test is killed (a time-out, an abort)
+    // and its destructors never run.
     static pid_t spawn(const std::vector<std::string>& arguments)
     {
         std::vector<char*> argv;
         for (const std::string& argument : arguments)
             argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
-        pid_t pid = 0;
-        return posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : 0;
+        const pid_t parent = getpid();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (getppid() != parent)
+                _exit(1);
+            execvp(argv[0], argv.data());
+            _exit(127);
+        }
+        return pid > 0 ? pid : 0;
     }
 
     static void end(pid_t pid)
