@@ -1,0 +1,147 @@
+// The program as the desktop meets it: where an installed copy keeps its files.
+#include "program_fixture.h"
+
+#include "shell/program_files.h"
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <memory>
+
+namespace {
+
+// Takes the super-user's way past file permissions from this thread while it lives, so that
+// a read-only folder refuses the test as it refuses any user (the tests run as root in CI).
+class WithoutFileOverride
+{
+public:
+    WithoutFileOverride()
+    {
+        syscall(SYS_capget, &header, saved);
+        __user_cap_data_struct lowered[2] = {saved[0], saved[1]};
+        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        syscall(SYS_capset, &header, lowered);
+    }
+    ~WithoutFileOverride() { syscall(SYS_capset, &header, saved); }
+    WithoutFileOverride(const WithoutFileOverride&) = delete;
+    WithoutFileOverride& operator=(const WithoutFileOverride&) = delete;
+
+private:
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2] = {};
+};
+
+void setWritable(const QString& path, bool writable)
+{
+    const QFileDevice::Permissions readable
+        = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther;
+    QFile::setPermissions(path, writable ? readable | QFileDevice::WriteOwner : readable);
+}
+
+} // namespace
+
+class TestDesktopStart : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        program = std::make_unique<ProgramFixture>();
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(program->path("config")));
+        qputenv("HOME", QFile::encodeName(program->path("home")));
+    }
+    void cleanup()
+    {
+        setWritable(program->path("bin"), true);
+        program.reset();
+    }
+
+    void programFilesLocation_data();
+    void programFilesLocation();
+    void readOnlyProgramFolder();
+
+private:
+    std::unique_ptr<ProgramFixture> program;
+};
+
+void TestDesktopStart::programFilesLocation_data()
+{
+    QTest::addColumn<bool>("folderWritable");
+    QTest::addColumn<QByteArray>("settingsFile"); // "none", "writable" or "read-only"
+    QTest::addColumn<QByteArray>("configHome");
+    QTest::addColumn<bool>("beside");
+
+    QTest::newRow("writable folder") << true << QByteArray("none") << QByteArray() << true;
+    QTest::newRow("settings file writable in read-only folder")
+        << false << QByteArray("writable") << QByteArray() << true;
+    QTest::newRow("read-only settings file in writable folder")
+        << true << QByteArray("read-only") << QByteArray() << true;
+    QTest::newRow("nothing writable") << false << QByteArray("read-only") << QByteArray() << false;
+    QTest::newRow("no settings file in read-only folder")
+        << false << QByteArray("none") << QByteArray() << false;
+    QTest::newRow("relative base folder ignored")
+        << false << QByteArray("none") << QByteArray("config") << false;
+}
+
+void TestDesktopStart::programFilesLocation()
+{
+    QFETCH(bool, folderWritable);
+    QFETCH(QByteArray, settingsFile);
+    QFETCH(QByteArray, configHome);
+    QFETCH(bool, beside);
+
+    const QByteArray content("\r\n<SETTINGS HRC=\"7\"/>");
+    if (settingsFile != "none") {
+        program->writeFile("bin/vistrel.set", content);
+        setWritable(program->path("bin/vistrel.set"), settingsFile == "writable");
+    }
+    setWritable(program->path("bin"), folderWritable);
+    if (!configHome.isNull())
+        qputenv("XDG_CONFIG_HOME", configHome);
+    const QString config = configHome.isNull() ? program->path("config/vistrel/")
+                                               : program->path("home/.config/vistrel/");
+
+    TProgramFiles files;
+    {
+        WithoutFileOverride asAnyUser;
+        files = LocateProgramFiles(program->programPath());
+    }
+
+    if (beside) {
+        QCOMPARE(files.SettingsFile, program->bytes("bin/vistrel.set"));
+        QCOMPARE(files.DataFile, program->bytes("bin/vistrel.vsgc"));
+        QCOMPARE(files.CollectionsFolder, std::string("../collections/"));
+    } else {
+        QCOMPARE(QString::fromStdString(files.SettingsFile), config + "vistrel.set");
+        QCOMPARE(QString::fromStdString(files.DataFile), config + "vistrel.vsgc");
+        QCOMPARE(files.CollectionsFolder, program->bytes("share/vistrel/collections/"));
+        QVERIFY(QFileInfo(config).isDir());
+    }
+    // The decision leaves the program's folder as it found it.
+    const QStringList expected
+        = settingsFile == "none" ? QStringList() : QStringList {"vistrel.set"};
+    QCOMPARE(QDir(program->path("bin")).entryList(QDir::Files | QDir::Hidden), expected);
+    if (settingsFile != "none")
+        QCOMPARE(program->readFile("bin/vistrel.set"), content);
+}
+
+void TestDesktopStart::readOnlyProgramFolder()
+{
+    setWritable(program->path("bin"), false);
+    {
+        WithoutFileOverride asAnyUser;
+        program->Start();
+        QCOMPARE(Fmain->StatusPanelText(2), program->path("config/vistrel/vistrel.vsgc"));
+        QVERIFY(QFileInfo(program->path("share/vistrel/collections")).isDir());
+        program->Stop();
+    }
+    QVERIFY(program->readFile("config/vistrel/vistrel.set").contains("WIDTH="));
+    QCOMPARE(program->readFile("config/vistrel/vistrel.vsgc"),
+             QByteArray("\r\n<VISTREL_DATA VERSION=\"1.4\"/>"));
+    QVERIFY(QDir(program->path("bin")).isEmpty());
+}
+
+QTEST_MAIN(TestDesktopStart)
+#include "tst_desktop_start.moc"
