@@ -1,12 +1,19 @@
-// The program as the desktop meets it: where an installed copy keeps its files.
+// The program as the desktop meets it: where an installed copy keeps its files, the path a
+// file manager starts it with, and the signal that ends a session.
 #include "program_fixture.h"
 
+#include "shell/desktop_start.h"
 #include "shell/program_files.h"
+#include "viewer/_pgv.h"
+
+#include <QLabel>
+#include <QStatusBar>
 
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -61,6 +68,9 @@ private slots:
     void programFilesLocation_data();
     void programFilesLocation();
     void readOnlyProgramFolder();
+    void startPath_data();
+    void startPath();
+    void terminationSignalWritesSettings();
 
 private:
     std::unique_ptr<ProgramFixture> program;
@@ -141,6 +151,81 @@ void TestDesktopStart::readOnlyProgramFolder()
     QCOMPARE(program->readFile("config/vistrel/vistrel.vsgc"),
              QByteArray("\r\n<VISTREL_DATA VERSION=\"1.4\"/>"));
     QVERIFY(QDir(program->path("bin")).isEmpty());
+}
+
+void TestDesktopStart::startPath_data()
+{
+    QTest::addColumn<QString>("argument"); // relative to the test's folder unless an address
+    QTest::addColumn<QString>("listed");
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("picture") << "pics/a b.bmp"
+                             << "pics/"
+                             << "a b.bmp" << QString();
+    QTest::newRow("file address") << "file://%1/pics/a%20b.bmp"
+                                  << "pics/"
+                                  << "a b.bmp" << QString();
+    QTest::newRow("relative to the current folder") << "../pics/a b.bmp"
+                                                    << "pics/"
+                                                    << "a b.bmp" << QString();
+    QTest::newRow("folder") << "pics"
+                            << "pics/" << QString() << QString();
+    QTest::newRow("missing") << "pics/gone.bmp"
+                             << "stored/" << QString() << "Not found: ";
+    QTest::newRow("not a picture") << "pics/notes.txt"
+                                   << "pics/" << QString() << "Not a picture file: ";
+}
+
+void TestDesktopStart::startPath()
+{
+    QFETCH(QString, argument);
+    QFETCH(QString, listed);
+    QFETCH(QString, selected);
+    QFETCH(QString, message);
+
+    program->writePicture("a b.bmp", 40, 30);
+    program->writeFile("pics/notes.txt", "text");
+    QDir(program->path(".")).mkpath("stored");
+    program->writeFile("bin/vistrel.set",
+                       "<SETTINGS DIR_TO_VIEW=\"" + QFile::encodeName(program->path("stored/"))
+                           + "\"/>");
+    if (argument.startsWith("file:"))
+        argument = argument.arg(QString::fromUtf8(
+            QUrl::toPercentEncoding(QDir(program->path(".")).canonicalPath(), "/")));
+    else if (!argument.startsWith(".."))
+        argument = program->path(argument);
+
+    CreateWindows(program->programPath());
+    Fmain->OpenStartPath(PathFromArgument(QFile::encodeName(argument).toStdString()));
+    ShowMainWindowCentred();
+    QTRY_VERIFY(!Fmain->FirstActivation());
+
+    QString expectedFolder = program->path(listed);
+    if (argument.startsWith("file:"))
+        expectedFolder = QDir(program->path(".")).canonicalPath() + "/" + listed;
+    QCOMPARE(Fmain->Edit_dir->text(), expectedFolder);
+    QCOMPARE(QString::fromStdString(Fmain->O_dir_content1->GetSelectedName()), selected);
+    QCOMPARE(Fmain->ImageLoaded(), !selected.isEmpty());
+    if (!selected.isEmpty()) {
+        QCOMPARE(Fmain->O_pgv1->SourceSize(), QSize(40, 30));
+        QCOMPARE(Fmain->Label_imgname->text(), selected);
+        QCOMPARE(program->history(), QStringList {expectedFolder + selected});
+    } else {
+        QCOMPARE(program->history(), QStringList());
+    }
+    QCOMPARE(Fmain->statusBar()->currentMessage().section(": ", 0, 0).append(": "),
+             message.isEmpty() ? QStringLiteral(": ") : message);
+}
+
+void TestDesktopStart::terminationSignalWritesSettings()
+{
+    program->Start();
+    CloseWindowsOnTermination();
+    ::raise(SIGTERM);
+    QTRY_VERIFY(!Fmain->isVisible());
+    program->Stop();
+    QVERIFY(program->readFile("bin/vistrel.set").contains("WIDTH="));
 }
 
 QTEST_MAIN(TestDesktopStart)
