@@ -32,6 +32,7 @@ constexpr const char* collectionFilter = "Vistrel graphic collection (*.vsgc)";
 TForm_main::TForm_main(const std::string& ProgramPath, QWidget* parent)
     : QMainWindow(parent)
     , programPath(ProgramPath)
+    , files(LocateProgramFiles(ProgramPath))
     , data(std::make_unique<TLumPigger>())
     , bounds(std::make_unique<TWidgetBounds>(*this))
 {
@@ -110,8 +111,8 @@ void TForm_main::FormCreate()
         const auto ask = [](const std::string& question) {
             return Fsure && Fsure->Ask(question);
         };
-        D_settings_user = new TD_settings_user(HistoryList(), bounds.get(), ask,
-                                               ReplaceFileExtension(programPath, ".set"));
+        D_settings_user
+            = new TD_settings_user(HistoryList(), bounds.get(), ask, files.SettingsFile);
     }
     data = std::make_unique<TLumPigger>();
     firstActivation = true;
@@ -214,14 +215,14 @@ void TForm_main::ReadDataFile(const std::string& FileName)
 std::string TForm_main::GetDataFileName() const
 {
     const std::string stored = D_settings_user->ReadDataFileName();
-    return stored.empty() ? ReplaceFileExtension(programPath, ".vsgc") : stored;
+    return stored.empty() ? files.DataFile : stored;
 }
 
 void TForm_main::BeforeLoadData() { }
 
 void TForm_main::AfterLoadData()
 {
-    const std::string folder = D_settings_user->GetCollectionsFolder();
+    const std::string folder = files.CollectionsFolder;
     std::error_code ignored;
     fs::create_directories(folder, ignored);
     const QString dialogFolder = QFile::decodeName(QByteArray::fromStdString(folder));
@@ -239,7 +240,7 @@ void TForm_main::N_NewClick() { }
 void TForm_main::N_OpenClick()
 {
     AskSaveChanges();
-    CreateFolderOneLevel(D_settings_user->GetCollectionsFolder());
+    CreateFolderOneLevel(files.CollectionsFolder);
     if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
         return;
     const std::string chosen
@@ -261,7 +262,7 @@ void TForm_main::N_SaveClick()
 
 void TForm_main::N_SaveasClick()
 {
-    CreateFolderOneLevel(D_settings_user->GetCollectionsFolder());
+    CreateFolderOneLevel(files.CollectionsFolder);
     if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty())
         return;
     const std::string chosen

@@ -4,6 +4,7 @@
 // the status bar.
 #pragma once
 
+#include "shell/program_files.h"
 #include "store/LumPigger.h"
 
 #include <QMainWindow>
@@ -27,7 +28,8 @@ class TForm_main : public QMainWindow
 
 public:
     // ProgramPath stands for the executable: the settings file and the default data file
-    // are named after it (tests give a path inside a temporary folder).
+    // are named after it and kept beside it where they can be written (tests give a path
+    // inside a temporary folder).
     explicit TForm_main(const std::string& ProgramPath, QWidget* parent = nullptr);
     ~TForm_main() override;
 
@@ -99,6 +101,8 @@ private:
     void CreateFolderOneLevel(const std::string& folder);
 
     std::string programPath;
+    // Where the settings, the data file and the collections live, decided at creation.
+    TProgramFiles files;
     bool modified = false;
     std::string dataFileName;
     bool firstActivation = true;
