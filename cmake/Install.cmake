@@ -9,9 +9,9 @@ set(VISTREL_APP_ID org.vistrel.Vistrel)
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 install(TARGETS vistrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/desktop/${VISTREL_APP_ID}.desktop
+install(FILES ${PROJECT_SOURCE_DIR}/resources/${VISTREL_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${PROJECT_SOURCE_DIR}/desktop/${VISTREL_APP_ID}.metainfo.xml
+install(FILES ${PROJECT_SOURCE_DIR}/resources/${VISTREL_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/emblem.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps

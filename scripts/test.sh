@@ -25,6 +25,9 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release "${cache[@]}" >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
+echo "== Installed program and Debian package"
+scripts/check-install.sh build
+
 echo "== Sanitizer build (ASan + UBSan) with the fuzz targets' replays"
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVISTREL_SANITIZE=ON -DVISTREL_FUZZ=ON -DVISTREL_BENCH=OFF "${cache[@]}" >/dev/null
