@@ -11,6 +11,9 @@
 #include <random>
 #include <system_error>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #if defined(_WIN32)
 #include <io.h>
 #else
@@ -21,7 +24,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string rootIndent = "\r\n";
+// The longest file name the usual file systems take, in bytes.
+constexpr size_t maxNameBytes = 255;
 
 std::string upperAscii(std::string s)
 {
@@ -43,27 +47,54 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
     throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
 }
 
+// Writes bytes to file, then flushes them to the disk; throws with the target's path.
+void writeAll(std::FILE* file, const std::string& bytes, const fs::path& target)
+{
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
+        throwFileError("cannot write", target, errno);
+}
+
+void flushToDisk(std::FILE* file, const fs::path& target)
+{
+    if (std::fflush(file) != 0)
+        throwFileError("cannot write", target, errno);
+#if defined(_WIN32)
+    const int synced = _commit(_fileno(file));
+#else
+    const int synced = fsync(fileno(file));
+#endif
+    if (synced != 0)
+        throwFileError("cannot write", target, errno);
+}
+
 // The temporary file that SaveToFile fills; removed unless it was renamed into place.
 class TempFile
 {
 public:
-    explicit TempFile(const std::string& target)
+    explicit TempFile(const fs::path& target)
     {
         std::random_device seed;
         std::mt19937 random(seed());
+        // The suffix must fit in a file name beside a target whose name is already long.
+        std::string base = target.filename().string();
+        const size_t suffixBytes = 12;
+        if (base.size() > maxNameBytes - suffixBytes)
+            base.resize(maxNameBytes - suffixBytes);
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::string candidate
-                = target + ".~" + std::to_string(random() % 1000000) + ".tmp";
+            const fs::path candidate = target.parent_path()
+                / (base + ".~" + std::to_string(random() % 1000000) + ".tmp");
             // "x": never take over a file that someone else created meanwhile.
             file.reset(std::fopen(candidate.c_str(), "wbx"));
             if (file) {
                 path = candidate;
                 return;
             }
-            if (errno != EEXIST)
-                throwFileError("cannot create a temporary file for", target, errno);
+            if (errno != EEXIST) {
+                CreateError = errno;
+                return;
+            }
         }
-        throwFileError("cannot create a temporary file for", target, EEXIST);
+        CreateError = EEXIST;
     }
     ~TempFile()
     {
@@ -76,21 +107,12 @@ public:
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
 
-    // Writes, flushes to the disk and closes; throws with the target's path on failure.
-    void write(const std::string& bytes, const fs::path& target)
+    std::FILE* stream() const { return file.get(); }
+
+    // Flushes to the disk and closes; throws with the target's path on failure.
+    void finish(const fs::path& target)
     {
-        if (!bytes.empty()
-            && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
-            throwFileError("cannot write", target, errno);
-        if (std::fflush(file.get()) != 0)
-            throwFileError("cannot write", target, errno);
-#if defined(_WIN32)
-        const int synced = _commit(_fileno(file.get()));
-#else
-        const int synced = fsync(fileno(file.get()));
-#endif
-        if (synced != 0)
-            throwFileError("cannot write", target, errno);
+        flushToDisk(file.get(), target);
         if (std::fclose(file.release()) != 0)
             throwFileError("cannot write", target, errno);
     }
@@ -106,6 +128,8 @@ public:
     }
 
     fs::path path;
+    // The errno of the failed creation; 0 when the file was made.
+    int CreateError = 0;
 
 private:
     FilePtr file;
@@ -120,7 +144,6 @@ ELumPiggerError::ELumPiggerError(const std::string& message, int position)
 }
 
 TLumPigger::TLumPigger(TLumPigger* parent)
-    : FIndent(rootIndent)
 {
     if (parent)
         SetParent(parent);
@@ -188,10 +211,8 @@ void TLumPigger::SetParent(TLumPigger* newParent)
     if (newParent) {
         newParent->FChildren.push_back(this);
         FLevel = newParent->FLevel + 1;
-        FIndent = newParent->FIndent + '\t';
     } else {
         FLevel = 0;
-        FIndent = rootIndent;
     }
     UpdateLevels();
 }
@@ -200,7 +221,6 @@ void TLumPigger::UpdateLevels()
 {
     for (TLumPigger* child : FChildren) {
         child->FLevel = FLevel + 1;
-        child->FIndent = FIndent + '\t';
         child->UpdateLevels();
     }
 }
@@ -298,8 +318,9 @@ TLumPigger* TLumPigger::CreateOfSameClass(TLumPigger* parent) const
 
 void TLumPigger::Assign(const TLumPigger& source)
 {
-    if (source.IsInSubtreeOf(this)) {
-        // Clearing first would destroy the source: copy it out before.
+    if (source.IsInSubtreeOf(this) || IsInSubtreeOf(&source)) {
+        // Clearing first would destroy a source inside this node; copying a source that
+        // holds this node would copy the growing copy without end: copy it out before.
         TLumPigger copy;
         copy.Assign(source);
         Assign(copy);
@@ -335,38 +356,116 @@ void TLumPigger::LoadFromStream(std::istream& stream)
 
 void TLumPigger::SaveToFile(const std::string& fileName) const
 {
-    std::string target = fileName;
+    fs::path target = fileName;
     // Save through a link into the file it names, so that the link survives.
     std::error_code error;
     if (fs::is_symlink(target, error))
-        target = fs::weakly_canonical(target).string();
-    const bool replacing = fs::exists(target, error);
+        target = fs::weakly_canonical(target);
+    const fs::file_status status = fs::status(target, error);
+    const bool replacing = fs::exists(status);
+    if (replacing && !fs::is_regular_file(status))
+        throwFileError("not a regular file", target, EINVAL);
     if (replacing) {
         // A file that may not be written stays protected although its folder is writable.
+        // Opening it never blocks: it is a regular file.
         FilePtr probe(std::fopen(target.c_str(), "ab"));
         if (!probe)
             throwFileError("cannot write", target, errno);
     }
     TempFile temp(target);
+    if (temp.CreateError != 0) {
+        // A writable file in a folder that refuses new files is written in place: the
+        // alternative is never keeping anything at all.
+        if (replacing && (temp.CreateError == EACCES || temp.CreateError == EPERM)) {
+            OverwriteFile(target);
+            return;
+        }
+        throwFileError("cannot create a temporary file for", target, temp.CreateError);
+    }
     if (replacing) {
         // The new file replaces the old one, so it takes the old one's permissions.
-        fs::permissions(temp.path, fs::status(target, error).permissions(), error);
+        fs::permissions(temp.path, status.permissions(), error);
     }
-    temp.write(SaveToString(), target);
+    WriteFile(temp.stream(), target);
+    temp.finish(target);
     temp.commit(target);
+}
+
+void TLumPigger::WriteFile(std::FILE* file, const fs::path& target) const
+{
+    std::string out;
+    const std::function<void(std::string&)> flush = [file, &target](std::string& bytes) {
+        writeAll(file, bytes, target);
+        bytes.clear();
+    };
+    WriteElement(out, &flush);
+    writeAll(file, out, target);
+}
+
+void TLumPigger::OverwriteFile(const fs::path& target) const
+{
+    // Written over the old bytes and then cut to length, so that a full disk, which cannot
+    // refuse the blocks the old text already holds, spoils as little as it can.
+    FilePtr file(std::fopen(target.c_str(), "r+b"));
+    if (!file)
+        throwFileError("cannot write", target, errno);
+    WriteFile(file.get(), target);
+    std::fflush(file.get());
+    const long length = std::ftell(file.get());
+#if defined(_WIN32)
+    const int cut = length < 0 ? -1 : _chsize_s(_fileno(file.get()), length);
+#else
+    const int cut = length < 0 ? -1 : ftruncate(fileno(file.get()), length);
+#endif
+    if (cut != 0)
+        throwFileError("cannot write", target, errno);
+    flushToDisk(file.get(), target);
+    if (std::fclose(file.release()) != 0)
+        throwFileError("cannot write", target, errno);
 }
 
 void TLumPigger::LoadFromFile(const std::string& fileName)
 {
     std::string bytes;
     {
+#if defined(_WIN32)
         FilePtr file(std::fopen(fileName.c_str(), "rb"));
         if (!file)
             throwFileError("cannot open", fileName, errno);
+        struct _stat64 info
+        {
+        };
+        if (_fstat64(_fileno(file.get()), &info) != 0)
+#else
+        // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+        const int descriptor = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor < 0)
+            throwFileError("cannot open", fileName, errno);
+        FilePtr file(fdopen(descriptor, "rb"));
+        if (!file) {
+            const int failure = errno;
+            close(descriptor);
+            throwFileError("cannot open", fileName, failure);
+        }
+        struct stat info
+        {
+        };
+        if (fstat(descriptor, &info) != 0)
+#endif
+            throwFileError("cannot read", fileName, errno);
+        if (!S_ISREG(info.st_mode))
+            throwFileError("not a regular file", fileName, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+        // The size is checked on the bytes read too: a file may grow, or claim a size of 0
+        // and yet hold bytes.
+        if (info.st_size > MaxFileSize)
+            throwFileError("the file is too large to read", fileName, EFBIG);
         char buffer[65536];
         size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
+        while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+            if (bytes.size() + got > static_cast<size_t>(MaxFileSize))
+                throwFileError("the file is too large to read", fileName, EFBIG);
             bytes.append(buffer, got);
+        }
         if (std::ferror(file.get()))
             throwFileError("cannot read", fileName, errno);
     }
