@@ -1,5 +1,7 @@
 #include "store/LumPigger.h"
 
+#include "store/safe_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -8,7 +10,6 @@
 #include <iterator>
 #include <memory>
 #include <ostream>
-#include <random>
 #include <system_error>
 
 #include <fcntl.h>
@@ -24,9 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The longest file name the usual file systems take, in bytes.
-constexpr size_t maxNameBytes = 255;
-
 std::string upperAscii(std::string s)
 {
     for (char& c : s) {
@@ -35,105 +33,6 @@ std::string upperAscii(std::string s)
     }
     return s;
 }
-
-struct FileCloser
-{
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-[[noreturn]] void throwFileError(const char* what, const fs::path& path, int error)
-{
-    throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
-}
-
-// Writes bytes to file, then flushes them to the disk; throws with the target's path.
-void writeAll(std::FILE* file, const std::string& bytes, const fs::path& target)
-{
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
-        throwFileError("cannot write", target, errno);
-}
-
-void flushToDisk(std::FILE* file, const fs::path& target)
-{
-    if (std::fflush(file) != 0)
-        throwFileError("cannot write", target, errno);
-#if defined(_WIN32)
-    const int synced = _commit(_fileno(file));
-#else
-    const int synced = fsync(fileno(file));
-#endif
-    if (synced != 0)
-        throwFileError("cannot write", target, errno);
-}
-
-// The temporary file that SaveToFile fills; removed unless it was renamed into place.
-class TempFile
-{
-public:
-    explicit TempFile(const fs::path& target)
-    {
-        std::random_device seed;
-        std::mt19937 random(seed());
-        // The suffix must fit in a file name beside a target whose name is already long.
-        std::string base = target.filename().string();
-        const size_t suffixBytes = 12;
-        if (base.size() > maxNameBytes - suffixBytes)
-            base.resize(maxNameBytes - suffixBytes);
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const fs::path candidate = target.parent_path()
-                / (base + ".~" + std::to_string(random() % 1000000) + ".tmp");
-            // "x": never take over a file that someone else created meanwhile.
-            file.reset(std::fopen(candidate.c_str(), "wbx"));
-            if (file) {
-                path = candidate;
-                return;
-            }
-            if (errno != EEXIST) {
-                CreateError = errno;
-                return;
-            }
-        }
-        CreateError = EEXIST;
-    }
-    ~TempFile()
-    {
-        file.reset();
-        if (!path.empty()) {
-            std::error_code ignored;
-            fs::remove(path, ignored);
-        }
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    std::FILE* stream() const { return file.get(); }
-
-    // Flushes to the disk and closes; throws with the target's path on failure.
-    void finish(const fs::path& target)
-    {
-        flushToDisk(file.get(), target);
-        if (std::fclose(file.release()) != 0)
-            throwFileError("cannot write", target, errno);
-    }
-
-    // Renames the written file over the target.
-    void commit(const fs::path& target)
-    {
-        std::error_code error;
-        fs::rename(path, target, error);
-        if (error)
-            throwFileError("cannot replace", target, error.value());
-        path.clear();
-    }
-
-    fs::path path;
-    // The errno of the failed creation; 0 when the file was made.
-    int CreateError = 0;
-
-private:
-    FilePtr file;
-};
 
 } // namespace
 
@@ -204,7 +103,9 @@ void TLumPigger::SetParent(TLumPigger* newParent)
 {
     if (newParent == FParent)
         return;
-    if (newParent && newParent->IsInSubtreeOf(this))
+    // Only a node with children can hold newParent below it; a new node skips the walk up,
+    // which would make reading a deep document quadratic.
+    if (newParent && (newParent == this || (!FChildren.empty() && newParent->IsInSubtreeOf(this))))
         throw std::invalid_argument("a tree node cannot be attached below itself");
     Detach();
     FParent = newParent;
@@ -356,50 +257,31 @@ void TLumPigger::LoadFromStream(std::istream& stream)
 
 void TLumPigger::SaveToFile(const std::string& fileName) const
 {
-    fs::path target = fileName;
-    // Save through a link into the file it names, so that the link survives.
-    std::error_code error;
-    if (fs::is_symlink(target, error))
-        target = fs::weakly_canonical(target);
-    const fs::file_status status = fs::status(target, error);
-    const bool replacing = fs::exists(status);
-    if (replacing && !fs::is_regular_file(status))
-        throwFileError("not a regular file", target, EINVAL);
-    if (replacing) {
-        // A file that may not be written stays protected although its folder is writable.
-        // Opening it never blocks: it is a regular file.
-        FilePtr probe(std::fopen(target.c_str(), "ab"));
-        if (!probe)
-            throwFileError("cannot write", target, errno);
-    }
-    TempFile temp(target);
-    if (temp.CreateError != 0) {
+    const TWriteTarget target(fileName);
+    TReplacement replacement(target);
+    if (replacement.CreateError != 0) {
         // A writable file in a folder that refuses new files is written in place: the
         // alternative is never keeping anything at all.
-        if (replacing && (temp.CreateError == EACCES || temp.CreateError == EPERM)) {
-            OverwriteFile(target);
+        if (target.Replacing
+            && (replacement.CreateError == EACCES || replacement.CreateError == EPERM)) {
+            OverwriteFile(target.Path);
             return;
         }
-        throwFileError("cannot create a temporary file for", target, temp.CreateError);
+        ThrowFileError("cannot create a temporary file for", target.Path, replacement.CreateError);
     }
-    if (replacing) {
-        // The new file replaces the old one, so it takes the old one's permissions.
-        fs::permissions(temp.path, status.permissions(), error);
-    }
-    WriteFile(temp.stream(), target);
-    temp.finish(target);
-    temp.commit(target);
+    WriteFile(replacement.Stream(), target.Path);
+    replacement.Commit();
 }
 
 void TLumPigger::WriteFile(std::FILE* file, const fs::path& target) const
 {
     std::string out;
     const std::function<void(std::string&)> flush = [file, &target](std::string& bytes) {
-        writeAll(file, bytes, target);
+        WriteAll(file, bytes, target);
         bytes.clear();
     };
     WriteElement(out, &flush);
-    writeAll(file, out, target);
+    WriteAll(file, out, target);
 }
 
 void TLumPigger::OverwriteFile(const fs::path& target) const
@@ -408,7 +290,7 @@ void TLumPigger::OverwriteFile(const fs::path& target) const
     // refuse the blocks the old text already holds, spoils as little as it can.
     FilePtr file(std::fopen(target.c_str(), "r+b"));
     if (!file)
-        throwFileError("cannot write", target, errno);
+        ThrowFileError("cannot write", target, errno);
     WriteFile(file.get(), target);
     std::fflush(file.get());
     const long length = std::ftell(file.get());
@@ -418,10 +300,10 @@ void TLumPigger::OverwriteFile(const fs::path& target) const
     const int cut = length < 0 ? -1 : ftruncate(fileno(file.get()), length);
 #endif
     if (cut != 0)
-        throwFileError("cannot write", target, errno);
-    flushToDisk(file.get(), target);
+        ThrowFileError("cannot write", target, errno);
+    FlushToDisk(file.get(), target);
     if (std::fclose(file.release()) != 0)
-        throwFileError("cannot write", target, errno);
+        ThrowFileError("cannot write", target, errno);
 }
 
 void TLumPigger::LoadFromFile(const std::string& fileName)
@@ -431,7 +313,7 @@ void TLumPigger::LoadFromFile(const std::string& fileName)
 #if defined(_WIN32)
         FilePtr file(std::fopen(fileName.c_str(), "rb"));
         if (!file)
-            throwFileError("cannot open", fileName, errno);
+            ThrowFileError("cannot open", fileName, errno);
         struct _stat64 info
         {
         };
@@ -440,34 +322,34 @@ void TLumPigger::LoadFromFile(const std::string& fileName)
         // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
         const int descriptor = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (descriptor < 0)
-            throwFileError("cannot open", fileName, errno);
+            ThrowFileError("cannot open", fileName, errno);
         FilePtr file(fdopen(descriptor, "rb"));
         if (!file) {
             const int failure = errno;
             close(descriptor);
-            throwFileError("cannot open", fileName, failure);
+            ThrowFileError("cannot open", fileName, failure);
         }
         struct stat info
         {
         };
         if (fstat(descriptor, &info) != 0)
 #endif
-            throwFileError("cannot read", fileName, errno);
+            ThrowFileError("cannot read", fileName, errno);
         if (!S_ISREG(info.st_mode))
-            throwFileError("not a regular file", fileName, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+            ThrowFileError("not a regular file", fileName, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
         // The size is checked on the bytes read too: a file may grow, or claim a size of 0
         // and yet hold bytes.
         if (info.st_size > MaxFileSize)
-            throwFileError("the file is too large to read", fileName, EFBIG);
+            ThrowFileError("the file is too large to read", fileName, EFBIG);
         char buffer[65536];
         size_t got;
         while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
             if (bytes.size() + got > static_cast<size_t>(MaxFileSize))
-                throwFileError("the file is too large to read", fileName, EFBIG);
+                ThrowFileError("the file is too large to read", fileName, EFBIG);
             bytes.append(buffer, got);
         }
         if (std::ferror(file.get()))
-            throwFileError("cannot read", fileName, errno);
+            ThrowFileError("cannot read", fileName, errno);
     }
     LoadFromString(NormaliseLineBreaks(bytes));
 }
