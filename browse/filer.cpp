@@ -47,9 +47,7 @@ fs::path homeTrash()
 // The device of path, or of its nearest existing folder above; 0 when none can be read.
 dev_t deviceOf(fs::path path)
 {
-    struct stat info
-    {
-    };
+    struct stat info = {};
     while (lstat(path.c_str(), &info) != 0) {
         if (!path.has_relative_path())
             return 0;
@@ -63,9 +61,7 @@ fs::path topFolderOf(const fs::path& path, dev_t device)
 {
     fs::path top = path;
     while (top.has_relative_path()) {
-        struct stat info
-        {
-        };
+        struct stat info = {};
         if (lstat(top.parent_path().c_str(), &info) != 0 || info.st_dev != device)
             break;
         top = top.parent_path();
@@ -77,14 +73,14 @@ fs::path topFolderOf(const fs::path& path, dev_t device)
 // when it is not a folder afterwards.
 bool makeFolder(const fs::path& folder, std::string& reason)
 {
+    // The folders above are the user's own data folders; the trash itself is private.
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    struct stat info
-    {
-    };
+    fs::create_directories(folder.parent_path(), ec);
+    const int made = mkdir(folder.c_str(), 0700) == 0 ? 0 : errno;
+    struct stat info = {};
     if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         reason = "the trash folder \"" + folder.string() + "\" cannot be made ("
-            + (ec ? ec.message() : errorText(ENOTDIR)) + ")";
+            + errorText(made != 0 && made != EEXIST ? made : ENOTDIR) + ")";
         return false;
     }
     return true;
@@ -100,9 +96,7 @@ fs::path trashFolderFor(const fs::path& file, dev_t device, std::string& reason)
         return makeFolder(home, reason) ? home : fs::path();
     const fs::path top = topFolderOf(file, device);
     const std::string uid = std::to_string(getuid());
-    struct stat shared
-    {
-    };
+    struct stat shared = {};
     if (lstat((top / ".Trash").c_str(), &shared) == 0 && S_ISDIR(shared.st_mode)
         && (shared.st_mode & S_ISVTX)) {
         std::string ignored;
@@ -110,14 +104,12 @@ fs::path trashFolderFor(const fs::path& file, dev_t device, std::string& reason)
             return top / ".Trash" / uid;
     }
     const fs::path own = top / (".Trash-" + uid);
-    std::error_code ec;
-    fs::create_directory(own, ec);
-    struct stat info
-    {
-    };
+    const int made = mkdir(own.c_str(), 0700) == 0 ? 0 : errno;
+    struct stat info = {};
     if (lstat(own.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()) {
         reason = "there is no trash on the file system at \"" + top.string()
-            + "\" that can be used (" + (ec ? ec.message() : errorText(ENOTDIR)) + ")";
+            + "\" that can be used (" + errorText(made != 0 && made != EEXIST ? made : ENOTDIR)
+            + ")";
         return {};
     }
     return own;
@@ -180,9 +172,7 @@ std::string deletionDate()
 // False, with reason set, when the file stays where it is.
 bool moveToTrash(const fs::path& file, std::string& reason)
 {
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (lstat(file.c_str(), &info) != 0) {
         reason = errorText(errno);
         return false;

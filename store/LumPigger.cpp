@@ -329,9 +329,7 @@ void TLumPigger::LoadFromFile(const std::string& fileName)
             close(descriptor);
             ThrowFileError("cannot open", fileName, failure);
         }
-        struct stat info
-        {
-        };
+        struct stat info = {};
         if (fstat(descriptor, &info) != 0)
 #endif
             ThrowFileError("cannot read", fileName, errno);

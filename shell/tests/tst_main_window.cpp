@@ -129,9 +129,7 @@ void TestMainWindow::unreadableDataFileKept()
     QCOMPARE(Fmain->Data().Name(), std::string("VISTREL_DATA"));
     for (int save = 0; save < 2; ++save)
         QTest::keyClick(Fmain, Qt::Key_S, Qt::ControlModifier);
-    struct stat kept
-    {
-    };
+    struct stat kept = {};
     QCOMPARE(stat(program->bytes("bin/vistrel.vsgc.bad").c_str(), &kept), 0);
     if (fifo)
         QVERIFY(S_ISFIFO(kept.st_mode));
