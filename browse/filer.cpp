@@ -13,14 +13,18 @@
 #include <filesystem>
 #include <system_error>
 
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
 namespace {
+
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
 
 // The longest file name the usual file systems take, in bytes.
 constexpr size_t maxNameBytes = 255;
@@ -228,6 +232,19 @@ bool moveToTrash(const fs::path& file, std::string& reason)
     reason = "the trash holds too many files of that name";
     return false;
 }
+
+#else
+
+// Other systems have a recycle bin of their own, which Qt reaches.
+bool moveToTrash(const fs::path& file, std::string& reason)
+{
+    if (QFile::moveToTrash(QFile::decodeName(QByteArray::fromStdString(file.string()))))
+        return true;
+    reason = "the system's recycle bin refused it";
+    return false;
+}
+
+#endif
 
 } // namespace
 
