@@ -77,6 +77,8 @@ protected:
     virtual void FormActivate();
     // Runs when the main window closes, before the program ends.
     virtual void FormClose();
+    // Tells the user of a file problem in the message window.
+    void Tell(const std::string& Text);
 
     const std::string& ProgramPath() const { return programPath; }
     // The history list that the settings object fills as it is created; none here.
@@ -107,6 +109,9 @@ private:
     std::string dataFileName;
     bool firstActivation = true;
     bool backupOnSave = true;
+    bool closing = false;
+    // A data file that could not be read and could not be kept aside: saves leave it alone.
+    std::string dataFileLeftAlone;
     std::unique_ptr<TLumPigger> data;
     std::unique_ptr<TWidgetBounds> bounds;
 };
