@@ -39,14 +39,15 @@ function(vistrel_add_fuzzer)
 endfunction()
 
 # vistrel_add_module(<module> [LIBS <libraries...>] [TEST_LIBS <libraries...>]
-#                    [EXECUTABLE <name> ENTRY <file.cpp>])
+#                    [EXECUTABLE <name> ENTRY <file.cpp>] [FUZZ_RUNS <target>=<n>...])
 # The module folder's *.cpp files make the static library vistrel_<module>; the project root
 # is its include root ("store/LumPigger.h"). Each tests/tst_*.cpp is one QtTest executable
 # (test <module>_tst_*), each tests/fuzz_*.cpp one libFuzzer target whose committed corpus is
 # tests/fuzz/<its name>/; tests/*.h are shared test helpers of that module. With EXECUTABLE,
 # the ENTRY file (holding main) is left out of the library and built into that program.
+# FUZZ_RUNS sets a slow fuzz target's fixed-seed run shorter than the default.
 function(vistrel_add_module module)
-  cmake_parse_arguments(M "" "EXECUTABLE;ENTRY" "LIBS;TEST_LIBS" ${ARGN})
+  cmake_parse_arguments(M "" "EXECUTABLE;ENTRY" "LIBS;TEST_LIBS;FUZZ_RUNS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   if(M_ENTRY)
@@ -70,7 +71,13 @@ function(vistrel_add_module module)
   file(GLOB fuzzers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz_*.cpp)
   foreach(fuzzer IN LISTS fuzzers)
     get_filename_component(name ${fuzzer} NAME_WE)
-    vistrel_add_fuzzer(NAME ${module}_${name} SOURCES ${fuzzer}
+    set(runs "")
+    foreach(pair IN LISTS M_FUZZ_RUNS)
+      if(pair MATCHES "^${name}=([0-9]+)$")
+        set(runs ${CMAKE_MATCH_1})
+      endif()
+    endforeach()
+    vistrel_add_fuzzer(NAME ${module}_${name} SOURCES ${fuzzer} RUNS ${runs}
                        CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz/${name}
                        LIBS vistrel_${module} ${M_TEST_LIBS})
   endforeach()
