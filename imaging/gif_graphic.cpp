@@ -1,6 +1,7 @@
 #include "imaging/gif_graphic.h"
 
 #include "imaging/picture_buffer.h"
+#include "imaging/picture_file.h"
 #include "imaging/picture_limits.h"
 
 #include <algorithm>
@@ -18,11 +19,6 @@ namespace {
 constexpr std::uint32_t white = 0xFFFFFFFFu;
 // Indices beyond the colour table's end draw black, as most viewers do.
 constexpr std::uint32_t missingColour = 0xFF000000u;
-
-struct FileCloser
-{
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 struct GifCloser
 {
@@ -154,10 +150,10 @@ QImage decodeFirstFrame(GifFileType* gif)
 
 bool GifGraphic::Read(const std::string& fileName)
 {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
+    PictureFile source(fileName);
+    const PictureStream file = source.stream();
     if (!file)
         return false;
-    std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
     int error = 0;
     const GifPointer gif(DGifOpen(file.get(), readFromFile, &error));
     if (!gif)

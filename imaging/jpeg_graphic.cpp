@@ -1,6 +1,7 @@
 #include "imaging/jpeg_graphic.h"
 
 #include "imaging/picture_buffer.h"
+#include "imaging/picture_file.h"
 #include "imaging/picture_limits.h"
 
 #include <algorithm>
@@ -154,20 +155,14 @@ bool decodeJpeg(std::FILE* file, Canvas* canvas)
     return true;
 }
 
-struct FileCloser
-{
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 } // namespace
 
 bool JpegGraphic::Read(const std::string& fileName)
 {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
+    PictureFile source(fileName);
+    const PictureStream file = source.stream();
     if (!file)
         return false;
-    // libjpeg asks for 4 KiB at a time; a larger stdio buffer saves most of the reads.
-    std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
     Canvas canvas;
     if (!decodeJpeg(file.get(), &canvas))
         return false;

@@ -14,8 +14,11 @@
 #include <cstdio>
 #include <fstream>
 
+#include <csignal>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 using namespace picture_files;
 
@@ -476,6 +479,35 @@ void tst_graph_convertor::notAFile()
     const QString fifo = dir.filePath("pipe.gif");
     QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     QVERIFY(LoadImageFile(fifo.toStdString()).isNull());
+
+    // A /proc entry says it is empty and yet gives bytes, without end or after a wait for
+    // some: the reader stops at the size. A child's environment is such an entry whose
+    // bytes the test chooses (the strings, each ended by a zero byte): here a whole GIF.
+    const QByteArray gif = gifFile(2, 2, {white, qRgb(0, 0, 0)},
+                                   {GifFrame {0, 0, 2, 2, false, -1, {}, {0, 1, 1, 0}}});
+    QList<QByteArray> strings = (gif + '\0').split('\0');
+    strings.removeLast();
+    std::vector<char*> environment;
+    for (QByteArray& string : strings)
+        environment.push_back(string.data());
+    environment.push_back(nullptr);
+    char sleep[] = "sleep";
+    char seconds[] = "60";
+    char* arguments[] = {sleep, seconds, nullptr};
+    pid_t child = 0;
+    QCOMPARE(posix_spawn(&child, "/bin/sleep", nullptr, nullptr, arguments, environment.data()), 0);
+    const QString entry = QString("/proc/%1/environ").arg(child);
+    const auto entryBytes = [&entry] {
+        QFile file(entry);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QTRY_COMPARE(entryBytes(), gif + '\0');
+    const QString link = dir.filePath("environment.gif");
+    QVERIFY(QFile::link(entry, link));
+    const bool none = LoadImageFile(link.toStdString()).isNull();
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    QVERIFY(none);
 }
 
 void tst_graph_convertor::overTheLimitIsRefused_data()
