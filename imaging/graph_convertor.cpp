@@ -7,9 +7,6 @@
 #include "imaging/reader_graphic.h"
 #include "imaging/wait_cursor.h"
 
-#include <filesystem>
-#include <system_error>
-
 namespace {
 
 // Windows metafiles and enhanced metafiles, played by our own metafile player: Read keeps
@@ -55,11 +52,11 @@ struct Decoder
 const Decoder decoders[] = {
     {".BMP",
      [] {
-         return std::unique_ptr<Graphic>(new ReaderGraphic("bmp", false));
+         return std::unique_ptr<Graphic>(new BitmapGraphic);
      }},
     {".DIB",
      [] {
-         return std::unique_ptr<Graphic>(new ReaderGraphic("bmp", false));
+         return std::unique_ptr<Graphic>(new BitmapGraphic);
      }},
     {".WMF",
      [] {
@@ -85,7 +82,7 @@ const Decoder decoders[] = {
      }},
     {".ICO",
      [] {
-         return std::unique_ptr<Graphic>(new ReaderGraphic("ico", true));
+         return std::unique_ptr<Graphic>(new IconGraphic);
      }},
 };
 
@@ -140,7 +137,7 @@ QImage GraphicToBitmap(Graphic* graphic)
     try {
         QImage bitmap = graphic->ToBitmap();
         if (!bitmap.isNull() && bitmap.format() != QImage::Format_RGB32)
-            bitmap = FlattenOnWhite(bitmap);
+            bitmap = FlattenOnWhite(std::move(bitmap));
         return bitmap;
     } catch (...) {
         return {};
@@ -149,11 +146,6 @@ QImage GraphicToBitmap(Graphic* graphic)
 
 QImage LoadImageFile(const std::string& fileName)
 {
-    // Only a regular file (or a link to one) is read: a pipe or a device named like a
-    // picture would block the program or never end.
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(std::filesystem::path(fileName), error))
-        return {};
     try {
         const WaitCursor wait;
         const std::unique_ptr<Graphic> graphic = CreateGraphicForFile(PictureExtension(fileName));
