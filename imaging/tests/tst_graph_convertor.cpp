@@ -777,6 +777,13 @@ void tst_graph_convertor::overTheLimitIsRefused_data()
     jpeg[sof + 7] = char(0xff);
     jpeg[sof + 8] = char(0xdc);
     QTest::newRow("jpeg") << "huge.jpg" << jpeg;
+    // Within the limit, but a progressive file's coefficients (two bytes a sample, kept for
+    // the whole picture) would take it far beyond.
+    QByteArray progressive = jpegFile(blocks(16, 16), JpegKind::Progressive);
+    const qsizetype sof2 = progressive.indexOf("\xff\xc2");
+    QVERIFY(sof2 > 0);
+    progressive.replace(sof2 + 5, 4, QByteArray::fromHex("5a825a82")); // 23170 x 23170
+    QTest::newRow("progressive jpeg") << "coefficients.jpg" << progressive;
     // The directory says 16 x 16; the PNG inside says 23171 x 23171.
     QByteArray png;
     QBuffer pngBuffer(&png);
