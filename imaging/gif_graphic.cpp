@@ -133,9 +133,13 @@ QImage decodeFirstFrame(GifFileType* gif)
     const std::uint32_t* colours = palette.data();
     std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
     for (int y : rowOrder(frame.Height, frame.Interlace)) {
+        const std::int64_t screenY = std::int64_t {frame.Top} + y;
+        // A frame stored top to bottom has nothing more to show once a row is below the
+        // screen: the rest is not decoded (a tall frame on a small screen costs nothing).
+        if (screenY >= screenHeight && !frame.Interlace)
+            break;
         if (frame.Width > 0 && DGifGetLine(gif, line.data(), frame.Width) != GIF_OK)
             return {};
-        const std::int64_t screenY = std::int64_t {frame.Top} + y;
         if (screenY >= screenHeight || left >= right)
             continue;
         auto* out = reinterpret_cast<std::uint32_t*>(bitmap.scanLine(static_cast<int>(screenY)));

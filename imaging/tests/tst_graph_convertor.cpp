@@ -403,6 +403,23 @@ void tst_graph_convertor::gifFrames_data()
     blank.fill(white);
     QTest::newRow("frame beyond the right edge")
         << gifFile(3, 2, global, {GifFrame {64, 0, 2, 2, false, -1, {}, {0, 1, 2, 3}}}) << blank;
+
+    // Rows below the screen are never decoded: a 4 x 2000 frame on a 4 x 2 screen, its data
+    // cut after the first sub-block (which holds far more than the two rows shown).
+    std::vector<unsigned char> tall;
+    std::uint32_t seed = 7;
+    for (int i = 0; i < 4 * 2000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        tall.push_back(static_cast<unsigned char>((seed >> 16) & 3));
+    }
+    QByteArray tallFile = gifFile(4, 2, global, {GifFrame {0, 0, 4, 2000, false, -1, {}, tall}});
+    // Header and table (25 bytes), descriptor (10), code size (1), then the sub-blocks.
+    QCOMPARE(static_cast<uchar>(tallFile[36]), uchar(255));
+    tallFile.truncate(36 + 1 + 255 + 50);
+    QImage top(4, 2, QImage::Format_RGB32);
+    for (int i = 0; i < 8; ++i)
+        top.setPixel(i % 4, i / 4, global[tall[static_cast<std::size_t>(i)]]);
+    QTest::newRow("frame below the screen, cut short") << tallFile << top;
 }
 
 void tst_graph_convertor::gifFrames()
