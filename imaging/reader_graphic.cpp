@@ -74,8 +74,8 @@ struct Channel
     quint32 operator()(quint32 pixel) const
     {
         const quint32 value = (pixel & mask) >> shift;
-        if (max == 255)
-            return value;
+        if (max == 255 || max == 0)
+            return value; // a channel without bits is 0
         return static_cast<quint32>((quint64 {value} * 255 + max / 2) / max);
     }
 };

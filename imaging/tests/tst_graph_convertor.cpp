@@ -532,6 +532,8 @@ void tst_graph_convertor::bitmapChannelsScaleExactly_data()
         {0xFFF00000, 0x400003FF}, {qRgb(255, 0, 0), qRgb(170, 170, 255)});
     row("8-8-8-8 half alpha", 124, 32, 3, {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
         {0x80FF0000, 0xFF0000FF}, {qRgb(255, 127, 127), qRgb(0, 0, 255)});
+    row("no green bits", 40, 16, 3, {0xF800, 0, 0x001F}, {0xFFFF, 0x07FF}, // found by fuzzing
+        {qRgb(255, 0, 255), qRgb(0, 0, 255)});
     row("alpha field all zero: opaque", 56, 32, 6, {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
         {0x00FF0000, 0x0000FF00}, {qRgb(255, 0, 0), qRgb(0, 255, 0)});
 }
