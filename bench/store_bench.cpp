@@ -51,6 +51,20 @@ void megabyteDocument(TLumPigger& root)
     }
 }
 
+// Nesting near the reader's limit with many siblings at the bottom: each node's indent is
+// computed by the writer, and attaching a new node does not walk up its 999 ancestors.
+void deepAndWideDocument(TLumPigger& root)
+{
+    root.SetName("A");
+    TLumPigger* bottom = &root;
+    for (int i = 1; i < 999; ++i) {
+        bottom = new TLumPigger(bottom);
+        bottom->SetName("A");
+    }
+    for (int i = 0; i < 20000; ++i)
+        (new TLumPigger(bottom))->SetName("B");
+}
+
 void measure(const char* name, TLumPigger& doc)
 {
     const std::string bytes = doc.SaveToString();
@@ -79,5 +93,8 @@ int main()
     TLumPigger big;
     megabyteDocument(big);
     measure("1 MB document", big);
+    TLumPigger deep;
+    deepAndWideDocument(deep);
+    measure("999 levels, 20000 siblings", deep);
     return 0;
 }

@@ -218,6 +218,20 @@ void TO_dir_content::ActivateEntry(const QModelIndex& Entry)
     ShowFolder((error ? target : absolute).lexically_normal().string());
 }
 
+bool TO_dir_content::SelectEntry(const std::string& Name)
+{
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (!SamePath(model->Entry(row).Caption, Name))
+            continue;
+        const QModelIndex index = model->index(row);
+        LV_dir->selectionModel()->setCurrentIndex(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        LV_dir->scrollTo(index, QAbstractItemView::EnsureVisible);
+        return true;
+    }
+    return false;
+}
+
 void TO_dir_content::LV_dirDblClick()
 {
     ActivateEntry(SelectedEntry());

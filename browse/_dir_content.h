@@ -32,6 +32,8 @@ public:
     std::string GetSelectedFile() const;
     // Opens a folder entry or reports a file entry; an invalid index does nothing.
     void ActivateEntry(const QModelIndex& Entry);
+    // Selects and shows the entry captioned Name, byte for byte; false when none is listed.
+    bool SelectEntry(const std::string& Name);
 
     // The folder listed last, always ending in the delimiter.
     const std::string& CurrentFolder() const { return currentFolder; }

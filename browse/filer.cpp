@@ -2,110 +2,249 @@
 
 #include "browse/sure.h"
 
-#include <QDir>
+#include "store/safe_file.h"
+
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 
+#include <cctype>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
-#include <random>
 #include <system_error>
+
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// The trash is reached through Qt, which takes names as QString; a byte name that is not
-// valid UTF-8 would come back as another name, perhaps another file's, so such a name is
-// refused rather than guessed.
-bool nameSurvivesQt(const std::string& name)
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+
+// The longest file name the usual file systems take, in bytes.
+constexpr size_t maxNameBytes = 255;
+
+std::string errorText(int error)
 {
-    const QString decoded = QFile::decodeName(QByteArray::fromStdString(name));
-    return QFile::encodeName(decoded).toStdString() == name;
+    return std::error_code(error, std::generic_category()).message();
 }
 
-// Moves name to the desktop's trash; true when Qt reports it moved. Qt 6.4 on freedesktop
-// systems, when it cannot make a trash folder, moves the file into "files" under the current
-// folder and reports success; such a move is undone here and counts as a failure.
-bool moveToTrash(const std::string& name)
+// The home trash: under the data folder the desktop names, or ~/.local/share.
+fs::path homeTrash()
 {
-    QString inTrash;
-    if (!QFile::moveToTrash(QFile::decodeName(QByteArray::fromStdString(name)), &inTrash))
-        return false;
-    if (!QDir::isRelativePath(inTrash))
-        return true;
-    const QFileInfo moved(inTrash);
-    const fs::path filesFolder(QFile::encodeName(moved.absolutePath()).toStdString());
-    std::error_code ec;
-    fs::rename(filesFolder / QFile::encodeName(moved.fileName()).toStdString(), name, ec);
-    const fs::path infoFolder = filesFolder.parent_path() / "info";
-    fs::remove(infoFolder / (QFile::encodeName(moved.fileName()).toStdString() + ".trashinfo"), ec);
-    // Only when empty: the folders may be the user's own.
-    fs::remove(filesFolder, ec);
-    fs::remove(infoFolder, ec);
-    return false;
-}
-
-// Removes the temporary copy unless it was renamed into place.
-class TemporaryCopy
-{
-public:
-    explicit TemporaryCopy(fs::path path)
-        : path_(std::move(path))
-    {
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    if (!dataHome.isEmpty() && dataHome.startsWith('/'))
+        return fs::path(dataHome.toStdString()) / "Trash";
+    QByteArray home = qgetenv("HOME");
+    if (home.isEmpty()) {
+        if (const passwd* user = getpwuid(getuid()))
+            home = user->pw_dir;
     }
-    ~TemporaryCopy()
-    {
-        if (!path_.empty()) {
-            std::error_code ignored;
-            fs::remove(path_, ignored);
+    return fs::path(home.toStdString()) / ".local" / "share" / "Trash";
+}
+
+// The device of path, or of its nearest existing folder above; 0 when none can be read.
+dev_t deviceOf(fs::path path)
+{
+    struct stat info = {};
+    while (lstat(path.c_str(), &info) != 0) {
+        if (!path.has_relative_path())
+            return 0;
+        path = path.parent_path();
+    }
+    return info.st_dev;
+}
+
+// The folder at the top of the file system that holds path.
+fs::path topFolderOf(const fs::path& path, dev_t device)
+{
+    fs::path top = path;
+    while (top.has_relative_path()) {
+        struct stat info = {};
+        if (lstat(top.parent_path().c_str(), &info) != 0 || info.st_dev != device)
+            break;
+        top = top.parent_path();
+    }
+    return top;
+}
+
+// Makes folder (and what is missing above it) for the user alone; false with reason set
+// when it is not a folder afterwards.
+bool makeFolder(const fs::path& folder, std::string& reason)
+{
+    // The folders above are the user's own data folders; the trash itself is private.
+    std::error_code ec;
+    fs::create_directories(folder.parent_path(), ec);
+    const int made = mkdir(folder.c_str(), 0700) == 0 ? 0 : errno;
+    struct stat info = {};
+    if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        reason = "the trash folder \"" + folder.string() + "\" cannot be made ("
+            + errorText(made != 0 && made != EEXIST ? made : ENOTDIR) + ")";
+        return false;
+    }
+    return true;
+}
+
+// The trash folder for a file on device: the home trash where it lies on the same file system,
+// else the file system's own ".Trash/UID" (a shared folder with the sticky bit, not a link) or
+// ".Trash-UID" at its top. Empty, with reason set, when there is none that can be used.
+fs::path trashFolderFor(const fs::path& file, dev_t device, std::string& reason)
+{
+    const fs::path home = homeTrash();
+    if (deviceOf(home) == device)
+        return makeFolder(home, reason) ? home : fs::path();
+    const fs::path top = topFolderOf(file, device);
+    const std::string uid = std::to_string(getuid());
+    struct stat shared = {};
+    if (lstat((top / ".Trash").c_str(), &shared) == 0 && S_ISDIR(shared.st_mode)
+        && (shared.st_mode & S_ISVTX)) {
+        std::string ignored;
+        if (makeFolder(top / ".Trash" / uid, ignored))
+            return top / ".Trash" / uid;
+    }
+    const fs::path own = top / (".Trash-" + uid);
+    const int made = mkdir(own.c_str(), 0700) == 0 ? 0 : errno;
+    struct stat info = {};
+    if (lstat(own.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()) {
+        reason = "there is no trash on the file system at \"" + top.string()
+            + "\" that can be used (" + errorText(made != 0 && made != EEXIST ? made : ENOTDIR)
+            + ")";
+        return {};
+    }
+    return own;
+}
+
+// A path as the trash's info file writes it: bytes outside the plain URL set as %XX.
+std::string encodePath(const std::string& path)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || std::strchr("-_.!~*'()/", c)) {
+            out += c;
+        } else {
+            out += '%';
+            out += hex[byte >> 4];
+            out += hex[byte & 15];
         }
     }
-    TemporaryCopy(const TemporaryCopy&) = delete;
-    TemporaryCopy& operator=(const TemporaryCopy&) = delete;
+    return out;
+}
 
-    const fs::path& path() const { return path_; }
-    void release() { path_.clear(); }
-
-private:
-    fs::path path_;
-};
-
-// Copies source to a new file beside target and renames it over target, so that a full disk
-// or a failed copy never leaves a half-written target and a confirmed replacement replaces.
-bool copyThroughTemporary(const fs::path& source, const fs::path& target)
+// The name a file gets in the trash: its own where it fits beside ".trashinfo", else its start
+// (cut between characters) and its extension; number > 1 makes a name not yet taken.
+std::string trashName(const std::string& name, int number)
 {
-    std::error_code ec;
-    if (fs::equivalent(source, target, ec))
-        return false;
+    std::string suffix;
+    if (number > 1) {
+        suffix += '.';
+        suffix += std::to_string(number);
+    }
+    const size_t budget = maxNameBytes - std::strlen(".trashinfo") - suffix.size();
+    const size_t dot = name.rfind('.');
+    std::string extension = dot != std::string::npos && dot > 0 ? name.substr(dot) : "";
+    if (extension.size() > 16)
+        extension.clear();
+    std::string stem = name.substr(0, name.size() - extension.size());
+    if (stem.size() + extension.size() > budget) {
+        size_t cut = budget - extension.size();
+        while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80)
+            --cut;
+        stem.resize(cut);
+    }
+    return stem + suffix + extension;
+}
 
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::random_device seed;
-    std::mt19937 random(seed());
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        std::string name = ".";
-        name += target.filename().string();
-        name += '.';
-        name += std::to_string(random() % 1000000);
-        name += ".part";
-        const fs::path candidate = folder / name;
-        TemporaryCopy temporary(candidate);
-        if (!fs::copy_file(source, candidate, fs::copy_options::none, ec)) {
-            if (ec == std::errc::file_exists) {
-                // Someone else's file: try another name and leave that one alone.
-                temporary.release();
+std::string deletionDate()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    return text;
+}
+
+// Moves file into the desktop's trash as its trash specification describes: an info file made
+// first under a name not yet taken (which reserves the name), then the file renamed beside it.
+// False, with reason set, when the file stays where it is.
+bool moveToTrash(const fs::path& file, std::string& reason)
+{
+    struct stat info = {};
+    if (lstat(file.c_str(), &info) != 0) {
+        reason = errorText(errno);
+        return false;
+    }
+    const fs::path trash = trashFolderFor(file, info.st_dev, reason);
+    if (trash.empty() || !makeFolder(trash / "files", reason)
+        || !makeFolder(trash / "info", reason))
+        return false;
+    const bool home = trash == homeTrash();
+    // A trash at the top of a file system names its files from there.
+    const std::string shownPath = home
+        ? file.string()
+        : file.lexically_relative(trash.parent_path().filename() == ".Trash"
+                                      ? trash.parent_path().parent_path()
+                                      : trash.parent_path())
+              .string();
+    const std::string content
+        = "[Trash Info]\nPath=" + encodePath(shownPath) + "\nDeletionDate=" + deletionDate() + "\n";
+    const std::string name = file.filename().string();
+    for (int number = 1; number < 100000; ++number) {
+        const std::string candidate = trashName(name, number);
+        const fs::path infoFile = trash / "info" / (candidate + ".trashinfo");
+        const int descriptor
+            = open(infoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (descriptor < 0) {
+            if (errno == EEXIST)
                 continue;
-            }
+            reason = "the trash's folder \"" + (trash / "info").string()
+                + "\" does not take a new entry (" + errorText(errno) + ")";
             return false;
         }
-        fs::rename(temporary.path(), target, ec);
-        if (ec)
+        const bool written = write(descriptor, content.data(), content.size())
+            == static_cast<ssize_t>(content.size());
+        const int writeError = errno;
+        close(descriptor);
+        std::error_code ec;
+        const fs::path target = trash / "files" / candidate;
+        if (!written || fs::exists(fs::symlink_status(target, ec))) {
+            fs::remove(infoFile, ec);
+            if (!written) {
+                reason = "the trash's entry cannot be written (" + errorText(writeError) + ")";
+                return false;
+            }
+            continue;
+        }
+        if (rename(file.c_str(), target.c_str()) != 0) {
+            reason = errorText(errno);
+            fs::remove(infoFile, ec);
             return false;
-        temporary.release();
+        }
         return true;
     }
+    reason = "the trash holds too many files of that name";
     return false;
 }
+
+#else
+
+// Other systems have a recycle bin of their own, which Qt reaches.
+bool moveToTrash(const fs::path& file, std::string& reason)
+{
+    if (QFile::moveToTrash(QFile::decodeName(QByteArray::fromStdString(file.string()))))
+        return true;
+    reason = "the system's recycle bin refused it";
+    return false;
+}
+
+#endif
 
 } // namespace
 
@@ -136,15 +275,16 @@ bool TD_filer::DeleteToRecycleBin(const std::string& FileName)
         return true;
     if (before == fs::file_type::none)
         return false;
-    if (!nameSurvivesQt(FileName))
-        return false;
 
     const std::string shown = path.filename().string();
     if (!Fsure.Ask("Move \"" + shown + "\" to the trash?"))
         return false;
 
-    moveToTrash(FileName);
-    return fs::symlink_status(path, ec).type() == fs::file_type::not_found;
+    std::string reason;
+    if (moveToTrash(fs::absolute(path, ec), reason))
+        return true;
+    Tell("\"" + FileName + "\" was not moved to the trash: " + reason + ".");
+    return false;
 }
 
 bool TD_filer::SaveCopyAs(const std::string& FileName)
@@ -165,5 +305,23 @@ bool TD_filer::SaveCopyAs(const std::string& FileName)
     const QStringList chosen = SaveDialog1->selectedFiles();
     if (chosen.isEmpty())
         return false;
-    return copyThroughTemporary(source, fs::path(QFile::encodeName(chosen.first()).toStdString()));
+    const std::string target = QFile::encodeName(chosen.first()).toStdString();
+    // The source itself, also through a link: the copy would read what it is writing.
+    if (fs::equivalent(source, target, ec))
+        return false;
+    try {
+        // Through a replacement renamed into place, so that a full disk or a failed copy
+        // never leaves a half-written target, and a confirmed replacement replaces.
+        CopyFileOver(FileName, target);
+        return true;
+    } catch (const std::exception& error) {
+        Tell("The copy \"" + target + "\" was not made: " + FileErrorReason(error) + ".");
+        return false;
+    }
+}
+
+void TD_filer::Tell(const std::string& Text)
+{
+    if (OnFailure)
+        OnFailure(Text);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+
+#include <functional>
 #include <string>
 
 class QFileDialog;
@@ -17,15 +19,21 @@ public:
 
     // Asks first, then moves FileName to the desktop's trash. True when no file of that name
     // exists afterwards (a file that was already gone counts as deleted). A file that cannot
-    // be trashed stays where it is: it is never deleted outright.
+    // be trashed stays where it is (it is never deleted outright), and OnFailure says why.
     bool DeleteToRecycleBin(const std::string& FileName);
 
-    // Lets the user choose a target name and copies FileName there. True when the copy was
-    // made; a missing source, a cancelled dialog, the source itself as the target or a failed
-    // copy give false.
+    // Lets the user choose a target name and copies FileName there (through a link, to the
+    // file it names). True when the copy was made; a missing source, a cancelled dialog or
+    // the source itself as the target give false, and a target that may not be written or a
+    // failed copy give false with OnFailure saying why.
     bool SaveCopyAs(const std::string& FileName);
 
+    // Raised with a message for the user when a trash or a copy fails.
+    std::function<void(const std::string&)> OnFailure;
+
 private:
+    void Tell(const std::string& Text);
+
     TFsure& Fsure;
     QFileDialog* SaveDialog1;
 };

@@ -1,6 +1,7 @@
 #include "imaging/gif_graphic.h"
 
 #include "imaging/picture_buffer.h"
+#include "imaging/picture_file.h"
 #include "imaging/picture_limits.h"
 
 #include <algorithm>
@@ -18,11 +19,6 @@ namespace {
 constexpr std::uint32_t white = 0xFFFFFFFFu;
 // Indices beyond the colour table's end draw black, as most viewers do.
 constexpr std::uint32_t missingColour = 0xFF000000u;
-
-struct FileCloser
-{
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 struct GifCloser
 {
@@ -137,9 +133,13 @@ QImage decodeFirstFrame(GifFileType* gif)
     const std::uint32_t* colours = palette.data();
     std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
     for (int y : rowOrder(frame.Height, frame.Interlace)) {
+        const std::int64_t screenY = std::int64_t {frame.Top} + y;
+        // A frame stored top to bottom has nothing more to show once a row is below the
+        // screen: the rest is not decoded (a tall frame on a small screen costs nothing).
+        if (screenY >= screenHeight && !frame.Interlace)
+            break;
         if (frame.Width > 0 && DGifGetLine(gif, line.data(), frame.Width) != GIF_OK)
             return {};
-        const std::int64_t screenY = std::int64_t {frame.Top} + y;
         if (screenY >= screenHeight || left >= right)
             continue;
         auto* out = reinterpret_cast<std::uint32_t*>(bitmap.scanLine(static_cast<int>(screenY)));
@@ -154,10 +154,10 @@ QImage decodeFirstFrame(GifFileType* gif)
 
 bool GifGraphic::Read(const std::string& fileName)
 {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
+    PictureFile source(fileName);
+    const PictureStream file = source.stream();
     if (!file)
         return false;
-    std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
     int error = 0;
     const GifPointer gif(DGifOpen(file.get(), readFromFile, &error));
     if (!gif)

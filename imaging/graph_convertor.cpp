@@ -3,12 +3,9 @@
 #include "imaging/gif_graphic.h"
 #include "imaging/jpeg_graphic.h"
 #include "imaging/metafile_player.h"
+#include "imaging/picture_file.h"
 #include "imaging/reader_graphic.h"
 #include "imaging/wait_cursor.h"
-
-#include <filesystem>
-#include <fstream>
-#include <system_error>
 
 namespace {
 
@@ -28,21 +25,17 @@ public:
 
     bool Read(const std::string& fileName) override
     {
-        // Byte paths, so that names that are not UTF-8 open too.
-        std::ifstream file(std::filesystem::path(fileName), std::ios::binary);
-        std::error_code error;
-        const auto size = std::filesystem::file_size(std::filesystem::path(fileName), error);
-        if (!file || error || size > maxMetafileBytes)
+        PictureFile file(fileName);
+        if (!file.isOpen() || file.size() > maxMetafileBytes)
             return false;
-        bytes.resize(static_cast<qsizetype>(size));
-        file.read(bytes.data(), bytes.size());
-        return file.gcount() == bytes.size() && !sizeOf(bytes).isEmpty();
+        bytes.resize(static_cast<qsizetype>(file.size()));
+        return file.read(bytes.data(), bytes.size()) == bytes.size() && !sizeOf(bytes).isEmpty();
     }
     QImage ToBitmap() override { return play(bytes); }
 
 private:
     // Far more than any real metafile; the whole file is held in memory while it plays.
-    static constexpr std::uintmax_t maxMetafileBytes = std::uintmax_t {1} << 30;
+    static constexpr qint64 maxMetafileBytes = qint64 {1} << 30;
 
     SizeOf sizeOf;
     Play play;
@@ -59,11 +52,11 @@ struct Decoder
 const Decoder decoders[] = {
     {".BMP",
      [] {
-         return std::unique_ptr<Graphic>(new ReaderGraphic("bmp", false));
+         return std::unique_ptr<Graphic>(new BitmapGraphic);
      }},
     {".DIB",
      [] {
-         return std::unique_ptr<Graphic>(new ReaderGraphic("bmp", false));
+         return std::unique_ptr<Graphic>(new BitmapGraphic);
      }},
     {".WMF",
      [] {
@@ -89,7 +82,7 @@ const Decoder decoders[] = {
      }},
     {".ICO",
      [] {
-         return std::unique_ptr<Graphic>(new ReaderGraphic("ico", true));
+         return std::unique_ptr<Graphic>(new IconGraphic);
      }},
 };
 
@@ -144,7 +137,7 @@ QImage GraphicToBitmap(Graphic* graphic)
     try {
         QImage bitmap = graphic->ToBitmap();
         if (!bitmap.isNull() && bitmap.format() != QImage::Format_RGB32)
-            bitmap = FlattenOnWhite(bitmap);
+            bitmap = FlattenOnWhite(std::move(bitmap));
         return bitmap;
     } catch (...) {
         return {};
@@ -153,11 +146,6 @@ QImage GraphicToBitmap(Graphic* graphic)
 
 QImage LoadImageFile(const std::string& fileName)
 {
-    // Only a regular file (or a link to one) is read: a pipe or a device named like a
-    // picture would block the program or never end.
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(std::filesystem::path(fileName), error))
-        return {};
     try {
         const WaitCursor wait;
         const std::unique_ptr<Graphic> graphic = CreateGraphicForFile(PictureExtension(fileName));

@@ -23,5 +23,9 @@ public:
     virtual QImage ToBitmap() = 0;
 };
 
-// image with its transparent parts composited onto white, as RGB32.
-QImage FlattenOnWhite(const QImage& image);
+// image with its transparent parts composited onto white, as RGB32; 32-bit pixels are
+// changed in place, without a second copy of the picture.
+QImage FlattenOnWhite(QImage image);
+
+// One non-premultiplied ARGB pixel composited onto white, rounded to the nearest value.
+QRgb OnWhite(QRgb argb);

@@ -1,6 +1,7 @@
 #include "imaging/jpeg_graphic.h"
 
 #include "imaging/picture_buffer.h"
+#include "imaging/picture_file.h"
 #include "imaging/picture_limits.h"
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <memory>
 
 // jpeglib.h needs size_t and FILE declared before it.
@@ -23,8 +23,7 @@ namespace {
 // spending minutes on it.
 constexpr int maxScans = 1000;
 
-// Room for libjpeg's whole-picture coefficient buffers (progressive and multi-scan files):
-// two bytes per sample of up to four full-size components, plus its working memory.
+// libjpeg's own working memory beside the picture and the coefficients.
 constexpr std::int64_t workingMemory = std::int64_t {64} << 20;
 
 struct ErrorManager
@@ -116,8 +115,20 @@ bool decodeJpeg(std::FILE* file, Canvas* canvas)
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    cinfo.mem->max_memory_to_use = static_cast<long>(std::min<std::int64_t>(
-        8 * std::int64_t {width} * height + workingMemory, std::numeric_limits<long>::max()));
+    // A progressive or multi-scan file keeps every coefficient of the picture (two bytes a
+    // sample, whole blocks) until its last scan: with the bitmap, they must fit the limit.
+    const std::int64_t budget = MaxPictureBytes - 4 * std::int64_t {width} * height;
+    std::int64_t coefficients = 0;
+    if (jpeg_has_multiple_scans(&cinfo)) {
+        for (int i = 0; i < cinfo.num_components; ++i)
+            coefficients += std::int64_t {cinfo.comp_info[i].width_in_blocks}
+                * cinfo.comp_info[i].height_in_blocks * DCTSIZE2 * std::int64_t {sizeof(JCOEF)};
+    }
+    if (coefficients > budget) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    cinfo.mem->max_memory_to_use = static_cast<long>(budget + workingMemory);
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     // Both give four bytes a pixel, so either is decoded straight into the bitmap's rows.
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
@@ -154,20 +165,14 @@ bool decodeJpeg(std::FILE* file, Canvas* canvas)
     return true;
 }
 
-struct FileCloser
-{
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 } // namespace
 
 bool JpegGraphic::Read(const std::string& fileName)
 {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
+    PictureFile source(fileName);
+    const PictureStream file = source.stream();
     if (!file)
         return false;
-    // libjpeg asks for 4 KiB at a time; a larger stdio buffer saves most of the reads.
-    std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
     Canvas canvas;
     if (!decodeJpeg(file.get(), &canvas))
         return false;

@@ -1,23 +1,28 @@
-// Device-independent bitmaps and icons through Qt's own readers, the format fixed by the
-// extension: a file whose content is of another type is not read at all.
+// Device-independent bitmaps (BMP, DIB) and icons (ICO), decoded here from the format's
+// definition so that every pixel is exact: all header kinds (OS/2 and Windows, up to the
+// 124-byte one), both row orders, 1 to 32 bits a pixel, colour tables, bit-field channels
+// and run-length coding. A PNG inside an icon goes to Qt's PNG reader.
 #pragma once
 
 #include "imaging/graphic.h"
 
-#include <QByteArray>
-
-class ReaderGraphic final : public Graphic
+class BitmapGraphic final : public Graphic
 {
 public:
-    // format: Qt's name of the reader ("bmp", "ico"). With largestImage, a file holding
-    // several images (an icon's sizes) gives its largest one.
-    ReaderGraphic(QByteArray format, bool largestImage);
-
     bool Read(const std::string& fileName) override;
     QImage ToBitmap() override;
 
 private:
-    QByteArray format;
-    bool largestImage;
+    QImage picture;
+};
+
+// An icon gives the entry of the largest size, among those the one with the most colours.
+class IconGraphic final : public Graphic
+{
+public:
+    bool Read(const std::string& fileName) override;
+    QImage ToBitmap() override;
+
+private:
     QImage picture;
 };

@@ -14,6 +14,9 @@ packages=(
     fonts-liberation fontconfig
     # a real X server for tests and screenshots, with a window manager and pointer input
     xvfb xauth openbox xdotool
+    # the install check and the Debian package: validators, dpkg-shlibdeps (with objdump
+    # from binutils) and file, which CPack asks what each installed file is
+    desktop-file-utils appstream dpkg-dev binutils file
 )
 
 missing=()

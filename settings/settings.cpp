@@ -5,6 +5,7 @@
 #include "settings/main_bounds.h"
 #include "settings/settings_values.h"
 #include "store/path_text.h"
+#include "store/safe_file.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -49,7 +50,7 @@ TD_settings::TD_settings(std::string settingsFileName, QWidget* parent)
 
 TD_settings::~TD_settings()
 {
-    SaveSettings(GetSettingsFileName());
+    WriteSettingsFile();
 }
 
 void TD_settings::SetClientWidth(int width)
@@ -77,38 +78,81 @@ void TD_settings::FormCreate()
 void TD_settings::LoadSettings()
 {
     const std::string fileName = GetSettingsFileName();
+    std::string reason;
     try {
         Settings.LoadFromFile(fileName);
         // A 0-byte file reads as a document without a root name, which would be written
         // back as 0 bytes: nothing changed during the run would ever be kept.
         if (!Settings.Name().empty())
             return;
-    } catch (const std::exception&) {
-        // Missing, unreadable or not a tree document: start anew below, without a message.
+    } catch (const std::exception& error) {
+        // Missing, unreadable or not a tree document: start anew below.
+        reason = FileErrorReason(error);
     }
-    KeepUnreadableFile(fileName);
+    KeepUnreadableFile(fileName, reason);
     ResetSettings();
     SaveSettings(fileName);
 }
 
-void TD_settings::KeepUnreadableFile(const std::string& fileName)
+void TD_settings::KeepUnreadableFile(const std::string& fileName, const std::string& reason)
 {
     std::error_code ec;
-    const fs::path path(fileName);
-    // A missing or empty file holds nothing worth keeping, and must not replace an older
-    // kept copy.
-    if (!fs::is_regular_file(path, ec) || fs::file_size(path, ec) == 0 || ec)
+    const fs::file_status status = fs::status(fileName, ec);
+    // A missing or empty file holds nothing worth keeping. A FIFO or a device holds nothing
+    // either, but it would refuse every save, so it is moved aside as well.
+    const bool regular = fs::is_regular_file(status);
+    if (!fs::exists(status) || fs::is_directory(status)
+        || (regular && (fs::file_size(fileName, ec) == 0 || ec)))
         return;
-    fs::rename(path, fs::path(fileName + ".bad"), ec);
+    const std::string kept = KeepFileAside(fileName, ec);
+    const std::string shown
+        = "The settings file \"" + fileName + "\" could not be read (" + reason + ").";
+    if (kept.empty()) {
+        // Writing over it would lose whatever it holds.
+        leaveFileAlone_ = true;
+        Report(shown + " It could not be kept aside (" + ec.message()
+               + "), so it is left as it is and the settings will not be written.");
+    } else {
+        Report(shown + " It was kept as \"" + kept + "\"; the settings start anew.");
+    }
+}
+
+void TD_settings::SetReporter(std::function<void(const std::string&)> reporter)
+{
+    reporter_ = std::move(reporter);
+    std::vector<std::string> pending;
+    pending.swap(pendingReports_);
+    for (const std::string& text : pending)
+        Report(text);
+}
+
+void TD_settings::Report(const std::string& text)
+{
+    if (reporter_)
+        reporter_(text);
+    else
+        pendingReports_.push_back(text);
+}
+
+void TD_settings::WriteSettingsFile()
+{
+    SaveSettings(GetSettingsFileName());
 }
 
 void TD_settings::SaveSettings(const std::string& FileName)
 {
+    if (leaveFileAlone_)
+        return;
     try {
         Settings.SaveToFile(FileName);
-    } catch (const std::exception&) {
-        // A settings file that cannot be written leaves the program working on what it
-        // holds in memory; nothing is reported.
+    } catch (const std::exception& error) {
+        // The program goes on with what it holds in memory; the user learns once that it
+        // will not be kept.
+        if (writeFailureReported_)
+            return;
+        writeFailureReported_ = true;
+        Report("The settings file \"" + FileName + "\" could not be written ("
+               + FileErrorReason(error) + "). Changes to the settings will not be kept.");
     }
 }
 

@@ -3,7 +3,10 @@
 #include "store/LumPigger.h"
 
 #include <QDialog>
+
+#include <functional>
 #include <string>
+#include <vector>
 
 class QPushButton;
 class QTabWidget;
@@ -28,6 +31,11 @@ public:
     TLumPigger Settings;
 
     std::string GetSettingsFileName() const;
+    // Tells the user of a settings file that could not be read (and was kept aside) or
+    // written. What happened before it was given is told as soon as it is.
+    void SetReporter(std::function<void(const std::string&)> reporter);
+    // Writes Settings to the settings file now, as the destructor does.
+    void WriteSettingsFile();
     // ControlsToSettings, then the settings file is written.
     void CommitSettings();
     // DATA_FILE_NAME; empty when missing.
@@ -73,11 +81,19 @@ protected:
 private:
     void FormActivate();
     void OKBtnClick();
-    // A broken settings file is kept beside the new one as "<name>.bad".
-    static void KeepUnreadableFile(const std::string& fileName);
+    // A broken settings file is kept beside the new one as "<name>.bad" (or a numbered
+    // "<name>.N.bad" when that is taken); reason says why it did not read.
+    void KeepUnreadableFile(const std::string& fileName, const std::string& reason);
+    void Report(const std::string& text);
 
     std::string settingsFileName_;
     TMainBounds* mainWindow_ = nullptr;
+    std::function<void(const std::string&)> reporter_;
+    std::vector<std::string> pendingReports_;
+    // A file that cannot be written is told once, not at every save.
+    bool writeFailureReported_ = false;
+    // Set when an unreadable settings file could not be kept aside: it is never overwritten.
+    bool leaveFileAlone_ = false;
     // Set when the dialog lost activation to no window of this program: coming back from
     // another program is not an activation that reloads the controls.
     bool deactivatedToOtherProgram_ = false;

@@ -10,6 +10,8 @@ TApplication::TApplication(int& argc, char** argv)
 {
     setApplicationName("Vistrel");
     setApplicationVersion("1.4");
+    // Lets the desktop match the windows with the installed entry (its icon and name).
+    setDesktopFileName("org.vistrel.Vistrel");
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event)

@@ -27,6 +27,7 @@
 #include <QMenuBar>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -36,6 +37,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 
 namespace {
 
@@ -362,6 +364,8 @@ void TFmain::AfterLoadData()
 {
     TForm_main::AfterLoadData();
     O_pgv1->ApplySettings();
+    if (ShowStartPath())
+        return;
     const std::string folder = D_settings_user->Settings.ReadAttribute("DIR_TO_VIEW");
     Edit_dir->setText(decodedText(folder));
     O_dir_content1->ShowFolder(folder);
@@ -439,6 +443,40 @@ void TFmain::AddToHistory(const std::string& FileName)
     history.Add(ExpandHistoryPath(FileName), D_settings_user->SE_history->value(),
                 D_settings_user->CB_dup_allowed->isChecked());
     ShowHistory();
+}
+
+void TFmain::OpenStartPath(const std::string& Path)
+{
+    startPath = Path;
+    if (!FirstActivation())
+        ShowStartPath();
+}
+
+bool TFmain::ShowStartPath()
+{
+    if (startPath.empty())
+        return false;
+    const std::string path = std::exchange(startPath, std::string());
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (std::filesystem::is_directory(status)) {
+        O_dir_content1->ShowFolder(path);
+        return true;
+    }
+    // Shown for a while, then the panels (the data file's path) come back.
+    const int messageTime = 15000;
+    if (!std::filesystem::exists(status)) {
+        StatusBar1->showMessage(QStringLiteral("Not found: %1").arg(decodedText(path)),
+                                messageTime);
+        return false;
+    }
+    O_dir_content1->ShowFolder(FolderOfPath(path));
+    if (O_dir_content1->SelectEntry(FileNamePart(path)))
+        ShowSelectedFile();
+    else
+        StatusBar1->showMessage(QStringLiteral("Not a picture file: %1").arg(decodedText(path)),
+                                messageTime);
+    return true;
 }
 
 void TFmain::SB_dirClick()

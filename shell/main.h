@@ -54,6 +54,10 @@ public:
     void BrightnessChanged(int Value);
     void ContrastChanged(int Value);
     void AddToHistory(const std::string& FileName);
+    // The path the program was started with, absolute: a picture is opened as a double click
+    // on its entry would, a folder is listed. Taken up by the first loading of the data
+    // file, or at once when that has happened.
+    void OpenStartPath(const std::string& Path);
 
     void SB_dirClick();
     void N_RefreshClick();
@@ -135,9 +139,12 @@ private:
     void O_pgv1Image1DblClick();
     void O_pgv1Image_mgMouseMove();
     void CB_historyChosen(int Index);
+    // False when the start path names nothing to list, which the status bar then says.
+    bool ShowStartPath();
 
     bool imageLoaded = false;
     std::string imageFileName;
+    std::string startPath;
     QPoint MouseDownPoint;
     double pendingFactor = 1.0;
     NavigationHistory history;

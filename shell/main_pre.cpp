@@ -3,12 +3,14 @@
 #include "browse/design_font.h"
 
 #include "about/about.h"
+#include "browse/msg.h"
 #include "browse/sure.h"
 #include "imaging/wait_cursor.h"
 #include "settings/main_bounds.h"
 #include "settings/settings_user.h"
 #include "shell/windows.h"
 #include "store/path_text.h"
+#include "store/safe_file.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -17,6 +19,7 @@
 #include <QMenuBar>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -32,6 +35,7 @@ constexpr const char* collectionFilter = "Vistrel graphic collection (*.vsgc)";
 TForm_main::TForm_main(const std::string& ProgramPath, QWidget* parent)
     : QMainWindow(parent)
     , programPath(ProgramPath)
+    , files(LocateProgramFiles(ProgramPath))
     , data(std::make_unique<TLumPigger>())
     , bounds(std::make_unique<TWidgetBounds>(*this))
 {
@@ -110,8 +114,8 @@ void TForm_main::FormCreate()
         const auto ask = [](const std::string& question) {
             return Fsure && Fsure->Ask(question);
         };
-        D_settings_user = new TD_settings_user(HistoryList(), bounds.get(), ask,
-                                               ReplaceFileExtension(programPath, ".set"));
+        D_settings_user
+            = new TD_settings_user(HistoryList(), bounds.get(), ask, files.SettingsFile);
     }
     data = std::make_unique<TLumPigger>();
     firstActivation = true;
@@ -138,14 +142,23 @@ void TForm_main::PrepareSave() { }
 
 void TForm_main::SaveDataFile(const std::string& FileName)
 {
-    if (backupOnSave) {
+    if (FileName == dataFileLeftAlone) {
+        Tell("The collection data file \"" + FileName
+             + "\" could not be read, so it is not written over.");
+        return;
+    }
+    std::error_code ec;
+    if (backupOnSave && fs::is_regular_file(FileName, ec)) {
         // The previous file is copied, not moved, to its ".BAK": if the new one cannot be
-        // written, the file keeps its old content instead of vanishing.
-        const fs::path backup = ReplaceFileExtension(FileName, ".BAK");
-        std::error_code ignored;
-        fs::remove(backup, ignored);
-        if (fs::exists(FileName, ignored))
-            fs::copy_file(FileName, backup, ignored);
+        // written, the file keeps its old content instead of vanishing. The copy replaces
+        // the old ".BAK" only once it is whole, so a full disk never costs both.
+        const std::string backup = ReplaceFileExtension(FileName, ".BAK");
+        try {
+            CopyFileOver(FileName, backup);
+        } catch (const std::exception& error) {
+            Tell("The backup \"" + backup + "\" could not be made (" + FileErrorReason(error)
+                 + ").");
+        }
     }
     WriteDataFile(FileName);
 }
@@ -159,9 +172,10 @@ void TForm_main::WriteDataFile(const std::string& FileName)
 {
     try {
         data->SaveToFile(FileName);
-    } catch (const std::exception&) {
-        // A data file that cannot be written is not reported; the window goes on with the
-        // document in memory.
+    } catch (const std::exception& error) {
+        // The window goes on with the document in memory.
+        Tell("The collection data file \"" + FileName + "\" could not be written ("
+             + FileErrorReason(error) + ").");
     }
 }
 
@@ -194,11 +208,25 @@ void TForm_main::LoadData()
     const std::string name = GetDataFileName();
     try {
         ReadDataFile(name);
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
         NewData();
-        std::error_code ignored;
-        // A file that exists but does not read stays untouched until the next save.
-        if (!fs::exists(name, ignored))
+        std::error_code ec;
+        const fs::file_status status = fs::status(name, ec);
+        if (fs::exists(status) && !fs::is_directory(status)) {
+            // A file that does not read is never written over: it is kept aside, or, where
+            // that fails, left alone by every save.
+            const std::string shown = "The collection data file \"" + name
+                + "\" could not be read (" + FileErrorReason(error) + ").";
+            const std::string kept = KeepFileAside(name, ec);
+            if (kept.empty()) {
+                dataFileLeftAlone = name;
+                Tell(shown + " It could not be kept aside (" + ec.message()
+                     + "), so it is left as it is.");
+            } else {
+                Tell(shown + " It was kept as \"" + kept + "\"; a new collection begins.");
+            }
+        }
+        if (!fs::exists(name, ec))
             SaveDataFile(name);
     }
     SetDataFileName(name);
@@ -214,14 +242,14 @@ void TForm_main::ReadDataFile(const std::string& FileName)
 std::string TForm_main::GetDataFileName() const
 {
     const std::string stored = D_settings_user->ReadDataFileName();
-    return stored.empty() ? ReplaceFileExtension(programPath, ".vsgc") : stored;
+    return stored.empty() ? files.DataFile : stored;
 }
 
 void TForm_main::BeforeLoadData() { }
 
 void TForm_main::AfterLoadData()
 {
-    const std::string folder = D_settings_user->GetCollectionsFolder();
+    const std::string folder = files.CollectionsFolder;
     std::error_code ignored;
     fs::create_directories(folder, ignored);
     const QString dialogFolder = QFile::decodeName(QByteArray::fromStdString(folder));
@@ -239,7 +267,7 @@ void TForm_main::N_NewClick() { }
 void TForm_main::N_OpenClick()
 {
     AskSaveChanges();
-    CreateFolderOneLevel(D_settings_user->GetCollectionsFolder());
+    CreateFolderOneLevel(files.CollectionsFolder);
     if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
         return;
     const std::string chosen
@@ -261,7 +289,7 @@ void TForm_main::N_SaveClick()
 
 void TForm_main::N_SaveasClick()
 {
-    CreateFolderOneLevel(D_settings_user->GetCollectionsFolder());
+    CreateFolderOneLevel(files.CollectionsFolder);
     if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty())
         return;
     const std::string chosen
@@ -306,6 +334,9 @@ void TForm_main::FormActivate()
     if (!firstActivation)
         return;
     firstActivation = false;
+    // The message window exists from here on; what the settings object found while it
+    // was made is told now.
+    D_settings_user->SetReporter([this](const std::string& text) { Tell(text); });
     BeforeLoadData();
     LoadData();
     AfterLoadData();
@@ -314,8 +345,27 @@ void TForm_main::FormActivate()
 
 void TForm_main::FormClose()
 {
+    closing = true;
     D_settings_user->StoreMainBounds();
     AskSaveChanges();
+    // Written here too, while a failure can still be told; the settings object writes
+    // again as it goes.
+    D_settings_user->WriteSettingsFile();
+}
+
+void TForm_main::Tell(const std::string& Text)
+{
+    // Shown once the current event is done (a modal window opened inside the main window's
+    // activation would take the activation away); at close there is no later.
+    if (closing) {
+        if (Dmsg)
+            Dmsg->ShowText(Text);
+        return;
+    }
+    QTimer::singleShot(0, this, [Text] {
+        if (Dmsg)
+            Dmsg->ShowText(Text);
+    });
 }
 
 void TForm_main::CreateFolderOneLevel(const std::string& folder)

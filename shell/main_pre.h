@@ -4,6 +4,7 @@
 // the status bar.
 #pragma once
 
+#include "shell/program_files.h"
 #include "store/LumPigger.h"
 
 #include <QMainWindow>
@@ -27,7 +28,8 @@ class TForm_main : public QMainWindow
 
 public:
     // ProgramPath stands for the executable: the settings file and the default data file
-    // are named after it (tests give a path inside a temporary folder).
+    // are named after it and kept beside it where they can be written (tests give a path
+    // inside a temporary folder).
     explicit TForm_main(const std::string& ProgramPath, QWidget* parent = nullptr);
     ~TForm_main() override;
 
@@ -75,6 +77,8 @@ protected:
     virtual void FormActivate();
     // Runs when the main window closes, before the program ends.
     virtual void FormClose();
+    // Tells the user of a file problem in the message window.
+    void Tell(const std::string& Text);
 
     const std::string& ProgramPath() const { return programPath; }
     // The history list that the settings object fills as it is created; none here.
@@ -99,10 +103,15 @@ private:
     void CreateFolderOneLevel(const std::string& folder);
 
     std::string programPath;
+    // Where the settings, the data file and the collections live, decided at creation.
+    TProgramFiles files;
     bool modified = false;
     std::string dataFileName;
     bool firstActivation = true;
     bool backupOnSave = true;
+    bool closing = false;
+    // A data file that could not be read and could not be kept aside: saves leave it alone.
+    std::string dataFileLeftAlone;
     std::unique_ptr<TLumPigger> data;
     std::unique_ptr<TWidgetBounds> bounds;
 };

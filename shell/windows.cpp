@@ -26,6 +26,9 @@ void CreateWindows(const std::string& ProgramPath)
     Fsure = new TFsure();
     F_about = new TF_about();
     D_filer = new TD_filer(*Fsure);
+    D_filer->OnFailure = [](const std::string& text) {
+        Dmsg->ShowText(text);
+    };
 }
 
 void ShowMainWindowCentred()

@@ -1,5 +1,7 @@
 #include "store/LumPigger.h"
 
+#include "store/safe_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -8,8 +10,10 @@
 #include <iterator>
 #include <memory>
 #include <ostream>
-#include <random>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -21,8 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string rootIndent = "\r\n";
-
 std::string upperAscii(std::string s)
 {
     for (char& c : s) {
@@ -31,85 +33,6 @@ std::string upperAscii(std::string s)
     }
     return s;
 }
-
-struct FileCloser
-{
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-[[noreturn]] void throwFileError(const char* what, const fs::path& path, int error)
-{
-    throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
-}
-
-// The temporary file that SaveToFile fills; removed unless it was renamed into place.
-class TempFile
-{
-public:
-    explicit TempFile(const std::string& target)
-    {
-        std::random_device seed;
-        std::mt19937 random(seed());
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::string candidate
-                = target + ".~" + std::to_string(random() % 1000000) + ".tmp";
-            // "x": never take over a file that someone else created meanwhile.
-            file.reset(std::fopen(candidate.c_str(), "wbx"));
-            if (file) {
-                path = candidate;
-                return;
-            }
-            if (errno != EEXIST)
-                throwFileError("cannot create a temporary file for", target, errno);
-        }
-        throwFileError("cannot create a temporary file for", target, EEXIST);
-    }
-    ~TempFile()
-    {
-        file.reset();
-        if (!path.empty()) {
-            std::error_code ignored;
-            fs::remove(path, ignored);
-        }
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    // Writes, flushes to the disk and closes; throws with the target's path on failure.
-    void write(const std::string& bytes, const fs::path& target)
-    {
-        if (!bytes.empty()
-            && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
-            throwFileError("cannot write", target, errno);
-        if (std::fflush(file.get()) != 0)
-            throwFileError("cannot write", target, errno);
-#if defined(_WIN32)
-        const int synced = _commit(_fileno(file.get()));
-#else
-        const int synced = fsync(fileno(file.get()));
-#endif
-        if (synced != 0)
-            throwFileError("cannot write", target, errno);
-        if (std::fclose(file.release()) != 0)
-            throwFileError("cannot write", target, errno);
-    }
-
-    // Renames the written file over the target.
-    void commit(const fs::path& target)
-    {
-        std::error_code error;
-        fs::rename(path, target, error);
-        if (error)
-            throwFileError("cannot replace", target, error.value());
-        path.clear();
-    }
-
-    fs::path path;
-
-private:
-    FilePtr file;
-};
 
 } // namespace
 
@@ -120,7 +43,6 @@ ELumPiggerError::ELumPiggerError(const std::string& message, int position)
 }
 
 TLumPigger::TLumPigger(TLumPigger* parent)
-    : FIndent(rootIndent)
 {
     if (parent)
         SetParent(parent);
@@ -181,17 +103,17 @@ void TLumPigger::SetParent(TLumPigger* newParent)
 {
     if (newParent == FParent)
         return;
-    if (newParent && newParent->IsInSubtreeOf(this))
+    // Only a node with children can hold newParent below it; a new node skips the walk up,
+    // which would make reading a deep document quadratic.
+    if (newParent && (newParent == this || (!FChildren.empty() && newParent->IsInSubtreeOf(this))))
         throw std::invalid_argument("a tree node cannot be attached below itself");
     Detach();
     FParent = newParent;
     if (newParent) {
         newParent->FChildren.push_back(this);
         FLevel = newParent->FLevel + 1;
-        FIndent = newParent->FIndent + '\t';
     } else {
         FLevel = 0;
-        FIndent = rootIndent;
     }
     UpdateLevels();
 }
@@ -200,7 +122,6 @@ void TLumPigger::UpdateLevels()
 {
     for (TLumPigger* child : FChildren) {
         child->FLevel = FLevel + 1;
-        child->FIndent = FIndent + '\t';
         child->UpdateLevels();
     }
 }
@@ -298,8 +219,9 @@ TLumPigger* TLumPigger::CreateOfSameClass(TLumPigger* parent) const
 
 void TLumPigger::Assign(const TLumPigger& source)
 {
-    if (source.IsInSubtreeOf(this)) {
-        // Clearing first would destroy the source: copy it out before.
+    if (source.IsInSubtreeOf(this) || IsInSubtreeOf(&source)) {
+        // Clearing first would destroy a source inside this node; copying a source that
+        // holds this node would copy the growing copy without end: copy it out before.
         TLumPigger copy;
         copy.Assign(source);
         Assign(copy);
@@ -335,40 +257,97 @@ void TLumPigger::LoadFromStream(std::istream& stream)
 
 void TLumPigger::SaveToFile(const std::string& fileName) const
 {
-    std::string target = fileName;
-    // Save through a link into the file it names, so that the link survives.
-    std::error_code error;
-    if (fs::is_symlink(target, error))
-        target = fs::weakly_canonical(target).string();
-    const bool replacing = fs::exists(target, error);
-    if (replacing) {
-        // A file that may not be written stays protected although its folder is writable.
-        FilePtr probe(std::fopen(target.c_str(), "ab"));
-        if (!probe)
-            throwFileError("cannot write", target, errno);
+    const TWriteTarget target(fileName);
+    TReplacement replacement(target);
+    if (replacement.CreateError != 0) {
+        // A writable file in a folder that refuses new files is written in place: the
+        // alternative is never keeping anything at all.
+        if (target.Replacing
+            && (replacement.CreateError == EACCES || replacement.CreateError == EPERM)) {
+            OverwriteFile(target.Path);
+            return;
+        }
+        ThrowFileError("cannot create a temporary file for", target.Path, replacement.CreateError);
     }
-    TempFile temp(target);
-    if (replacing) {
-        // The new file replaces the old one, so it takes the old one's permissions.
-        fs::permissions(temp.path, fs::status(target, error).permissions(), error);
-    }
-    temp.write(SaveToString(), target);
-    temp.commit(target);
+    WriteFile(replacement.Stream(), target.Path);
+    replacement.Commit();
+}
+
+void TLumPigger::WriteFile(std::FILE* file, const fs::path& target) const
+{
+    std::string out;
+    const std::function<void(std::string&)> flush = [file, &target](std::string& bytes) {
+        WriteAll(file, bytes, target);
+        bytes.clear();
+    };
+    WriteElement(out, &flush);
+    WriteAll(file, out, target);
+}
+
+void TLumPigger::OverwriteFile(const fs::path& target) const
+{
+    // Written over the old bytes and then cut to length, so that a full disk, which cannot
+    // refuse the blocks the old text already holds, spoils as little as it can.
+    FilePtr file(std::fopen(target.c_str(), "r+b"));
+    if (!file)
+        ThrowFileError("cannot write", target, errno);
+    WriteFile(file.get(), target);
+    std::fflush(file.get());
+    const long length = std::ftell(file.get());
+#if defined(_WIN32)
+    const int cut = length < 0 ? -1 : _chsize_s(_fileno(file.get()), length);
+#else
+    const int cut = length < 0 ? -1 : ftruncate(fileno(file.get()), length);
+#endif
+    if (cut != 0)
+        ThrowFileError("cannot write", target, errno);
+    FlushToDisk(file.get(), target);
+    if (std::fclose(file.release()) != 0)
+        ThrowFileError("cannot write", target, errno);
 }
 
 void TLumPigger::LoadFromFile(const std::string& fileName)
 {
     std::string bytes;
     {
+#if defined(_WIN32)
         FilePtr file(std::fopen(fileName.c_str(), "rb"));
         if (!file)
-            throwFileError("cannot open", fileName, errno);
+            ThrowFileError("cannot open", fileName, errno);
+        struct _stat64 info
+        {
+        };
+        if (_fstat64(_fileno(file.get()), &info) != 0)
+#else
+        // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+        const int descriptor = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor < 0)
+            ThrowFileError("cannot open", fileName, errno);
+        FilePtr file(fdopen(descriptor, "rb"));
+        if (!file) {
+            const int failure = errno;
+            close(descriptor);
+            ThrowFileError("cannot open", fileName, failure);
+        }
+        struct stat info = {};
+        if (fstat(descriptor, &info) != 0)
+#endif
+            ThrowFileError("cannot read", fileName, errno);
+        if (!S_ISREG(info.st_mode))
+            ThrowFileError("not a regular file", fileName, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+        // The size is checked on the bytes read too: a file may grow, or claim a size of 0
+        // and yet hold bytes.
+        if (info.st_size > MaxFileSize)
+            ThrowFileError("the file is too large to read", fileName, EFBIG);
         char buffer[65536];
         size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
+        while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+            if (bytes.size() + got > static_cast<size_t>(MaxFileSize))
+                ThrowFileError("the file is too large to read", fileName, EFBIG);
             bytes.append(buffer, got);
+        }
         if (std::ferror(file.get()))
-            throwFileError("cannot read", fileName, errno);
+            ThrowFileError("cannot read", fileName, errno);
     }
     LoadFromString(NormaliseLineBreaks(bytes));
 }

@@ -3,6 +3,9 @@
 // (it looks like XML but is not: names are upper case and values use a percent escape).
 #pragma once
 
+#include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <iosfwd>
 #include <stdexcept>
 #include <string>
@@ -32,8 +35,8 @@ public:
     const std::string& Name() const { return FName; }
     void SetText(const std::string& text) { FText = text; }
     const std::string& Text() const { return FText; }
-    // CR LF for a root, the parent's indent plus one TAB for a child.
-    const std::string& Indent() const { return FIndent; }
+    // CR LF and one TAB per Level: what the writer puts before the node's tags.
+    std::string Indent() const;
     TLumPigger* Parent() const { return FParent; }
     int Level() const { return FLevel; }
 
@@ -73,20 +76,27 @@ public:
     // Reads up to the end (or a NUL byte) and turns every line break into CR LF first.
     void LoadFromStream(std::istream& stream);
     // Writes a temporary file beside the target and renames it over the target, so a failure
-    // never leaves a truncated document. Throws std::filesystem::filesystem_error.
+    // never leaves a truncated document. A link is written through to the file it names.
+    // Where the folder refuses a new file but the existing target may be written, the target
+    // is overwritten in place instead. Throws std::filesystem::filesystem_error; a target
+    // that is not a regular file is refused.
     void SaveToFile(const std::string& fileName) const;
-    // Throws std::filesystem::filesystem_error when the file cannot be read; the document
-    // is then unchanged.
+    // Throws std::filesystem::filesystem_error when the file cannot be read, is not a
+    // regular file (a FIFO would block) or is larger than MaxFileSize; the document is then
+    // unchanged.
     void LoadFromFile(const std::string& fileName);
 
     // Deepest element nesting that the reader accepts, so that a hostile document cannot
     // exhaust the stack.
     static constexpr int MaxReadDepth = 1000;
+    // Largest file that LoadFromFile reads: the settings and data files are far smaller, and
+    // a document's nodes cost many times its bytes.
+    static constexpr long long MaxFileSize = 16LL * 1024 * 1024;
 
 protected:
     // A new empty node of this node's own class, used by Assign to copy a child.
     virtual TLumPigger* CreateOfSameClass(TLumPigger* parent) const;
-    // Recomputes Level and Indent of the whole subtree from this node's own.
+    // Recomputes Level of the whole subtree from this node's own.
     void UpdateLevels();
 
     // Reading hooks. CreateChild returns the node (normally a new child of this node) that
@@ -111,13 +121,16 @@ protected:
     void AddText(const std::string& run);
 
 private:
-    void WriteElement(std::string& out) const;
+    // Appends the element to out; flush, when given, takes out's bytes whenever they grow
+    // large, so that writing a file never holds the whole text.
+    void WriteElement(std::string& out, const std::function<void(std::string&)>* flush) const;
+    void WriteFile(std::FILE* file, const std::filesystem::path& target) const;
+    void OverwriteFile(const std::filesystem::path& target) const;
     void Detach();
     bool IsInSubtreeOf(const TLumPigger* node) const;
 
     std::string FName;
     std::string FText;
-    std::string FIndent;
     TLumPigger* FParent = nullptr;
     std::vector<std::string> FAttrNames;
     std::vector<std::string> FAttrValues;

@@ -7,6 +7,9 @@ namespace {
 
 const char syntaxError[] = "Syntax error";
 
+// How much text the file writer gathers before handing it on.
+constexpr size_t flushSize = 1 << 20;
+
 bool isBlank(unsigned char c)
 {
     return c <= 32;
@@ -23,10 +26,11 @@ bool isBareValueEnd(unsigned char c)
 {
     return isTagNameEnd(c);
 }
+// Line breaks are escaped too: the reader turns every raw one into CR LF, so only an escaped
+// LF or CR reads back as itself.
 bool isReserved(unsigned char c)
 {
-    return (c < 32 && c != '\t' && c != '\n' && c != '\r') || c == '"' || c == '%' || c == '<'
-        || c == '>';
+    return (c < 32 && c != '\t') || c == '"' || c == '%' || c == '<' || c == '>';
 }
 
 // The byte at a 1-based position; 0 outside the text, as a terminator would read.
@@ -188,18 +192,30 @@ std::string NormaliseLineBreaks(const std::string& bytes)
     return out;
 }
 
+std::string TLumPigger::Indent() const
+{
+    std::string indent = "\r\n";
+    indent.append(static_cast<size_t>(FLevel), '\t');
+    return indent;
+}
+
 std::string TLumPigger::SaveToString() const
 {
     std::string out;
-    WriteElement(out);
+    WriteElement(out, nullptr);
     return out;
 }
 
-void TLumPigger::WriteElement(std::string& out) const
+void TLumPigger::WriteElement(std::string& out,
+                              const std::function<void(std::string&)>* flush) const
 {
     if (FName.empty())
         return;
-    out += FIndent;
+    const auto appendIndent = [&out, this] {
+        out += "\r\n";
+        out.append(static_cast<size_t>(FLevel), '\t');
+    };
+    appendIndent();
     out += '<';
     out += FName;
     for (size_t i = 0; i < FAttrNames.size(); ++i) {
@@ -215,9 +231,12 @@ void TLumPigger::WriteElement(std::string& out) const
     }
     out += '>';
     appendEncoded(out, FText);
-    for (const TLumPigger* child : FChildren)
-        child->WriteElement(out);
-    out += FIndent;
+    for (const TLumPigger* child : FChildren) {
+        child->WriteElement(out, flush);
+        if (flush && out.size() >= flushSize)
+            (*flush)(out);
+    }
+    appendIndent();
     out += "</";
     out += FName;
     out += '>';

@@ -1,6 +1,7 @@
 #include "browse/filer.h"
 #include "browse/sure.h"
 #include "browse/tests/modal.h"
+#include "store/tests/without_file_capabilities.h"
 
 #include <QDir>
 #include <QFile>
@@ -79,6 +80,18 @@ public:
     int questions = 0;
 };
 
+// The Path line of a trash info file, decoded.
+std::string trashedPath(const std::string& info)
+{
+    const size_t start = info.find("\nPath=");
+    if (start == std::string::npos)
+        return {};
+    const size_t end = info.find('\n', start + 1);
+    return QByteArray::fromPercentEncoding(
+               QByteArray::fromStdString(info.substr(start + 6, end - start - 6)))
+        .toStdString();
+}
+
 bool folderHoldsOnly(const fs::path& folder, std::set<std::string> names)
 {
     std::set<std::string> found;
@@ -117,13 +130,44 @@ private slots:
         QCOMPARE(readFile(picture), std::string("picture bytes"));
     }
 
+    // Every name reaches the trash: one without a UTF-8 spelling, one too long to have an
+    // info file of its own name, one whose name the trash already holds.
+    void trashAnsweredYesMovesTheFileToTheTrash_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("alreadyInTrash");
+        QTest::newRow("plain") << QByteArray("a.jpg") << false;
+        QTest::newRow("not UTF-8") << QByteArray("b\xff\xfe.jpg") << false;
+        QTest::newRow("246 bytes") << QByteArray(242, 'l') + ".jpg" << false;
+        QTest::newRow("241 bytes, already in the trash") << QByteArray(237, 'd') + ".jpg" << true;
+    }
+
     void trashAnsweredYesMovesTheFileToTheTrash()
     {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, alreadyInTrash);
+        const fs::path trash = root / "share" / "Trash";
+        const fs::path file = root / "pictures" / name.toStdString();
+        writeFile(file, "picture bytes");
+        if (alreadyInTrash) {
+            fs::create_directories(trash / "files");
+            fs::create_directories(trash / "info");
+            writeFile(trash / "files" / name.toStdString(), "an earlier one");
+            writeFile(trash / "info" / (name.toStdString() + ".trashinfo"), "[Trash Info]\n");
+        }
         const auto watch = answerSure(true);
-        QVERIFY(filer.DeleteToRecycleBin(picture.string()));
-        QVERIFY(!fs::exists(picture));
-        QCOMPARE(readFile(root / "share" / "Trash" / "files" / "a.jpg"),
-                 std::string("picture bytes"));
+        QVERIFY(filer.DeleteToRecycleBin(file.string()));
+        QVERIFY(!fs::exists(file));
+        std::set<std::string> entries;
+        for (const auto& entry : fs::directory_iterator(trash / "files")) {
+            if (readFile(entry.path()) == "picture bytes")
+                entries.insert(entry.path().filename().string());
+        }
+        QCOMPARE(entries.size(), size_t(1));
+        const std::string info = readFile(trash / "info" / (*entries.begin() + ".trashinfo"));
+        QCOMPARE(trashedPath(info), file.string());
+        if (alreadyInTrash)
+            QCOMPARE(readFile(trash / "files" / name.toStdString()), std::string("an earlier one"));
     }
 
     // Nothing to ask about: a file that is already gone counts as deleted.
@@ -135,32 +179,45 @@ private slots:
         QCOMPARE(counting.questions, 0);
     }
 
+    // A refused trash ends at once, leaves the file and tells why.
     void fileThatCannotBeTrashedStays_data()
     {
-        QTest::addColumn<bool>("trashBlocked");
-        QTest::addColumn<QByteArray>("name");
-        QTest::newRow("no trash folder can be made") << true << QByteArray("b.jpg");
-        QTest::newRow("name that is not UTF-8") << false << QByteArray("b\xff\xfe.jpg");
+        QTest::addColumn<QString>("how");
+        QTest::newRow("no trash folder can be made") << "blocked";
+        QTest::newRow("info folder not writable") << "locked";
     }
 
     void fileThatCannotBeTrashedStays()
     {
-        QFETCH(bool, trashBlocked);
-        QFETCH(QByteArray, name);
-        // Qt 6.4 then moves the file into "files" under the current folder.
-        fs::create_directories(root / "current");
-        QDir::setCurrent(QString::fromStdString((root / "current").string()));
-        if (trashBlocked) {
+        QFETCH(QString, how);
+        if (how == "locked")
+            RUN_WHERE_PERMISSIONS_BIND();
+        const fs::path trash = root / "share" / "Trash";
+        if (how == "blocked") {
             writeFile(root / "blocker", "a file where the trash folder would go");
             qputenv("XDG_DATA_HOME", QByteArray::fromStdString((root / "blocker").string()));
+        } else {
+            fs::create_directories(trash / "files");
+            fs::create_directories(trash / "info");
+            fs::permissions(trash / "info", fs::perms::owner_read | fs::perms::owner_exec);
         }
-        const fs::path file = root / "pictures" / name.toStdString();
+        const fs::path file = root / "pictures" / "b.jpg";
         writeFile(file, "keep me");
+        std::string told;
+        filer.OnFailure = [&](const std::string& text) {
+            told = text;
+        };
         const auto watch = answerSure(true);
         QVERIFY(!filer.DeleteToRecycleBin(file.string()));
         QCOMPARE(readFile(file), std::string("keep me"));
-        QVERIFY(fs::is_empty(root / "current"));
-        QDir::setCurrent(QString::fromStdString(root.parent_path().string()));
+        QVERIFY2(told.find(file.string()) != std::string::npos, told.c_str());
+        QVERIFY2(told.find(how == "blocked" ? "Not a directory" : "Permission denied")
+                     != std::string::npos,
+                 told.c_str());
+        if (how == "locked") {
+            fs::permissions(trash / "info", fs::perms::owner_all);
+            QVERIFY(fs::is_empty(trash / "files"));
+        }
     }
 
     void saveCopyOfAMissingFileShowsNoDialog()
@@ -218,6 +275,52 @@ private slots:
         QCOMPARE(readFile(picture), std::string("picture bytes"));
         QVERIFY(fs::last_write_time(picture) == modified);
         QVERIFY(folderHoldsOnly(root / "pictures", {"a.jpg"}));
+    }
+
+    // A target that may not be written is refused after the overwrite question; a link is
+    // written through; a name near the longest there is still gets its copy.
+    void saveCopyTargets_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("read-only target") << "readonly";
+        QTest::newRow("link") << "link";
+        QTest::newRow("250-byte name") << "long";
+    }
+
+    void saveCopyTargets()
+    {
+        QFETCH(QString, kind);
+        if (kind == "readonly")
+            RUN_WHERE_PERMISSIONS_BIND();
+        const fs::path folder = root / "pictures";
+        fs::path target = folder / "target.jpg";
+        if (kind == "readonly") {
+            writeFile(target, "protected");
+            fs::permissions(target, fs::perms::owner_read);
+        } else if (kind == "link") {
+            fs::create_directories(root / "elsewhere");
+            writeFile(root / "elsewhere" / "real.jpg", "old");
+            fs::create_symlink(root / "elsewhere" / "real.jpg", target);
+        } else {
+            target = folder / (std::string(246, 'n') + ".jpg");
+        }
+        std::string told;
+        filer.OnFailure = [&](const std::string& text) {
+            told = text;
+        };
+        const auto watch = chooseInSaveDialog(target);
+        const bool copied = filer.SaveCopyAs(picture.string());
+        QCOMPARE(copied, kind != "readonly");
+        if (kind == "readonly") {
+            QCOMPARE(readFile(target), std::string("protected"));
+            QVERIFY2(told.find("Permission denied") != std::string::npos, told.c_str());
+        } else if (kind == "link") {
+            QVERIFY(fs::is_symlink(target));
+            QCOMPARE(readFile(root / "elsewhere" / "real.jpg"), std::string("picture bytes"));
+        } else {
+            QCOMPARE(readFile(target), std::string("picture bytes"));
+        }
+        QVERIFY(folderHoldsOnly(folder, {"a.jpg", target.filename().string()}));
     }
 
     // The copy reads the source by its bytes, also when Qt cannot spell its name.

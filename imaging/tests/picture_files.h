@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QString>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -151,54 +152,164 @@ inline QByteArray gifFile(int width, int height, const std::vector<QRgb>& global
     return bytes;
 }
 
-// An icon whose images are 32-bit bitmaps with alpha, each width x width, in the order given.
-inline QByteArray iconFile(const std::vector<QImage>& images)
+namespace detail {
+
+inline void put(QByteArray& out, qint64 value, int size)
+{
+    for (int i = 0; i < size; ++i)
+        out.append(char((value >> (8 * i)) & 255));
+}
+
+} // namespace detail
+
+// A device-independent bitmap as a BMP file or an icon's entry stores it.
+struct Dib
+{
+    int headerSize = 40; // 12, 16 or 64 (OS/2), 40, 52, 56, 108 or 124
+    int width = 0;
+    int height = 0; // negative: rows stored top row first
+    int bits = 24;
+    int compression = 0;
+    std::vector<quint32> masks; // in the header from 52 bytes on, else after it
+    std::vector<QRgb> palette;
+    QByteArray pixels; // as stored
+    int gap = 0; // bytes between the colour table and the pixels
+};
+
+// The info header, masks, colour table, gap and pixels.
+inline QByteArray dibBytes(const Dib& dib)
+{
+    QByteArray out;
+    using detail::put;
+    put(out, dib.headerSize, 4);
+    if (dib.headerSize == 12) {
+        put(out, dib.width, 2);
+        put(out, dib.height, 2);
+        put(out, 1, 2);
+        put(out, dib.bits, 2);
+    } else {
+        put(out, dib.width, 4);
+        put(out, dib.height, 4);
+        put(out, 1, 2);
+        put(out, dib.bits, 2);
+        put(out, dib.compression, 4);
+        put(out, dib.pixels.size(), 4);
+        put(out, 2835, 4);
+        put(out, 2835, 4);
+        put(out, static_cast<qint64>(dib.palette.size()), 4);
+        put(out, 0, 4);
+        for (std::size_t i = 0; i < dib.masks.size() && dib.headerSize >= 52; ++i)
+            put(out, dib.masks[i], 4);
+        // OS/2's 16-byte header is the first fields only.
+        out = out.left(dib.headerSize);
+        out.append(QByteArray(dib.headerSize - out.size(), '\0'));
+        for (std::size_t i = 0; i < dib.masks.size() && dib.headerSize == 40; ++i)
+            put(out, dib.masks[i], 4);
+    }
+    for (QRgb colour : dib.palette)
+        put(out, colour & 0xFFFFFF, dib.headerSize == 12 ? 3 : 4);
+    out.append(QByteArray(dib.gap, '\x5a'));
+    return out + dib.pixels;
+}
+
+// A BMP file: the file header, whose pixel offset points past the gap, and the bitmap.
+inline QByteArray bitmapFile(const Dib& dib)
+{
+    const QByteArray bitmap = dibBytes(dib);
+    QByteArray out("BM");
+    detail::put(out, 14 + bitmap.size(), 4);
+    detail::put(out, 0, 4);
+    detail::put(out, 14 + bitmap.size() - dib.pixels.size(), 4);
+    return out + bitmap;
+}
+
+// Rows of width values of bits each (colour indices or packed pixels), given top row
+// first, stored bottom row first unless topDown, each padded to 4 bytes.
+inline QByteArray packRows(const std::vector<quint32>& values, int width, int bits, bool topDown)
+{
+    const int height = static_cast<int>(values.size()) / width;
+    const int stride = (width * bits + 31) / 32 * 4;
+    QByteArray out(stride * height, '\0');
+    for (int y = 0; y < height; ++y) {
+        char* row = out.data() + stride * (topDown ? y : height - 1 - y);
+        for (int x = 0; x < width; ++x) {
+            const quint32 v = values[static_cast<std::size_t>(y * width + x)];
+            if (bits < 8) {
+                row[x * bits / 8] = char(row[x * bits / 8] | v << (8 - bits - x * bits % 8));
+            } else {
+                for (int i = 0; i < bits / 8; ++i)
+                    row[x * bits / 8 + i] = char((v >> (8 * i)) & 255);
+            }
+        }
+    }
+    return out;
+}
+
+// An icon of the given entries (bitmaps as dibBytes gives them, or PNG files), each listed
+// in the directory as directorySize pixels square, or by its own header's size when 0.
+inline QByteArray iconOfEntries(const std::vector<QByteArray>& entries, int directorySize = 0)
 {
     QByteArray directory;
     QByteArray data;
-    const auto put16 = [](QByteArray& out, int v) {
-        out.append(char(v & 255)).append(char((v >> 8) & 255));
-    };
-    const auto put32 = [](QByteArray& out, qint64 v) {
-        for (int i = 0; i < 4; ++i)
-            out.append(char((v >> (8 * i)) & 255));
-    };
-    put16(directory, 0);
-    put16(directory, 1);
-    put16(directory, static_cast<int>(images.size()));
-    const qint64 dataStart = 6 + 16 * static_cast<qint64>(images.size());
-    for (const QImage& source : images) {
-        const QImage image = source.convertToFormat(QImage::Format_ARGB32);
-        const int w = image.width();
-        const int h = image.height();
-        const int maskStride = ((w + 31) / 32) * 4;
-        QByteArray entry;
-        put32(entry, 40);
-        put32(entry, w);
-        put32(entry, 2 * h); // the colour bitmap and the mask, stacked
-        put16(entry, 1);
-        put16(entry, 32);
-        put32(entry, 0);
-        put32(entry, qint64 {w} * h * 4 + qint64 {maskStride} * h);
-        put32(entry, 0);
-        put32(entry, 0);
-        put32(entry, 0);
-        put32(entry, 0);
-        for (int y = h - 1; y >= 0; --y)
-            for (int x = 0; x < w; ++x)
-                put32(entry, image.pixel(x, y));
-        for (int y = h - 1; y >= 0; --y)
-            for (int x = 0; x < maskStride; ++x)
-                entry.append(char(0));
-        directory.append(char(w >= 256 ? 0 : w)).append(char(h >= 256 ? 0 : h));
+    using detail::put;
+    put(directory, 0, 2);
+    put(directory, 1, 2);
+    put(directory, static_cast<qint64>(entries.size()), 2);
+    const qint64 dataStart = 6 + 16 * static_cast<qint64>(entries.size());
+    for (const QByteArray& entry : entries) {
+        const auto byte = [&entry](int at) {
+            return static_cast<uchar>(entry[at]);
+        };
+        const int width = directorySize ? directorySize : byte(4) | byte(5) << 8;
+        const int height = directorySize ? directorySize : (byte(8) | byte(9) << 8) / 2;
+        directory.append(char(width & 255)).append(char(height & 255));
         directory.append(char(0)).append(char(0));
-        put16(directory, 1);
-        put16(directory, 32);
-        put32(directory, entry.size());
-        put32(directory, dataStart + data.size());
+        put(directory, 1, 2);
+        put(directory, 32, 2);
+        put(directory, entry.size(), 4);
+        put(directory, dataStart + data.size(), 4);
         data.append(entry);
     }
     return directory + data;
+}
+
+// An icon's bitmap entry of image at the given depth (colours from palette for 8 bits and
+// less), with its AND mask: mask's non-zero values mark transparent pixels.
+inline QByteArray iconEntry(const QImage& image, int bits, const std::vector<QRgb>& palette,
+                            const std::vector<quint32>& mask, int headerSize = 40)
+{
+    const int w = image.width();
+    const int h = image.height();
+    std::vector<quint32> values;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (bits <= 8) {
+                const auto found = std::find(palette.begin(), palette.end(), p | 0xFF000000u);
+                values.push_back(static_cast<quint32>(found - palette.begin()));
+            } else {
+                values.push_back(bits == 32 ? p : p & 0xFFFFFF);
+            }
+        }
+    Dib dib;
+    dib.headerSize = headerSize;
+    dib.width = w;
+    dib.height = 2 * h; // the colour bitmap and the mask, stacked
+    dib.bits = bits;
+    dib.palette = palette;
+    dib.pixels = packRows(values, w, bits, false)
+        + packRows(mask.empty() ? std::vector<quint32>(static_cast<std::size_t>(w * h), 0) : mask,
+                   w, 1, false);
+    return dibBytes(dib);
+}
+
+// An icon whose images are 32-bit bitmaps with alpha, each width x width, in the order given.
+inline QByteArray iconFile(const std::vector<QImage>& images)
+{
+    std::vector<QByteArray> entries;
+    for (const QImage& image : images)
+        entries.push_back(iconEntry(image.convertToFormat(QImage::Format_ARGB32), 32, {}, {}));
+    return iconOfEntries(entries);
 }
 
 } // namespace picture_files

@@ -14,8 +14,11 @@
 #include <cstdio>
 #include <fstream>
 
+#include <csignal>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 using namespace picture_files;
 
@@ -86,6 +89,29 @@ QByteArray bmpHeaderOnly(qint32 width, qint32 height)
     return bytes;
 }
 
+// A width x height RGB32 picture of the given pixels, top row first.
+QImage pictureOf(int width, int height, const std::vector<QRgb>& pixels)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, pixels[static_cast<std::size_t>(y * width + x)]);
+    return image;
+}
+
+// A run-length coded 8-bit 4 x 4 BMP of black, red and green.
+QByteArray runsFile(const QByteArray& runs, int width = 4, int height = 4)
+{
+    Dib dib;
+    dib.width = width;
+    dib.height = height;
+    dib.bits = 8;
+    dib.compression = 1;
+    dib.palette = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0)};
+    dib.pixels = runs;
+    return bitmapFile(dib);
+}
+
 } // namespace
 
 class tst_graph_convertor : public QObject
@@ -109,6 +135,15 @@ private slots:
     void gifFrames_data();
     void gifFrames();
     void iconTakesLargestOnWhite();
+    void bitmapRowOrders_data();
+    void bitmapRowOrders();
+    void bitmapChannelsScaleExactly_data();
+    void bitmapChannelsScaleExactly();
+    void bitmapPixelOffset_data();
+    void bitmapPixelOffset();
+    void runsEndingEarlyLeaveWhite();
+    void iconEntries_data();
+    void iconEntries();
     void namesThatAreNotUtf8_data();
     void namesThatAreNotUtf8();
     void regressionFiles();
@@ -368,6 +403,23 @@ void tst_graph_convertor::gifFrames_data()
     blank.fill(white);
     QTest::newRow("frame beyond the right edge")
         << gifFile(3, 2, global, {GifFrame {64, 0, 2, 2, false, -1, {}, {0, 1, 2, 3}}}) << blank;
+
+    // Rows below the screen are never decoded: a 4 x 2000 frame on a 4 x 2 screen, its data
+    // cut after the first sub-block (which holds far more than the two rows shown).
+    std::vector<unsigned char> tall;
+    std::uint32_t seed = 7;
+    for (int i = 0; i < 4 * 2000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        tall.push_back(static_cast<unsigned char>((seed >> 16) & 3));
+    }
+    QByteArray tallFile = gifFile(4, 2, global, {GifFrame {0, 0, 4, 2000, false, -1, {}, tall}});
+    // Header and table (25 bytes), descriptor (10), code size (1), then the sub-blocks.
+    QCOMPARE(static_cast<uchar>(tallFile[36]), uchar(255));
+    tallFile.truncate(36 + 1 + 255 + 50);
+    QImage top(4, 2, QImage::Format_RGB32);
+    for (int i = 0; i < 8; ++i)
+        top.setPixel(i % 4, i / 4, global[tall[static_cast<std::size_t>(i)]]);
+    QTest::newRow("frame below the screen, cut short") << tallFile << top;
 }
 
 void tst_graph_convertor::gifFrames()
@@ -396,6 +448,211 @@ void tst_graph_convertor::iconTakesLargestOnWhite()
     QCOMPARE(loaded.format(), QImage::Format_RGB32);
     QCOMPARE(loaded.pixel(2, 2), white);
     QCOMPARE(loaded.pixel(30, 30), qRgb(0, 0, 255));
+}
+
+void tst_graph_convertor::bitmapRowOrders_data()
+{
+    QTest::addColumn<QByteArray>("bottomUp");
+    QTest::addColumn<QByteArray>("topDown");
+    QTest::addColumn<QImage>("expected");
+    // 5 x 3, so that every depth's rows need padding.
+    const int w = 5;
+    const int h = 3;
+    for (int header : {40, 108, 124})
+        for (int bits : {1, 4, 8, 16, 24, 32}) {
+            Dib dib;
+            dib.headerSize = header;
+            dib.width = w;
+            dib.bits = bits;
+            std::vector<quint32> values;
+            std::vector<QRgb> pixels;
+            const int colours = bits <= 8 ? std::min(1 << bits, 16) : 0;
+            for (int i = 0; i < colours; ++i)
+                dib.palette.push_back(qRgb(i * 13, 255 - i * 37 % 256, i * 71 % 256));
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    if (bits <= 8) {
+                        values.push_back(static_cast<quint32>((x + 2 * y) % colours));
+                        pixels.push_back(dib.palette[values.back()]);
+                    } else if (bits == 16) {
+                        // 5-5-5 channels at 0 or their maximum.
+                        const quint32 r = x & 1, g = (x + y) & 1, b = y & 1;
+                        values.push_back(r * 0x7C00 | g * 0x03E0 | b * 0x1F);
+                        pixels.push_back(qRgb(int(r) * 255, int(g) * 255, int(b) * 255));
+                    } else {
+                        const QRgb colour = qRgb(x * 50, y * 80, x * y * 10);
+                        values.push_back(colour & 0xFFFFFF);
+                        pixels.push_back(colour);
+                    }
+                }
+            dib.height = h;
+            dib.pixels = packRows(values, w, bits, false);
+            const QByteArray bottomUp = bitmapFile(dib);
+            dib.height = -h;
+            dib.pixels = packRows(values, w, bits, true);
+            QTest::addRow("%d-byte header, %d bits", header, bits)
+                << bottomUp << bitmapFile(dib) << pictureOf(w, h, pixels);
+        }
+}
+
+// Rows stored top row first (a negative height) give the same picture as bottom row first.
+void tst_graph_convertor::bitmapRowOrders()
+{
+    QFETCH(QByteArray, bottomUp);
+    QFETCH(QByteArray, topDown);
+    QFETCH(QImage, expected);
+    QCOMPARE(LoadImageFile(write("bottom-up.bmp", bottomUp).toStdString()), expected);
+    QCOMPARE(LoadImageFile(write("top-down.bmp", topDown).toStdString()), expected);
+}
+
+void tst_graph_convertor::bitmapChannelsScaleExactly_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QImage>("expected");
+    // Two pixels a row; each channel's maximum must give 255, any alpha composites on white.
+    const auto row
+        = [](const char* name, int header, int bits, int compression, std::vector<quint32> masks,
+             std::vector<quint32> values, std::vector<QRgb> expected) {
+              Dib dib;
+              dib.headerSize = header;
+              dib.width = 2;
+              dib.height = 1;
+              dib.bits = bits;
+              dib.compression = compression;
+              dib.masks = std::move(masks);
+              dib.pixels = packRows(values, 2, bits, false);
+              QTest::newRow(name) << bitmapFile(dib) << pictureOf(2, 1, expected);
+          };
+    row("5-5-5", 40, 16, 0, {}, {0x7C00, 0x4210}, {qRgb(255, 0, 0), qRgb(132, 132, 132)});
+    row("5-6-5", 40, 16, 3, {0xF800, 0x07E0, 0x001F}, {0xFFFF, 0x0010},
+        {qRgb(255, 255, 255), qRgb(0, 0, 132)});
+    row("1-bit alpha", 108, 16, 3, {0x7C00, 0x03E0, 0x001F, 0x8000}, {0x83E0, 0x03E0},
+        {qRgb(0, 255, 0), white});
+    row("10-10-10-2", 124, 32, 3, {0x3FF00000, 0x000FFC00, 0x3FF, 0xC0000000},
+        {0xFFF00000, 0x400003FF}, {qRgb(255, 0, 0), qRgb(170, 170, 255)});
+    row("8-8-8-8 half alpha", 124, 32, 3, {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
+        {0x80FF0000, 0xFF0000FF}, {qRgb(255, 127, 127), qRgb(0, 0, 255)});
+    row("no green bits", 40, 16, 3, {0xF800, 0, 0x001F}, {0xFFFF, 0x07FF}, // found by fuzzing
+        {qRgb(255, 0, 255), qRgb(0, 0, 255)});
+    row("alpha field all zero: opaque", 56, 32, 6, {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
+        {0x00FF0000, 0x0000FF00}, {qRgb(255, 0, 0), qRgb(0, 255, 0)});
+}
+
+void tst_graph_convertor::bitmapChannelsScaleExactly()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QImage, expected);
+    QCOMPARE(LoadImageFile(write("channels.bmp", bytes).toStdString()), expected);
+}
+
+void tst_graph_convertor::bitmapPixelOffset_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QImage>("expected");
+    // Pixels that do not start right after the colour table: the file header says where.
+    const std::vector<QRgb> colours {qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(9, 99, 199)};
+    const std::vector<quint32> indices {0, 1, 2, 1, 0, 2};
+    std::vector<QRgb> pixels;
+    for (quint32 i : indices)
+        pixels.push_back(colours[i]);
+    for (int header : {12, 16, 40, 64}) {
+        Dib dib;
+        dib.headerSize = header;
+        dib.width = 3;
+        dib.height = 2;
+        dib.bits = 4;
+        dib.palette = colours;
+        // The short table ends where the pixels start; the full one is followed by a gap.
+        if (header != 12) {
+            dib.palette.resize(16, qRgb(1, 2, 3));
+            dib.gap = 5;
+        }
+        dib.pixels = packRows(indices, 3, 4, false);
+        QTest::addRow("%d-byte header, 4 bits", header)
+            << bitmapFile(dib) << pictureOf(3, 2, pixels);
+    }
+    Dib rgb;
+    rgb.width = 3;
+    rgb.height = 2;
+    rgb.pixels = packRows({0xFF0000, 0xFF, 0x0963C7, 0xFF, 0xFF0000, 0x0963C7}, 3, 24, false);
+    rgb.gap = 7;
+    QTest::newRow("40-byte header, 24 bits") << bitmapFile(rgb) << pictureOf(3, 2, pixels);
+}
+
+void tst_graph_convertor::bitmapPixelOffset()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QImage, expected);
+    QCOMPARE(LoadImageFile(write("offset.bmp", bytes).toStdString()), expected);
+}
+
+// Run-length data that end without their end marker show what they drew; what they did
+// not reach, and what a jump skipped, is white.
+void tst_graph_convertor::runsEndingEarlyLeaveWhite()
+{
+    const QByteArray runs = QByteArray::fromHex("0401"
+                                                "0000" // bottom row: 4 red
+                                                "00020200"
+                                                "0202"
+                                                "0000" // jump 2, 2 green
+                                                "000301020100"); // red, green, red; cut off
+    const QRgb r = qRgb(255, 0, 0);
+    const QRgb g = qRgb(0, 255, 0);
+    const QRgb w = white;
+    const QImage expected = pictureOf(4, 4, {w, w, w, w, r, g, r, w, w, w, g, g, r, r, r, r});
+    QCOMPARE(LoadImageFile(write("runs.bmp", runsFile(runs)).toStdString()), expected);
+}
+
+void tst_graph_convertor::iconEntries_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QImage>("expected");
+    const auto flat = [](int size, QRgb colour) {
+        QImage image(size, size, QImage::Format_RGB32);
+        image.fill(colour);
+        return image;
+    };
+    const QRgb red = qRgb(255, 0, 0);
+    const QRgb green = qRgb(0, 160, 0);
+    const QRgb blue = qRgb(0, 0, 255);
+    const std::vector<QRgb> palette {red, green, blue};
+    // Of the 48 x 48 entries the 32-bit one, though listed last.
+    QTest::newRow("most colours of the largest") << iconOfEntries(
+        {iconEntry(flat(16, blue), 32, {}, {}), iconEntry(flat(48, red), 4, palette, {}),
+         iconEntry(flat(48, green), 8, palette, {}),
+         iconEntry(flat(48, blue).convertToFormat(QImage::Format_ARGB32), 32, {}, {})})
+                                                 << flat(48, blue);
+
+    // Entries without alpha: the AND mask's set bits are transparent, so white.
+    std::vector<quint32> mask;
+    QImage masked = flat(8, green);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            mask.push_back(x < 3 ? 1 : 0);
+            if (x < 3)
+                masked.setPixel(x, y, white);
+        }
+    QTest::newRow("24-bit with mask")
+        << iconOfEntries({iconEntry(flat(8, green), 24, {}, mask)}) << masked;
+    QImage noAlpha(8, 8, QImage::Format_ARGB32);
+    noAlpha.fill(qRgba(0, 160, 0, 0));
+    QTest::newRow("32-bit, alpha all zero, with mask")
+        << iconOfEntries({iconEntry(noAlpha, 32, {}, mask)}) << masked;
+
+    // The 124-byte header puts the pixels 84 bytes later than the 40-byte one.
+    QImage detailed(8, 8, QImage::Format_ARGB32);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            detailed.setPixel(x, y, qRgb(x * 30, y * 30, 100));
+    QTest::newRow("124-byte header") << iconOfEntries({iconEntry(detailed, 32, {}, {}, 124)})
+                                     << detailed.convertToFormat(QImage::Format_RGB32);
+}
+
+void tst_graph_convertor::iconEntries()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QImage, expected);
+    QCOMPARE(LoadImageFile(write("entries.ico", bytes).toStdString()), expected);
 }
 
 void tst_graph_convertor::namesThatAreNotUtf8_data()
@@ -458,6 +715,20 @@ void tst_graph_convertor::unreadableGivesNone_data()
     QTest::newRow("gif without frames") << "none.gif" << gifFile(4, 4, {white, white}, {});
     QTest::newRow("ico truncated") << "cut.ico" << ico.left(ico.size() / 2);
     QTest::newRow("jpeg garbage") << "garbage.jpg" << QByteArray(5000, '\x5a');
+    Dib noTable;
+    noTable.width = 32;
+    noTable.height = 32;
+    noTable.bits = 4;
+    noTable.pixels = QByteArray(32 * 16, '\1');
+    QTest::newRow("4-bit without colour table") << "no-table.bmp" << bitmapFile(noTable);
+    QTest::newRow("runs past the right edge")
+        << "run.bmp" << runsFile(QByteArray::fromHex("05010001"));
+    QTest::newRow("absolute run past the right edge")
+        << "absolute.bmp"
+        << runsFile(QByteArray::fromHex("0005010101010100"
+                                        "0001"));
+    QTest::newRow("jump beyond the top")
+        << "jump.bmp" << runsFile(QByteArray::fromHex("000200050001"));
 }
 
 void tst_graph_convertor::unreadableGivesNone()
@@ -476,6 +747,35 @@ void tst_graph_convertor::notAFile()
     const QString fifo = dir.filePath("pipe.gif");
     QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     QVERIFY(LoadImageFile(fifo.toStdString()).isNull());
+
+    // A /proc entry says it is empty and yet gives bytes, without end or after a wait for
+    // some: the reader stops at the size. A child's environment is such an entry whose
+    // bytes the test chooses (the strings, each ended by a zero byte): here a whole GIF.
+    const QByteArray gif = gifFile(2, 2, {white, qRgb(0, 0, 0)},
+                                   {GifFrame {0, 0, 2, 2, false, -1, {}, {0, 1, 1, 0}}});
+    QList<QByteArray> strings = (gif + '\0').split('\0');
+    strings.removeLast();
+    std::vector<char*> environment;
+    for (QByteArray& string : strings)
+        environment.push_back(string.data());
+    environment.push_back(nullptr);
+    char sleep[] = "sleep";
+    char seconds[] = "60";
+    char* arguments[] = {sleep, seconds, nullptr};
+    pid_t child = 0;
+    QCOMPARE(posix_spawn(&child, "/bin/sleep", nullptr, nullptr, arguments, environment.data()), 0);
+    const QString entry = QString("/proc/%1/environ").arg(child);
+    const auto entryBytes = [&entry] {
+        QFile file(entry);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QTRY_COMPARE(entryBytes(), gif + '\0');
+    const QString link = dir.filePath("environment.gif");
+    QVERIFY(QFile::link(entry, link));
+    const bool none = LoadImageFile(link.toStdString()).isNull();
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    QVERIFY(none);
 }
 
 void tst_graph_convertor::overTheLimitIsRefused_data()
@@ -496,6 +796,23 @@ void tst_graph_convertor::overTheLimitIsRefused_data()
     jpeg[sof + 7] = char(0xff);
     jpeg[sof + 8] = char(0xdc);
     QTest::newRow("jpeg") << "huge.jpg" << jpeg;
+    // Within the limit, but a progressive file's coefficients (two bytes a sample, kept for
+    // the whole picture) would take it far beyond.
+    QByteArray progressive = jpegFile(blocks(16, 16), JpegKind::Progressive);
+    const qsizetype sof2 = progressive.indexOf("\xff\xc2");
+    QVERIFY(sof2 > 0);
+    progressive.replace(sof2 + 5, 4, QByteArray::fromHex("5a825a82")); // 23170 x 23170
+    QTest::newRow("progressive jpeg") << "coefficients.jpg" << progressive;
+    // The directory says 16 x 16; the PNG inside says 23171 x 23171.
+    QByteArray png;
+    QBuffer pngBuffer(&png);
+    pngBuffer.open(QIODevice::WriteOnly);
+    blocks(16, 16).save(&pngBuffer, "PNG");
+    png.replace(16, 8, QByteArray::fromHex("00005a8300005a83"));
+    QTest::newRow("ico with a larger png") << "huge.ico" << iconOfEntries({png}, 16);
+    // Eleven runs of 255 in a row 2554 wide: refused before the bitmap exists.
+    QTest::newRow("damaged runs") << "damaged.bmp"
+                                  << runsFile(QByteArray("\xff\x01").repeated(11), 2554, 18803);
 }
 
 void tst_graph_convertor::overTheLimitIsRefused()

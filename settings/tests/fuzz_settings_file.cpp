@@ -49,5 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // that file as ".bad" and starts anew.)
     if (readFile(file).empty())
         std::abort();
+    // Every unreadable file is kept under a new name: clear them, or the names run out.
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::path(file).parent_path())) {
+        if (entry.path().extension() == ".bad")
+            std::filesystem::remove(entry.path());
+    }
     return 0;
 }

@@ -9,6 +9,9 @@
 #include <QTest>
 
 #include <memory>
+#include <vector>
+
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -119,16 +122,43 @@ private slots:
                              "</SETTINGS>"));
     }
 
-    void unreadableFileIsKeptAsBad()
+    // Each unreadable file is kept under a name of its own, and the user is told where.
+    void unreadableFileIsKeptAside_data()
     {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("broken text") << "broken";
+        // Opening it to read would wait for a writer for ever.
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("larger than the reader takes") << "large";
+    }
+
+    void unreadableFileIsKeptAside()
+    {
+        QFETCH(QString, kind);
         const std::string broken = "\r\n<SETTINGS MG_DIAMETER=\"80\" HRC=\"20>";
         writeFile(file.string() + ".bad", "an older broken file");
-        writeFile(file, broken);
+        if (kind == "fifo") {
+            QCOMPARE(mkfifo(file.c_str(), 0600), 0);
+        } else {
+            writeFile(file, broken);
+            if (kind == "large")
+                fs::resize_file(file, TLumPigger::MaxFileSize + 1);
+        }
+        const std::string kept = file.string() + ".2.bad";
         TD_settings_user settings(&history, &window, nullptr, file.string());
-        QCOMPARE(readFile(file.string() + ".bad"), broken);
+        std::vector<std::string> told;
+        settings.SetReporter([&](const std::string& text) { told.push_back(text); });
+        QCOMPARE(readFile(file.string() + ".bad"), std::string("an older broken file"));
+        if (kind == "fifo")
+            QVERIFY(fs::is_fifo(kept));
+        else if (kind == "broken")
+            QCOMPARE(readFile(kept), broken);
+        else
+            QCOMPARE(fs::file_size(kept), uintmax_t(TLumPigger::MaxFileSize + 1));
         QCOMPARE(readFile(file), std::string("\r\n<SETTINGS/>"));
         QCOMPARE(settings.SE_mgd->value(), 100);
-        QCOMPARE(settings.SE_history->value(), 50);
+        QCOMPARE(told.size(), size_t(1));
+        QVERIFY(told[0].find(kept) != std::string::npos);
     }
 
     // A nameless document would be written as 0 bytes again, so nothing would ever be kept.
@@ -147,13 +177,23 @@ private slots:
         QCOMPARE(readFile(file.string() + ".bad"), std::string("an older broken file"));
     }
 
-    void unwritableFileIsSwallowed()
+    // The failure is told once, with the path, however often the file is written.
+    void unwritableFileIsToldOnce()
     {
         const fs::path folder = file.parent_path() / "missing";
-        TD_settings_user settings(&history, &window, nullptr, (folder / "vistrel.set").string());
-        settings.CommitSettings();
-        QCOMPARE(settings.SE_mgd->value(), 100);
+        const std::string target = (folder / "vistrel.set").string();
+        std::vector<std::string> told;
+        {
+            TD_settings_user settings(&history, &window, nullptr, target);
+            settings.SetReporter([&](const std::string& text) { told.push_back(text); });
+            settings.CommitSettings();
+            settings.WriteSettingsFile();
+            QCOMPARE(settings.SE_mgd->value(), 100);
+        }
         QVERIFY(!fs::exists(folder));
+        QCOMPARE(told.size(), size_t(1));
+        QVERIFY(told[0].find(target) != std::string::npos);
+        QVERIFY(told[0].find("No such file or directory") != std::string::npos);
     }
 
     void storeDataFileNameForcesTheExtension_data()

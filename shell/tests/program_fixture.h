@@ -4,6 +4,7 @@
 
 #include "browse/_dir_content.h"
 #include "settings/settings_user.h"
+#include "shell/elided_text.h"
 #include "shell/main.h"
 #include "shell/windows.h"
 

@@ -15,7 +15,24 @@
 #include <QSpinBox>
 #include <QToolButton>
 
+#include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+// Answers the next message window with OK and keeps its text.
+void keepMessage(QString& told)
+{
+    ProgramFixture::whenModal([&told](QWidget* modal) {
+        told = modal->findChild<QLabel*>("Label1")->text();
+        ProgramFixture::button(modal, "OKBtn")->click();
+    });
+}
+
+} // namespace
 
 class TestMainWindow : public QObject
 {
@@ -26,8 +43,10 @@ private slots:
     void cleanup() { program.reset(); }
 
     void firstStart();
+    void unreadableDataFileKept_data();
     void unreadableDataFileKept();
     void saveKeepsPreviousFile();
+    void fullDiskKeepsBackup();
     void saveAsData();
     void openData();
     void openPicture();
@@ -87,13 +106,40 @@ void TestMainWindow::firstStart()
         QVERIFY2(settings.contains(key), key);
 }
 
+void TestMainWindow::unreadableDataFileKept_data()
+{
+    QTest::addColumn<bool>("fifo");
+    QTest::newRow("broken text") << false;
+    // Opening it to read would block the start for ever.
+    QTest::newRow("FIFO") << true;
+}
+
+// A data file that does not read is kept aside and the user told: saves never reach it.
 void TestMainWindow::unreadableDataFileKept()
 {
-    program->writeFile("bin/vistrel.vsgc", "this is no tree document <");
+    QFETCH(bool, fifo);
+    const QByteArray broken = "this is no tree document <";
+    if (fifo)
+        QCOMPARE(mkfifo(program->bytes("bin/vistrel.vsgc").c_str(), 0600), 0);
+    else
+        program->writeFile("bin/vistrel.vsgc", broken);
+    QString told;
+    keepMessage(told);
     program->Start();
+    QTRY_VERIFY(!told.isEmpty());
+    QVERIFY2(told.contains(program->path("bin/vistrel.vsgc.bad")), qPrintable(told));
     QCOMPARE(Fmain->StatusPanelText(2), program->path("bin/vistrel.vsgc"));
-    QCOMPARE(program->readFile("bin/vistrel.vsgc"), QByteArray("this is no tree document <"));
     QCOMPARE(Fmain->Data().Name(), std::string("VISTREL_DATA"));
+    for (int save = 0; save < 2; ++save)
+        QTest::keyClick(Fmain, Qt::Key_S, Qt::ControlModifier);
+    struct stat kept = {};
+    QCOMPARE(stat(program->bytes("bin/vistrel.vsgc.bad").c_str(), &kept), 0);
+    if (fifo)
+        QVERIFY(S_ISFIFO(kept.st_mode));
+    else
+        QCOMPARE(program->readFile("bin/vistrel.vsgc.bad"), broken);
+    QCOMPARE(program->readFile("bin/vistrel.vsgc"),
+             QByteArray("\r\n<VISTREL_DATA VERSION=\"1.4\"/>"));
 }
 
 void TestMainWindow::saveKeepsPreviousFile()
@@ -109,6 +155,33 @@ void TestMainWindow::saveKeepsPreviousFile()
     QCOMPARE(program->readFile("bin/vistrel.vsgc"),
              QByteArray("\r\n<VISTREL_DATA VERSION=\"1.4\"/>"));
     QCOMPARE(Fmain->StatusPanelText(1), QString());
+}
+
+// A copy cut short by a full disk never replaces the earlier backup.
+void TestMainWindow::fullDiskKeepsBackup()
+{
+    program->Start();
+    program->writeFile("bin/vistrel.vsgc",
+                       "\r\n<VISTREL_DATA VERSION=\"0.9\">" + QByteArray(4000, 'x')
+                           + "</VISTREL_DATA>");
+    program->writeFile("bin/vistrel.BAK", "an earlier backup");
+    // A file size limit makes writing fail the way a full disk does.
+    rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 1000;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    QString told;
+    keepMessage(told);
+    QTest::keyClick(Fmain, Qt::Key_S, Qt::ControlModifier);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QCOMPARE(program->readFile("bin/vistrel.BAK"), QByteArray("an earlier backup"));
+    QTRY_VERIFY(!told.isEmpty());
+    QVERIFY2(told.contains(program->path("bin/vistrel.BAK")), qPrintable(told));
+    QCOMPARE(QDir(program->path("bin")).entryList(QDir::Files),
+             QStringList({"vistrel.BAK", "vistrel.set", "vistrel.vsgc"}));
 }
 
 void TestMainWindow::saveAsData()

@@ -217,6 +217,13 @@ void TestLumPigger::assignFromOwnDescendant()
     QCOMPARE(root.SaveToString(), std::string("\r\n<CHILD>\r\n\t<LEAF K=\"v\"/>\r\n</CHILD>"));
     root.Assign(root);
     QCOMPARE(root.Child(0)->ReadAttribute("K"), std::string("v"));
+
+    // From an ancestor: the copy must not take in the copy it is making.
+    TLumPigger* inner = root.Child(0);
+    inner->Assign(root);
+    QCOMPARE(
+        root.SaveToString(),
+        std::string("\r\n<CHILD>\r\n\t<CHILD>\r\n\t\t<LEAF K=\"v\"/>\r\n\t</CHILD>\r\n</CHILD>"));
 }
 
 QTEST_APPLESS_MAIN(TestLumPigger)

@@ -1,4 +1,5 @@
 #include "store/LumPigger.h"
+#include "store/tests/without_file_capabilities.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 
 #if defined(Q_OS_UNIX)
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -50,7 +52,9 @@ private slots:
     void loadFailureKeepsDocument();
     void saveIntoMissingFolderThrows();
     void fullDiskKeepsOldFile();
-    void readOnlyFileIsNotReplaced();
+    void longNameIsSaved();
+    void permissionsOfFileAndFolder_data();
+    void permissionsOfFileAndFolder();
     void keepsPermissionsAndLinks();
 
 private:
@@ -106,12 +110,21 @@ void TestLumPiggerFile::loadFailureKeepsDocument_data()
     QTest::addColumn<QString>("name");
     QTest::newRow("missing file") << "missing.set";
     QTest::newRow("a folder") << ".";
+    // Opening it to read would wait for a writer for ever.
+    QTest::newRow("a FIFO") << "fifo.set";
+    QTest::newRow("larger than the limit") << "large.set";
 }
 
 void TestLumPiggerFile::loadFailureKeepsDocument()
 {
     QFETCH(QString, name);
     const std::string target = path(name.toUtf8().constData());
+    if (name == "fifo.set")
+        QCOMPARE(mkfifo(target.c_str(), 0600), 0);
+    if (name == "large.set") {
+        writeBytes(target, settingsText);
+        fs::resize_file(target, TLumPigger::MaxFileSize + 1);
+    }
     TLumPigger doc;
     doc.LoadFromString(settingsText);
     try {
@@ -169,18 +182,54 @@ void TestLumPiggerFile::fullDiskKeepsOldFile()
 #endif
 }
 
-void TestLumPiggerFile::readOnlyFileIsNotReplaced()
+// The temporary name must fit beside a name that is already near the longest there is.
+void TestLumPiggerFile::longNameIsSaved()
 {
-#if defined(Q_OS_UNIX)
-    if (geteuid() == 0)
-        QSKIP("the superuser may write any file");
-#endif
-    writeBytes(path("locked.set"), settingsText);
-    fs::permissions(path("locked.set"), fs::perms::owner_read);
+    const std::string name = std::string(250, 'n') + ".set";
     TLumPigger doc;
-    doc.SetName("OTHER");
-    QVERIFY_THROWS_EXCEPTION(fs::filesystem_error, doc.SaveToFile(path("locked.set")));
-    QCOMPARE(readBytes(path("locked.set")), settingsText);
+    doc.LoadFromString(settingsText);
+    doc.SaveToFile(path(name.c_str()));
+    QCOMPARE(readBytes(path(name.c_str())), settingsText);
+    QCOMPARE(folder(), QStringList {QString::fromStdString(name)});
+}
+
+void TestLumPiggerFile::permissionsOfFileAndFolder_data()
+{
+    QTest::addColumn<bool>("fileWritable");
+    QTest::addColumn<bool>("folderWritable");
+    QTest::newRow("read-only file") << false << true;
+    // The folder refuses the temporary file: the file is written in place.
+    QTest::newRow("writable file in a locked folder") << true << false;
+    QTest::newRow("read-only file in a locked folder") << false << false;
+}
+
+void TestLumPiggerFile::permissionsOfFileAndFolder()
+{
+    RUN_WHERE_PERMISSIONS_BIND();
+    QFETCH(bool, fileWritable);
+    QFETCH(bool, folderWritable);
+    const std::string folderPath = path("locked");
+    fs::create_directory(folderPath);
+    const std::string target = folderPath + "/vistrel.set";
+    writeBytes(target, "an older and much longer settings file that must be cut off");
+    fs::permissions(target,
+                    fileWritable ? fs::perms::owner_read | fs::perms::owner_write
+                                 : fs::perms::owner_read);
+    if (!folderWritable)
+        fs::permissions(folderPath, fs::perms::owner_read | fs::perms::owner_exec);
+    TLumPigger doc;
+    doc.LoadFromString(settingsText);
+    bool thrown = false;
+    try {
+        doc.SaveToFile(target);
+    } catch (const fs::filesystem_error& error) {
+        thrown = error.path1().string() == target;
+    }
+    fs::permissions(folderPath, fs::perms::owner_all);
+    QCOMPARE(thrown, !fileWritable);
+    QCOMPARE(readBytes(target) == settingsText, fileWritable);
+    QCOMPARE(QDir(QString::fromStdString(folderPath)).entryList(QDir::Files),
+             QStringList {"vistrel.set"});
 }
 
 void TestLumPiggerFile::keepsPermissionsAndLinks()

@@ -1,0 +1,38 @@
+# What `cmake --install` puts in place: the program, its desktop entry, its icon and its
+# AppStream metadata, under the reverse-DNS name of the program's web address. The test and
+# benchmark programs are never installed. CPack makes the Debian package of the same files.
+include(GNUInstallDirs)
+
+set(VISTREL_APP_ID org.vistrel.Vistrel)
+# Installing or packaging builds nothing more than the program it installs: the test
+# programs need not be built for a package.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
+install(TARGETS vistrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/resources/${VISTREL_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/${VISTREL_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/emblem.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+        RENAME ${VISTREL_APP_ID}.svg)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vistrel)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Vistrel developers <developers@vistrel.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "picture viewer with a round magnifying glass")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Vistrel lists a folder and shows the chosen picture fitted into its pane; a round glass
+that you drag over the picture shows it magnified. It reads BMP/DIB, JPEG, GIF, ICO, WMF
+and EMF files.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://vistrel.org/)
+# The libraries it links are found by dpkg-shlibdeps; the faces that the interface and the
+# metafile text ask for (Arial, Arial Narrow) are not a library it links.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)
+include(CPack)

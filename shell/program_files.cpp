@@ -1,0 +1,72 @@
+#include "shell/program_files.h"
+
+#include "settings/settings_user.h"
+#include "store/path_text.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryFile>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Opened for update, which neither creates nor truncates it; only a regular file, so that a
+// FIFO in its place cannot hold up the start.
+bool fileWritable(const std::string& file)
+{
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec))
+        return false;
+    std::FILE* stream = std::fopen(file.c_str(), "r+");
+    if (!stream)
+        return false;
+    std::fclose(stream);
+    return true;
+}
+
+// A trial file tells what the folder allows better than its mode bits do: a read-only mount,
+// an access list or a super-user without the override capability all refuse it alike.
+bool folderTakesNewFile(const std::string& folder)
+{
+    QTemporaryFile trial(QFile::decodeName(QByteArray::fromStdString(folder.empty() ? "." : folder))
+                         + QStringLiteral("/.vistrel-XXXXXX"));
+    return trial.open();
+}
+
+// A base folder from the environment counts only when it is absolute; an empty or relative
+// one gives way to the default under the home folder.
+fs::path baseFolder(const char* variable, const char* defaultUnderHome)
+{
+    const char* value = std::getenv(variable);
+    if (value && value[0] == '/')
+        return value;
+    return fs::path(QFile::encodeName(QDir::homePath()).toStdString()) / defaultUnderHome;
+}
+
+} // namespace
+
+TProgramFiles LocateProgramFiles(const std::string& ProgramPath)
+{
+    const std::string settingsFile = ReplaceFileExtension(ProgramPath, ".set");
+    if (fileWritable(settingsFile) || folderTakesNewFile(FolderOfPath(ProgramPath)))
+        return {settingsFile, ReplaceFileExtension(ProgramPath, ".vsgc"),
+                TD_settings_user::GetCollectionsFolder()};
+
+    const fs::path configFolder = baseFolder("XDG_CONFIG_HOME", ".config") / "vistrel";
+    std::error_code ec;
+    // The user's own files: nobody else needs to read them.
+    if (fs::create_directories(configFolder, ec))
+        fs::permissions(configFolder, fs::perms::owner_all, ec);
+    const std::string programName = FileNamePart(ProgramPath);
+    const fs::path collections
+        = baseFolder("XDG_DATA_HOME", ".local/share") / "vistrel" / "collections";
+    return {(configFolder / ReplaceFileExtension(programName, ".set")).string(),
+            (configFolder / ReplaceFileExtension(programName, ".vsgc")).string(),
+            collections.string() + '/'};
+}

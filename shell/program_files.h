@@ -1,0 +1,22 @@
+// Where the program keeps its own files. A portable copy keeps them beside its executable, as
+// it always has; an installed program (under /usr) cannot write there, so it keeps them in
+// the user's configuration and data folders instead.
+#pragma once
+
+#include <string>
+
+struct TProgramFiles
+{
+    std::string SettingsFile;
+    // The collection data file used while the settings name none.
+    std::string DataFile;
+    // Ends in the delimiter.
+    std::string CollectionsFolder;
+};
+
+// Decided once at start. ProgramPath stands for the executable. Its folder is kept when the
+// settings file there can be written, or created (which also covers replacing it); otherwise
+// both files go to $XDG_CONFIG_HOME/vistrel/ (~/.config/vistrel/ by default), which is
+// created, and the collections to $XDG_DATA_HOME/vistrel/collections/
+// (~/.local/share/vistrel/collections/ by default). The files keep the executable's name.
+TProgramFiles LocateProgramFiles(const std::string& ProgramPath);

@@ -1,0 +1,232 @@
+// The program as the desktop meets it: where an installed copy keeps its files, the path a
+// file manager starts it with, and the signal that ends a session.
+#include "program_fixture.h"
+
+#include "shell/desktop_start.h"
+#include "shell/program_files.h"
+#include "viewer/_pgv.h"
+
+#include <QLabel>
+#include <QStatusBar>
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+// Takes the super-user's way past file permissions from this thread while it lives, so that
+// a read-only folder refuses the test as it refuses any user (the tests run as root in CI).
+class WithoutFileOverride
+{
+public:
+    WithoutFileOverride()
+    {
+        syscall(SYS_capget, &header, saved);
+        __user_cap_data_struct lowered[2] = {saved[0], saved[1]};
+        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        syscall(SYS_capset, &header, lowered);
+    }
+    ~WithoutFileOverride() { syscall(SYS_capset, &header, saved); }
+    WithoutFileOverride(const WithoutFileOverride&) = delete;
+    WithoutFileOverride& operator=(const WithoutFileOverride&) = delete;
+
+private:
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2] = {};
+};
+
+void setWritable(const QString& path, bool writable)
+{
+    const QFileDevice::Permissions readable
+        = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther;
+    QFile::setPermissions(path, writable ? readable | QFileDevice::WriteOwner : readable);
+}
+
+} // namespace
+
+class TestDesktopStart : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        program = std::make_unique<ProgramFixture>();
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(program->path("config")));
+        qputenv("HOME", QFile::encodeName(program->path("home")));
+    }
+    void cleanup()
+    {
+        setWritable(program->path("bin"), true);
+        program.reset();
+    }
+
+    void programFilesLocation_data();
+    void programFilesLocation();
+    void readOnlyProgramFolder();
+    void startPath_data();
+    void startPath();
+    void terminationSignalWritesSettings();
+
+private:
+    std::unique_ptr<ProgramFixture> program;
+};
+
+void TestDesktopStart::programFilesLocation_data()
+{
+    QTest::addColumn<bool>("folderWritable");
+    QTest::addColumn<QByteArray>("settingsFile"); // "none", "writable" or "read-only"
+    QTest::addColumn<QByteArray>("configHome");
+    QTest::addColumn<bool>("beside");
+
+    QTest::newRow("writable folder") << true << QByteArray("none") << QByteArray() << true;
+    QTest::newRow("settings file writable in read-only folder")
+        << false << QByteArray("writable") << QByteArray() << true;
+    QTest::newRow("read-only settings file in writable folder")
+        << true << QByteArray("read-only") << QByteArray() << true;
+    QTest::newRow("nothing writable") << false << QByteArray("read-only") << QByteArray() << false;
+    QTest::newRow("no settings file in read-only folder")
+        << false << QByteArray("none") << QByteArray() << false;
+    QTest::newRow("relative base folder ignored")
+        << false << QByteArray("none") << QByteArray("config") << false;
+}
+
+void TestDesktopStart::programFilesLocation()
+{
+    QFETCH(bool, folderWritable);
+    QFETCH(QByteArray, settingsFile);
+    QFETCH(QByteArray, configHome);
+    QFETCH(bool, beside);
+
+    const QByteArray content("\r\n<SETTINGS HRC=\"7\"/>");
+    if (settingsFile != "none") {
+        program->writeFile("bin/vistrel.set", content);
+        setWritable(program->path("bin/vistrel.set"), settingsFile == "writable");
+    }
+    setWritable(program->path("bin"), folderWritable);
+    if (!configHome.isNull())
+        qputenv("XDG_CONFIG_HOME", configHome);
+    const QString config = configHome.isNull() ? program->path("config/vistrel/")
+                                               : program->path("home/.config/vistrel/");
+
+    TProgramFiles files;
+    {
+        WithoutFileOverride asAnyUser;
+        files = LocateProgramFiles(program->programPath());
+    }
+
+    if (beside) {
+        QCOMPARE(files.SettingsFile, program->bytes("bin/vistrel.set"));
+        QCOMPARE(files.DataFile, program->bytes("bin/vistrel.vsgc"));
+        QCOMPARE(files.CollectionsFolder, std::string("../collections/"));
+    } else {
+        QCOMPARE(QString::fromStdString(files.SettingsFile), config + "vistrel.set");
+        QCOMPARE(QString::fromStdString(files.DataFile), config + "vistrel.vsgc");
+        QCOMPARE(files.CollectionsFolder, program->bytes("share/vistrel/collections/"));
+        QVERIFY(QFileInfo(config).isDir());
+    }
+    // The decision leaves the program's folder as it found it.
+    const QStringList expected
+        = settingsFile == "none" ? QStringList() : QStringList {"vistrel.set"};
+    QCOMPARE(QDir(program->path("bin")).entryList(QDir::Files | QDir::Hidden), expected);
+    if (settingsFile != "none")
+        QCOMPARE(program->readFile("bin/vistrel.set"), content);
+}
+
+void TestDesktopStart::readOnlyProgramFolder()
+{
+    setWritable(program->path("bin"), false);
+    {
+        WithoutFileOverride asAnyUser;
+        program->Start();
+        QCOMPARE(Fmain->StatusPanelText(2), program->path("config/vistrel/vistrel.vsgc"));
+        QVERIFY(QFileInfo(program->path("share/vistrel/collections")).isDir());
+        program->Stop();
+    }
+    QVERIFY(program->readFile("config/vistrel/vistrel.set").contains("WIDTH="));
+    QCOMPARE(program->readFile("config/vistrel/vistrel.vsgc"),
+             QByteArray("\r\n<VISTREL_DATA VERSION=\"1.4\"/>"));
+    QVERIFY(QDir(program->path("bin")).isEmpty());
+}
+
+void TestDesktopStart::startPath_data()
+{
+    QTest::addColumn<QString>("argument"); // relative to the test's folder unless an address
+    QTest::addColumn<QString>("listed");
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("picture") << "pics/a b.bmp"
+                             << "pics/"
+                             << "a b.bmp" << QString();
+    QTest::newRow("file address") << "file://%1/pics/a%20b.bmp"
+                                  << "pics/"
+                                  << "a b.bmp" << QString();
+    QTest::newRow("relative to the current folder") << "../pics/a b.bmp"
+                                                    << "pics/"
+                                                    << "a b.bmp" << QString();
+    QTest::newRow("folder") << "pics"
+                            << "pics/" << QString() << QString();
+    QTest::newRow("missing") << "pics/gone.bmp"
+                             << "stored/" << QString() << "Not found: ";
+    QTest::newRow("not a picture") << "pics/notes.txt"
+                                   << "pics/" << QString() << "Not a picture file: ";
+}
+
+void TestDesktopStart::startPath()
+{
+    QFETCH(QString, argument);
+    QFETCH(QString, listed);
+    QFETCH(QString, selected);
+    QFETCH(QString, message);
+
+    program->writePicture("a b.bmp", 40, 30);
+    program->writeFile("pics/notes.txt", "text");
+    QDir(program->path(".")).mkpath("stored");
+    program->writeFile("bin/vistrel.set",
+                       "<SETTINGS DIR_TO_VIEW=\"" + QFile::encodeName(program->path("stored/"))
+                           + "\"/>");
+    if (argument.startsWith("file:"))
+        argument = argument.arg(QString::fromUtf8(
+            QUrl::toPercentEncoding(QDir(program->path(".")).canonicalPath(), "/")));
+    else if (!argument.startsWith(".."))
+        argument = program->path(argument);
+
+    CreateWindows(program->programPath());
+    Fmain->OpenStartPath(PathFromArgument(QFile::encodeName(argument).toStdString()));
+    ShowMainWindowCentred();
+    QTRY_VERIFY(!Fmain->FirstActivation());
+
+    QString expectedFolder = program->path(listed);
+    if (argument.startsWith("file:"))
+        expectedFolder = QDir(program->path(".")).canonicalPath() + "/" + listed;
+    QCOMPARE(Fmain->Edit_dir->text(), expectedFolder);
+    QCOMPARE(QString::fromStdString(Fmain->O_dir_content1->GetSelectedName()), selected);
+    QCOMPARE(Fmain->ImageLoaded(), !selected.isEmpty());
+    if (!selected.isEmpty()) {
+        QCOMPARE(Fmain->O_pgv1->SourceSize(), QSize(40, 30));
+        QCOMPARE(Fmain->Label_imgname->text(), selected);
+        QCOMPARE(program->history(), QStringList {expectedFolder + selected});
+    } else {
+        QCOMPARE(program->history(), QStringList());
+    }
+    QCOMPARE(Fmain->statusBar()->currentMessage().section(": ", 0, 0).append(": "),
+             message.isEmpty() ? QStringLiteral(": ") : message);
+}
+
+void TestDesktopStart::terminationSignalWritesSettings()
+{
+    program->Start();
+    CloseWindowsOnTermination();
+    ::raise(SIGTERM);
+    QTRY_VERIFY(!Fmain->isVisible());
+    program->Stop();
+    QVERIFY(program->readFile("bin/vistrel.set").contains("WIDTH="));
+}
+
+QTEST_MAIN(TestDesktopStart)
+#include "tst_desktop_start.moc"
