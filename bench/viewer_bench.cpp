@@ -139,9 +139,10 @@ int main(int argc, char** argv)
     const long peakKb = statusKb("VmHWM");
     const double peakRatio = (peakKb - baselineKb) / 1024.0 / pictureMb;
     std::printf("%-48s %9.1f MB | %-28s %9.1f MB | %6.2fx the picture's RGB32 size "
-                "(target <= 2.50x%s)\n",
+                "(target <= 1.15x%s)\n",
                 "peak RSS above baseline: load, turn, 100x", (peakKb - baselineKb) / 1024.0,
-                "baseline RSS", baselineKb / 1024.0, peakRatio, peakRatio <= 2.5 ? "" : ", MISSED");
+                "baseline RSS", baselineKb / 1024.0, peakRatio,
+                peakRatio <= 1.15 ? "" : ", MISSED");
 
     const double decode = bench::medianMs([&] { LoadImageFile(jpeg); }, 5, 1000);
     const double load = bench::medianMs([&] { pgv.LoadPicture(jpeg); }, 5, 1000);
@@ -233,6 +234,9 @@ int main(int argc, char** argv)
     QImage turned(source.height(), source.width(), QImage::Format_RGB32);
     const double kernel = bench::medianMs([&] { RotateQuarterCW(source, turned); }, 5, 500);
     const double rotate = bench::medianMs([&] { pgv.RotatePicture(true); }, 5, 500);
-    bench::report("RotatePicture 6000x4000", rotate, "RotateQuarterCW alone", kernel, 1.2);
+    // The viewer turns in place, without a second picture: slower than the plain kernel,
+    // which writes into one.
+    bench::report("RotatePicture 6000x4000 (in place)", rotate, "RotateQuarterCW into a copy",
+                  kernel);
     return 0;
 }

@@ -128,3 +128,15 @@ QImage NewPictureBitmap(int width, int height)
         releasePixels(block);
     return bitmap;
 }
+
+void ReleaseKeptPictureMemory()
+{
+    KeptBlock& kept = keptBlock();
+    void* block = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(kept.mutex);
+        block = std::exchange(kept.block, nullptr);
+    }
+    if (block)
+        releaseBlock(block, blockBytes(block));
+}

@@ -11,3 +11,7 @@
 // block of their own (on Linux a mapping with transparent huge pages asked for), and the
 // last such block released is kept (up to 512 MiB) for the next picture of about its size.
 QImage NewPictureBitmap(int width, int height);
+
+// Gives back the block kept for the next picture, if any: the viewer calls it once the picture
+// it shows is complete, so that memory of a picture no longer shown is not held.
+void ReleaseKeptPictureMemory();

@@ -1,6 +1,7 @@
 #include "viewer/_pgv.h"
 
 #include "imaging/graph_convertor.h"
+#include "imaging/picture_buffer.h"
 #include "imaging/wait_cursor.h"
 #include "imaging/zozIR.h"
 
@@ -81,15 +82,13 @@ bool TO_pgv::LoadPicture(const std::string& fileName)
     ResetScale();
     // The wait cursor covers the decoding too, the longest part of a load.
     WaitCursor wait;
-    // The spare slot's memory goes first, so that a load holds at most the old and the new
-    // picture; after it the old picture's memory becomes the spare.
-    PictureSlot& spare = pictureSlots[static_cast<std::size_t>(1 - sourceSlot)];
-    spare.Release();
     QImage loaded = LoadImageFile(fileName);
     if (loaded.isNull())
         return false;
-    source = spare.Adopt(std::move(loaded));
-    sourceSlot = 1 - sourceSlot;
+    // The old picture's memory goes back as the new one comes in; none is kept for a later
+    // picture, so the program holds one picture's memory while it shows one.
+    source = pictureSlot.Adopt(std::move(loaded));
+    ReleaseKeptPictureMemory();
     ++sourceGeneration;
     working.Reset(&source, source.width(), source.height());
     RedrawPicture();
@@ -102,7 +101,7 @@ bool TO_pgv::ClearPicture()
 {
     ResetScale();
     WaitCursor wait;
-    source = pictureSlots[static_cast<std::size_t>(sourceSlot)].Shape(100, 100);
+    source = pictureSlot.Shape(100, 100);
     source.fill(white);
     ++sourceGeneration;
     working.Reset(&source, source.width(), source.height());
@@ -204,19 +203,7 @@ void TO_pgv::SetScale(double scale)
 void TO_pgv::RotatePicture(bool clockwise)
 {
     WaitCursor wait;
-    PictureSlot& spare = pictureSlots[static_cast<std::size_t>(1 - sourceSlot)];
-    QImage turned = spare.Shape(source.height(), source.width());
-    const uchar* target = turned.constBits();
-    if (clockwise)
-        RotateQuarterCW(source, turned);
-    else
-        RotateQuarterCCW(source, turned);
-    // The turn writes into a target of the right size and format in place; should it ever
-    // make a new picture instead, the slot takes that one over.
-    if (turned.constBits() != target)
-        turned = spare.Adopt(std::move(turned));
-    source = turned;
-    sourceSlot = 1 - sourceSlot;
+    source = pictureSlot.Turn(clockwise);
     ++sourceGeneration;
     workingScale = 1.0;
     working.Reset(&source, source.width(), source.height());

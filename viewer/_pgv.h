@@ -19,7 +19,6 @@
 #include <QImage>
 #include <QWidget>
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -111,10 +110,8 @@ private:
 
     const GlassOptions* options;
 
-    // Two slots of pixel memory: one holds the source picture, the other waits as the
-    // target of the next rotation (and keeps the previous picture's memory for it).
-    std::array<PictureSlot, 2> pictureSlots;
-    int sourceSlot = 0;
+    // The source picture's memory; rotations turn it in place.
+    PictureSlot pictureSlot;
     QImage source;
     WorkingPicture working;
     QImage display;

@@ -3,6 +3,7 @@
 #include "imaging/zozIR.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -96,6 +97,7 @@ private slots:
     void invalidScaleArguments();
     void refitOnResize();
     void failedLoadAfterSuccess();
+    void smallPictureGivesTheLargeMemoryBack();
     void brightnessAndContrastStayOutOfTheGlass();
 
 private:
@@ -330,8 +332,11 @@ void TestPgv::rotations()
     TO_pgv pgv;
     show(pgv, QSize(439, 162), QSize(37, 23));
     const QImage original = pgv.SourcePicture().copy();
+    const uchar* memory = pgv.SourcePicture().constBits();
     pgv.SetScale(2.5);
     pgv.RotatePicture(true);
+    // Turned in the picture's own memory, not into a second picture.
+    QCOMPARE(pgv.SourcePicture().constBits(), memory);
     QCOMPARE(pgv.SourceSize(), QSize(23, 37));
     QCOMPARE(pgv.WorkingSize(), QSize(23, 37));
     QCOMPARE(pgv.WorkingScale(), 1.0);
@@ -449,6 +454,31 @@ void TestPgv::failedLoadAfterSuccess()
     // The memory of the pictures before is reused for the next one.
     QVERIFY(pgv.LoadPicture(write(QSize(200, 100)).toStdString()));
     QCOMPARE(pgv.SourcePicture(), pattern(200, 100));
+}
+
+void TestPgv::smallPictureGivesTheLargeMemoryBack()
+{
+    const auto residentKb = [] {
+        QFile status("/proc/self/status");
+        if (!status.open(QIODevice::ReadOnly))
+            return qint64 {0};
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').first().toLongLong();
+        return qint64 {0};
+    };
+    // A JPEG, whose decoder draws into the large blocks kept from picture to picture.
+    const QString large = dir.filePath("large.jpg");
+    QVERIFY(pattern(2000, 2000).save(large, "JPEG"));
+    TO_pgv pgv;
+    show(pgv, QSize(300, 200), QSize(64, 64));
+    QVERIFY(pgv.LoadPicture(large.toStdString()));
+    QVERIFY(pgv.LoadPicture(large.toStdString()));
+    const qint64 showingLarge = residentKb();
+    QVERIFY(pgv.LoadPicture(write(QSize(64, 64)).toStdString()));
+    // The 16 MB picture's memory, and any kept for the next one, is given back.
+    QVERIFY2(residentKb() < showingLarge - 12000,
+             qPrintable(QString("%1 kB then %2 kB").arg(showingLarge).arg(residentKb())));
 }
 
 void TestPgv::brightnessAndContrastStayOutOfTheGlass()
