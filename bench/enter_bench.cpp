@@ -63,6 +63,8 @@ long statusKb(const char* key)
 // does not pay for the previous one.
 void settle()
 {
+    Fmain->O_pgv1->WaitForPicture();
+    Fmain->O_pgv1->WaitForBackgroundWork();
     QCoreApplication::processEvents();
 }
 

@@ -154,6 +154,113 @@ bool decodeJpeg(std::FILE* file, Canvas* canvas)
     return true;
 }
 
+// The reduced picture comes from the ordinary heap: it lives only until the full picture
+// arrives, and it must not take the block kept for that one.
+class PlainCanvas
+{
+public:
+    uchar* allocate(int width, int height, qsizetype* stride) noexcept
+    {
+        try {
+            picture = QImage(width, height, QImage::Format_RGB32);
+        } catch (...) {
+            return nullptr;
+        }
+        if (picture.isNull())
+            return nullptr;
+        *stride = picture.bytesPerLine();
+        return picture.bits();
+    }
+
+    QImage picture;
+};
+
+// The scale and the decode of ReadJpegReduced; plain locals only, as in decodeJpeg.
+bool decodeReduced(std::FILE* file, QSize area, PlainCanvas* canvas, QSize* fullSize)
+{
+    jpeg_decompress_struct cinfo;
+    ErrorManager errors;
+    jpeg_progress_mgr progress;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    std::memset(&progress, 0, sizeof progress);
+    cinfo.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = jumpOnError;
+    errors.base.output_message = ignoreMessage;
+    progress.progress_monitor = limitScans;
+
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    cinfo.progress = &progress;
+    jpeg_stdio_src(&cinfo, file);
+    jpeg_read_header(&cinfo, TRUE);
+
+    const int width = static_cast<int>(cinfo.image_width);
+    const int height = static_cast<int>(cinfo.image_height);
+    *fullSize = QSize(width, height);
+    if (!FitsPictureLimit(width, height)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    // A picture that fits is shown at its own size: nothing to reduce.
+    if (width <= area.width() && height <= area.height()) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    // The fitted size, one pixel more for rounding.
+    const QSize shown = QSize(width, height).scaled(area, Qt::KeepAspectRatio) + QSize(1, 1);
+    int eighths = 1;
+    for (; eighths < 8; ++eighths) {
+        cinfo.scale_num = static_cast<unsigned>(eighths);
+        cinfo.scale_denom = 8;
+        jpeg_calc_output_dimensions(&cinfo);
+        if (static_cast<int>(cinfo.output_width) >= shown.width()
+            && static_cast<int>(cinfo.output_height) >= shown.height())
+            break;
+    }
+    if (eighths == 8) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    cinfo.mem->max_memory_to_use = static_cast<long>(std::min<std::int64_t>(
+        8 * std::int64_t {width} * height + workingMemory, std::numeric_limits<long>::max()));
+    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
+    // Speed over exactness: the full picture replaces this one.
+    cinfo.dct_method = JDCT_IFAST;
+    cinfo.do_fancy_upsampling = FALSE;
+    jpeg_start_decompress(&cinfo);
+
+    const int outWidth = static_cast<int>(cinfo.output_width);
+    const int outHeight = static_cast<int>(cinfo.output_height);
+    qsizetype stride = 0;
+    uchar* pixels = canvas->allocate(outWidth, outHeight, &stride);
+    if (!pixels) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW rows[8];
+        const int first = static_cast<int>(cinfo.output_scanline);
+        const int count = std::min(8, outHeight - first);
+        for (int i = 0; i < count; ++i)
+            rows[i] = pixels + stride * (first + i);
+        const int done = static_cast<int>(jpeg_read_scanlines(&cinfo, rows, count));
+        if (done == 0) {
+            jpeg_destroy_decompress(&cinfo);
+            return false;
+        }
+        if (cmyk) {
+            for (int i = 0; i < done; ++i)
+                cmykToBgrx(rows[i], outWidth, cinfo.saw_Adobe_marker);
+        }
+    }
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
 struct FileCloser
 {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -178,4 +285,16 @@ bool JpegGraphic::Read(const std::string& fileName)
 QImage JpegGraphic::ToBitmap()
 {
     return std::move(picture);
+}
+
+ReducedJpeg ReadJpegReduced(const std::string& fileName, QSize area)
+{
+    ReducedJpeg reduced;
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
+    if (!file)
+        return reduced;
+    PlainCanvas canvas;
+    if (decodeReduced(file.get(), area, &canvas, &reduced.fullSize))
+        reduced.picture = std::move(canvas.picture);
+    return reduced;
 }

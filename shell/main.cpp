@@ -292,6 +292,10 @@ void TFmain::CreateWorkArea()
         O_pgv1->Image_mgMouseMove(event);
         O_pgv1Image_mgMouseMove();
     };
+    // A picture shown reduced whose full decode then fails ends as a failed load does.
+    O_pgv1->OnPictureLost = [this] {
+        SetImageLoaded(false);
+    };
     connect(O_mg_indicator1, &TO_mg_indicator::ScaleUpClick, this, &TFmain::ScaleUp);
     connect(O_mg_indicator1, &TO_mg_indicator::ScaleDnClick, this, &TFmain::ScaleDn);
     connect(O_mg_indicator1, &TO_mg_indicator::SetDefaultClick, this,

@@ -70,7 +70,15 @@ TO_pgv::TO_pgv(QWidget* parent, const GlassOptions* glassOptions)
 
     placeChildren();
     ApplySettings();
+    // The worker's notice comes over to this thread; a notice for a picture no longer
+    // followed finds nothing to take.
+    loader.OnReady = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { takeFullPicture(); }, Qt::QueuedConnection);
+    };
 }
+
+TO_pgv::~TO_pgv() = default;
 
 void TO_pgv::SetGlassOptions(const GlassOptions* glassOptions)
 {
@@ -82,27 +90,82 @@ bool TO_pgv::LoadPicture(const std::string& fileName)
     ResetScale();
     // The wait cursor covers the decoding too, the longest part of a load.
     WaitCursor wait;
-    QImage loaded = LoadImageFile(fileName);
-    if (loaded.isNull())
+    PictureLoader::First first = loader.Open(fileName, Image1->size());
+    if (first.picture.isNull())
         return false;
-    // The old picture's memory goes back as the new one comes in; none is kept for a later
-    // picture, so the program holds one picture's memory while it shows one.
-    source = pictureSlot.Adopt(std::move(loaded));
-    ReleaseKeptPictureMemory();
-    ++sourceGeneration;
-    working.Reset(&source, source.width(), source.height());
-    RedrawPicture();
-    UpdateGlass();
-    Image_mg->show();
+    const QSize size = first.size;
+    const bool isComplete = first.complete;
+    // The old picture's memory goes back before the full new one is decoded behind, so that
+    // the program holds one large picture at a time.
+    showPicture(first.picture, size, isComplete);
+    loader.Follow(fileName, first);
     return true;
+}
+
+void TO_pgv::WaitForPicture()
+{
+    if (complete)
+        return;
+    WaitCursor wait;
+    finishPicture(loader.WaitFull());
+}
+
+const QImage& TO_pgv::SourcePicture()
+{
+    WaitForPicture();
+    return source;
+}
+
+void TO_pgv::showPicture(QImage picture, QSize size, bool isComplete)
+{
+    source = QImage();
+    pictureSlot.Release();
+    source = pictureSlot.Adopt(std::move(picture));
+    pictureSize = size;
+    complete = isComplete;
+    // Memory kept for a next picture is given back once the picture shown is complete.
+    if (complete)
+        ReleaseKeptPictureMemory();
+    ++sourceGeneration;
+    // A reduced picture stands in for the full one at the full one's size.
+    working.Reset(&source, size.width(), size.height());
+    RedrawPicture();
+    drawGlass();
+    Image_mg->show();
+}
+
+void TO_pgv::takeFullPicture()
+{
+    QImage full;
+    if (loader.TakeFull(&full))
+        finishPicture(std::move(full));
+}
+
+void TO_pgv::finishPicture(QImage full)
+{
+    if (complete)
+        return;
+    if (full.isNull()) {
+        ClearPicture();
+        if (OnPictureLost)
+            OnPictureLost();
+        return;
+    }
+    // Nothing that changes the scale or turns the picture runs before this, so the working
+    // picture is still the picture at its own size.
+    const QSize size = full.size();
+    showPicture(std::move(full), size, true);
 }
 
 bool TO_pgv::ClearPicture()
 {
     ResetScale();
     WaitCursor wait;
+    loader.Follow(std::string(), PictureLoader::First {});
     source = pictureSlot.Shape(100, 100);
     source.fill(white);
+    pictureSize = source.size();
+    complete = true;
     ++sourceGeneration;
     working.Reset(&source, source.width(), source.height());
     RedrawPicture();
@@ -120,7 +183,7 @@ void TO_pgv::ResetScale()
 
 void TO_pgv::FitPicture()
 {
-    const PictureFit fit = FitToArea(source.size(), working.Size(), Image1->size(), BorderWidth);
+    const PictureFit fit = FitToArea(pictureSize, working.Size(), Image1->size(), BorderWidth);
     shownRect = fit.shownRect;
     shownRatio = fit.shownRatio;
     pictureOrigin = fit.pictureOrigin;
@@ -182,6 +245,7 @@ void TO_pgv::SetScale(double scale)
 {
     if (!std::isfinite(scale) || scale <= 0)
         throw std::out_of_range("the working scale must be a positive number");
+    WaitForPicture();
     std::int64_t width = 0;
     std::int64_t height = 0;
     if (!source.isNull()) {
@@ -203,7 +267,9 @@ void TO_pgv::SetScale(double scale)
 void TO_pgv::RotatePicture(bool clockwise)
 {
     WaitCursor wait;
+    WaitForPicture();
     source = pictureSlot.Turn(clockwise);
+    pictureSize = source.size();
     ++sourceGeneration;
     workingScale = 1.0;
     working.Reset(&source, source.width(), source.height());
@@ -214,6 +280,7 @@ void TO_pgv::RotatePicture(bool clockwise)
 
 bool TO_pgv::ApplyPendingScale()
 {
+    WaitForPicture();
     try {
         SetScale(pendingInverse * workingScale);
         return true;
@@ -272,6 +339,12 @@ void TO_pgv::ApplySettings()
 
 void TO_pgv::UpdateGlass()
 {
+    WaitForPicture();
+    drawGlass();
+}
+
+void TO_pgv::drawGlass()
+{
     ComputeGlassSource();
     ComposeGlass(glassSourceRect);
     DrawGlassBorder();
@@ -282,6 +355,7 @@ void TO_pgv::PreviewScale(double x)
 {
     if (!std::isfinite(x) || x <= 0 || x > maxPreviewFactor)
         throw std::invalid_argument("the step factor must be a positive number");
+    WaitForPicture();
     ComputeGlassSource();
     pendingInverse = 1 / x;
     // The preview draws no border circle; the next redraw brings it back.
@@ -297,6 +371,7 @@ void TO_pgv::CenterGlassAt(int x, int y)
 
 void TO_pgv::Image_mgMouseDown(const QMouseEvent& event)
 {
+    WaitForPicture();
     dragStart = event.position().toPoint();
     dragging = true;
 }
@@ -326,7 +401,7 @@ void TO_pgv::resizeEvent(QResizeEvent* event)
     // amounts, scale and glass position stay as they were.
     if (Image1->size() != area) {
         RedrawPicture();
-        UpdateGlass();
+        drawGlass();
     }
 }
 

@@ -1,5 +1,6 @@
 #include "viewer/_pgv.h"
 
+#include "imaging/graph_convertor.h"
 #include "imaging/zozIR.h"
 
 #include <QApplication>
@@ -98,12 +99,17 @@ private slots:
     void refitOnResize();
     void failedLoadAfterSuccess();
     void smallPictureGivesTheLargeMemoryBack();
+    void reducedFirstThenTheFullPicture();
+    void lastPictureAskedForWins_data();
+    void lastPictureAskedForWins();
     void brightnessAndContrastStayOutOfTheGlass();
 
 private:
     // A frame whose picture area is area, showing a pattern picture of the given size.
     void show(TO_pgv& pgv, QSize area, QSize picture);
     QString write(QSize picture);
+    // A JPEG of the pattern, large enough to be shown reduced first in small areas.
+    QString writeJpeg(QSize picture, const char* name);
 
     QTemporaryDir dir;
 };
@@ -120,6 +126,25 @@ QString TestPgv::write(QSize picture)
     if (!QFile::exists(name) && !pattern(picture.width(), picture.height()).save(name))
         qFatal("cannot write %s", qPrintable(name));
     return name;
+}
+
+QString TestPgv::writeJpeg(QSize picture, const char* name)
+{
+    const QString file = dir.filePath(name);
+    if (!QFile::exists(file) && !pattern(picture.width(), picture.height()).save(file, "JPEG"))
+        qFatal("cannot write %s", qPrintable(file));
+    return file;
+}
+
+// The display as a synchronous load of the full picture draws it.
+QImage displayOf(TO_pgv& pgv, const QImage& source)
+{
+    const Rect64 r = pgv.ShownRect();
+    QImage expected(pgv.Image1->size(), QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    StretchDraw(expected, QRect(int(r.left), int(r.top), int(r.width()), int(r.height())), source,
+                source.rect());
+    return expected;
 }
 
 void TestPgv::show(TO_pgv& pgv, QSize area, QSize picture)
@@ -473,12 +498,67 @@ void TestPgv::smallPictureGivesTheLargeMemoryBack()
     TO_pgv pgv;
     show(pgv, QSize(300, 200), QSize(64, 64));
     QVERIFY(pgv.LoadPicture(large.toStdString()));
-    QVERIFY(pgv.LoadPicture(large.toStdString()));
+    pgv.WaitForPicture();
     const qint64 showingLarge = residentKb();
     QVERIFY(pgv.LoadPicture(write(QSize(64, 64)).toStdString()));
     // The 16 MB picture's memory, and any kept for the next one, is given back.
     QVERIFY2(residentKb() < showingLarge - 12000,
              qPrintable(QString("%1 kB then %2 kB").arg(showingLarge).arg(residentKb())));
+}
+
+// A large JPEG is shown from a reduced decode first; once its full picture is in, the
+// display, the glass and the sizes are exactly those of a load of the full picture.
+void TestPgv::reducedFirstThenTheFullPicture()
+{
+    const QString file = writeJpeg(QSize(1600, 1200), "reduced.jpg");
+    const QImage full = LoadImageFile(file.toStdString());
+    TO_pgv pgv;
+    show(pgv, QSize(439, 162), QSize(50, 50));
+    pgv.SetContrast(35);
+    QVERIFY(pgv.LoadPicture(file.toStdString()));
+    QVERIFY(!pgv.PictureComplete());
+    QCOMPARE(pgv.SourceSize(), QSize(1600, 1200));
+    QCOMPARE(pgv.ShownRect(), (Rect64 {112, 0, 328, 162}));
+    pgv.SetContrast(0);
+    pgv.WaitForPicture();
+    QVERIFY(pgv.PictureComplete());
+    QCOMPARE(pgv.SourcePicture(), full);
+    QCOMPARE(pgv.DisplayPicture(), displayOf(pgv, full));
+    QCOMPARE(pgv.GlassPicture(), expectedGlass(pgv, full));
+}
+
+void TestPgv::lastPictureAskedForWins_data()
+{
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<bool>("shown");
+    // Another large JPEG (shown reduced too), a picture loaded at once, a damaged file.
+    QTest::newRow("jpeg") << writeJpeg(QSize(1200, 1600), "second.jpg") << true;
+    QTest::newRow("bmp") << write(QSize(200, 100)) << true;
+    QFile damaged(dir.filePath("damaged.jpg"));
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray("\xFF\xD8\xFF\xC0\x00\x02garbage", 13));
+    damaged.close();
+    QTest::newRow("damaged") << damaged.fileName() << false;
+}
+
+// Enter on one picture and at once on the next: whatever the first picture's decode behind
+// delivers later, the second is the one shown; a damaged second changes nothing.
+void TestPgv::lastPictureAskedForWins()
+{
+    QFETCH(QString, second);
+    QFETCH(bool, shown);
+    const QString first = writeJpeg(QSize(1600, 1200), "first.jpg");
+    TO_pgv pgv;
+    show(pgv, QSize(439, 162), QSize(50, 50));
+    QVERIFY(pgv.LoadPicture(first.toStdString()));
+    QCOMPARE(pgv.LoadPicture(second.toStdString()), shown);
+    pgv.WaitForBackgroundWork();
+    // Every notice of the worker is delivered.
+    QCoreApplication::processEvents();
+    const QImage expected = LoadImageFile((shown ? second : first).toStdString());
+    QVERIFY(pgv.PictureComplete());
+    QCOMPARE(pgv.SourcePicture(), expected);
+    QCOMPARE(pgv.DisplayPicture(), displayOf(pgv, expected));
 }
 
 void TestPgv::brightnessAndContrastStayOutOfTheGlass()
