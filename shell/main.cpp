@@ -43,6 +43,17 @@ QString decodedText(const std::string& bytes)
     return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
+// Prior and Next show their pictures at once when the viewer has them decoded ahead.
+void decodeNeighboursAhead(TO_pgv& viewer, const NavigationHistory& history)
+{
+    std::vector<std::string> neighbours;
+    if (history.CanStepBack())
+        neighbours.push_back(history.Entries()[std::size_t(history.StepIndex(false))]);
+    if (history.CanStepForward())
+        neighbours.push_back(history.Entries()[std::size_t(history.StepIndex(true))]);
+    viewer.DecodeAhead(neighbours);
+}
+
 bool fileExists(const std::string& path)
 {
     std::error_code error;
@@ -411,6 +422,7 @@ void TFmain::ShowSelectedFile()
         Label_imgname->setText(decodedText(name));
         AddToHistory(imageFileName);
         UpdateControls();
+        decodeNeighboursAhead(*O_pgv1, history);
     }
 }
 
@@ -521,6 +533,7 @@ void TFmain::CB_historyClick()
         SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
         ResetScaleStep();
         Label_imgname->setText(decodedText(FileNamePart(entry)));
+        decodeNeighboursAhead(*O_pgv1, history);
     } else {
         SetImageLoaded(false);
         imageFileName.clear();
