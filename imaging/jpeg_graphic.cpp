@@ -154,6 +154,11 @@ bool decodeJpeg(std::FILE* file, Canvas* canvas)
     return true;
 }
 
+// When ReadJpegReduced reduces: pictures of at least this many pixels, to at most this many
+// eighths of their size.
+constexpr std::int64_t minReducedPixels = 8'000'000;
+constexpr int maxReducedEighths = 4;
+
 // The reduced picture comes from the ordinary heap: it lives only until the full picture
 // arrives, and it must not take the block kept for that one.
 class PlainCanvas
@@ -204,15 +209,18 @@ bool decodeReduced(std::FILE* file, QSize area, PlainCanvas* canvas, QSize* full
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    // A picture that fits is shown at its own size: nothing to reduce.
-    if (width <= area.width() && height <= area.height()) {
+    // A picture that fits is shown at its own size: nothing to reduce. Reading the file's
+    // codes costs the same at every scale and is most of a decode; below 8 MP, or above
+    // half the size, what a reduced decode saves is less than what a second decode costs.
+    if ((width <= area.width() && height <= area.height())
+        || std::int64_t {width} * height < minReducedPixels) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
     // The fitted size, one pixel more for rounding.
     const QSize shown = QSize(width, height).scaled(area, Qt::KeepAspectRatio) + QSize(1, 1);
     int eighths = 1;
-    for (; eighths < 8; ++eighths) {
+    for (; eighths <= maxReducedEighths; ++eighths) {
         cinfo.scale_num = static_cast<unsigned>(eighths);
         cinfo.scale_denom = 8;
         jpeg_calc_output_dimensions(&cinfo);
@@ -220,7 +228,7 @@ bool decodeReduced(std::FILE* file, QSize area, PlainCanvas* canvas, QSize* full
             && static_cast<int>(cinfo.output_height) >= shown.height())
             break;
     }
-    if (eighths == 8) {
+    if (eighths > maxReducedEighths) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }

@@ -123,9 +123,10 @@ void TO_pgv::showPicture(QImage picture, QSize size, bool isComplete)
     source = pictureSlot.Adopt(std::move(picture));
     pictureSize = size;
     complete = isComplete;
-    // Memory kept for a next picture is given back once the picture shown is complete.
+    // Memory kept for a next picture is given back once the picture shown is complete,
+    // unless the next picture of about this size can use it.
     if (complete)
-        ReleaseKeptPictureMemory();
+        TrimKeptPictureMemory(size.width(), size.height());
     ++sourceGeneration;
     // A reduced picture stands in for the full one at the full one's size.
     working.Reset(&source, size.width(), size.height());

@@ -108,7 +108,7 @@ private:
     // A frame whose picture area is area, showing a pattern picture of the given size.
     void show(TO_pgv& pgv, QSize area, QSize picture);
     QString write(QSize picture);
-    // A JPEG of the pattern, large enough to be shown reduced first in small areas.
+    // A JPEG of the pattern, large enough (8 MP) to be shown reduced first in small areas.
     QString writeJpeg(QSize picture, const char* name);
 
     QTemporaryDir dir;
@@ -510,15 +510,15 @@ void TestPgv::smallPictureGivesTheLargeMemoryBack()
 // display, the glass and the sizes are exactly those of a load of the full picture.
 void TestPgv::reducedFirstThenTheFullPicture()
 {
-    const QString file = writeJpeg(QSize(1600, 1200), "reduced.jpg");
+    const QString file = writeJpeg(QSize(3600, 2400), "reduced.jpg");
     const QImage full = LoadImageFile(file.toStdString());
     TO_pgv pgv;
     show(pgv, QSize(439, 162), QSize(50, 50));
     pgv.SetContrast(35);
     QVERIFY(pgv.LoadPicture(file.toStdString()));
     QVERIFY(!pgv.PictureComplete());
-    QCOMPARE(pgv.SourceSize(), QSize(1600, 1200));
-    QCOMPARE(pgv.ShownRect(), (Rect64 {112, 0, 328, 162}));
+    QCOMPARE(pgv.SourceSize(), QSize(3600, 2400));
+    QCOMPARE(pgv.ShownRect(), (Rect64 {98, 0, 341, 162}));
     pgv.SetContrast(0);
     pgv.WaitForPicture();
     QVERIFY(pgv.PictureComplete());
@@ -532,7 +532,7 @@ void TestPgv::lastPictureAskedForWins_data()
     QTest::addColumn<QString>("second");
     QTest::addColumn<bool>("shown");
     // Another large JPEG (shown reduced too), a picture loaded at once, a damaged file.
-    QTest::newRow("jpeg") << writeJpeg(QSize(1200, 1600), "second.jpg") << true;
+    QTest::newRow("jpeg") << writeJpeg(QSize(2400, 3600), "second.jpg") << true;
     QTest::newRow("bmp") << write(QSize(200, 100)) << true;
     QFile damaged(dir.filePath("damaged.jpg"));
     QVERIFY(damaged.open(QIODevice::WriteOnly));
@@ -547,7 +547,7 @@ void TestPgv::lastPictureAskedForWins()
 {
     QFETCH(QString, second);
     QFETCH(bool, shown);
-    const QString first = writeJpeg(QSize(1600, 1200), "first.jpg");
+    const QString first = writeJpeg(QSize(3600, 2400), "first.jpg");
     TO_pgv pgv;
     show(pgv, QSize(439, 162), QSize(50, 50));
     QVERIFY(pgv.LoadPicture(first.toStdString()));

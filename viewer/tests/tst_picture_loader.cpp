@@ -12,7 +12,7 @@ namespace {
 
 QImage picture(int seed)
 {
-    QImage image(1600, 1200, QImage::Format_RGB32);
+    QImage image(3600, 2400, QImage::Format_RGB32);
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             image.setPixel(x, y, qRgb((x * seed) & 255, (y * 3 + seed) & 255, (x ^ y) & 255));
@@ -78,7 +78,7 @@ void TestPictureLoader::decodeAhead()
     }
     const PictureLoader::First first = loader.Open(file, area);
     QCOMPARE(first.complete, complete);
-    QCOMPARE(first.size, QSize(1600, 1200));
+    QCOMPARE(first.size, QSize(3600, 2400));
     if (complete)
         QCOMPARE(first.picture, LoadImageFile(file));
     // Taken, or dropped: either way no longer held.
