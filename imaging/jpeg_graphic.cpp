@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <vector>
 
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
@@ -298,9 +299,13 @@ QImage JpegGraphic::ToBitmap()
 ReducedJpeg ReadJpegReduced(const std::string& fileName, QSize area)
 {
     ReducedJpeg reduced;
+    // libjpeg asks for 4 KiB at a time; a buffer of our own (stdio ignores a size given with
+    // no buffer) makes that a few large reads. Declared first, so that it outlives the file.
+    std::vector<char> buffer(std::size_t {1} << 18);
     const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
     if (!file)
         return reduced;
+    std::setvbuf(file.get(), buffer.data(), _IOFBF, buffer.size());
     PlainCanvas canvas;
     if (decodeReduced(file.get(), area, &canvas, &reduced.fullSize))
         reduced.picture = std::move(canvas.picture);
