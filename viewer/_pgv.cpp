@@ -93,13 +93,20 @@ bool TO_pgv::LoadPicture(const std::string& fileName)
     PictureLoader::First first = loader.Open(fileName, Image1->size());
     if (first.picture.isNull())
         return false;
-    const QSize size = first.size;
-    const bool isComplete = first.complete;
     // The old picture's memory goes back before the full new one is decoded behind, so that
-    // the program holds one large picture at a time.
-    showPicture(first.picture, size, isComplete);
-    loader.Follow(fileName, first);
+    // the program holds one large picture at a time. Moved, not copied: the slot turns the
+    // picture in place and would take a copy of a shared one.
+    showPicture(std::move(first.picture), first.size, first.complete);
+    loader.Follow(fileName, !first.complete);
     return true;
+}
+
+void TO_pgv::DecodeAhead(const std::vector<std::string>& fileNames)
+{
+    loader.DecodeAhead(fileNames);
+    // A picture no longer wanted ahead leaves its memory kept for a next picture; that is
+    // given back unless the picture shown could use it.
+    TrimKeptPictureMemory(pictureSize.width(), pictureSize.height());
 }
 
 void TO_pgv::WaitForPicture()
@@ -162,7 +169,7 @@ bool TO_pgv::ClearPicture()
 {
     ResetScale();
     WaitCursor wait;
-    loader.Follow(std::string(), PictureLoader::First {});
+    loader.Follow(std::string(), false);
     source = pictureSlot.Shape(100, 100);
     source.fill(white);
     pictureSize = source.size();

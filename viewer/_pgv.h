@@ -54,7 +54,7 @@ public:
     bool PictureComplete() const { return complete; }
     // Decodes these pictures ahead, so that a later LoadPicture of one of them shows it at
     // once; see PictureLoader::DecodeAhead.
-    void DecodeAhead(const std::vector<std::string>& fileNames) { loader.DecodeAhead(fileNames); }
+    void DecodeAhead(const std::vector<std::string>& fileNames);
     // Waits until the worker has nothing left to decode, abandoned work included; its last
     // notices are then waiting in the event queue (tests and benchmarks).
     void WaitForBackgroundWork() { loader.WaitIdle(); }

@@ -63,10 +63,10 @@ PictureLoader::First PictureLoader::Open(const std::string& fileName, QSize area
     return first;
 }
 
-void PictureLoader::Follow(const std::string& fileName, const First& first)
+void PictureLoader::Follow(const std::string& fileName, bool decodeBehind)
 {
     abandon();
-    if (first.complete || first.picture.isNull())
+    if (!decodeBehind)
         return;
     job = std::make_shared<Job>();
     job->fileName = fileName;

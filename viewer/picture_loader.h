@@ -45,9 +45,10 @@ public:
     // calling thread. Changes nothing: the picture followed so far stays followed.
     First Open(const std::string& fileName, QSize area);
 
-    // fileName, opened with first, becomes the picture followed: the work for the one
-    // before is abandoned, and when first is not complete the full picture is decoded behind.
-    void Follow(const std::string& fileName, const First& first);
+    // fileName, opened (successfully) before, becomes the picture followed: the work for the
+    // one before is abandoned, and with decodeBehind (its first picture was not complete)
+    // its full picture is decoded behind.
+    void Follow(const std::string& fileName, bool decodeBehind);
 
     // Whether a full picture is being decoded behind for the picture followed.
     bool Pending() const { return job != nullptr; }
