@@ -97,6 +97,10 @@ bool TO_pgv::LoadPicture(const std::string& fileName)
     // the program holds one large picture at a time. Moved, not copied: the slot turns the
     // picture in place and would take a copy of a shared one.
     showPicture(std::move(first.picture), first.size, first.complete);
+    // The picture goes on screen now, before the work behind (the full picture, and the
+    // pictures the owner has decoded ahead next) competes with the paint for the processor.
+    Image1->repaint();
+    Image_mg->repaint();
     loader.Follow(fileName, !first.complete);
     return true;
 }
