@@ -28,13 +28,59 @@ std::int64_t availableMemoryOfSystem()
 PictureLoader::PictureLoader()
     : AvailableMemory(availableMemoryOfSystem)
 {
-    worker.setMaxThreadCount(1);
 }
 
 PictureLoader::~PictureLoader()
 {
     abandon();
-    worker.waitForDone();
+    {
+        const std::lock_guard<std::mutex> lock(queueMutex);
+        // What waits in the queue is left undone; the task under way ends first.
+        tasks.clear();
+        stopping = true;
+    }
+    queueChanged.notify_all();
+    if (worker.joinable())
+        worker.join();
+}
+
+void PictureLoader::queue(std::function<void()> task, bool first)
+{
+    {
+        const std::lock_guard<std::mutex> lock(queueMutex);
+        if (first)
+            tasks.push_front(std::move(task));
+        else
+            tasks.push_back(std::move(task));
+        if (!worker.joinable())
+            worker = std::thread([this] { work(); });
+    }
+    queueChanged.notify_all();
+}
+
+void PictureLoader::work()
+{
+    std::unique_lock<std::mutex> lock(queueMutex);
+    for (;;) {
+        queueChanged.wait(lock, [this] { return stopping || !tasks.empty(); });
+        if (stopping)
+            return;
+        std::function<void()> task = std::move(tasks.front());
+        tasks.pop_front();
+        busy = true;
+        lock.unlock();
+        task();
+        task = nullptr;
+        lock.lock();
+        busy = false;
+        queueChanged.notify_all();
+    }
+}
+
+void PictureLoader::WaitIdle()
+{
+    std::unique_lock<std::mutex> lock(queueMutex);
+    queueChanged.wait(lock, [this] { return stopping || (tasks.empty() && !busy); });
 }
 
 PictureLoader::First PictureLoader::Open(const std::string& fileName, QSize area)
@@ -71,28 +117,28 @@ void PictureLoader::Follow(const std::string& fileName, bool decodeBehind)
     job = std::make_shared<Job>();
     job->fileName = fileName;
     // Before any picture waiting to be decoded ahead.
-    worker.start(QRunnable::create([work = job, this] {
-                     QImage picture;
-                     {
-                         const std::lock_guard<std::mutex> lock(work->mutex);
-                         if (work->abandoned)
-                             return;
-                     }
-                     picture = LoadImageFile(work->fileName);
-                     {
-                         const std::lock_guard<std::mutex> lock(work->mutex);
-                         // An abandoned picture's memory goes back before the next picture is
-                         // decoded.
-                         if (!work->abandoned)
-                             work->picture = std::move(picture);
-                         work->done = true;
-                     }
-                     picture = QImage();
-                     work->finished.notify_all();
-                     if (OnReady)
-                         OnReady();
-                 }),
-                 1);
+    queue(
+        [work = job, this] {
+            QImage picture;
+            {
+                const std::lock_guard<std::mutex> lock(work->mutex);
+                if (work->abandoned)
+                    return;
+            }
+            picture = LoadImageFile(work->fileName);
+            {
+                const std::lock_guard<std::mutex> lock(work->mutex);
+                // An abandoned picture's memory goes back before the next picture is decoded.
+                if (!work->abandoned)
+                    work->picture = std::move(picture);
+                work->done = true;
+            }
+            picture = QImage();
+            work->finished.notify_all();
+            if (OnReady)
+                OnReady();
+        },
+        true);
 }
 
 bool PictureLoader::TakeFull(QImage* picture)
@@ -155,7 +201,7 @@ void PictureLoader::DecodeAhead(const std::vector<std::string>& fileNames)
         }
     }
     for (const std::string& fileName : wanted)
-        worker.start([this, fileName] { decodeAhead(fileName); });
+        queue([this, fileName] { decodeAhead(fileName); }, false);
 }
 
 int PictureLoader::AheadCount()

@@ -12,14 +12,15 @@
 
 #include <QImage>
 #include <QSize>
-#include <QThreadPool>
 
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 class PictureLoader
@@ -78,7 +79,7 @@ public:
     static constexpr std::int64_t AheadBudget = std::int64_t {512} << 20;
 
     // Waits until the worker has nothing left to do.
-    void WaitIdle() { worker.waitForDone(); }
+    void WaitIdle();
 
     // Called on the worker thread whenever a full picture decoded behind is ready, also an
     // abandoned one; the receiver asks TakeFull on its own thread. Set before any Follow.
@@ -120,9 +121,18 @@ private:
     bool shortOfMemory() const;
     void decodeAhead(const std::string& fileName);
 
-    // One worker, so that the pictures are decoded one after the other and an abandoned
-    // picture's memory is free before the next one is decoded.
-    QThreadPool worker;
+    // One worker thread, so that the pictures are decoded one after the other and an
+    // abandoned picture's memory is free before the next one is decoded. Its queue holds the
+    // full picture's decode first, then the pictures to decode ahead in order. Started with
+    // the first task; plain standard threads, so that a race checker sees every handover.
+    void queue(std::function<void()> task, bool first);
+    void work();
+    std::mutex queueMutex;
+    std::condition_variable queueChanged;
+    std::deque<std::function<void()>> tasks;
+    bool busy = false;
+    bool stopping = false;
+    std::thread worker;
     std::shared_ptr<Job> job;
     std::mutex aheadMutex;
     std::vector<Ahead> ahead;
