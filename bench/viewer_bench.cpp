@@ -138,7 +138,15 @@ int main(int argc, char** argv)
             pgv.WaitForBackgroundWork();
         },
         5, 1000);
-    const double reduced = bench::medianMs([&] { pgv.LoadPicture(jpeg); }, 5, 1000);
+    // Each first picture timed alone, with nothing left behind from the one before.
+    std::vector<double> firsts;
+    for (int i = 0; i < 7; ++i) {
+        pgv.WaitForBackgroundWork();
+        const double ms = bench::medianMs([&] { pgv.LoadPicture(jpeg); }, 1, 0);
+        firsts.push_back(ms);
+    }
+    std::sort(firsts.begin(), firsts.end());
+    const double reduced = firsts[firsts.size() / 2];
     pgv.WaitForPicture();
     bench::report("LoadPicture 6000x4000 JPEG, first picture shown", reduced, "LoadImageFile alone",
                   decode);

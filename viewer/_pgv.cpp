@@ -101,6 +101,13 @@ bool TO_pgv::LoadPicture(const std::string& fileName)
     // pictures the owner has decoded ahead next) competes with the paint for the processor.
     Image1->repaint();
     Image_mg->repaint();
+    if (!first.complete) {
+        // The display keeps its stretched picture and the glass its pixels; the reduced
+        // picture goes before the full one takes its memory, so that the two are never
+        // held together. Whatever would draw from it waits for the full picture instead.
+        source = QImage();
+        pictureSlot.Release();
+    }
     loader.Follow(fileName, !first.complete);
     return true;
 }
@@ -412,6 +419,7 @@ void TO_pgv::resizeEvent(QResizeEvent* event)
     // A resized pane is fitted again, so the picture is never cut off or left in a corner;
     // amounts, scale and glass position stay as they were.
     if (Image1->size() != area) {
+        WaitForPicture();
         RedrawPicture();
         drawGlass();
     }

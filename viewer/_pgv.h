@@ -2,8 +2,9 @@
 // magnifying glass over it.
 //
 // A large JPEG is shown at once from a reduced decode while its full picture is decoded
-// behind; the display is drawn again from the full picture when it arrives. What needs the
-// full picture (the glass, scale steps, turns) waits for it under the wait cursor.
+// behind; the display is drawn again from the full picture when it arrives. The reduced
+// picture is not kept: what needs pixels beyond the display drawn from it (the glass, scale
+// steps, turns, a new pane size) waits for the full picture under the wait cursor.
 //
 // It holds the picture in three forms: the source (as loaded, turned by any rotations),
 // the working picture (the source resampled by the working scale; the glass shows it pixel
