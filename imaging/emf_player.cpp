@@ -251,7 +251,29 @@ bool EmfPlayer::font(MetafileReader& r)
     return true;
 }
 
-bool EmfPlayer::play(std::uint32_t type, MetafileReader& r)
+void EmfPlayer::play(std::uint32_t type, MetafileReader& r)
+{
+    if (record(type, r))
+        return;
+    switch (type) {
+    case 38: // CREATEPEN
+    case 39: // CREATEBRUSHINDIRECT
+    case 49: // CREATEPALETTE
+    case 82: // EXTCREATEFONTINDIRECTW
+    case 93: // CREATEMONOBRUSH
+    case 94: // CREATEDIBPATTERNBRUSHPT
+    case 95: // EXTCREATEPEN
+        if (r.size() >= 4) {
+            MetafileReader index(r.bytes().first(4));
+            dc.setObject(index.u32(), MetafileUnusable {});
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
 {
     MetafileState& s = dc.state();
     switch (type) {
@@ -608,8 +630,7 @@ QImage PlayEnhancedMetafile(const QByteArray& bytes)
             MetafileReader record(reader.take(size - 8));
             if (type == 14) // EOF
                 break;
-            if (!player.play(type, record))
-                break;
+            player.play(type, record);
         }
     }
     return picture;

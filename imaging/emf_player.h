@@ -24,10 +24,13 @@ public:
     {
     }
 
-    // False when the record is damaged.
-    bool play(std::uint32_t type, MetafileReader& r);
+    // A damaged record (its contents inconsistent with its size) is left out; one that
+    // creates an object empties the slot it names.
+    void play(std::uint32_t type, MetafileReader& r);
 
 private:
+    // False when the record is damaged.
+    bool record(std::uint32_t type, MetafileReader& r);
     // The part of the record at offset (from the record's start) and size, or nothing when
     // it lies outside the record.
     static std::optional<std::span<const std::uint8_t>>

@@ -56,14 +56,20 @@ struct MetafilePalette
 {
 };
 
+// What a damaged object-creating record leaves in its slot: the slot is taken, as the
+// platform takes it, so that later indices stay right; selecting it changes nothing.
+struct MetafileUnusable
+{
+};
+
 // Rectangles in the units the record gave them (logical for WMF, device for EMF).
 struct MetafileRegion
 {
     QRegion region;
 };
 
-using MetafileObject
-    = std::variant<MetafilePen, MetafileBrush, MetafileFont, MetafilePalette, MetafileRegion>;
+using MetafileObject = std::variant<MetafilePen, MetafileBrush, MetafileFont, MetafilePalette,
+                                    MetafileRegion, MetafileUnusable>;
 
 struct MetafileState
 {

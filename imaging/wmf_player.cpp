@@ -29,10 +29,10 @@ std::span<const std::uint8_t> asBytes(const QByteArray& bytes)
             static_cast<std::size_t>(bytes.size())};
 }
 
-// Calls visit(function, parameters) for each record until EOF, a damaged record (false) or
-// visit asking to stop.
+// Calls visit(function, parameters) for each record until EOF, a record whose size does
+// not fit in the file, or visit returning false.
 template<typename Visit>
-bool forEachRecord(std::span<const std::uint8_t> bytes, std::size_t start, Visit visit)
+void forEachRecord(std::span<const std::uint8_t> bytes, std::size_t start, Visit visit)
 {
     MetafileReader reader(bytes);
     reader.seek(start);
@@ -40,14 +40,28 @@ bool forEachRecord(std::span<const std::uint8_t> bytes, std::size_t start, Visit
         const std::uint64_t words = reader.u32();
         const std::uint16_t function = reader.u16();
         if (words < 3 || !reader.has(words * 2 - 6))
-            return false;
+            return;
         MetafileReader parameters(reader.take(static_cast<std::size_t>(words * 2 - 6)));
-        if (function == 0)
-            return true;
-        if (!visit(function, parameters))
-            return false;
+        if (function == 0 || !visit(function, parameters))
+            return;
     }
-    return reader.ok();
+}
+
+// The records that create an object in the lowest free slot.
+bool createsObject(std::uint16_t function)
+{
+    switch (function) {
+    case 0x02FA: // CREATEPENINDIRECT
+    case 0x02FC: // CREATEBRUSHINDIRECT
+    case 0x02FB: // CREATEFONTINDIRECT
+    case 0x0142: // DIBCREATEPATTERNBRUSH
+    case 0x01F9: // CREATEPATTERNBRUSH
+    case 0x00F7: // CREATEPALETTE
+    case 0x06FF: // CREATEREGION
+        return true;
+    default:
+        return false;
+    }
 }
 
 std::optional<WmfHeader> readHeader(std::span<const std::uint8_t> bytes)
@@ -213,10 +227,17 @@ public:
     {
     }
 
-    // False when the record is damaged.
-    bool play(std::uint16_t function, MetafileReader& r);
+    // A damaged record (its contents inconsistent with its size) is left out; one that
+    // creates an object still takes its slot.
+    void play(std::uint16_t function, MetafileReader& r)
+    {
+        if (!record(function, r) && createsObject(function))
+            dc.addObject(MetafileUnusable {});
+    }
 
 private:
+    // False when the record is damaged.
+    bool record(std::uint16_t function, MetafileReader& r);
     const MetafileRegion* regionAt(std::uint32_t index)
     {
         const MetafileObject* found = dc.object(index);
@@ -233,7 +254,7 @@ private:
     MetafileDC& dc;
 };
 
-bool WmfPlayer::play(std::uint16_t function, MetafileReader& r)
+bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
 {
     MetafileState& s = dc.state();
     switch (function) {
@@ -621,7 +642,8 @@ QImage PlayWindowsMetafile(const QByteArray& bytes)
         WmfPlayer player(dc);
         forEachRecord(data, header->recordsStart,
                       [&player](std::uint16_t function, MetafileReader& r) {
-                          return player.play(function, r);
+                          player.play(function, r);
+                          return true;
                       });
     }
     return picture;

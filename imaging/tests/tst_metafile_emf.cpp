@@ -17,8 +17,8 @@ private slots:
     void textAdvances_data();
     void textAdvances();
     void stretchedDibits();
-    void damagedRecordKeepsWhatCameBefore_data();
-    void damagedRecordKeepsWhatCameBefore();
+    void damagedRecords_data();
+    void damagedRecords();
     void badHeaderGivesNothing_data();
     void badHeaderGivesNothing();
 };
@@ -380,31 +380,35 @@ void tst_metafile_emf::stretchedDibits()
     QCOMPARE(inkBox(picture), QRect(20, 10, 60, 40));
 }
 
-void tst_metafile_emf::damagedRecordKeepsWhatCameBefore_data()
+void tst_metafile_emf::damagedRecords_data()
 {
     QTest::addColumn<QByteArray>("damage");
-    QTest::newRow("size beyond the file") << Params().u32(43).u32(4000).i32({50, 50, 99, 99}).bytes;
+    QTest::addColumn<bool>("goesOn"); // whether the records after the damaged one are played
+    QTest::newRow("size beyond the file")
+        << Params().u32(43).u32(4000).i32({50, 50, 99, 99}).bytes << false;
     QTest::newRow("size not a multiple of four")
-        << Params().u32(43).u32(26).i32({50, 50, 99, 99}).bytes;
-    QTest::newRow("rectangle cut short") << Params().u32(43).u32(16).i32({50, 50}).bytes;
+        << Params().u32(43).u32(26).i32({50, 50, 99, 99}).bytes << false;
+    QTest::newRow("rectangle cut short") << Params().u32(43).u32(16).i32({50, 50}).bytes << true;
     QTest::newRow("polygon counting more points than it holds")
-        << Params().u32(3).u32(36).i32({0, 0, 0, 0, 100000, 50, 50}).bytes;
+        << Params().u32(3).u32(36).i32({0, 0, 0, 0, 100000, 50, 50}).bytes << true;
     QTest::newRow("text string outside the record")
         << Params()
                .u32(84)
                .u32(76)
                .i32({0, 0, 0, 0, 1, 0, 0, 50, 50, 4, 900, 0, 0, 0, 0, 0, 0})
-               .bytes;
+               .bytes
+        << true;
 }
 
-void tst_metafile_emf::damagedRecordKeepsWhatCameBefore()
+void tst_metafile_emf::damagedRecords()
 {
     QFETCH(QByteArray, damage);
+    QFETCH(bool, goesOn);
     auto b = redCanvas();
     b.rectangle(0, 0, 50, 50).rawRecord(damage).rectangle(50, 50, 100, 100);
     const QImage picture = PlayEnhancedMetafile(b.finish());
     QCOMPARE(pixel(picture, 25, 25), 0xff0000u);
-    QCOMPARE(pixel(picture, 75, 75), 0xffffffu);
+    QCOMPARE(pixel(picture, 75, 75), goesOn ? 0xff0000u : 0xffffffu);
 }
 
 void tst_metafile_emf::badHeaderGivesNothing_data()

@@ -25,7 +25,7 @@ private slots:
     void extendedTextOptions();
     void clipping();
     void savedStatesComeBack();
-    void damagedRecordKeepsWhatCameBefore();
+    void damagedRecords();
     void badHeaderGivesNothing_data();
     void badHeaderGivesNothing();
     void objectIndexOutOfRangeIsIgnored();
@@ -352,23 +352,27 @@ void tst_metafile_wmf::savedStatesComeBack()
     QCOMPARE(pixel(picture, 5, 5), 0xff0000u);
 }
 
-void tst_metafile_wmf::damagedRecordKeepsWhatCameBefore()
+void tst_metafile_wmf::damagedRecords()
 {
     auto b = redCanvas();
     b.rectangle(0, 0, 50, 50);
-    // A record claiming more words than the file holds, then a drawing that must not show.
+    // A record claiming more words than the file holds ends the drawing.
     b.rawRecord(Params().u32(5000).u16(0x041B).i16({100, 100, 50, 50}).bytes);
     b.rectangle(50, 50, 100, 100);
     const QImage picture = PlayWindowsMetafile(b.finish());
     QCOMPARE(pixel(picture, 25, 25), 0xff0000u);
     QCOMPARE(pixel(picture, 75, 75), 0xffffffu);
 
-    // A polygon counting more points than its record carries ends the drawing too.
+    // Records whose contents do not add up are left out and the drawing goes on: a polygon
+    // counting more points than it carries, and a region whose scan runs past its record,
+    // which still takes slot 2, so that the blue brush lands in slot 3.
     auto c = redCanvas();
-    c.rectangle(0, 0, 50, 50).words(0x0324, {400, 0, 0, 99, 0, 99, 99}).rectangle(50, 50, 100, 100);
-    const QImage cut = PlayWindowsMetafile(c.finish());
-    QCOMPARE(pixel(cut, 25, 25), 0xff0000u);
-    QCOMPARE(pixel(cut, 75, 75), 0xffffffu);
+    c.rectangle(0, 0, 50, 50).words(0x0324, {400, 0, 0, 99, 0, 99, 99});
+    c.record(0x06FF, Params().u16(0).u16(6).u16(0).i16({40, 1, 50, 10, 10, 70, 30, 400, 10}));
+    c.solidBrush(blue).select(3).rectangle(50, 50, 100, 100);
+    const QImage skipped = PlayWindowsMetafile(c.finish());
+    QCOMPARE(pixel(skipped, 25, 25), 0xff0000u);
+    QCOMPARE(pixel(skipped, 75, 75), 0x0000ffu);
 }
 
 void tst_metafile_wmf::badHeaderGivesNothing_data()
