@@ -174,21 +174,45 @@ void MetafileDC::selectStockObject(std::uint32_t stock)
     }
 }
 
+void MetafileDC::setLogicalFrame(const QRectF& frame, QSizeF outputSize)
+{
+    pendingFrame = {frame, outputSize};
+}
+
+void MetafileDC::fixFrame() const
+{
+    const auto [frame, size] = *pendingFrame;
+    pendingFrame.reset();
+    // The frame's box on the device keeps the device's orientation: a window whose y axis
+    // points up draws upright, as on the platform.
+    const QRectF box = pageTransform().mapRect(frame.normalized());
+    const QTransform fitted = QTransform::fromTranslate(-box.left(), -box.top())
+        * QTransform::fromScale(size.width() / box.width(), size.height() / box.height());
+    deviceToOutput = IsUsableTransform(fitted) ? fitted : QTransform();
+}
+
 void MetafileDC::setMapMode(int mode)
 {
-    if (mode >= 1 && mode <= 8)
-        current.mapMode = mode;
+    if (mode < 1 || mode > 8)
+        return;
+    // A switch from a fixed mode into a scalable one keeps that mode's scale as its extents.
+    if (mode >= 7 && current.mapMode < 7) {
+        const QTransform page = pageTransform();
+        current.windowExt = QPointF(1, 1);
+        current.viewportExt = QPointF(page.m11(), page.m22());
+    }
+    current.mapMode = mode;
 }
 
 void MetafileDC::setWindowExt(QPointF ext)
 {
-    if (ext.x() != 0 && ext.y() != 0)
+    if (current.mapMode >= 7 && ext.x() != 0 && ext.y() != 0)
         current.windowExt = ext;
 }
 
 void MetafileDC::setViewportExt(QPointF ext)
 {
-    if (ext.x() != 0 && ext.y() != 0)
+    if (current.mapMode >= 7 && ext.x() != 0 && ext.y() != 0)
         current.viewportExt = ext;
 }
 
@@ -228,6 +252,8 @@ QTransform MetafileDC::pageTransform() const
 
 QTransform MetafileDC::toOutput() const
 {
+    if (pendingFrame)
+        fixFrame();
     return current.world * pageTransform() * deviceToOutput;
 }
 

@@ -123,7 +123,14 @@ public:
     bool selectObject(std::uint32_t index, bool regionIsLogical);
     void selectStockObject(std::uint32_t stock);
 
-    // Mapping
+    // For a picture whose frame is given in the records' logical units (a metafile without
+    // its own device): the mapping from the device onto the output picture is fixed when
+    // the first record draws, so that the page mapping the records set up by then, window
+    // and viewport alike, takes the frame onto the whole output of outputSize pixels.
+    void setLogicalFrame(const QRectF& frame, QSizeF outputSize);
+
+    // Mapping: window and viewport extents count only in the isotropic and anisotropic
+    // modes, as on the platform.
     void setMapMode(int mode);
     void setWindowExt(QPointF ext);
     void setViewportExt(QPointF ext);
@@ -195,9 +202,12 @@ private:
     void shape(const QPainterPath& outputPath, bool fill);
     QRectF boxToOutput(const QRectF& box, QTransform& rest) const;
 
+    void fixFrame() const;
+
     QImage& image;
     QPainter painter;
-    QTransform deviceToOutput;
+    mutable QTransform deviceToOutput;
+    mutable std::optional<std::pair<QRectF, QSizeF>> pendingFrame;
     QPointF pixelsPerMm;
     MetafileState current;
     std::vector<MetafileState> saved;

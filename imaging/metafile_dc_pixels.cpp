@@ -82,7 +82,7 @@ void MetafileDC::drawImageAt(const QImage& picture, const QRectF& source, QPoint
                              std::uint32_t rop)
 {
     // Unstretched: one bitmap pixel is one device pixel, whatever the logical mapping.
-    const QTransform t = toOutput();
+    const QTransform t = toOutput(); // fixes deviceToOutput first
     const QPointF at = t.map(destination);
     const double sx = std::hypot(deviceToOutput.m11(), deviceToOutput.m12());
     const double sy = std::hypot(deviceToOutput.m21(), deviceToOutput.m22());
@@ -179,6 +179,8 @@ void MetafileDC::shadedTriangle(const QPolygonF& corners, const QColor (&colors)
 
 QRegion MetafileDC::regionToOutput(const QRegion& region, bool regionIsLogical) const
 {
+    if (pendingFrame)
+        fixFrame();
     const QTransform t = regionIsLogical ? pageTransform() * deviceToOutput : deviceToOutput;
     if (t.isIdentity())
         return region;

@@ -18,7 +18,7 @@ constexpr std::uint32_t etoClipped = 0x4;
 struct WmfHeader
 {
     QSize size;
-    QRectF frame; // logical units: the window the picture is drawn from
+    QRectF frame; // logical units: what the picture shows
     int objects = 0;
     std::size_t recordsStart = 0;
 };
@@ -631,14 +631,10 @@ QImage PlayWindowsMetafile(const QByteArray& bytes)
         return {};
     picture.fill(Qt::white);
     {
-        // 96 pixels per inch for the fixed mapping modes; the records' window is shown
-        // across the whole picture.
+        // 96 pixels per inch for the fixed mapping modes. Playback starts in the text mode
+        // with unit extents, as on the platform; the frame is in the records' logical units.
         MetafileDC dc(picture, QTransform(), QPointF(96 / 25.4, 96 / 25.4), header->objects);
-        MetafileState& s = dc.state();
-        s.mapMode = 8;
-        s.windowOrg = header->frame.topLeft();
-        dc.setWindowExt(QPointF(header->frame.width(), header->frame.height()));
-        dc.setViewportExt(QPointF(header->size.width(), header->size.height()));
+        dc.setLogicalFrame(header->frame, QSizeF(header->size));
         WmfPlayer player(dc);
         forEachRecord(data, header->recordsStart,
                       [&player](std::uint16_t function, MetafileReader& r) {

@@ -44,6 +44,13 @@ WmfBuilder redCanvas()
     return b;
 }
 
+// The red canvas after a first drawing (an empty box), which fixes where the frame lies on
+// the device: mapping records after it move what follows.
+WmfBuilder drawnCanvas()
+{
+    return redCanvas().rectangle(0, 0, 0, 0);
+}
+
 } // namespace
 
 void tst_metafile_wmf::reportedSize_data()
@@ -122,19 +129,45 @@ void tst_metafile_wmf::mappingModes_data()
     QTest::newRow("placeable frame scales")
         << big().rectangle(500, 0, 1000, 500).finish() << QRect(50, 0, 50, 50);
     QTest::newRow("window flipped upwards") << big()
+                                                   .words(0x0103, {8})
                                                    .words(0x020B, {1000, 0})
                                                    .words(0x020C, {-1000, 1000})
                                                    .rectangle(0, 0, 500, 500)
                                                    .finish()
                                             << QRect(0, 50, 50, 50);
-    QTest::newRow("anisotropic window and viewport") << redCanvas()
+    // A viewport of another device set up before drawing: the frame still fills the picture.
+    QTest::newRow("window and viewport set before drawing") << big()
+                                                                   .words(0x0103, {8})
+                                                                   .words(0x020C, {1000, 1000})
+                                                                   .words(0x020D, {5000, 5000})
+                                                                   .words(0x020E, {20000, 20000})
+                                                                   .rectangle(500, 0, 1000, 500)
+                                                                   .finish()
+                                                            << QRect(50, 0, 50, 50);
+    // The text mode ignores a window extent: the anisotropic mode after it starts from unit
+    // extents.
+    QTest::newRow("window extent before the anisotropic mode")
+        << big()
+               .words(0x020C, {850, 850})
+               .words(0x0103, {8})
+               .rectangle(500, 500, 1000, 1000)
+               .finish()
+        << QRect(50, 50, 50, 50);
+    QTest::newRow("window extent in the text mode ignored after drawing")
+        << drawnCanvas()
+               .words(0x020C, {50, 50})
+               .words(0x0103, {8})
+               .rectangle(20, 20, 40, 40)
+               .finish()
+        << QRect(20, 20, 20, 20);
+    QTest::newRow("anisotropic window and viewport") << drawnCanvas()
                                                             .words(0x0103, {8})
                                                             .words(0x020C, {10, 10})
                                                             .words(0x020E, {50, 100})
                                                             .rectangle(0, 0, 5, 1)
                                                             .finish()
                                                      << QRect(0, 0, 50, 5);
-    QTest::newRow("isotropic takes the smaller scale") << redCanvas()
+    QTest::newRow("isotropic takes the smaller scale") << drawnCanvas()
                                                               .words(0x0103, {7})
                                                               .words(0x020C, {10, 10})
                                                               .words(0x020E, {50, 100})
@@ -142,10 +175,10 @@ void tst_metafile_wmf::mappingModes_data()
                                                               .finish()
                                                        << QRect(0, 0, 50, 50);
     QTest::newRow("text mapping with a viewport origin")
-        << redCanvas().words(0x0103, {1}).words(0x020D, {20, 30}).rectangle(0, 0, 10, 10).finish()
+        << drawnCanvas().words(0x0103, {1}).words(0x020D, {20, 30}).rectangle(0, 0, 10, 10).finish()
         << QRect(30, 20, 10, 10);
     QTest::newRow("offset window origin")
-        << redCanvas().words(0x020F, {-10, -20}).rectangle(0, 0, 10, 10).finish()
+        << drawnCanvas().words(0x020F, {-10, -20}).rectangle(0, 0, 10, 10).finish()
         << QRect(20, 10, 10, 10);
 }
 
@@ -339,7 +372,7 @@ void tst_metafile_wmf::clipping()
 
 void tst_metafile_wmf::savedStatesComeBack()
 {
-    auto b = redCanvas();
+    auto b = drawnCanvas();
     b.solidBrush(blue) // slot 2
         .words(0x001E, {}) // SaveDC
         .select(2)
