@@ -631,6 +631,8 @@ QImage PlayEnhancedMetafile(const QByteArray& bytes)
             if (type == 14) // EOF
                 break;
             player.play(type, record);
+            if (!dc.spend(metafileRecordWork))
+                return {};
         }
     }
     return picture;

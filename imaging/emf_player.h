@@ -46,7 +46,7 @@ private:
     {
         const auto info = part(r, offBmi, cbBmi);
         const auto bits = part(r, offBits, cbBits);
-        if (!info || !bits)
+        if (!info || !bits || !dc.spend(metafileDecodeWork * DibPixels(*info)))
             return {};
         return DecodeDib(*info, *bits, keepAlpha);
     }

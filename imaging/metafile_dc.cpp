@@ -84,9 +84,30 @@ MetafileDC::MetafileDC(QImage& output, const QTransform& toDeviceOutput, QPointF
     , deviceToOutput(toDeviceOutput)
     , pixelsPerMm(resolution)
     , objects(static_cast<std::size_t>(std::clamp(objectSlots, 0, maxMetafileObjects)))
+    , budget(metafileWorkBudget
+             + metafileWorkPerPicturePixel * static_cast<double>(output.width()) * output.height())
 {
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+}
+
+bool MetafileDC::spend(double work)
+{
+    spent += work;
+    return !exhausted();
+}
+
+bool MetafileDC::admit(const QRectF& outputArea, double cost)
+{
+    if (measuring) {
+        if (WithinCoordinateLimit(outputArea))
+            drawn |= outputArea.normalized();
+        return false;
+    }
+    QRectF shown = outputArea.normalized() & QRectF(image.rect());
+    if (current.clipped)
+        shown &= QRectF(current.clip.boundingRect());
+    return spend(metafileDrawingWork + cost * shown.width() * shown.height());
 }
 
 void MetafileDC::saveState()
@@ -366,7 +387,10 @@ bool MetafileDC::beginPaint()
 
 void MetafileDC::paint(const QPainterPath& outputPath, bool fill, bool stroke)
 {
-    if (!WithinCoordinateLimit(outputPath.controlPointRect()) || !beginPaint())
+    const QRectF box = outputPath.controlPointRect();
+    const double reach = stroke ? outputPen().widthF() / 2 : 0;
+    if (!WithinCoordinateLimit(box) || !admit(box.adjusted(-reach, -reach, reach, reach))
+        || !beginPaint())
         return;
     bool skip = false;
     bool invert = false;

@@ -5,6 +5,8 @@
 // its own pixels, aliased, as the platform's device draws.
 #pragma once
 
+#include "imaging/metafile_limits.h"
+
 #include <QColor>
 #include <QImage>
 #include <QPainter>
@@ -110,6 +112,16 @@ public:
 
     MetafileState& state() { return current; }
 
+    // Measuring instead of drawing: nothing is painted, and drawnBox collects the box, on
+    // the device, of everything the records would draw.
+    void measureOnly() { measuring = true; }
+    QRectF drawnBox() const { return drawn; }
+
+    // Work done outside the drawing calls (records read, bitmaps decoded) charged to the
+    // playback's budget; false once it is spent, and then nothing more is drawn.
+    bool spend(double work);
+    bool exhausted() const { return spent > budget; }
+
     void saveState();
     void restoreState(int which);
 
@@ -203,6 +215,10 @@ private:
     QRectF boxToOutput(const QRectF& box, QTransform& rest) const;
 
     void fixFrame() const;
+    // Whether a drawing covering outputArea (output pixels) may be painted, at cost pixels
+    // of work for each pixel of it on the picture; false when measuring (after noting the
+    // area) or when the budget is spent.
+    bool admit(const QRectF& outputArea, double cost = 1);
 
     QImage& image;
     QPainter painter;
@@ -215,4 +231,8 @@ private:
     std::size_t firstFree = 0; // no free slot lies below it
     bool pathOpen = false;
     QPainterPath path; // output pixels
+    bool measuring = false;
+    QRectF drawn;
+    double budget;
+    double spent = 0;
 };

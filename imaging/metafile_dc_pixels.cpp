@@ -18,7 +18,8 @@ constexpr std::uint32_t bsNull = 1;
 void MetafileDC::setPixel(QPointF point, const QColor& color)
 {
     const QPointF at = toOutput().map(point);
-    if (!WithinCoordinateLimit(QRectF(at, QSizeF(1, 1))) || !beginPaint())
+    if (!WithinCoordinateLimit(QRectF(at, QSizeF(1, 1))) || !admit(QRectF(at, QSizeF(1, 1)))
+        || !beginPaint())
         return;
     painter.fillRect(QRectF(std::floor(at.x()), std::floor(at.y()), 1, 1), color);
 }
@@ -34,8 +35,9 @@ void MetafileDC::drawImage(const QImage& picture, const QRectF& source, const QR
         * QTransform::fromScale(destination.width() / source.width(),
                                 destination.height() / source.height())
         * QTransform::fromTranslate(destination.x(), destination.y()) * toOutput();
+    // Scaled bitmaps cost a few times a plain fill on each pixel they cover.
     if (!IsUsableTransform(placement) || !WithinCoordinateLimit(placement.mapRect(within))
-        || !beginPaint())
+        || !admit(placement.mapRect(within), 4) || !beginPaint())
         return;
 
     QImage shown = picture;
@@ -98,7 +100,8 @@ void MetafileDC::patBlt(const QRectF& box, std::uint32_t rop)
         p.addRect(box.normalized());
         return p;
     }());
-    if (!WithinCoordinateLimit(area.controlPointRect()) || !beginPaint())
+    if (!WithinCoordinateLimit(area.controlPointRect()) || !admit(area.controlPointRect())
+        || !beginPaint())
         return;
     switch (rop) {
     case 0x00F00021: // PATCOPY
@@ -129,7 +132,7 @@ void MetafileDC::gradientRect(const QRectF& box, const QColor& from, const QColo
                               bool vertical)
 {
     const QRectF area = toOutput().mapRect(box.normalized());
-    if (!WithinCoordinateLimit(area) || !beginPaint())
+    if (!WithinCoordinateLimit(area) || !admit(area, 2) || !beginPaint())
         return;
     QLinearGradient shade(area.topLeft(), vertical ? area.bottomLeft() : area.topRight());
     shade.setColorAt(0, from);
@@ -140,7 +143,9 @@ void MetafileDC::gradientRect(const QRectF& box, const QColor& from, const QColo
 void MetafileDC::shadedTriangle(const QPolygonF& corners, const QColor (&colors)[3])
 {
     const QPolygonF triangle = toOutput().map(corners);
-    if (triangle.size() != 3 || !WithinCoordinateLimit(triangle.boundingRect()))
+    // Each pixel's colour is worked out on its own, several times a plain fill.
+    if (triangle.size() != 3 || !WithinCoordinateLimit(triangle.boundingRect())
+        || !admit(triangle.boundingRect(), 8))
         return;
     const QRect area = triangle.boundingRect().toAlignedRect().intersected(image.rect());
     const QPointF a = triangle[0];
@@ -195,7 +200,7 @@ QRegion MetafileDC::regionToOutput(const QRegion& region, bool regionIsLogical) 
 
 void MetafileDC::fillRegion(const QRegion& outputRegion, const MetafileBrush& brush)
 {
-    if (brush.style == bsNull || !beginPaint())
+    if (brush.style == bsNull || !admit(outputRegion.boundingRect()) || !beginPaint())
         return;
     const QBrush fill = outputBrush(brush);
     for (const QRect& box : outputRegion)
@@ -220,7 +225,7 @@ void MetafileDC::frameRegion(const QRegion& outputRegion, const MetafileBrush& b
 
 void MetafileDC::invertRegion(const QRegion& outputRegion)
 {
-    if (!beginPaint())
+    if (!admit(outputRegion.boundingRect()) || !beginPaint())
         return;
     painter.setCompositionMode(QPainter::RasterOp_NotDestination);
     for (const QRect& box : outputRegion)

@@ -153,3 +153,12 @@ MetafileDib DecodePackedDib(std::span<const std::uint8_t> packed)
     const auto split = static_cast<std::size_t>(header.tableEnd());
     return DecodeDib(packed.first(split), packed.subspan(split));
 }
+
+double DibPixels(std::span<const std::uint8_t> info)
+{
+    DibHeader header;
+    if (!readHeader(info, header))
+        return 0;
+    return static_cast<double>(header.width)
+        * static_cast<double>(header.height < 0 ? -header.height : header.height);
+}

@@ -22,3 +22,7 @@ MetafileDib DecodeDib(std::span<const std::uint8_t> info, std::span<const std::u
 // A packed bitmap: the header, its colour table, then the bits, the split found from the
 // header.
 MetafileDib DecodePackedDib(std::span<const std::uint8_t> packed);
+
+// The pixels a bitmap's header claims (0 when it cannot be read), so that its decoding can be
+// charged before it is done.
+double DibPixels(std::span<const std::uint8_t> info);

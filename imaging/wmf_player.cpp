@@ -19,6 +19,9 @@ struct WmfHeader
 {
     QSize size;
     QRectF frame; // logical units: what the picture shows
+    // A plain file without a window extent: the frame is the box, on the device, of what
+    // the records draw (measured by playing them without drawing).
+    bool drawnExtent = false;
     int objects = 0;
     std::size_t recordsStart = 0;
 };
@@ -111,8 +114,10 @@ std::optional<WmfHeader> readHeader(std::span<const std::uint8_t> bytes)
             }
             return r.ok() && !extent;
         });
-        if (!extent)
-            return std::nullopt;
+        if (!extent) {
+            header.drawnExtent = true;
+            return header;
+        }
         const QPointF from = origin.value_or(QPointF(0, 0));
         header.frame = QRectF(from.x(), from.y(), extent->x(), extent->y());
         header.size = QSize(static_cast<int>(std::abs(extent->x())),
@@ -247,6 +252,12 @@ private:
     {
         const MetafileObject* found = dc.object(index);
         return found ? std::get_if<MetafileBrush>(found) : nullptr;
+    }
+    MetafileDib packedBitmap(std::span<const std::uint8_t> packed)
+    {
+        if (!dc.spend(metafileDecodeWork * DibPixels(packed)))
+            return {};
+        return DecodePackedDib(packed);
     }
     bool bitmap(std::uint16_t function, MetafileReader& r);
     bool text(MetafileReader& r, bool extended);
@@ -461,7 +472,7 @@ bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
         r.u16();
         MetafileBrush brush;
         brush.style = 3;
-        brush.pattern = DecodePackedDib(r.take(r.remaining())).image;
+        brush.pattern = packedBitmap(r.take(r.remaining())).image;
         if (brush.pattern.isNull())
             brush.style = 1;
         dc.addObject(brush);
@@ -530,7 +541,7 @@ bool WmfPlayer::bitmap(std::uint16_t function, MetafileReader& r)
         const QPointF at = readPoint(r);
         if (!r.ok())
             return false;
-        const MetafileDib dib = DecodePackedDib(r.take(r.remaining()));
+        const MetafileDib dib = packedBitmap(r.take(r.remaining()));
         if (!dib.image.isNull()) {
             // The bitmap holds scans rows from startScan up, counted from the bottom.
             const double top = dib.bottomUp ? dib.image.height() - (ySrc - startScan) - h : ySrc;
@@ -565,7 +576,7 @@ bool WmfPlayer::bitmap(std::uint16_t function, MetafileReader& r)
         srcW = w;
         srcH = h;
     }
-    const MetafileDib dib = DecodePackedDib(r.take(r.remaining()));
+    const MetafileDib dib = packedBitmap(r.take(r.remaining()));
     if (dib.image.isNull())
         return true;
     // StretchDIB counts its source from the bitmap's bottom-left corner, like the bitmap's
@@ -612,18 +623,47 @@ bool WmfPlayer::text(MetafileReader& r, bool extended)
     return true;
 }
 
+// 96 pixels per inch for the fixed mapping modes.
+const QPointF wmfPixelsPerMm(96 / 25.4, 96 / 25.4);
+
+// The header with the frame and size of a file that sets no window extent found by
+// playing its records without drawing.
+std::optional<WmfHeader> readFrame(std::span<const std::uint8_t> bytes)
+{
+    auto header = readHeader(bytes);
+    if (!header || !header->drawnExtent)
+        return header;
+    QImage scratch(1, 1, QImage::Format_RGB32);
+    MetafileDC dc(scratch, QTransform(), wmfPixelsPerMm, header->objects);
+    dc.measureOnly();
+    WmfPlayer player(dc);
+    forEachRecord(bytes, header->recordsStart, [&](std::uint16_t function, MetafileReader& r) {
+        player.play(function, r);
+        return dc.spend(metafileRecordWork);
+    });
+    const QRectF box = dc.drawnBox();
+    const double width = std::ceil(box.width());
+    const double height = std::ceil(box.height());
+    if (dc.exhausted() || !(width >= 1 && height >= 1)
+        || !FitsPictureLimit(static_cast<qint64>(width), static_cast<qint64>(height)))
+        return std::nullopt;
+    header->frame = box;
+    header->size = QSize(static_cast<int>(width), static_cast<int>(height));
+    return header;
+}
+
 } // namespace
 
 QSize WindowsMetafileSize(const QByteArray& bytes)
 {
-    const auto header = readHeader(asBytes(bytes));
+    const auto header = readFrame(asBytes(bytes));
     return header ? header->size : QSize();
 }
 
 QImage PlayWindowsMetafile(const QByteArray& bytes)
 {
     const auto data = asBytes(bytes);
-    const auto header = readHeader(data);
+    const auto header = readFrame(data);
     if (!header)
         return {};
     QImage picture(header->size, QImage::Format_RGB32);
@@ -631,16 +671,21 @@ QImage PlayWindowsMetafile(const QByteArray& bytes)
         return {};
     picture.fill(Qt::white);
     {
-        // 96 pixels per inch for the fixed mapping modes. Playback starts in the text mode
-        // with unit extents, as on the platform; the frame is in the records' logical units.
-        MetafileDC dc(picture, QTransform(), QPointF(96 / 25.4, 96 / 25.4), header->objects);
-        dc.setLogicalFrame(header->frame, QSizeF(header->size));
+        // Playback starts in the text mode with unit extents, as on the platform.
+        MetafileDC dc(picture,
+                      header->drawnExtent
+                          ? QTransform::fromTranslate(-header->frame.left(), -header->frame.top())
+                          : QTransform(),
+                      wmfPixelsPerMm, header->objects);
+        if (!header->drawnExtent)
+            dc.setLogicalFrame(header->frame, QSizeF(header->size));
         WmfPlayer player(dc);
-        forEachRecord(data, header->recordsStart,
-                      [&player](std::uint16_t function, MetafileReader& r) {
-                          player.play(function, r);
-                          return true;
-                      });
+        forEachRecord(data, header->recordsStart, [&](std::uint16_t function, MetafileReader& r) {
+            player.play(function, r);
+            return dc.spend(metafileRecordWork);
+        });
+        if (dc.exhausted())
+            return {};
     }
     return picture;
 }

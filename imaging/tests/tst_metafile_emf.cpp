@@ -21,6 +21,8 @@ private slots:
     void damagedRecords();
     void badHeaderGivesNothing_data();
     void badHeaderGivesNothing();
+    void workBudget_data();
+    void workBudget();
 };
 
 namespace {
@@ -434,6 +436,58 @@ void tst_metafile_emf::badHeaderGivesNothing()
     QFETCH(QByteArray, file);
     QVERIFY(EnhancedMetafileSize(file).isEmpty());
     QVERIFY(PlayEnhancedMetafile(file).isNull());
+}
+
+void tst_metafile_emf::workBudget_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("refused");
+    auto rectangles = [](int count) {
+        auto b = WmfBuilder::placeable(0, 0, 2000, 2000, 96);
+        b.solidBrush(red).select(0);
+        for (int i = 0; i < count; ++i)
+            b.rectangle(0, 0, 2000, 2000);
+        return b.finish();
+    };
+    QTest::newRow("a hundred full-picture rectangles") << rectangles(100) << false;
+    QTest::newRow("a thousand full-picture rectangles") << rectangles(1000) << true;
+
+    // 300 letters of a 16000-pixel font, each over the whole picture.
+    EmfBuilder letters(QRect(0, 0, 20000, 20000), QSize(1000, 1000), QSize(100, 100));
+    Params font;
+    font.i32({1, -16000, 0, 0, 0, 400}).u32(0).u32(0);
+    for (QChar c : QStringLiteral("Arial").leftJustified(32, QChar(0)))
+        font.u16(c.unicode());
+    Params text;
+    text.i32({0, 0, 0, 0, 1}).f32(1).f32(1).i32({-2000, -6000, 300, 76, 0, 0, 0, 0, 0, 676});
+    for (int i = 0; i < 300; ++i)
+        text.u16('W');
+    for (int i = 0; i < 300; ++i)
+        text.u32(0);
+    QTest::newRow("huge letters over each other")
+        << letters.record(82, font).select(1).record(84, text).finish() << true;
+
+    // Bitmaps of two bytes of run-length codes claiming 4000 x 4000 pixels.
+    Params bitmap;
+    bitmap.u32(40).i32({4000, 4000}).u16(1).u16(8).u32(1).u32(2).i32({0, 0, 2, 0});
+    bitmap.u32(0xff0000).u32(0x00ff00).u8(0).u8(1);
+    Params stretch;
+    stretch.i32({0, 0, 0, 0, 0, 0, 0, 0, 4000, 4000});
+    stretch.u32(80).u32(48).u32(128).u32(2).u32(0).u32(0x00CC0020).i32({100, 100});
+    stretch.raw(bitmap.bytes);
+    auto stretched = redCanvas();
+    for (int i = 0; i < 100; ++i)
+        stretched.record(81, stretch);
+    QTest::newRow("small bitmaps claiming a large size") << stretched.finish() << true;
+}
+
+void tst_metafile_emf::workBudget()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, refused);
+    const bool windows = !WindowsMetafileSize(file).isEmpty();
+    const QImage picture = windows ? PlayWindowsMetafile(file) : PlayEnhancedMetafile(file);
+    QCOMPARE(picture.isNull(), refused);
 }
 
 QTEST_MAIN(tst_metafile_emf)

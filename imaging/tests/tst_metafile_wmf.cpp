@@ -66,6 +66,14 @@ void tst_metafile_wmf::reportedSize_data()
     QTest::newRow("plain, window extent")
         << WmfBuilder::plain().words(0x020B, {5, 5}).words(0x020C, {-60, 120}).finish()
         << QSize(120, 60);
+    // Without a window extent the picture is the box of what the records draw, here a
+    // rectangle whose pen is a white line.
+    QTest::newRow("plain, the extent of the drawing") << WmfBuilder::plain()
+                                                             .pen(0, 1, colorRef(255, 255, 255))
+                                                             .select(0)
+                                                             .words(0x0325, {2, 300, 150, 100, 50})
+                                                             .finish()
+                                                      << QSize(201, 101);
 }
 
 void tst_metafile_wmf::reportedSize()
@@ -422,8 +430,8 @@ void tst_metafile_wmf::badHeaderGivesNothing_data()
     QTest::newRow("empty frame") << WmfBuilder::placeable(10, 10, 10, 90, 96).finish();
     QTest::newRow("size over the memory limit")
         << WmfBuilder::placeable(-32000, -32000, 32000, 32000, 1).finish();
-    QTest::newRow("plain file without a window extent")
-        << WmfBuilder::plain().rectangle(0, 0, 10, 10).finish();
+    QTest::newRow("plain file without a window extent drawing nothing")
+        << WmfBuilder::plain().words(0x0214, {10, 10}).finish();
     QTest::newRow("an enhanced metafile")
         << EmfBuilder(QRect(0, 0, 100, 100), QSize(100, 100), QSize(10, 10)).finish();
 }
