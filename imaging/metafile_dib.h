@@ -14,7 +14,7 @@ struct MetafileDib
 };
 
 // info holds the header and colour table, bits the pixels. With keepAlpha, a 32-bit
-// uncompressed bitmap keeps its fourth byte as (premultiplied) alpha; otherwise every
+// uncompressed bitmap (plain or bit-field) keeps its alpha, premultiplied; otherwise every
 // bitmap is opaque, as the platform draws it with the plain raster operations.
 MetafileDib DecodeDib(std::span<const std::uint8_t> info, std::span<const std::uint8_t> bits,
                       bool keepAlpha = false);

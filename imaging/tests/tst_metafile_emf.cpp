@@ -248,6 +248,19 @@ Params blitRecord(std::uint32_t ropOrBlend, QRgb color)
     return p.i32({2, 2}).raw(dib);
 }
 
+// An ALPHABLEND record with per-pixel alpha of a 2 x 1 bit-field bitmap, a transparent pixel
+// and an opaque blue one, onto (10, 10)-(50, 50).
+Params alphaBitfieldsRecord()
+{
+    Params p;
+    p.i32({0, 0, 0, 0, 10, 10, 40, 40}).u32(0x01FF0000).i32({0, 0});
+    p.f32(1).f32(0).f32(0).f32(1).f32(0).f32(0).u32(0).u32(0);
+    p.u32(108).u32(52).u32(160).u32(8).i32({2, 1});
+    p.u32(40).i32({2, 1}).u16(1).u16(32).u32(3).u32(8).i32({0, 0, 0, 0});
+    p.u32(0x00ff0000).u32(0x0000ff00).u32(0x000000ff);
+    return p.u32(0).u32(0xff0000ff);
+}
+
 void tst_metafile_emf::pixelOperations_data()
 {
     QTest::addColumn<QByteArray>("file");
@@ -277,6 +290,11 @@ void tst_metafile_emf::pixelOperations_data()
     QTest::newRow("alpha blend at half strength")
         << redCanvas().record(114, blitRecord(0x00800000, qRgb(0, 0, 0))).finish() << QPoint(30, 30)
         << QColor(127, 127, 127);
+    const QByteArray alphaFields = redCanvas().record(114, alphaBitfieldsRecord()).finish();
+    QTest::newRow("alpha of a bit-field bitmap, clear")
+        << alphaFields << QPoint(20, 30) << QColor(Qt::white);
+    QTest::newRow("alpha of a bit-field bitmap, opaque")
+        << alphaFields << QPoint(40, 30) << QColor(Qt::blue);
     Params gradient;
     gradient.i32({0, 0, 0, 0, 2, 1, 0}); // bounds, two vertices, one rectangle, left to right
     gradient.i32({0, 0}).u16(0).u16(0).u16(0).u16(0);
