@@ -590,6 +590,11 @@ bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
     case 114: // ALPHABLEND
     case 116: // TRANSPARENTBLT
         return blit(type, r);
+    case 78: // MASKBLT
+    case 79: // PLGBLT
+        return maskedBlit(type, r);
+    case 108: // SMALLTEXTOUT
+        return smallText(r);
     case 118: // GRADIENTFILL
         return gradient(r);
     case 83: // EXTTEXTOUTA

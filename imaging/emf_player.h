@@ -54,7 +54,9 @@ private:
     bool blit(std::uint32_t type, MetafileReader& r);
     bool dibitsToDevice(MetafileReader& r, QPointF at, const QRectF& source, std::uint32_t offBmi,
                         std::uint32_t cbBmi, std::uint32_t offBits, std::uint32_t cbBits);
+    bool maskedBlit(std::uint32_t type, MetafileReader& r);
     bool text(std::uint32_t type, MetafileReader& r);
+    bool smallText(MetafileReader& r);
     bool pen(MetafileReader& r, bool extended);
     bool gradient(MetafileReader& r);
     bool font(MetafileReader& r);

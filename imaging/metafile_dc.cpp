@@ -364,6 +364,11 @@ QBrush MetafileDC::outputBrush(const MetafileBrush& brush) const
         return QBrush(tile);
     }
     default:
+        if (brush.monochrome) {
+            QImage pattern = brush.pattern;
+            pattern.setColorTable({current.textColor.rgb(), current.bkColor.rgb()});
+            return QBrush(pattern);
+        }
         if (!brush.pattern.isNull())
             return QBrush(brush.pattern);
         return Qt::NoBrush;

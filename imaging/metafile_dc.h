@@ -39,6 +39,9 @@ struct MetafileBrush
     QColor color = Qt::white;
     std::uint32_t hatch = 0; // HS_*
     QImage pattern; // BS_PATTERN / BS_DIBPATTERN
+    // A two-colour pattern whose 0 bits take the text colour and 1 bits the background
+    // colour current when it paints.
+    bool monochrome = false;
 };
 
 struct MetafileFont
@@ -173,6 +176,11 @@ public:
     // destination rectangle (negative sizes mirror), with a ternary raster operation.
     void drawImage(const QImage& image, const QRectF& source, const QRectF& destination,
                    std::uint32_t rop, double opacity = 1.0);
+    // The source rectangle placed by sourceToLogical, which maps the rectangle's own
+    // coordinates (its top-left at 0, 0) to logical ones: a parallelogram in general.
+    void drawImageMapped(const QImage& image, const QRectF& source,
+                         const QTransform& sourceToLogical, std::uint32_t rop,
+                         double opacity = 1.0);
     // Draws the image unstretched with its top-left at the logical point.
     void drawImageAt(const QImage& image, const QRectF& source, QPointF destination,
                      std::uint32_t rop);

@@ -27,14 +27,25 @@ void MetafileDC::setPixel(QPointF point, const QColor& color)
 void MetafileDC::drawImage(const QImage& picture, const QRectF& source, const QRectF& destination,
                            std::uint32_t rop, double opacity)
 {
-    const QRectF within = source.normalized().intersected(QRectF(picture.rect()));
-    if (within.isEmpty() || source.width() == 0 || source.height() == 0 || destination.width() == 0
+    if (source.width() == 0 || source.height() == 0 || destination.width() == 0
         || destination.height() == 0)
         return;
-    const QTransform placement = QTransform::fromTranslate(-source.x(), -source.y())
-        * QTransform::fromScale(destination.width() / source.width(),
-                                destination.height() / source.height())
-        * QTransform::fromTranslate(destination.x(), destination.y()) * toOutput();
+    drawImageMapped(picture, source,
+                    QTransform::fromScale(destination.width() / source.width(),
+                                          destination.height() / source.height())
+                        * QTransform::fromTranslate(destination.x(), destination.y()),
+                    rop, opacity);
+}
+
+void MetafileDC::drawImageMapped(const QImage& picture, const QRectF& source,
+                                 const QTransform& sourceToLogical, std::uint32_t rop,
+                                 double opacity)
+{
+    const QRectF within = source.normalized().intersected(QRectF(picture.rect()));
+    if (within.isEmpty() || source.width() == 0 || source.height() == 0)
+        return;
+    const QTransform placement
+        = QTransform::fromTranslate(-source.x(), -source.y()) * sourceToLogical * toOutput();
     // Scaled bitmaps cost a few times a plain fill on each pixel they cover.
     if (!IsUsableTransform(placement) || !WithinCoordinateLimit(placement.mapRect(within))
         || !admit(placement.mapRect(within), 4) || !beginPaint())
@@ -67,9 +78,13 @@ void MetafileDC::drawImage(const QImage& picture, const QRectF& source, const QR
     case 0x00BB0226: // MERGEPAINT
         mode = QPainter::RasterOp_NotSourceOrDestination;
         break;
-    default:
-        patBlt(destination, rop);
+    default: {
+        // A raster operation that ignores the source paints the pattern over the box.
+        QPainterPath box;
+        box.addRect(QRectF(QPointF(0, 0), source.size()));
+        patBlt(sourceToLogical.map(box).boundingRect(), rop);
         return;
+    }
     }
     painter.setTransform(placement);
     painter.setCompositionMode(mode);

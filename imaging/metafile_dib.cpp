@@ -205,3 +205,26 @@ double DibPixels(std::span<const std::uint8_t> info)
     return static_cast<double>(header.width)
         * static_cast<double>(header.height < 0 ? -header.height : header.height);
 }
+
+QImage DecodeDibMask(std::span<const std::uint8_t> info, std::span<const std::uint8_t> bits)
+{
+    DibHeader header;
+    if (!readHeader(info, header) || header.bitCount != 1 || header.compression != biRgb)
+        return {};
+    const int w = static_cast<int>(header.width);
+    const int h = static_cast<int>(header.height < 0 ? -header.height : header.height);
+    const std::uint64_t stride = header.stride();
+    if (bits.size() / stride < static_cast<std::uint64_t>(h))
+        return {};
+    QImage mask(w, h, QImage::Format_Alpha8);
+    if (mask.isNull())
+        return {};
+    for (int y = 0; y < h; ++y) {
+        const int sourceRow = header.height < 0 ? y : h - 1 - y;
+        const std::uint8_t* from = bits.data() + stride * static_cast<std::uint64_t>(sourceRow);
+        uchar* to = mask.scanLine(y);
+        for (int x = 0; x < w; ++x)
+            to[x] = (from[x / 8] >> (7 - x % 8)) & 1 ? 255 : 0;
+    }
+    return mask;
+}

@@ -8,6 +8,7 @@
 #include "imaging/picture_limits.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -222,6 +223,43 @@ MetafileFont readFont(MetafileReader& r)
         ++length;
     font.faceName = ansiText(face.first(length));
     return font;
+}
+
+// The old pattern brush: a device bitmap's header (type, width, height, bytes a row, planes,
+// bits a pixel, a pointer) and 18 reserved bytes, then its rows top down. One-bit patterns
+// paint in the text and background colours; 24- and 32-bit ones in their own. A depth
+// that needs the device's palette gives an empty brush.
+MetafileBrush oldPatternBrush(MetafileReader& r)
+{
+    MetafileBrush brush {1, Qt::black, 0, {}};
+    r.u16();
+    const int width = r.i16();
+    const int height = r.i16();
+    const int rowBytes = r.i16();
+    const int planes = r.u8();
+    const int depth = r.u8();
+    r.skip(4 + 18);
+    if (!r.ok() || width <= 0 || height <= 0 || planes != 1 || width > 4096 || height > 4096
+        || (depth != 1 && depth != 24 && depth != 32) || rowBytes < (width * depth + 7) / 8
+        || !r.has(static_cast<std::uint64_t>(rowBytes) * height))
+        return brush;
+    QImage pattern(width, height, depth == 1 ? QImage::Format_Mono : QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        const auto row = r.take(static_cast<std::size_t>(rowBytes));
+        if (depth == 1) {
+            std::memcpy(pattern.scanLine(y), row.data(), static_cast<std::size_t>((width + 7) / 8));
+            continue;
+        }
+        auto* to = reinterpret_cast<QRgb*>(pattern.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t* at = row.data() + x * depth / 8;
+            to[x] = qRgb(at[2], at[1], at[0]);
+        }
+    }
+    brush.style = 3;
+    brush.pattern = pattern;
+    brush.monochrome = depth == 1;
+    return brush;
 }
 
 class WmfPlayer
@@ -478,8 +516,8 @@ bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
         dc.addObject(brush);
         break;
     }
-    case 0x01F9: // CREATEPATTERNBRUSH: an old device bitmap, kept as an empty brush
-        dc.addObject(MetafileBrush {1, Qt::black, 0, {}});
+    case 0x01F9: // CREATEPATTERNBRUSH
+        dc.addObject(oldPatternBrush(r));
         break;
     case 0x00F7: // CREATEPALETTE
         dc.addObject(MetafilePalette {});

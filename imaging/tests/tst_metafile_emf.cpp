@@ -295,6 +295,39 @@ void tst_metafile_emf::pixelOperations_data()
         << alphaFields << QPoint(20, 30) << QColor(Qt::white);
     QTest::newRow("alpha of a bit-field bitmap, opaque")
         << alphaFields << QPoint(40, 30) << QColor(Qt::blue);
+    // Newer records: a masked blit showing its source where the mask's bit is set (the left
+    // column, scaled 20 times), a blit onto a parallelogram, short text with its opaque box.
+    QImage blue2x2(2, 2, QImage::Format_RGB32);
+    blue2x2.fill(Qt::blue);
+    const QByteArray source = packedDib(blue2x2);
+    Params masked;
+    masked.i32({0, 0, 0, 0, 1, 1, 2, 2}).u32(0xAACC0020).i32({0, 0});
+    masked.f32(1).f32(0).f32(0).f32(1).f32(0).f32(0).u32(0).u32(0);
+    masked.u32(128).u32(40).u32(168).u32(16).i32({0, 0}).u32(0);
+    masked.u32(184).u32(48).u32(232).u32(8).raw(source);
+    masked.u32(40).i32({2, 2}).u16(1).u16(1).u32(0).u32(8).i32({0, 0, 2, 0});
+    masked.u32(0).u32(0xffffff).u32(0x80).u32(0x80);
+    const QByteArray maskBlit = redCanvas()
+                                    .rectangle(0, 0, 101, 101)
+                                    .record(35, transform(20, 0, 0, 20, 0, 0))
+                                    .record(78, masked)
+                                    .finish();
+    QTest::newRow("masked blit, mask set") << maskBlit << QPoint(30, 40) << QColor(Qt::blue);
+    QTest::newRow("masked blit, mask clear") << maskBlit << QPoint(50, 40) << QColor(Qt::red);
+    Params parallelogram;
+    parallelogram.i32({0, 0, 0, 0, 10, 10, 90, 10, 10, 50, 0, 0, 2, 2});
+    parallelogram.f32(1).f32(0).f32(0).f32(1).f32(0).f32(0).u32(0).u32(0);
+    parallelogram.u32(140).u32(40).u32(180).u32(16).i32({0, 0}).u32(0).i32({0, 0, 0, 0});
+    parallelogram.raw(source);
+    const QByteArray plgBlit = redCanvas().record(79, parallelogram).finish();
+    QTest::newRow("parallelogram blit") << plgBlit << QPoint(50, 30) << QColor(Qt::blue);
+    QTest::newRow("parallelogram blit, outside") << plgBlit << QPoint(50, 70) << QColor(Qt::white);
+    Params shortText;
+    shortText.i32({20, 20, 1}).u32(0x200 | 0x2).u32(1).f32(1).f32(1).i32({10, 10, 50, 50});
+    shortText.raw(".");
+    QTest::newRow("short text, opaque box")
+        << redCanvas().values(25, {0xff0000}).record(108, shortText).finish() << QPoint(40, 40)
+        << QColor(Qt::blue);
     Params gradient;
     gradient.i32({0, 0, 0, 0, 2, 1, 0}); // bounds, two vertices, one rectangle, left to right
     gradient.i32({0, 0}).u16(0).u16(0).u16(0).u16(0);

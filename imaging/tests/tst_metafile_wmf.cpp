@@ -105,6 +105,17 @@ void tst_metafile_wmf::filledShapes_data()
                            << QPoint(70, 70) << QPoint(75, 25);
     QTest::newRow("polygon") << redCanvas().words(0x0324, {3, 10, 90, 90, 90, 50, 10}).finish()
                              << QPoint(50, 80) << QPoint(20, 20);
+    // An old pattern brush of one-bit rows: its 1 bits take the background colour, red.
+    Params pattern;
+    pattern.u16(0).i16({8, 8, 2}).u8(1).u8(1).u32(0).raw(QByteArray(18, '\0'));
+    pattern.raw(QByteArray(16, '\xff'));
+    QTest::newRow("old pattern brush") << redCanvas()
+                                              .record(0x01F9, pattern)
+                                              .select(2)
+                                              .words(0x0201, {0x00ff, 0})
+                                              .rectangle(10, 10, 50, 50)
+                                              .finish()
+                                       << QPoint(30, 30) << QPoint(60, 60);
     QTest::newRow("polypolygon with a hole")
         << redCanvas()
                .words(0x0538,
