@@ -234,7 +234,7 @@ bool EmfPlayer::font(MetafileReader& r)
     created.italic = r.u8();
     created.underline = r.u8();
     created.strikeOut = r.u8();
-    r.u8(); // character set: the installed faces cover the text as Unicode
+    created.charset = r.u8();
     r.skip(3); // precisions and quality
     created.pitchAndFamily = r.u8();
     QString face;

@@ -50,6 +50,9 @@ private:
             return {};
         return DecodeDib(*info, *bits, keepAlpha);
     }
+    std::uint8_t charset() { return dc.state().font.charset; }
+    // UTF-16 text; a symbol font's codes become the characters of its glyphs.
+    QString wideText(std::span<const std::uint8_t> bytes);
     bool polys(std::uint32_t type, MetafileReader& r, bool small);
     bool blit(std::uint32_t type, MetafileReader& r);
     bool dibitsToDevice(MetafileReader& r, QPointF at, const QRectF& source, std::uint32_t offBmi,

@@ -1,14 +1,32 @@
 // Enhanced-metafile records that carry more than coordinates: bitmaps, text and gradients.
 #include "imaging/emf_player.h"
 
+#include "imaging/metafile_charset.h"
+
 #include <cmath>
 
 namespace {
 
 constexpr std::uint32_t etoGlyphIndex = 0x10;
+
+// UTF-16 text of the records.
+QString utf16(std::span<const std::uint8_t> bytes)
+{
+    QString text;
+    text.reserve(static_cast<qsizetype>(bytes.size() / 2));
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        text.append(QChar(char16_t(bytes[i] | (bytes[i + 1] << 8))));
+    return text;
+}
 constexpr std::uint32_t etoPdy = 0x2000;
 
 } // namespace
+
+QString EmfPlayer::wideText(std::span<const std::uint8_t> bytes)
+{
+    const QString text = utf16(bytes);
+    return charset() == symbolCharset ? SymbolFontText(text) : text;
+}
 
 bool EmfPlayer::dibitsToDevice(MetafileReader& r, QPointF at, const QRectF& source,
                                std::uint32_t offBmi, std::uint32_t cbBmi, std::uint32_t offBits,
@@ -232,15 +250,8 @@ bool EmfPlayer::smallText(MetafileReader& r)
         return false;
     if (options & etoGlyphIndex)
         return true;
-    QString string;
-    string.reserve(static_cast<qsizetype>(count));
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (narrow)
-            string.append(QChar(char16_t(chars[i])));
-        else
-            string.append(QChar(char16_t(chars[2 * i] | (chars[2 * i + 1] << 8))));
-    }
-    dc.text(at, string, {}, options, clip);
+    dc.text(at, narrow ? DecodeMetafileBytes(chars, charset()) : wideText(chars), {}, options,
+            clip);
     return true;
 }
 
@@ -266,14 +277,6 @@ bool EmfPlayer::text(std::uint32_t type, MetafileReader& r)
     const auto chars = part(r, offString, count * (wide ? 2 : 1));
     if (!chars)
         return false;
-    QString string;
-    string.reserve(static_cast<qsizetype>(count));
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (wide)
-            string.append(QChar(char16_t((*chars)[2 * i] | ((*chars)[2 * i + 1] << 8))));
-        else
-            string.append(QChar(char16_t((*chars)[i])));
-    }
     std::vector<double> advances;
     const std::uint32_t step = options & etoPdy ? 2 : 1;
     if (offDx != 0) {
@@ -286,6 +289,8 @@ bool EmfPlayer::text(std::uint32_t type, MetafileReader& r)
             }
         }
     }
+    const QString string
+        = wide ? wideText(*chars) : DecodeMetafileBytes(*chars, charset(), &advances);
     std::optional<QRectF> clip;
     if (!box.isEmpty() || (options & 0x6))
         clip = box;

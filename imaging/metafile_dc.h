@@ -54,6 +54,7 @@ struct MetafileFont
     bool underline = false;
     bool strikeOut = false;
     std::uint8_t pitchAndFamily = 0; // picks the substitute for a face that is not installed
+    std::uint8_t charset = 1; // DEFAULT_CHARSET: how byte text and the face name are read
     QString faceName;
 };
 

@@ -2,6 +2,7 @@
 // parameters mostly come last-first (y before x, bottom before top).
 #include "imaging/metafile_player.h"
 
+#include "imaging/metafile_charset.h"
 #include "imaging/metafile_dc.h"
 #include "imaging/metafile_dib.h"
 #include "imaging/metafile_reader.h"
@@ -159,20 +160,6 @@ QPolygonF readPoints(MetafileReader& r, std::uint64_t count)
     return points;
 }
 
-// ANSI text: Windows-1252, whose 0x80-0x9F row differs from Latin-1.
-QString ansiText(std::span<const std::uint8_t> bytes)
-{
-    static const char16_t row80[32]
-        = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-           0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-           0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    QString text;
-    text.reserve(static_cast<qsizetype>(bytes.size()));
-    for (std::uint8_t byte : bytes)
-        text.append(QChar(byte >= 0x80 && byte < 0xA0 ? row80[byte - 0x80] : char16_t(byte)));
-    return text;
-}
-
 // A region object: scans of left/right pairs between a top and a bottom.
 std::optional<QRegion> readRegion(MetafileReader& r)
 {
@@ -214,14 +201,14 @@ MetafileFont readFont(MetafileReader& r)
     font.italic = r.u8();
     font.underline = r.u8();
     font.strikeOut = r.u8();
-    r.u8(); // character set: text is read as Windows-1252
+    font.charset = r.u8();
     r.skip(3); // precisions and quality
     font.pitchAndFamily = r.u8();
     const auto face = r.take(std::min<std::size_t>(32, r.remaining()));
     std::size_t length = 0;
     while (length < face.size() && face[length] != 0)
         ++length;
-    font.faceName = ansiText(face.first(length));
+    font.faceName = DecodeMetafileBytes(face.first(length), font.charset);
     return font;
 }
 
@@ -657,7 +644,8 @@ bool WmfPlayer::text(MetafileReader& r, bool extended)
         for (int i = 0; i < length; ++i)
             advances.push_back(r.i16());
     }
-    dc.text(at, ansiText(bytes), advances, options, box);
+    const QString decoded = DecodeMetafileBytes(bytes, dc.state().font.charset, &advances);
+    dc.text(at, decoded, advances, options, box);
     return true;
 }
 

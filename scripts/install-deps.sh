@@ -10,8 +10,9 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev
     # picture decoders
     libjpeg62-turbo-dev libgif-dev libuemf-dev
-    # fonts for the interface and for metafile text
-    fonts-liberation fontconfig
+    # fonts for the interface and for metafile text; the others draw the scripts and symbols
+    # of metafile text (Greek, Cyrillic, Hebrew, Arabic, bracket pieces; CJK; Thai)
+    fonts-liberation fontconfig fonts-dejavu-core fonts-wqy-zenhei fonts-tlwg-garuda-ttf
     # a real X server for tests and screenshots
     xvfb xauth
 )

@@ -20,6 +20,8 @@ private slots:
     void hugeLetterIsFilled();
     void faceSubstitutes_data();
     void faceSubstitutes();
+    void textByCharacterSet_data();
+    void textByCharacterSet();
     void stretchedDib();
     void regions();
     void extendedTextOptions();
@@ -311,6 +313,59 @@ void tst_metafile_wmf::faceSubstitutes()
     b.record(0x0521, Params().u16(10).raw("MMMMMMMMMM").i16({5, 5}));
     const QRect ink = inkBox(PlayWindowsMetafile(b.finish()));
     QVERIFY2(std::abs(ink.width() - width) <= 4, qPrintable(QString::number(ink.width())));
+}
+
+void tst_metafile_wmf::textByCharacterSet_data()
+{
+    QTest::addColumn<QByteArray>("face");
+    QTest::addColumn<int>("charset");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("symbol: Greek and a bracket piece")
+        << QByteArray("Symbol") << 2 << QByteArray("ab\xe6\xe8") << QStringLiteral("αβ⎛⎝");
+    QTest::newRow("Shift JIS") << QByteArray("Arial") << 128 << QByteArray("\x93\xfa\x96\x7b")
+                               << QStringLiteral("日本");
+    QTest::newRow("Cyrillic") << QByteArray("Arial") << 204 << QByteArray("\xcf\xf0\xe8")
+                              << QStringLiteral("При");
+    QTest::newRow("Greek") << QByteArray("Arial") << 161 << QByteArray("\xc1\xe2\xe3")
+                           << QStringLiteral("Αβγ");
+    QTest::newRow("Hebrew") << QByteArray("Arial") << 177 << QByteArray("\xf9\xec\xe5\xed")
+                            << QStringLiteral("שלום");
+    QTest::newRow("Thai") << QByteArray("Tahoma") << 222 << QByteArray("\xca\xc7\xd1\xca\xb4\xd5")
+                          << QStringLiteral("สวัสดี");
+}
+
+void tst_metafile_wmf::textByCharacterSet()
+{
+    QFETCH(QByteArray, face);
+    QFETCH(int, charset);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    // The byte text in a font of that character set, beside the same letters as UTF-16 text
+    // of an enhanced metafile with the same font, size and place: the pictures match.
+    auto b = WmfBuilder::placeable(0, 0, 200, 60, 96);
+    Params font;
+    font.i16({-40, 0, 0, 0, 400}).u16(0).u8(0).u8(std::uint32_t(charset)).u16(0).u16(0);
+    font.raw(face.leftJustified(32, '\0'));
+    b.record(0x02FB, font).select(0).words(0x0102, {1});
+    b.record(0x0521, Params().u16(std::uint32_t(bytes.size())).raw(bytes).pad(2).i16({10, 10}));
+    const QImage played = PlayWindowsMetafile(b.finish());
+
+    EmfBuilder e(QRect(0, 0, 2000, 600), QSize(1000, 1000), QSize(100, 100));
+    Params wide;
+    wide.i32({1, -40, 0, 0, 0, 400}).u8(0).u8(0).u8(0).u8(std::uint32_t(charset)).u32(0);
+    for (QChar c : QString::fromLatin1(face).leftJustified(32, QChar(0)))
+        wide.u16(c.unicode());
+    e.record(82, wide).select(1).values(18, {1});
+    Params unicode;
+    unicode.i32({0, 0, 0, 0, 1}).f32(1).f32(1);
+    unicode.i32({10, 10, text.size(), 76, 0, 0, 0, 0, 0, 0});
+    for (QChar c : text)
+        unicode.u16(c.unicode());
+    e.record(84, unicode);
+    const QImage expected = PlayEnhancedMetafile(e.finish());
+    QVERIFY(!inkBox(expected).isEmpty());
+    QCOMPARE(played, expected);
 }
 
 void tst_metafile_wmf::stretchedDib()
