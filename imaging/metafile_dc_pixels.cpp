@@ -169,32 +169,45 @@ void MetafileDC::shadedTriangle(const QPolygonF& corners, const QColor (&colors)
     const double det = (b.y() - c.y()) * (a.x() - c.x()) + (c.x() - b.x()) * (a.y() - c.y());
     if (area.isEmpty() || std::abs(det) < 1e-9 || !beginPaint())
         return;
-    // Each pixel centre takes its barycentric mix of the corner colours; the weights are
-    // linear along a row, so they are stepped rather than worked out anew.
-    const double stepA = (b.y() - c.y()) / det;
-    const double stepB = (c.y() - a.y()) / det;
-    QImage shade(area.size(), QImage::Format_RGB32);
-    for (int y = 0; y < shade.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(shade.scanLine(y));
-        const double px = area.left() + 0.5;
-        const double py = area.top() + y + 0.5;
-        double weightA = ((b.y() - c.y()) * (px - c.x()) + (c.x() - b.x()) * (py - c.y())) / det;
-        double weightB = ((c.y() - a.y()) * (px - c.x()) + (a.x() - c.x()) * (py - c.y())) / det;
-        for (int x = 0; x < shade.width(); ++x, weightA += stepA, weightB += stepB) {
-            const double wa = std::clamp(weightA, 0.0, 1.0);
-            const double wb = std::clamp(weightB, 0.0, 1.0 - wa);
-            const double wc = 1.0 - wa - wb;
-            auto mix = [&](int (QColor::*channel)() const) {
-                return static_cast<int>((colors[0].*channel)() * wa + (colors[1].*channel)() * wb
-                                        + (colors[2].*channel)() * wc + 0.5);
-            };
-            row[x] = qRgb(mix(&QColor::red), mix(&QColor::green), mix(&QColor::blue));
-        }
-    }
     QPainterPath outline;
     outline.addPolygon(triangle);
     painter.setClipPath(outline, current.clipped ? Qt::IntersectClip : Qt::ReplaceClip);
-    painter.drawImage(area.topLeft(), shade);
+    // Each pixel centre takes its barycentric mix of the corner colours; the weights are
+    // linear along a row, so they are stepped rather than worked out anew. The shade is
+    // made a band of rows at a time, so that a triangle over a large picture costs a band,
+    // not a second picture.
+    const double stepA = (b.y() - c.y()) / det;
+    const double stepB = (c.y() - a.y()) / det;
+    const double channels[3][3] = {{colors[0].redF(), colors[1].redF(), colors[2].redF()},
+                                   {colors[0].greenF(), colors[1].greenF(), colors[2].greenF()},
+                                   {colors[0].blueF(), colors[1].blueF(), colors[2].blueF()}};
+    constexpr int bandRows = 64;
+    QImage shade(area.width(), std::min(bandRows, area.height()), QImage::Format_RGB32);
+    if (shade.isNull())
+        return;
+    for (int top = area.top(); top <= area.bottom(); top += bandRows) {
+        const int rows = std::min(bandRows, area.bottom() + 1 - top);
+        for (int y = 0; y < rows; ++y) {
+            auto* row = reinterpret_cast<QRgb*>(shade.scanLine(y));
+            const double px = area.left() + 0.5;
+            const double py = top + y + 0.5;
+            double weightA
+                = ((b.y() - c.y()) * (px - c.x()) + (c.x() - b.x()) * (py - c.y())) / det;
+            double weightB
+                = ((c.y() - a.y()) * (px - c.x()) + (a.x() - c.x()) * (py - c.y())) / det;
+            for (int x = 0; x < shade.width(); ++x, weightA += stepA, weightB += stepB) {
+                const double wa = std::clamp(weightA, 0.0, 1.0);
+                const double wb = std::clamp(weightB, 0.0, 1.0 - wa);
+                const double wc = 1.0 - wa - wb;
+                auto mix = [&](const double(&channel)[3]) {
+                    return static_cast<int>(
+                        255 * (channel[0] * wa + channel[1] * wb + channel[2] * wc) + 0.5);
+                };
+                row[x] = qRgb(mix(channels[0]), mix(channels[1]), mix(channels[2]));
+            }
+        }
+        painter.drawImage(QPoint(area.left(), top), shade, QRect(0, 0, shade.width(), rows));
+    }
 }
 
 QRegion MetafileDC::regionToOutput(const QRegion& region, bool regionIsLogical) const

@@ -143,6 +143,27 @@ QImage readAlphaBits(const DibHeader& header, std::span<const std::uint8_t> info
     return image;
 }
 
+// A 24- or 32-bit uncompressed bitmap read straight into RGB32: large pictures are mostly
+// of this kind, and the BMP reader would want a copy of the bits and a conversion after.
+QImage readDirectBits(const DibHeader& header, std::span<const std::uint8_t> bits)
+{
+    const int w = static_cast<int>(header.width);
+    const int h = static_cast<int>(header.height < 0 ? -header.height : header.height);
+    const int step = static_cast<int>(header.bitCount / 8);
+    QImage image(w, h, QImage::Format_RGB32);
+    if (image.isNull())
+        return {};
+    const std::uint64_t stride = header.stride();
+    for (int y = 0; y < h; ++y) {
+        const int sourceRow = header.height < 0 ? y : h - 1 - y;
+        const std::uint8_t* from = bits.data() + stride * static_cast<std::uint64_t>(sourceRow);
+        auto* to = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < w; ++x, from += step)
+            to[x] = qRgb(from[2], from[1], from[0]);
+    }
+    return image;
+}
+
 } // namespace
 
 MetafileDib DecodeDib(std::span<const std::uint8_t> info, std::span<const std::uint8_t> bits,
@@ -160,6 +181,11 @@ MetafileDib DecodeDib(std::span<const std::uint8_t> info, std::span<const std::u
     dib.bottomUp = header.height > 0;
     if (keepAlpha && header.bitCount == 32) {
         dib.image = readAlphaBits(header, info, bits);
+        return dib;
+    }
+
+    if (header.compression == biRgb && (header.bitCount == 24 || header.bitCount == 32)) {
+        dib.image = readDirectBits(header, bits);
         return dib;
     }
 

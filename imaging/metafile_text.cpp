@@ -48,7 +48,6 @@ QString installedFace(const QString& face, std::uint8_t pitchAndFamily)
     const QString key = face.trimmed().toLower();
     if (const auto known = substitutes.find(key); known != substitutes.end())
         return *known;
-
     if (!key.isEmpty() && QFontDatabase::hasFamily(face.trimmed()))
         return face.trimmed();
     // A face that is not installed takes the substitute of its family: roman faces the

@@ -360,6 +360,18 @@ void tst_metafile_emf::pixelOperations_data()
     QTest::newRow("shaded triangle, top edge") << mixed << QPoint(50, 1) << QColor(122, 129, 4);
     QTest::newRow("shaded triangle, inside") << mixed << QPoint(10, 50) << QColor(99, 27, 129);
     QTest::newRow("shaded triangle, outside") << mixed << QPoint(80, 80) << QColor(Qt::white);
+    // A triangle is shaded a band of rows at a time: a row far below the first band.
+    Params tall;
+    tall.i32({0, 0, 0, 0, 3, 1, 2});
+    tall.i32({0, 0}).u16(0xff00).u16(0).u16(0).u16(0);
+    tall.i32({100, 0}).u16(0).u16(0xff00).u16(0).u16(0);
+    tall.i32({0, 300}).u16(0).u16(0).u16(0xff00).u16(0);
+    tall.u32(0).u32(1).u32(2);
+    QTest::newRow("shaded triangle, a later band")
+        << EmfBuilder(QRect(0, 0, 1000, 3000), QSize(1000, 1000), QSize(100, 100))
+               .record(118, tall)
+               .finish()
+        << QPoint(10, 200) << QColor(58, 27, 170);
 }
 
 void tst_metafile_emf::pixelOperations()
