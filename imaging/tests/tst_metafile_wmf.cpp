@@ -31,6 +31,7 @@ private slots:
     void badHeaderGivesNothing_data();
     void badHeaderGivesNothing();
     void objectIndexOutOfRangeIsIgnored();
+    void sheetOfEveryRecord();
 };
 
 namespace {
@@ -520,6 +521,176 @@ void tst_metafile_wmf::objectIndexOutOfRangeIsIgnored()
     const QImage picture = PlayWindowsMetafile(b.finish(4));
     QCOMPARE(pixel(picture, 25, 25), 0xff0000u);
     QCOMPARE(pixel(picture, 75, 75), 0x0000ffu);
+}
+
+void tst_metafile_wmf::sheetOfEveryRecord()
+{
+    // Panels of 100 x 100 pixels, eight a row, each drawing with other records; every one
+    // must show ink. With VISTREL_SHEET set, the sheet is written there as a PNG to look at.
+    auto b = WmfBuilder::placeable(0, 0, 800, 500, 96);
+    int panels = 0;
+    auto next = [&] {
+        const QPoint corner(panels % 8 * 100, panels / 8 * 100);
+        ++panels;
+        return corner;
+    };
+    // A brush and pen made current; their slots are freed at once, so every panel starts with
+    // an empty object table.
+    auto use = [&](std::uint32_t fill, int penStyle, int penWidth, std::uint32_t line) {
+        b.solidBrush(fill).pen(penStyle, penWidth, line).select(0).select(1);
+        b.words(0x01F0, {0}).words(0x01F0, {1});
+    };
+    auto font = [&](int height, int charset, const QByteArray& face) {
+        Params f;
+        f.i16({height, 0, 0, 0, 700}).u16(0).u8(0).u8(std::uint32_t(charset)).u16(0).u16(0);
+        b.record(0x02FB, f.raw(face.leftJustified(32, '\0'))).select(0).words(0x01F0, {0});
+    };
+    auto text = [&](QPoint at, const QByteArray& bytes) {
+        b.record(0x0521,
+                 Params().u16(std::uint32_t(bytes.size())).raw(bytes).pad(2).i16({at.y(), at.x()}));
+    };
+    const std::uint32_t green = colorRef(0, 160, 0);
+    QImage checker(4, 4, QImage::Format_RGB32);
+    for (int i = 0; i < 16; ++i)
+        checker.setPixel(i % 4, i / 4, (i % 4 + i / 4) % 2 ? qRgb(200, 0, 200) : qRgb(255, 220, 0));
+    const QByteArray dib = packedDib(checker);
+    Params region; // a region of two boxes, offset by (x, y) when made
+    auto regionAt = [](QPoint o) {
+        Params r;
+        r.u16(0).u16(6).u16(0).i16({40, 1, 4, o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 80});
+        return r.u16(4)
+            .i16({o.y() + 10, o.y() + 80, o.x() + 10, o.x() + 40, o.x() + 60, o.x() + 90})
+            .u16(4);
+    };
+
+    QPoint o = next(); // rectangle
+    use(red, 0, 3, blue);
+    b.rectangle(o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 90);
+    o = next(); // ellipse
+    b.ellipse(o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 90);
+    o = next(); // round rectangle
+    b.words(0x061C, {30, 30, o.y() + 90, o.x() + 90, o.y() + 10, o.x() + 10});
+    for (int function : {0x0817, 0x081A, 0x0830}) { // arc, pie, chord
+        o = next();
+        b.words(function,
+                {o.y() + 10, o.x() + 50, o.y() + 50, o.x() + 90, o.y() + 90, o.x() + 90, o.y() + 10,
+                 o.x() + 10});
+    }
+    o = next(); // polyline
+    b.words(0x0325, {3, o.x() + 10, o.y() + 90, o.x() + 50, o.y() + 10, o.x() + 90, o.y() + 90});
+    o = next(); // polygon
+    b.words(0x0324, {3, o.x() + 10, o.y() + 90, o.x() + 50, o.y() + 10, o.x() + 90, o.y() + 90});
+    o = next(); // polypolygon with a hole
+    b.words(0x0538,
+            {2, 4, 4, o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 10, o.x() + 90, o.y() + 90,
+             o.x() + 10, o.y() + 90, o.x() + 40, o.y() + 40, o.x() + 60, o.y() + 40, o.x() + 60,
+             o.y() + 60, o.x() + 40, o.y() + 60});
+    o = next(); // move and line
+    b.words(0x0214, {o.y() + 10, o.x() + 10}).words(0x0213, {o.y() + 90, o.x() + 90});
+    o = next(); // pixels
+    for (int i = 10; i < 90; i += 4)
+        b.record(0x041F, Params().u32(blue).i16({o.y() + i, o.x() + i}));
+    o = next(); // pattern blit
+    b.record(0x061D, Params().u32(0x00F00021).i16({60, 60, o.y() + 20, o.x() + 20}));
+    o = next(); // text
+    font(-40, 0, "Arial");
+    text(o + QPoint(5, 20), "Ab");
+    o = next(); // extended text with an opaque box
+    b.words(0x0201, {0xff, 0x00ff})
+        .record(
+            0x0A32,
+            Params()
+                .i16({o.y() + 20, o.x() + 5, 2, 2, o.x() + 5, o.y() + 20, o.x() + 95, o.y() + 80})
+                .raw("Cd"));
+    o = next(); // clipping: intersect, then exclude, saved and restored
+    b.words(0x001E, {}).words(0x0416, {o.y() + 90, o.x() + 90, o.y() + 30, o.x() + 30});
+    b.words(0x0415, {o.y() + 60, o.x() + 60, o.y() + 40, o.x() + 40});
+    b.rectangle(o.x(), o.y(), o.x() + 100, o.y() + 100).words(0x0127, {-1});
+    o = next(); // regions: fill
+    b.record(0x06FF, regionAt(o)).solidBrush(green).words(0x0228, {0, 1});
+    b.words(0x01F0, {0}).words(0x01F0, {1});
+    o = next(); // frame
+    b.record(0x06FF, regionAt(o)).solidBrush(blue).words(0x0429, {0, 1, 4, 4});
+    b.words(0x01F0, {0}).words(0x01F0, {1});
+    o = next(); // invert
+    b.record(0x06FF, regionAt(o)).words(0x012A, {0}).words(0x01F0, {0});
+    o = next(); // paint
+    b.record(0x06FF, regionAt(o)).words(0x012B, {0}).words(0x01F0, {0});
+    o = next(); // clip region, moved
+    b.record(0x06FF, regionAt(o)).words(0x001E, {}).words(0x012C, {0}).words(0x0220, {10, 5});
+    b.rectangle(o.x(), o.y(), o.x() + 100, o.y() + 100).words(0x0127, {-1}).words(0x01F0, {0});
+    o = next(); // bitmap pattern brush
+    b.record(0x0142, Params().u16(0).u16(0).raw(dib)).select(0).words(0x01F0, {0});
+    b.rectangle(o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 90);
+    o = next(); // old one-bit pattern brush, in the text and background colours
+    Params old;
+    old.u16(0).i16({8, 8, 2}).u8(1).u8(1).u32(0).raw(QByteArray(18, '\0'));
+    for (int row = 0; row < 8; ++row)
+        old.u16(row % 2 ? 0xffff : 0x0f0f);
+    b.words(0x0209, {0xff, 0}).record(0x01F9, old).select(0).words(0x01F0, {0});
+    b.rectangle(o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 90);
+    o = next(); // hatched brush
+    b.hatchBrush(blue, 5).select(0).words(0x01F0, {0});
+    b.rectangle(o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 90);
+    o = next(); // stretched bitmap
+    b.record(
+        0x0F43,
+        Params().u32(0x00CC0020).u16(0).i16({4, 4, 0, 0, 80, 80, o.y() + 10, o.x() + 10}).raw(dib));
+    o = next(); // stretched blit
+    b.record(0x0B41,
+             Params().u32(0x00CC0020).i16({4, 4, 0, 0, 80, 80, o.y() + 10, o.x() + 10}).raw(dib));
+    o = next(); // blit
+    b.record(0x0940, Params().u32(0x00CC0020).i16({0, 0, 4, 4, o.y() + 48, o.x() + 48}).raw(dib));
+    o = next(); // bits to the device
+    b.record(0x0D33,
+             Params().u16(0).u16(4).u16(0).i16({0, 0, 4, 4, o.y() + 48, o.x() + 48}).raw(dib));
+    use(green, 0, 1, 0);
+    o = next(); // anisotropic window onto a viewport
+    b.words(0x001E, {}).words(0x0103, {8}).words(0x020B, {0, 0}).words(0x020C, {10, 10});
+    b.words(0x020D, {o.y(), o.x()})
+        .words(0x020E, {100, 100})
+        .rectangle(1, 1, 9, 9)
+        .words(0x0127, {-1});
+    o = next(); // origins offset, extents scaled
+    b.words(0x001E, {}).words(0x0103, {8}).words(0x020C, {100, 100}).words(0x020E, {100, 100});
+    b.words(0x0211, {o.y(), o.x()}).words(0x020F, {-10, -10}).words(0x0410, {1, 2, 1, 2});
+    b.words(0x0412, {1, 2, 1, 2}).ellipse(0, 0, 80, 80).words(0x0127, {-1});
+    o = next(); // exclusive-or pen over a shape
+    use(blue, 5, 0, 0);
+    b.rectangle(o.x() + 10, o.y() + 10, o.x() + 70, o.y() + 70).words(0x0104, {7});
+    b.rectangle(o.x() + 30, o.y() + 30, o.x() + 90, o.y() + 90).words(0x0104, {13});
+    o = next(); // winding fill of a star
+    b.words(0x0106, {2})
+        .words(0x0324,
+               {5, o.x() + 50, o.y() + 5, o.x() + 78, o.y() + 95, o.x() + 5, o.y() + 38, o.x() + 95,
+                o.y() + 38, o.x() + 22, o.y() + 95});
+    o = next(); // aligned, spaced text on an opaque background
+    font(-24, 0, "Times New Roman");
+    b.words(0x012E, {6 | 24}).words(0x0108, {4}).words(0x0102, {2}).words(0x0201, {0xffff, 0x00c0});
+    b.words(0x0209, {0, 0x0080});
+    text(o + QPoint(50, 50), "Mid");
+    b.words(0x012E, {0}).words(0x0108, {0}).words(0x0102, {1}).words(0x0209, {0, 0});
+    o = next(); // symbol font: Greek and the pieces of a tall bracket
+    font(-30, 2, "Symbol");
+    text(o + QPoint(5, 5), "ab\xe6");
+    text(o + QPoint(5, 35), "pq\xe7");
+    text(o + QPoint(5, 65), "\xe5\xf2\xe8");
+    o = next(); // Cyrillic and Shift JIS text
+    font(-30, 204, "Arial");
+    text(o + QPoint(5, 5), "\xcf\xf0\xe8");
+    font(-30, 128, "MS Gothic");
+    text(o + QPoint(5, 50), "\x93\xfa\x96\x7b");
+    o = next(); // palette made and deleted beside a shape
+    b.record(0x00F7, Params().u16(0x300).u16(1).u32(0xff)).words(0x01F0, {0});
+    b.rectangle(o.x() + 30, o.y() + 30, o.x() + 70, o.y() + 70);
+
+    const QImage sheet = PlayWindowsMetafile(b.finish());
+    QCOMPARE(sheet.size(), QSize(800, 500));
+    if (const QString out = qEnvironmentVariable("VISTREL_SHEET"); !out.isEmpty())
+        sheet.save(out + QStringLiteral("/wmf_sheet.png"));
+    for (int p = 0; p < panels; ++p)
+        QVERIFY2(!inkBox(sheet.copy(p % 8 * 100, p / 8 * 100, 100, 100)).isEmpty(),
+                 qPrintable(QStringLiteral("panel %1 is blank").arg(p)));
 }
 
 QTEST_MAIN(tst_metafile_wmf)
