@@ -23,6 +23,7 @@ private slots:
     void badHeaderGivesNothing();
     void workBudget_data();
     void workBudget();
+    void sheetOfEveryRecord();
 };
 
 namespace {
@@ -551,6 +552,289 @@ void tst_metafile_emf::workBudget()
     const bool windows = !WindowsMetafileSize(file).isEmpty();
     const QImage picture = windows ? PlayWindowsMetafile(file) : PlayEnhancedMetafile(file);
     QCOMPARE(picture.isNull(), refused);
+}
+
+void tst_metafile_emf::sheetOfEveryRecord()
+{
+    // Panels of 100 x 100 pixels, eight a row, each drawing with other records; every one
+    // must show ink. With VISTREL_SHEET set, the sheet is written there as a PNG to look at.
+    EmfBuilder b(QRect(0, 0, 8000, 7000), QSize(1000, 1000), QSize(100, 100), 16);
+    int panels = 0;
+    auto next = [&] {
+        const QPoint corner(panels % 8 * 100, panels / 8 * 100);
+        ++panels;
+        return corner;
+    };
+    const std::uint32_t blue = colorRef(0, 0, 255);
+    const std::uint32_t green = colorRef(0, 160, 0);
+    QImage checker(4, 4, QImage::Format_RGB32);
+    for (int i = 0; i < 16; ++i)
+        checker.setPixel(i % 4, i / 4, (i % 4 + i / 4) % 2 ? qRgb(200, 0, 200) : qRgb(255, 220, 0));
+    const QByteArray dib = packedDib(checker);
+    const auto dibBits = std::uint32_t(dib.size() - 40);
+    // A blit record of the checker (BITBLT, STRETCHBLT, ALPHABLEND, TRANSPARENTBLT layout).
+    auto blit = [&](std::uint32_t type, QRect to, std::uint32_t rop, bool bitmap = true) {
+        const std::uint32_t offBmi = type == 76 ? 100 : 108;
+        Params p;
+        p.i32({0, 0, 0, 0, to.x(), to.y(), to.width(), to.height()}).u32(rop).i32({0, 0});
+        p.f32(1).f32(0).f32(0).f32(1).f32(0).f32(0).u32(0).u32(0);
+        if (bitmap)
+            p.u32(offBmi).u32(40).u32(offBmi + 40).u32(dibBits);
+        else
+            p.u32(0).u32(0).u32(0).u32(0);
+        if (type != 76)
+            p.i32({4, 4});
+        b.record(type, bitmap ? p.raw(dib) : p);
+    };
+    auto regionOf = [](QPoint o) {
+        Params r;
+        r.u32(32).u32(1).u32(2).u32(32).i32({0, 0, 0, 0});
+        return r.i32({o.x() + 10, o.y() + 10, o.x() + 40, o.y() + 90, o.x() + 60, o.y() + 10,
+                      o.x() + 90, o.y() + 90});
+    };
+    auto font = [&](int height, int charset, const QString& face) {
+        Params f;
+        f.i32({3, height, 0, 0, 0, 700}).u8(0).u8(0).u8(0).u8(std::uint32_t(charset)).u32(0);
+        for (QChar c : face.leftJustified(32, QChar(0)))
+            f.u16(c.unicode());
+        b.record(82, f).select(3);
+    };
+    auto wideText = [&](QPoint at, const QString& text) {
+        Params t;
+        t.i32({0, 0, 0, 0, 1})
+            .f32(1)
+            .f32(1)
+            .i32({at.x(), at.y(), text.size(), 76, 0, 0, 0, 0, 0, 0});
+        for (QChar c : text)
+            t.u16(c.unicode());
+        b.record(84, t);
+    };
+    b.solidBrush(1, red).pen(2, 0, 3, blue).select(1).select(2);
+
+    QPoint o = next();
+    b.rectangle(o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 90);
+    o = next();
+    b.ellipse(o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 90);
+    o = next();
+    b.values(44, {o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 90, 30, 30});
+    for (int type : {45, 46, 47}) { // arc, chord, pie
+        o = next();
+        b.values(type,
+                 {o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 90, o.x() + 90, o.y() + 50,
+                  o.x() + 50, o.y() + 10});
+    }
+    o = next(); // arc joined to the current point
+    b.values(27, {o.x() + 5, o.y() + 95})
+        .values(55,
+                {o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 90, o.x() + 90, o.y() + 50, o.x() + 50,
+                 o.y() + 10});
+    o = next(); // angle arc, counter-clockwise by default
+    b.values(27, {o.x() + 50, o.y() + 50})
+        .record(41, Params().i32({o.x() + 50, o.y() + 50}).u32(40).f32(0).f32(270));
+    auto points = [](QPoint corner, std::initializer_list<int> xy) {
+        Params p;
+        int i = 0;
+        for (int v : xy)
+            p.i32({v + (i++ % 2 ? corner.y() : corner.x())});
+        return p;
+    };
+    const std::initializer_list<int> zigzag = {10, 90, 30, 10, 70, 90, 90, 10};
+    o = next(); // Bezier
+    b.record(2, Params().i32({0, 0, 0, 0, 4}).raw(points(o, zigzag).bytes));
+    o = next();
+    b.record(3, Params().i32({0, 0, 0, 0, 4}).raw(points(o, zigzag).bytes));
+    o = next();
+    b.record(4, Params().i32({0, 0, 0, 0, 4}).raw(points(o, zigzag).bytes));
+    o = next(); // Bezier and lines from the current point
+    b.values(27, {o.x() + 10, o.y() + 90});
+    b.record(5, Params().i32({0, 0, 0, 0, 3}).raw(points(o, {30, 10, 70, 90, 90, 10}).bytes));
+    b.record(6, Params().i32({0, 0, 0, 0, 2}).raw(points(o, {90, 90, 10, 50}).bytes));
+    o = next(); // several lines, several polygons
+    b.record(7,
+             Params()
+                 .i32({0, 0, 0, 0, 2, 4, 2, 2})
+                 .raw(points(o, {10, 10, 90, 10, 10, 90, 90, 90}).bytes));
+    b.record(8,
+             Params()
+                 .i32({0, 0, 0, 0, 2, 6, 3, 3})
+                 .raw(points(o, {10, 20, 45, 80, 10, 80, 55, 20, 90, 20, 90, 80}).bytes));
+    auto small = [](QPoint corner, std::initializer_list<int> xy) {
+        Params p;
+        int i = 0;
+        for (int v : xy)
+            p.i16({v + (i++ % 2 ? corner.y() : corner.x())});
+        return p;
+    };
+    o = next(); // 16-bit Bezier, polygon, line
+    b.record(85,
+             Params().i32({0, 0, 0, 0, 4}).raw(small(o, {10, 30, 30, 10, 70, 50, 90, 30}).bytes));
+    b.record(86, Params().i32({0, 0, 0, 0, 3}).raw(small(o, {10, 90, 50, 50, 90, 90}).bytes));
+    b.record(87, Params().i32({0, 0, 0, 0, 2}).raw(small(o, {10, 40, 90, 40}).bytes));
+    o = next(); // 16-bit from the current point, several lines and polygons
+    b.values(27, {o.x() + 10, o.y() + 10});
+    b.record(88, Params().i32({0, 0, 0, 0, 3}).raw(small(o, {30, 30, 50, 0, 90, 10}).bytes));
+    b.record(89, Params().i32({0, 0, 0, 0, 1}).raw(small(o, {90, 40}).bytes));
+    b.record(90, Params().i32({0, 0, 0, 0, 1, 2, 2}).raw(small(o, {10, 50, 90, 50}).bytes));
+    b.record(91, Params().i32({0, 0, 0, 0, 1, 3, 3}).raw(small(o, {10, 90, 50, 60, 90, 90}).bytes));
+    o = next(); // point-type drawing, 32- and 16-bit
+    b.values(27, {o.x() + 10, o.y() + 10});
+    b.record(56,
+             Params()
+                 .i32({0, 0, 0, 0, 3})
+                 .raw(points(o, {90, 10, 90, 50, 10, 50}).bytes)
+                 .u8(2)
+                 .u8(2)
+                 .u8(3));
+    b.record(92, Params().i32({0, 0, 0, 0, 2}).raw(small(o, {10, 90, 90, 90}).bytes).u8(6).u8(2));
+    o = next(); // pixels and a line
+    for (int i = 10; i < 90; i += 4)
+        b.record(15, Params().i32({o.x() + i, o.y() + 100 - i}).u32(blue));
+    b.values(27, {o.x() + 10, o.y() + 10}).values(54, {o.x() + 90, o.y() + 90});
+    for (int type : {62, 63, 64}) { // fill, stroke and fill, stroke a path
+        o = next();
+        b.values(59, {}).values(27, {o.x() + 10, o.y() + 90}).values(54, {o.x() + 50, o.y() + 10});
+        b.values(54, {o.x() + 90, o.y() + 90}).values(61, {}).values(60, {});
+        b.values(type, {0, 0, 0, 0});
+    }
+    o = next(); // a mitred wide pen, an abandoned path
+    b.record(95,
+             Params().i32({4, 0, 0, 0, 0, 0x10000 | 0x2000 | 0x200, 8, 0}).u32(green).i32({0, 0}));
+    b.select(4).values(58, {4});
+    b.values(
+        4, {0, 0, 0, 0, 3, o.x() + 10, o.y() + 80, o.x() + 50, o.y() + 20, o.x() + 90, o.y() + 80});
+    b.values(59, {}).rectangle(0, 0, 800, 700).values(68, {}).select(2).values(40, {4});
+    o = next(); // clip path, saved and restored
+    b.values(33, {}).values(59, {}).ellipse(o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 90);
+    b.values(60, {}).values(67, {5}).rectangle(o.x(), o.y(), o.x() + 101, o.y() + 101);
+    b.values(34, {-1});
+    o = next(); // region filled
+    b.solidBrush(4, green).record(71, Params().i32({0, 0, 0, 0, 64, 4}).raw(regionOf(o).bytes));
+    o = next(); // region framed
+    b.record(72, Params().i32({0, 0, 0, 0, 64, 4, 4, 4}).raw(regionOf(o).bytes));
+    o = next(); // region inverted
+    b.record(73, Params().i32({0, 0, 0, 0, 64}).raw(regionOf(o).bytes)).values(40, {4});
+    o = next(); // region painted
+    b.record(74, Params().i32({0, 0, 0, 0, 64}).raw(regionOf(o).bytes));
+    o = next(); // clip region, moved; clip rectangles
+    b.values(33, {}).record(75, Params().u32(64).u32(5).raw(regionOf(o).bytes));
+    b.values(26, {5, 5}).rectangle(o.x(), o.y(), o.x() + 101, o.y() + 101).values(34, {-1});
+    o = next();
+    b.values(33, {}).values(30, {o.x() + 20, o.y() + 20, o.x() + 80, o.y() + 80});
+    b.values(29, {o.x() + 40, o.y() + 40, o.x() + 60, o.y() + 60});
+    b.rectangle(o.x(), o.y(), o.x() + 101, o.y() + 101).values(34, {-1});
+    o = next(); // blits: plain, without a bitmap, stretched
+    blit(76, QRect(o.x() + 10, o.y() + 10, 4, 4), 0x00CC0020);
+    blit(76, QRect(o.x() + 20, o.y() + 20, 60, 60), 0x00F00021, false);
+    o = next();
+    blit(77, QRect(o.x() + 10, o.y() + 10, 80, 80), 0x00CC0020);
+    o = next(); // bits to the device, then stretched
+    Params toDevice;
+    toDevice.i32({0, 0, 0, 0, o.x() + 48, o.y() + 48, 0, 0, 4, 4}).u32(76).u32(40).u32(116);
+    b.record(80, toDevice.u32(dibBits).u32(0).u32(0).u32(4).raw(dib));
+    o = next();
+    Params stretched;
+    stretched.i32({0, 0, 0, 0, o.x() + 10, o.y() + 10, 0, 0, 4, 4}).u32(80).u32(40).u32(120);
+    b.record(81, stretched.u32(dibBits).u32(0).u32(0x00CC0020).i32({80, 80}).raw(dib));
+    o = next(); // half-strength blend over a shape, transparent colour
+    b.rectangle(o.x() + 30, o.y() + 30, o.x() + 70, o.y() + 70);
+    blit(114, QRect(o.x() + 10, o.y() + 10, 80, 80), 0x00800000);
+    o = next();
+    blit(116, QRect(o.x() + 10, o.y() + 10, 80, 80), colorRef(255, 220, 0));
+    o = next(); // masked blit of the checker's left half; parallelogram blit
+    Params masked;
+    masked.i32({0, 0, 0, 0, o.x() + 48, o.y() + 48, 4, 4}).u32(0xAACC0020).i32({0, 0});
+    masked.f32(1).f32(0).f32(0).f32(1).f32(0).f32(0).u32(0).u32(0);
+    masked.u32(128).u32(40).u32(128 + 40).u32(dibBits).i32({0, 0}).u32(0);
+    masked.u32(std::uint32_t(128 + dib.size()))
+        .u32(48)
+        .u32(std::uint32_t(128 + dib.size() + 48))
+        .u32(16)
+        .raw(dib);
+    masked.u32(40).i32({4, 4}).u16(1).u16(1).u32(0).u32(16).i32({0, 0, 2, 0});
+    masked.u32(0).u32(0xffffff).u32(0xc0).u32(0xc0).u32(0xc0).u32(0xc0);
+    b.record(35, transform(10, 0, 0, 10, float(-9 * (o.x() + 48)), float(-9 * (o.y() + 48))));
+    b.record(78, masked).record(35, transform(1, 0, 0, 1, 0, 0));
+    o = next();
+    Params parallelogram;
+    parallelogram.i32({0, 0, 0, 0, o.x() + 30, o.y() + 10, o.x() + 90, o.y() + 30, o.x() + 10,
+                       o.y() + 70, 0, 0, 4, 4});
+    parallelogram.f32(1).f32(0).f32(0).f32(1).f32(0).f32(0).u32(0).u32(0);
+    parallelogram.u32(140).u32(40).u32(180).u32(dibBits).i32({0, 0}).u32(0).i32({0, 0, 0, 0});
+    b.record(79, parallelogram.raw(dib));
+    o = next(); // gradients: a rectangle, a triangle
+    Params shade;
+    shade.i32({0, 0, 0, 0, 2, 1, 1, o.x() + 10, o.y() + 10}).u16(0xff00).u16(0).u16(0).u16(0);
+    shade.i32({o.x() + 90, o.y() + 90}).u16(0).u16(0).u16(0xff00).u16(0).u32(0).u32(1);
+    b.record(118, shade);
+    o = next();
+    Params triangle;
+    triangle.i32({0, 0, 0, 0, 3, 1, 2, o.x() + 50, o.y() + 5}).u16(0xff00).u16(0).u16(0).u16(0);
+    triangle.i32({o.x() + 95, o.y() + 95}).u16(0).u16(0xff00).u16(0).u16(0);
+    triangle.i32({o.x() + 5, o.y() + 95}).u16(0).u16(0).u16(0xff00).u16(0).u32(0).u32(1).u32(2);
+    b.record(118, triangle);
+    o = next(); // wide text, transparent
+    font(-40, 0, QStringLiteral("Arial"));
+    b.values(18, {1});
+    wideText(o + QPoint(5, 20), QStringLiteral("Ab"));
+    o = next(); // byte text in Greek
+    font(-40, 161, QStringLiteral("Arial"));
+    Params greek;
+    greek.i32({0, 0, 0, 0, 1}).f32(1).f32(1).i32({o.x() + 5, o.y() + 20, 3, 76, 0, 0, 0, 0, 0, 0});
+    b.record(83, greek.raw("\xc1\xe2\xe3"));
+    o = next(); // short text
+    font(-40, 0, QStringLiteral("Courier New"));
+    b.record(
+        108,
+        Params().i32({o.x() + 5, o.y() + 20, 2}).u32(0x200 | 0x100).u32(1).f32(1).f32(1).raw("Cd"));
+    o = next(); // aligned text on an opaque background, coloured
+    font(-24, 0, QStringLiteral("Times New Roman"));
+    b.values(22, {6 | 24}).values(24, {colorRef(0, 0, 128)}).values(25, {colorRef(255, 255, 192)});
+    b.values(18, {2});
+    wideText(o + QPoint(50, 50), QStringLiteral("Mid"));
+    b.values(22, {0}).values(24, {0}).values(18, {1});
+    o = next(); // symbol font
+    font(-30, 2, QStringLiteral("Symbol"));
+    wideText(o + QPoint(5, 5), QStringLiteral("ab\u00e6"));
+    wideText(o + QPoint(5, 50), QString(QChar(0xF070)) + QChar(0xF071) + QChar(0xF0E8));
+    o = next(); // anisotropic window onto a viewport, extents scaled
+    b.values(33, {}).values(17, {8}).values(10, {0, 0}).values(9, {10, 10});
+    b.values(12, {o.x(), o.y()}).values(11, {100, 100}).values(31, {1, 2, 1, 2});
+    b.values(32, {1, 2, 1, 2}).rectangle(1, 1, 9, 9).values(34, {-1});
+    o = next(); // world transform turned, then moved
+    b.record(35, transform(0.7071f, 0.7071f, -0.7071f, 0.7071f, 0, 0));
+    b.record(36, transform(1, 0, 0, 1, float(o.x() + 50), float(o.y() + 15)).u32(3));
+    b.rectangle(0, 0, 45, 45).record(36, transform(1, 0, 0, 1, 0, 0).u32(1));
+    o = next(); // exclusive-or pen, winding star, clockwise arc
+    b.values(20, {7}).rectangle(o.x() + 5, o.y() + 5, o.x() + 60, o.y() + 60).values(20, {13});
+    b.values(19, {2}).values(3,
+                             {0, 0, 0, 0, 5, o.x() + 50, o.y() + 30, o.x() + 75, o.y() + 95,
+                              o.x() + 15, o.y() + 55, o.x() + 85, o.y() + 55, o.x() + 25,
+                              o.y() + 95});
+    b.values(57, {2}).values(45,
+                             {o.x() + 60, o.y() + 5, o.x() + 95, o.y() + 40, o.x() + 95, o.y() + 20,
+                              o.x() + 80, o.y() + 5});
+    b.values(57, {1});
+    o = next(); // bitmap pattern brush, one-bit brush, palette, stock brush
+    Params pattern;
+    pattern.u32(5).u32(0).u32(32).u32(40).u32(72).u32(dibBits).raw(dib);
+    b.record(94, pattern).select(5).rectangle(o.x() + 10, o.y() + 10, o.x() + 50, o.y() + 90);
+    Params mono;
+    mono.u32(6).u32(0).u32(32).u32(48).u32(80).u32(32);
+    mono.u32(40).i32({8, 8}).u16(1).u16(1).u32(0).u32(32).i32({0, 0, 2, 0}).u32(0).u32(0xffffff);
+    for (int row = 0; row < 8; ++row)
+        mono.u32(row % 2 ? 0xff : 0x0f);
+    b.record(93, mono).select(6).rectangle(o.x() + 50, o.y() + 10, o.x() + 90, o.y() + 90);
+    b.record(49, Params().u32(7).u16(0x300).u16(1).u32(0xff)).values(40, {7});
+    o = next();
+    b.select(0x80000004).rectangle(o.x() + 30, o.y() + 30, o.x() + 70, o.y() + 70);
+
+    const QImage sheet = PlayEnhancedMetafile(b.finish());
+    QCOMPARE(sheet.size(), QSize(800, 700));
+    if (const QString out = qEnvironmentVariable("VISTREL_SHEET"); !out.isEmpty())
+        sheet.save(out + QStringLiteral("/emf_sheet.png"));
+    for (int p = 0; p < panels; ++p)
+        QVERIFY2(!inkBox(sheet.copy(p % 8 * 100, p / 8 * 100, 100, 100)).isEmpty(),
+                 qPrintable(QStringLiteral("panel %1 is blank").arg(p)));
 }
 
 QTEST_MAIN(tst_metafile_emf)
