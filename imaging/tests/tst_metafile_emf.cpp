@@ -516,8 +516,8 @@ void tst_metafile_emf::workBudget_data()
     QTest::newRow("a hundred full-picture rectangles") << rectangles(100) << false;
     QTest::newRow("a thousand full-picture rectangles") << rectangles(1000) << true;
 
-    // 300 letters of a 16000-pixel font, each over the whole picture.
-    EmfBuilder letters(QRect(0, 0, 20000, 20000), QSize(1000, 1000), QSize(100, 100));
+    // 300 letters of a 16000-pixel font, each over the whole picture; the same over a
+    // picture too thin to hold much of any (found by fuzzing).
     Params font;
     font.i32({1, -16000, 0, 0, 0, 400}).u32(0).u32(0);
     for (QChar c : QStringLiteral("Arial").leftJustified(32, QChar(0)))
@@ -528,8 +528,11 @@ void tst_metafile_emf::workBudget_data()
         text.u16('W');
     for (int i = 0; i < 300; ++i)
         text.u32(0);
-    QTest::newRow("huge letters over each other")
-        << letters.record(82, font).select(1).record(84, text).finish() << true;
+    for (int width : {20000, 500}) {
+        EmfBuilder letters(QRect(0, 0, width, 20000), QSize(1000, 1000), QSize(100, 100));
+        QTest::newRow(width > 500 ? "huge letters over each other" : "huge letters, thin picture")
+            << letters.record(82, font).select(1).record(84, text).finish() << true;
+    }
 
     // Bitmaps of two bytes of run-length codes claiming 4000 x 4000 pixels.
     Params bitmap;
