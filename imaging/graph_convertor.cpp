@@ -2,10 +2,10 @@
 
 #include "imaging/gif_graphic.h"
 #include "imaging/jpeg_graphic.h"
-#include "imaging/metafile_player.h"
 #include "imaging/picture_file.h"
 #include "imaging/reader_graphic.h"
 #include "imaging/wait_cursor.h"
+#include "metafile/metafile_player.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "imaging/picture_buffer.h"
 #include "imaging/picture_file.h"
-#include "imaging/picture_limits.h"
+#include "store/picture_limits.h"
 
 #include <algorithm>
 #include <csetjmp>

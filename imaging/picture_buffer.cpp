@@ -1,6 +1,6 @@
 #include "imaging/picture_buffer.h"
 
-#include "imaging/picture_limits.h"
+#include "store/picture_limits.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -7,7 +7,7 @@
 // and the memory no longer grows with the magnification.
 #pragma once
 
-#include "imaging/picture_limits.h"
+#include "store/picture_limits.h"
 #include "viewer/pgv_geometry.h"
 
 #include <QImage>

@@ -1,6 +1,6 @@
 #include "imaging/graph_convertor.h"
-#include "imaging/picture_limits.h"
 #include "imaging/tests/picture_files.h"
+#include "store/picture_limits.h"
 
 #include <QBuffer>
 #include <QCursor>

@@ -1,5 +1,5 @@
 #include "imaging/graph_convertor.h"
-#include "imaging/tests/metafile_builder.h"
+#include "metafile/tests/metafile_builder.h"
 
 #include <QFile>
 #include <QTemporaryDir>

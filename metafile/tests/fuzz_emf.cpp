@@ -1,4 +1,4 @@
-#include "imaging/tests/fuzz_metafile.h"
+#include "metafile/tests/fuzz_metafile.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
@@ -8,5 +8,5 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    return fuzzMetafile(data, size, WindowsMetafileSize, PlayWindowsMetafile);
+    return fuzzMetafile(data, size, EnhancedMetafileSize, PlayEnhancedMetafile);
 }

@@ -1,7 +1,7 @@
 // Enhanced-metafile records that carry more than coordinates: bitmaps, text and gradients.
-#include "imaging/emf_player.h"
+#include "metafile/emf_player.h"
 
-#include "imaging/metafile_charset.h"
+#include "metafile/metafile_charset.h"
 
 #include <cmath>
 

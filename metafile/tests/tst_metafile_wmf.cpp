@@ -1,5 +1,5 @@
-#include "imaging/metafile_player.h"
-#include "imaging/tests/metafile_builder.h"
+#include "metafile/metafile_player.h"
+#include "metafile/tests/metafile_builder.h"
 
 #include <QTest>
 

@@ -2,7 +2,7 @@
 // picture must have exactly the size the header reports.
 #pragma once
 
-#include "imaging/metafile_player.h"
+#include "metafile/metafile_player.h"
 
 #include <QGuiApplication>
 

@@ -3,9 +3,9 @@
 // emf_records.cpp.
 #pragma once
 
-#include "imaging/metafile_dc.h"
-#include "imaging/metafile_dib.h"
-#include "imaging/metafile_reader.h"
+#include "metafile/metafile_dc.h"
+#include "metafile/metafile_dib.h"
+#include "metafile/metafile_reader.h"
 
 #include <cstdint>
 #include <optional>

@@ -5,7 +5,7 @@
 // its own pixels, aliased, as the platform's device draws.
 #pragma once
 
-#include "imaging/metafile_limits.h"
+#include "metafile/metafile_limits.h"
 
 #include <QColor>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "imaging/metafile_charset.h"
+#include "metafile/metafile_charset.h"
 
 #include <cerrno>
 #include <iconv.h>

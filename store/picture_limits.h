@@ -1,14 +1,13 @@
 // The largest picture the program will hold: every decoder refuses a larger one before it
-// allocates anything big, so that a broken or hostile file cannot exhaust memory.
+// allocates anything big, so that a broken or hostile file cannot exhaust memory. Plain C++
+// (long long is the type of qint64), so that the metafile player below imaging can use it.
 #pragma once
 
-#include <QtGlobal>
-
 // 2 GiB of RGB32 pixels.
-constexpr qint64 MaxPictureBytes = qint64 {1} << 31;
+constexpr long long MaxPictureBytes = 1LL << 31;
 
 // True when a width x height picture is not empty and its RGB32 pixels fit MaxPictureBytes.
-constexpr bool FitsPictureLimit(qint64 width, qint64 height)
+constexpr bool FitsPictureLimit(long long width, long long height)
 {
     return width > 0 && height > 0 && width <= MaxPictureBytes / 4
         && height <= MaxPictureBytes / 4 / width;

@@ -1,7 +1,7 @@
-#include "imaging/metafile_dib.h"
+#include "metafile/metafile_dib.h"
 
-#include "imaging/metafile_reader.h"
-#include "imaging/picture_limits.h"
+#include "metafile/metafile_reader.h"
+#include "store/picture_limits.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
-#include "imaging/metafile_dc.h"
+#include "metafile/metafile_dc.h"
 
-#include "imaging/metafile_limits.h"
+#include "metafile/metafile_limits.h"
 
 #include <QPainterPathStroker>
 

@@ -1,8 +1,8 @@
 // Text output of the metafile device context: the record's font matched to an installed
 // face, placed by the text alignment, spaced by the record's advances.
-#include "imaging/metafile_dc.h"
+#include "metafile/metafile_dc.h"
 
-#include "imaging/metafile_limits.h"
+#include "metafile/metafile_limits.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>

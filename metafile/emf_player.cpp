@@ -1,10 +1,10 @@
 // Enhanced metafiles: 32-bit records played into the shared device context. The records'
 // device is the reference device of the header; the frame, converted to its pixels, is
 // stretched over the output picture.
-#include "imaging/metafile_player.h"
+#include "metafile/metafile_player.h"
 
-#include "imaging/emf_player.h"
-#include "imaging/picture_limits.h"
+#include "metafile/emf_player.h"
+#include "store/picture_limits.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 // The metafile device context's pixel work: single pixels, bitmaps with their raster
 // operations, regions and the clipping region.
-#include "imaging/metafile_dc.h"
+#include "metafile/metafile_dc.h"
 
-#include "imaging/metafile_limits.h"
+#include "metafile/metafile_limits.h"
 
 #include <QLinearGradient>
 

@@ -1,12 +1,12 @@
 // Windows metafiles: 16-bit records played into the shared device context. Record
 // parameters mostly come last-first (y before x, bottom before top).
-#include "imaging/metafile_player.h"
+#include "metafile/metafile_player.h"
 
-#include "imaging/metafile_charset.h"
-#include "imaging/metafile_dc.h"
-#include "imaging/metafile_dib.h"
-#include "imaging/metafile_reader.h"
-#include "imaging/picture_limits.h"
+#include "metafile/metafile_charset.h"
+#include "metafile/metafile_dc.h"
+#include "metafile/metafile_dib.h"
+#include "metafile/metafile_reader.h"
+#include "store/picture_limits.h"
 
 #include <cmath>
 #include <cstring>
