@@ -4,6 +4,7 @@
 #include "metafile/metafile_player.h"
 
 #include "metafile/emf_player.h"
+#include "metafile/emf_record_types.h"
 #include "store/picture_limits.h"
 
 #include <algorithm>
@@ -46,7 +47,7 @@ std::optional<EmfHeader> readHeader(std::span<const std::uint8_t> bytes)
     const double devicePixelsY = reader.i32();
     const double deviceMmX = reader.i32();
     const double deviceMmY = reader.i32();
-    if (!reader.ok() || type != 1 || signature != emfSignature || size < 88 || size % 4
+    if (!reader.ok() || type != emf::HEADER || signature != emfSignature || size < 88 || size % 4
         || size > bytes.size() || devicePixelsX <= 0 || devicePixelsY <= 0 || deviceMmX <= 0
         || deviceMmY <= 0)
         return std::nullopt;
@@ -136,7 +137,7 @@ QPolygonF ReadEmfPoints(MetafileReader& r, std::uint64_t count, bool small)
 bool EmfPlayer::polys(std::uint32_t type, MetafileReader& r, bool small)
 {
     ReadEmfRect(r);
-    if (type == 7 || type == 8) { // POLYPOLYLINE, POLYPOLYGON
+    if (type == emf::POLYPOLYLINE || type == emf::POLYPOLYGON) {
         const std::uint32_t count = r.u32();
         const std::uint32_t total = r.u32();
         if (!r.ok() || !r.has(count, 4))
@@ -158,7 +159,7 @@ bool EmfPlayer::polys(std::uint32_t type, MetafileReader& r, bool small)
             polygons.push_back(all.mid(at, static_cast<qsizetype>(size)));
             at += static_cast<qsizetype>(size);
         }
-        if (type == 8) {
+        if (type == emf::POLYPOLYGON) {
             dc.polygons(polygons);
         } else {
             for (const QPolygonF& line : polygons)
@@ -170,19 +171,19 @@ bool EmfPlayer::polys(std::uint32_t type, MetafileReader& r, bool small)
     if (!r.ok())
         return false;
     switch (type) {
-    case 2: // POLYBEZIER
+    case emf::POLYBEZIER:
         dc.polyBezier(points, false);
         break;
-    case 3: // POLYGON
+    case emf::POLYGON:
         dc.polygons({points});
         break;
-    case 4: // POLYLINE
+    case emf::POLYLINE:
         dc.polyline(points);
         break;
-    case 5: // POLYBEZIERTO
+    case emf::POLYBEZIERTO:
         dc.polyBezier(points, true);
         break;
-    case 6: // POLYLINETO
+    case emf::POLYLINETO:
         dc.polylineTo(points);
         break;
     default:
@@ -256,13 +257,13 @@ void EmfPlayer::play(std::uint32_t type, MetafileReader& r)
     if (record(type, r))
         return;
     switch (type) {
-    case 38: // CREATEPEN
-    case 39: // CREATEBRUSHINDIRECT
-    case 49: // CREATEPALETTE
-    case 82: // EXTCREATEFONTINDIRECTW
-    case 93: // CREATEMONOBRUSH
-    case 94: // CREATEDIBPATTERNBRUSHPT
-    case 95: // EXTCREATEPEN
+    case emf::CREATEPEN:
+    case emf::CREATEBRUSHINDIRECT:
+    case emf::CREATEPALETTE:
+    case emf::EXTCREATEFONTINDIRECTW:
+    case emf::CREATEMONOBRUSH:
+    case emf::CREATEDIBPATTERNBRUSHPT:
+    case emf::EXTCREATEPEN:
         if (r.size() >= 4) {
             MetafileReader index(r.bytes().first(4));
             dc.setObject(index.u32(), MetafileUnusable {});
@@ -277,59 +278,59 @@ bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
 {
     MetafileState& s = dc.state();
     switch (type) {
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-    case 6:
-    case 7:
-    case 8:
+    case emf::POLYBEZIER:
+    case emf::POLYGON:
+    case emf::POLYLINE:
+    case emf::POLYBEZIERTO:
+    case emf::POLYLINETO:
+    case emf::POLYPOLYLINE:
+    case emf::POLYPOLYGON:
         return polys(type, r, false);
-    case 85:
-    case 86:
-    case 87:
-    case 88:
-    case 89:
-    case 90:
-    case 91:
-        return polys(type - 83, r, true);
-    case 56: // POLYDRAW
-    case 92: { // POLYDRAW16
+    case emf::POLYBEZIER16:
+    case emf::POLYGON16:
+    case emf::POLYLINE16:
+    case emf::POLYBEZIERTO16:
+    case emf::POLYLINETO16:
+    case emf::POLYPOLYLINE16:
+    case emf::POLYPOLYGON16:
+        return polys(type - (emf::POLYBEZIER16 - emf::POLYBEZIER), r, true);
+    case emf::POLYDRAW:
+    case emf::POLYDRAW16: {
         ReadEmfRect(r);
         const std::uint32_t count = r.u32();
-        const QPolygonF points = ReadEmfPoints(r, count, type == 92);
+        const QPolygonF points = ReadEmfPoints(r, count, type == emf::POLYDRAW16);
         const auto types = r.take(count);
         if (!r.ok())
             return false;
         dc.polyDraw(points, std::vector<std::uint8_t>(types.begin(), types.end()));
         return true;
     }
-    case 9: // SETWINDOWEXTEX
+    case emf::SETWINDOWEXTEX:
         dc.setWindowExt(ReadEmfPoint(r));
         break;
-    case 10: // SETWINDOWORGEX
+    case emf::SETWINDOWORGEX:
         s.windowOrg = ReadEmfPoint(r);
         break;
-    case 11: // SETVIEWPORTEXTEX
+    case emf::SETVIEWPORTEXTEX:
         dc.setViewportExt(ReadEmfPoint(r));
         break;
-    case 12: // SETVIEWPORTORGEX
+    case emf::SETVIEWPORTORGEX:
         s.viewportOrg = ReadEmfPoint(r);
         break;
-    case 31: // SCALEVIEWPORTEXTEX
-    case 32: { // SCALEWINDOWEXTEX
+    case emf::SCALEVIEWPORTEXTEX:
+    case emf::SCALEWINDOWEXTEX: {
         const double xNum = r.i32();
         const double xDenom = r.i32();
         const double yNum = r.i32();
         const double yDenom = r.i32();
         if (r.ok() && xDenom != 0 && yDenom != 0) {
-            const QPointF& ext = type == 32 ? s.windowExt : s.viewportExt;
+            const QPointF& ext = type == emf::SCALEWINDOWEXTEX ? s.windowExt : s.viewportExt;
             const QPointF scaled(ext.x() * xNum / xDenom, ext.y() * yNum / yDenom);
-            type == 32 ? dc.setWindowExt(scaled) : dc.setViewportExt(scaled);
+            type == emf::SCALEWINDOWEXTEX ? dc.setWindowExt(scaled) : dc.setViewportExt(scaled);
         }
         break;
     }
-    case 15: { // SETPIXELV
+    case emf::SETPIXELV: {
         const QPointF at = ReadEmfPoint(r);
         const QColor color = MetafileColor(r.u32());
         if (!r.ok())
@@ -337,59 +338,59 @@ bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
         dc.setPixel(at, color);
         break;
     }
-    case 17: // SETMAPMODE
+    case emf::SETMAPMODE:
         dc.setMapMode(static_cast<int>(r.u32()));
         break;
-    case 18: // SETBKMODE
+    case emf::SETBKMODE:
         s.bkMode = static_cast<int>(r.u32());
         break;
-    case 19: // SETPOLYFILLMODE
+    case emf::SETPOLYFILLMODE:
         s.polyFillMode = static_cast<int>(r.u32());
         break;
-    case 20: // SETROP2
+    case emf::SETROP2:
         s.rop2 = static_cast<int>(r.u32());
         break;
-    case 22: // SETTEXTALIGN
+    case emf::SETTEXTALIGN:
         s.textAlign = r.u32();
         break;
-    case 24: // SETTEXTCOLOR
+    case emf::SETTEXTCOLOR:
         s.textColor = MetafileColor(r.u32());
         break;
-    case 25: // SETBKCOLOR
+    case emf::SETBKCOLOR:
         s.bkColor = MetafileColor(r.u32());
         break;
-    case 26: // OFFSETCLIPRGN
+    case emf::OFFSETCLIPRGN:
         dc.offsetClip(ReadEmfPoint(r));
         break;
-    case 27: // MOVETOEX
+    case emf::MOVETOEX:
         dc.moveTo(ReadEmfPoint(r));
         break;
-    case 54: // LINETO
+    case emf::LINETO:
         dc.lineTo(ReadEmfPoint(r));
         break;
-    case 29: // EXCLUDECLIPRECT
-    case 30: { // INTERSECTCLIPRECT
+    case emf::EXCLUDECLIPRECT:
+    case emf::INTERSECTCLIPRECT: {
         const QRectF box = ReadEmfRect(r);
         if (!r.ok())
             return false;
-        type == 30 ? dc.intersectClipRect(box) : dc.excludeClipRect(box);
+        type == emf::INTERSECTCLIPRECT ? dc.intersectClipRect(box) : dc.excludeClipRect(box);
         break;
     }
-    case 33: // SAVEDC
+    case emf::SAVEDC:
         dc.saveState();
         break;
-    case 34: // RESTOREDC
+    case emf::RESTOREDC:
         dc.restoreState(r.i32());
         break;
-    case 35: // SETWORLDTRANSFORM
-    case 36: { // MODIFYWORLDTRANSFORM
+    case emf::SETWORLDTRANSFORM:
+    case emf::MODIFYWORLDTRANSFORM: {
         const double m11 = r.f32();
         const double m12 = r.f32();
         const double m21 = r.f32();
         const double m22 = r.f32();
         const double dx = r.f32();
         const double dy = r.f32();
-        const std::uint32_t mode = type == 36 ? r.u32() : 4;
+        const std::uint32_t mode = type == emf::MODIFYWORLDTRANSFORM ? r.u32() : 4;
         if (!r.ok())
             return false;
         const QTransform given(m11, m12, m21, m22, dx, dy);
@@ -411,7 +412,7 @@ bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
         }
         break;
     }
-    case 37: { // SELECTOBJECT
+    case emf::SELECTOBJECT: {
         const std::uint32_t index = r.u32();
         if (!r.ok())
             return false;
@@ -421,14 +422,14 @@ bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
             dc.selectObject(index, false);
         break;
     }
-    case 40: // DELETEOBJECT
+    case emf::DELETEOBJECT:
         dc.deleteObject(r.u32());
         break;
-    case 38: // CREATEPEN
+    case emf::CREATEPEN:
         return pen(r, false);
-    case 95: // EXTCREATEPEN
+    case emf::EXTCREATEPEN:
         return pen(r, true);
-    case 39: { // CREATEBRUSHINDIRECT
+    case emf::CREATEBRUSHINDIRECT: {
         const std::uint32_t index = r.u32();
         MetafileBrush brush;
         brush.style = r.u32();
@@ -439,8 +440,8 @@ bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
         dc.setObject(index, brush);
         break;
     }
-    case 93: // CREATEMONOBRUSH
-    case 94: { // CREATEDIBPATTERNBRUSHPT
+    case emf::CREATEMONOBRUSH:
+    case emf::CREATEDIBPATTERNBRUSHPT: {
         const std::uint32_t index = r.u32();
         r.u32();
         const std::uint32_t offBmi = r.u32();
@@ -457,20 +458,20 @@ bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
         dc.setObject(index, brush);
         break;
     }
-    case 82: // EXTCREATEFONTINDIRECTW
+    case emf::EXTCREATEFONTINDIRECTW:
         return font(r);
-    case 49: // CREATEPALETTE
+    case emf::CREATEPALETTE:
         dc.setObject(r.u32(), MetafilePalette {});
         break;
-    case 42: // ELLIPSE
-    case 43: { // RECTANGLE
+    case emf::ELLIPSE:
+    case emf::RECTANGLE: {
         const QRectF box = ReadEmfRect(r);
         if (!r.ok())
             return false;
-        type == 42 ? dc.ellipse(box) : dc.rectangle(box);
+        type == emf::ELLIPSE ? dc.ellipse(box) : dc.rectangle(box);
         break;
     }
-    case 44: { // ROUNDRECT
+    case emf::ROUNDRECT: {
         const QRectF box = ReadEmfRect(r);
         const QPointF corner = ReadEmfPoint(r);
         if (!r.ok())
@@ -478,23 +479,23 @@ bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
         dc.roundRect(box, QSizeF(corner.x(), corner.y()));
         break;
     }
-    case 45: // ARC
-    case 46: // CHORD
-    case 47: // PIE
-    case 55: { // ARCTO
+    case emf::ARC:
+    case emf::CHORD:
+    case emf::PIE:
+    case emf::ARCTO: {
         const QRectF box = ReadEmfRect(r);
         const QPointF start = ReadEmfPoint(r);
         const QPointF end = ReadEmfPoint(r);
         if (!r.ok())
             return false;
-        dc.arc(type == 45       ? ArcKind::Arc
-                   : type == 46 ? ArcKind::Chord
-                   : type == 47 ? ArcKind::Pie
-                                : ArcKind::ArcTo,
+        dc.arc(type == emf::ARC         ? ArcKind::Arc
+                   : type == emf::CHORD ? ArcKind::Chord
+                   : type == emf::PIE   ? ArcKind::Pie
+                                        : ArcKind::ArcTo,
                box, start, end);
         break;
     }
-    case 41: { // ANGLEARC
+    case emf::ANGLEARC: {
         const QPointF center = ReadEmfPoint(r);
         const double radius = r.u32();
         const double start = r.f32();
@@ -504,46 +505,46 @@ bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
         dc.angleArc(center, radius, start, sweep);
         break;
     }
-    case 58: { // SETMITERLIMIT
+    case emf::SETMITERLIMIT: {
         const double limit = r.u32();
         if (r.ok() && limit >= 1)
             s.miterLimit = std::min(limit, 1000.0);
         break;
     }
-    case 57: // SETARCDIRECTION
+    case emf::SETARCDIRECTION:
         s.arcDirection = static_cast<int>(r.u32());
         break;
-    case 59: // BEGINPATH
+    case emf::BEGINPATH:
         dc.beginPath();
         break;
-    case 60: // ENDPATH
+    case emf::ENDPATH:
         dc.endPath();
         break;
-    case 61: // CLOSEFIGURE
+    case emf::CLOSEFIGURE:
         dc.closeFigure();
         break;
-    case 62: // FILLPATH
+    case emf::FILLPATH:
         dc.fillPath(false, true);
         break;
-    case 63: // STROKEANDFILLPATH
+    case emf::STROKEANDFILLPATH:
         dc.fillPath(true, true);
         break;
-    case 64: // STROKEPATH
+    case emf::STROKEPATH:
         dc.fillPath(true, false);
         break;
-    case 67: // SELECTCLIPPATH
+    case emf::SELECTCLIPPATH:
         dc.selectClipPath(static_cast<int>(r.u32()));
         break;
-    case 68: // ABORTPATH
+    case emf::ABORTPATH:
         dc.abortPath();
         break;
-    case 71: // FILLRGN
-    case 72: { // FRAMERGN
+    case emf::FILLRGN:
+    case emf::FRAMERGN: {
         ReadEmfRect(r);
         const std::uint32_t size = r.u32();
         const std::uint32_t brushIndex = r.u32();
         QSizeF frame;
-        if (type == 72) {
+        if (type == emf::FRAMERGN) {
             const QPointF w = ReadEmfPoint(r);
             frame = QSizeF(w.x(), w.y());
         }
@@ -554,21 +555,22 @@ bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
         const MetafileBrush* brush = found ? std::get_if<MetafileBrush>(found) : nullptr;
         if (brush) {
             const QRegion area = dc.regionToOutput(*region, false);
-            type == 71 ? dc.fillRegion(area, *brush) : dc.frameRegion(area, *brush, frame);
+            type == emf::FILLRGN ? dc.fillRegion(area, *brush)
+                                 : dc.frameRegion(area, *brush, frame);
         }
         break;
     }
-    case 73: // INVERTRGN
-    case 74: { // PAINTRGN
+    case emf::INVERTRGN:
+    case emf::PAINTRGN: {
         ReadEmfRect(r);
         const auto region = readRegionData(r, r.u32());
         if (!r.ok() || !region)
             return false;
         const QRegion area = dc.regionToOutput(*region, false);
-        type == 73 ? dc.invertRegion(area) : dc.fillRegion(area, s.brush);
+        type == emf::INVERTRGN ? dc.invertRegion(area) : dc.fillRegion(area, s.brush);
         break;
     }
-    case 75: { // EXTSELECTCLIPRGN
+    case emf::EXTSELECTCLIPRGN: {
         const std::uint32_t size = r.u32();
         const int mode = static_cast<int>(r.u32());
         if (!r.ok())
@@ -583,22 +585,22 @@ bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
         dc.combineClip(dc.regionToOutput(*region, false), mode);
         break;
     }
-    case 76: // BITBLT
-    case 77: // STRETCHBLT
-    case 80: // SETDIBITSTODEVICE
-    case 81: // STRETCHDIBITS
-    case 114: // ALPHABLEND
-    case 116: // TRANSPARENTBLT
+    case emf::BITBLT:
+    case emf::STRETCHBLT:
+    case emf::SETDIBITSTODEVICE:
+    case emf::STRETCHDIBITS:
+    case emf::ALPHABLEND:
+    case emf::TRANSPARENTBLT:
         return blit(type, r);
-    case 78: // MASKBLT
-    case 79: // PLGBLT
+    case emf::MASKBLT:
+    case emf::PLGBLT:
         return maskedBlit(type, r);
-    case 108: // SMALLTEXTOUT
+    case emf::SMALLTEXTOUT:
         return smallText(r);
-    case 118: // GRADIENTFILL
+    case emf::GRADIENTFILL:
         return gradient(r);
-    case 83: // EXTTEXTOUTA
-    case 84: // EXTTEXTOUTW
+    case emf::EXTTEXTOUTA:
+    case emf::EXTTEXTOUTW:
         return text(type, r);
     default: // comments (EMF+ among them), palettes and what is unknown draw nothing
         break;
@@ -633,7 +635,7 @@ QImage PlayEnhancedMetafile(const QByteArray& bytes)
             if (size < 8 || size % 4 || !reader.has(size - 8))
                 break;
             MetafileReader record(reader.take(size - 8));
-            if (type == 14) // EOF
+            if (type == emf::EOF_RECORD)
                 break;
             player.play(type, record);
             if (!dc.spend(metafileRecordWork))

@@ -1,5 +1,6 @@
 // Enhanced-metafile records that carry more than coordinates: bitmaps, text and gradients.
 #include "metafile/emf_player.h"
+#include "metafile/emf_record_types.h"
 
 #include "metafile/metafile_charset.h"
 
@@ -50,7 +51,7 @@ bool EmfPlayer::dibitsToDevice(MetafileReader& r, QPointF at, const QRectF& sour
 bool EmfPlayer::blit(std::uint32_t type, MetafileReader& r)
 {
     ReadEmfRect(r);
-    if (type == 80 || type == 81) {
+    if (type == emf::SETDIBITSTODEVICE || type == emf::STRETCHDIBITS) {
         // SETDIBITSTODEVICE and STRETCHDIBITS begin alike.
         const QPointF at = ReadEmfPoint(r);
         const double xSrc = r.i32();
@@ -62,7 +63,7 @@ bool EmfPlayer::blit(std::uint32_t type, MetafileReader& r)
         const std::uint32_t offBits = r.u32();
         const std::uint32_t cbBits = r.u32();
         r.u32();
-        if (type == 80)
+        if (type == emf::SETDIBITSTODEVICE)
             return dibitsToDevice(r, at, QRectF(xSrc, ySrc, cxSrc, cySrc), offBmi, cbBmi, offBits,
                                   cbBits);
         const std::uint32_t rop = r.u32();
@@ -108,7 +109,7 @@ bool EmfPlayer::blit(std::uint32_t type, MetafileReader& r)
     const std::uint32_t cbBits = r.u32();
     double cxSrc = cxDest;
     double cySrc = cyDest;
-    if (type != 76) {
+    if (type != emf::BITBLT) {
         cxSrc = r.i32();
         cySrc = r.i32();
     }
@@ -116,20 +117,20 @@ bool EmfPlayer::blit(std::uint32_t type, MetafileReader& r)
         return false;
     const QRectF destination(at, QSizeF(cxDest, cyDest));
     if (cbBmi == 0) {
-        if (type == 76 || type == 77)
+        if (type == emf::BITBLT || type == emf::STRETCHBLT)
             dc.patBlt(destination, rop);
         return true;
     }
-    const bool alpha = type == 114 && ((rop >> 24) & 1);
+    const bool alpha = type == emf::ALPHABLEND && ((rop >> 24) & 1);
     MetafileDib dib = bitmapAt(r, offBmi, cbBmi, offBits, cbBits, alpha);
     if (dib.image.isNull())
         return true;
     // The source rectangle is in the source device's coordinates; its transform is
     // normally a plain offset.
     const QRectF source = sourceTransform.mapRect(QRectF(xSrc, ySrc, cxSrc, cySrc));
-    if (type == 114) {
+    if (type == emf::ALPHABLEND) {
         dc.drawImage(dib.image, source, destination, 0x00CC0020, ((rop >> 16) & 0xff) / 255.0);
-    } else if (type == 116) {
+    } else if (type == emf::TRANSPARENTBLT) {
         QImage keyed = dib.image.convertToFormat(QImage::Format_ARGB32);
         const QRgb key = MetafileColor(rop).rgb();
         for (int y = 0; y < keyed.height(); ++y) {
@@ -154,7 +155,7 @@ bool EmfPlayer::maskedBlit(std::uint32_t type, MetafileReader& r)
     double cxSrc = 0;
     double cySrc = 0;
     std::uint32_t rop = 0x00CC0020;
-    if (type == 78) {
+    if (type == emf::MASKBLT) {
         corners[0] = ReadEmfPoint(r);
         cxSrc = r.i32();
         cySrc = r.i32();
@@ -165,7 +166,7 @@ bool EmfPlayer::maskedBlit(std::uint32_t type, MetafileReader& r)
     }
     const double xSrc = r.i32();
     const double ySrc = r.i32();
-    if (type == 79) {
+    if (type == emf::PLGBLT) {
         cxSrc = r.i32();
         cySrc = r.i32();
     }
@@ -183,7 +184,7 @@ bool EmfPlayer::maskedBlit(std::uint32_t type, MetafileReader& r)
     const std::uint32_t cbMaskBits = r.u32();
     if (!r.ok())
         return false;
-    if (type == 78) {
+    if (type == emf::MASKBLT) {
         corners[1] = corners[0] + QPointF(cxSrc, 0);
         corners[2] = corners[0] + QPointF(0, cySrc);
     }
@@ -201,8 +202,8 @@ bool EmfPlayer::maskedBlit(std::uint32_t type, MetafileReader& r)
     // The mask's 1 bits take the foreground operation (the low three bytes of a MASKBLT's
     // code), its 0 bits the background one (the high byte); a background that keeps the
     // destination, the usual case, shows the source only where the mask is set.
-    const std::uint32_t foreground = type == 78 ? rop & 0x00FFFFFF : 0x00CC0020;
-    const bool keepBackground = type == 79 || (rop >> 24) == 0xAA;
+    const std::uint32_t foreground = type == emf::MASKBLT ? rop & 0x00FFFFFF : 0x00CC0020;
+    const bool keepBackground = type == emf::PLGBLT || (rop >> 24) == 0xAA;
     const auto maskInfo = part(r, offMaskBmi, cbMaskBmi);
     const auto maskBits = part(r, offMaskBits, cbMaskBits);
     QImage mask;
@@ -271,7 +272,7 @@ bool EmfPlayer::text(std::uint32_t type, MetafileReader& r)
     // differently; such text is left out rather than drawn as the wrong letters.
     if (options & etoGlyphIndex)
         return true;
-    const bool wide = type == 84;
+    const bool wide = type == emf::EXTTEXTOUTW;
     if (count > (1u << 20))
         return false;
     const auto chars = part(r, offString, count * (wide ? 2 : 1));

@@ -6,6 +6,7 @@
 #include "metafile/metafile_dc.h"
 #include "metafile/metafile_dib.h"
 #include "metafile/metafile_reader.h"
+#include "metafile/wmf_records.h"
 #include "store/picture_limits.h"
 
 #include <cmath>
@@ -56,13 +57,13 @@ void forEachRecord(std::span<const std::uint8_t> bytes, std::size_t start, Visit
 bool createsObject(std::uint16_t function)
 {
     switch (function) {
-    case 0x02FA: // CREATEPENINDIRECT
-    case 0x02FC: // CREATEBRUSHINDIRECT
-    case 0x02FB: // CREATEFONTINDIRECT
-    case 0x0142: // DIBCREATEPATTERNBRUSH
-    case 0x01F9: // CREATEPATTERNBRUSH
-    case 0x00F7: // CREATEPALETTE
-    case 0x06FF: // CREATEREGION
+    case wmf::CREATEPENINDIRECT:
+    case wmf::CREATEBRUSHINDIRECT:
+    case wmf::CREATEFONTINDIRECT:
+    case wmf::DIBCREATEPATTERNBRUSH:
+    case wmf::CREATEPATTERNBRUSH:
+    case wmf::CREATEPALETTE:
+    case wmf::CREATEREGION:
         return true;
     default:
         return false;
@@ -107,10 +108,10 @@ std::optional<WmfHeader> readHeader(std::span<const std::uint8_t> bytes)
         std::optional<QPointF> origin;
         std::optional<QPointF> extent;
         forEachRecord(bytes, header.recordsStart, [&](std::uint16_t function, MetafileReader& r) {
-            if (function == 0x020B && !origin) {
+            if (function == wmf::SETWINDOWORG && !origin) {
                 const double y = r.i16();
                 origin = QPointF(r.i16(), y);
-            } else if (function == 0x020C) {
+            } else if (function == wmf::SETWINDOWEXT) {
                 const double y = r.i16();
                 extent = QPointF(r.i16(), y);
             }
@@ -294,85 +295,85 @@ bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
 {
     MetafileState& s = dc.state();
     switch (function) {
-    case 0x0103: // SETMAPMODE
+    case wmf::SETMAPMODE:
         dc.setMapMode(r.u16());
         break;
-    case 0x020B: // SETWINDOWORG
+    case wmf::SETWINDOWORG:
         s.windowOrg = readPoint(r);
         break;
-    case 0x020C: // SETWINDOWEXT
+    case wmf::SETWINDOWEXT:
         dc.setWindowExt(readPoint(r));
         break;
-    case 0x020D: // SETVIEWPORTORG
+    case wmf::SETVIEWPORTORG:
         s.viewportOrg = readPoint(r);
         break;
-    case 0x020E: // SETVIEWPORTEXT
+    case wmf::SETVIEWPORTEXT:
         dc.setViewportExt(readPoint(r));
         break;
-    case 0x020F: // OFFSETWINDOWORG
+    case wmf::OFFSETWINDOWORG:
         s.windowOrg += readPoint(r);
         break;
-    case 0x0211: // OFFSETVIEWPORTORG
+    case wmf::OFFSETVIEWPORTORG:
         s.viewportOrg += readPoint(r);
         break;
-    case 0x0410: // SCALEWINDOWEXT
-    case 0x0412: { // SCALEVIEWPORTEXT
+    case wmf::SCALEWINDOWEXT:
+    case wmf::SCALEVIEWPORTEXT: {
         const double yDenom = r.i16();
         const double yNum = r.i16();
         const double xDenom = r.i16();
         const double xNum = r.i16();
         if (r.ok() && xDenom != 0 && yDenom != 0) {
-            QPointF& ext = function == 0x0410 ? s.windowExt : s.viewportExt;
+            QPointF& ext = function == wmf::SCALEWINDOWEXT ? s.windowExt : s.viewportExt;
             const QPointF scaled(ext.x() * xNum / xDenom, ext.y() * yNum / yDenom);
-            function == 0x0410 ? dc.setWindowExt(scaled) : dc.setViewportExt(scaled);
+            function == wmf::SCALEWINDOWEXT ? dc.setWindowExt(scaled) : dc.setViewportExt(scaled);
         }
         break;
     }
-    case 0x001E: // SAVEDC
+    case wmf::SAVEDC:
         dc.saveState();
         break;
-    case 0x0127: // RESTOREDC
+    case wmf::RESTOREDC:
         dc.restoreState(r.i16());
         break;
-    case 0x0102: // SETBKMODE
+    case wmf::SETBKMODE:
         s.bkMode = r.u16();
         break;
-    case 0x0104: // SETROP2
+    case wmf::SETROP2:
         s.rop2 = r.u16();
         break;
-    case 0x0106: // SETPOLYFILLMODE
+    case wmf::SETPOLYFILLMODE:
         s.polyFillMode = r.u16();
         break;
-    case 0x0108: // SETTEXTCHAREXTRA
+    case wmf::SETTEXTCHAREXTRA:
         s.charExtra = r.i16();
         break;
-    case 0x012E: // SETTEXTALIGN
+    case wmf::SETTEXTALIGN:
         s.textAlign = r.u16();
         break;
-    case 0x0201: // SETBKCOLOR
+    case wmf::SETBKCOLOR:
         s.bkColor = MetafileColor(r.u32());
         break;
-    case 0x0209: // SETTEXTCOLOR
+    case wmf::SETTEXTCOLOR:
         s.textColor = MetafileColor(r.u32());
         break;
-    case 0x0214: // MOVETO
+    case wmf::MOVETO:
         dc.moveTo(readPoint(r));
         break;
-    case 0x0213: // LINETO
+    case wmf::LINETO:
         dc.lineTo(readPoint(r));
         break;
-    case 0x0325: // POLYLINE
-    case 0x0324: { // POLYGON
+    case wmf::POLYLINE:
+    case wmf::POLYGON: {
         const QPolygonF points = readPoints(r, r.u16());
         if (!r.ok())
             return false;
-        if (function == 0x0325)
+        if (function == wmf::POLYLINE)
             dc.polyline(points);
         else
             dc.polygons({points});
         break;
     }
-    case 0x0538: { // POLYPOLYGON
+    case wmf::POLYPOLYGON: {
         const int count = r.u16();
         std::vector<int> sizes;
         for (int i = 0; i < count && r.ok(); ++i)
@@ -385,15 +386,15 @@ bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
         dc.polygons(polygons);
         break;
     }
-    case 0x041B: // RECTANGLE
-    case 0x0418: { // ELLIPSE
+    case wmf::RECTANGLE:
+    case wmf::ELLIPSE: {
         const QRectF box = readBox(r);
         if (!r.ok())
             return false;
-        function == 0x041B ? dc.rectangle(box) : dc.ellipse(box);
+        function == wmf::RECTANGLE ? dc.rectangle(box) : dc.ellipse(box);
         break;
     }
-    case 0x061C: { // ROUNDRECT
+    case wmf::ROUNDRECT: {
         const double h = r.i16();
         const double w = r.i16();
         const QRectF box = readBox(r);
@@ -402,21 +403,21 @@ bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
         dc.roundRect(box, QSizeF(w, h));
         break;
     }
-    case 0x0817: // ARC
-    case 0x081A: // PIE
-    case 0x0830: { // CHORD
+    case wmf::ARC:
+    case wmf::PIE:
+    case wmf::CHORD: {
         const QPointF end = readPoint(r);
         const QPointF start = readPoint(r);
         const QRectF box = readBox(r);
         if (!r.ok())
             return false;
-        dc.arc(function == 0x0817       ? ArcKind::Arc
-                   : function == 0x081A ? ArcKind::Pie
-                                        : ArcKind::Chord,
+        dc.arc(function == wmf::ARC       ? ArcKind::Arc
+                   : function == wmf::PIE ? ArcKind::Pie
+                                          : ArcKind::Chord,
                box, start, end);
         break;
     }
-    case 0x041F: { // SETPIXEL
+    case wmf::SETPIXEL: {
         const QColor color = MetafileColor(r.u32());
         const QPointF at = readPoint(r);
         if (!r.ok())
@@ -424,7 +425,7 @@ bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
         dc.setPixel(at, color);
         break;
     }
-    case 0x061D: { // PATBLT
+    case wmf::PATBLT: {
         const std::uint32_t rop = r.u32();
         const double h = r.i16();
         const double w = r.i16();
@@ -434,22 +435,22 @@ bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
         dc.patBlt(QRectF(at, QSizeF(w, h)), rop);
         break;
     }
-    case 0x0521: // TEXTOUT
+    case wmf::TEXTOUT:
         return text(r, false);
-    case 0x0A32: // EXTTEXTOUT
+    case wmf::EXTTEXTOUT:
         return text(r, true);
-    case 0x0416: // INTERSECTCLIPRECT
-    case 0x0415: { // EXCLUDECLIPRECT
+    case wmf::INTERSECTCLIPRECT:
+    case wmf::EXCLUDECLIPRECT: {
         const QRectF box = readBox(r);
         if (!r.ok())
             return false;
-        function == 0x0416 ? dc.intersectClipRect(box) : dc.excludeClipRect(box);
+        function == wmf::INTERSECTCLIPRECT ? dc.intersectClipRect(box) : dc.excludeClipRect(box);
         break;
     }
-    case 0x0220: // OFFSETCLIPRGN
+    case wmf::OFFSETCLIPRGN:
         dc.offsetClip(readPoint(r));
         break;
-    case 0x012C: { // SELECTCLIPREGION
+    case wmf::SELECTCLIPREGION: {
         const std::uint32_t index = r.u16();
         if (!r.ok())
             return false;
@@ -458,13 +459,13 @@ bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
             region ? std::optional(dc.regionToOutput(region->region, true)) : std::nullopt, 5);
         break;
     }
-    case 0x012D: // SELECTOBJECT
+    case wmf::SELECTOBJECT:
         dc.selectObject(r.u16(), true);
         break;
-    case 0x01F0: // DELETEOBJECT
+    case wmf::DELETEOBJECT:
         dc.deleteObject(r.u16());
         break;
-    case 0x02FA: { // CREATEPENINDIRECT
+    case wmf::CREATEPENINDIRECT: {
         MetafilePen pen;
         pen.style = r.u16();
         pen.width = r.i16();
@@ -475,7 +476,7 @@ bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
         dc.addObject(pen);
         break;
     }
-    case 0x02FC: { // CREATEBRUSHINDIRECT
+    case wmf::CREATEBRUSHINDIRECT: {
         MetafileBrush brush;
         brush.style = r.u16();
         brush.color = MetafileColor(r.u32());
@@ -485,14 +486,14 @@ bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
         dc.addObject(brush);
         break;
     }
-    case 0x02FB: { // CREATEFONTINDIRECT
+    case wmf::CREATEFONTINDIRECT: {
         const MetafileFont font = readFont(r);
         if (!r.ok())
             return false;
         dc.addObject(font);
         break;
     }
-    case 0x0142: { // DIBCREATEPATTERNBRUSH
+    case wmf::DIBCREATEPATTERNBRUSH: {
         r.u16();
         r.u16();
         MetafileBrush brush;
@@ -503,27 +504,27 @@ bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
         dc.addObject(brush);
         break;
     }
-    case 0x01F9: // CREATEPATTERNBRUSH
+    case wmf::CREATEPATTERNBRUSH:
         dc.addObject(oldPatternBrush(r));
         break;
-    case 0x00F7: // CREATEPALETTE
+    case wmf::CREATEPALETTE:
         dc.addObject(MetafilePalette {});
         break;
-    case 0x06FF: { // CREATEREGION
+    case wmf::CREATEREGION: {
         const auto region = readRegion(r);
         if (!region)
             return false;
         dc.addObject(MetafileRegion {*region});
         break;
     }
-    case 0x0228: { // FILLREGION
+    case wmf::FILLREGION: {
         const MetafileRegion* region = regionAt(r.u16());
         const MetafileBrush* brush = brushAt(r.u16());
         if (region && brush)
             dc.fillRegion(dc.regionToOutput(region->region, true), *brush);
         break;
     }
-    case 0x0429: { // FRAMEREGION
+    case wmf::FRAMEREGION: {
         const MetafileRegion* region = regionAt(r.u16());
         const MetafileBrush* brush = brushAt(r.u16());
         const double h = r.i16();
@@ -532,19 +533,19 @@ bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
             dc.frameRegion(dc.regionToOutput(region->region, true), *brush, QSizeF(w, h));
         break;
     }
-    case 0x012A: // INVERTREGION
-    case 0x012B: { // PAINTREGION
+    case wmf::INVERTREGION:
+    case wmf::PAINTREGION: {
         const MetafileRegion* region = regionAt(r.u16());
         if (!region)
             break;
         const QRegion area = dc.regionToOutput(region->region, true);
-        function == 0x012A ? dc.invertRegion(area) : dc.fillRegion(area, s.brush);
+        function == wmf::INVERTREGION ? dc.invertRegion(area) : dc.fillRegion(area, s.brush);
         break;
     }
-    case 0x0F43: // STRETCHDIB
-    case 0x0B41: // DIBSTRETCHBLT
-    case 0x0940: // DIBBITBLT
-    case 0x0D33: // SETDIBTODEV
+    case wmf::STRETCHDIB:
+    case wmf::DIBSTRETCHBLT:
+    case wmf::DIBBITBLT:
+    case wmf::SETDIBTODEV:
         return bitmap(function, r);
     default: // escapes, palettes, flood fills and what is unknown draw nothing
         break;
@@ -556,7 +557,7 @@ bool WmfPlayer::bitmap(std::uint16_t function, MetafileReader& r)
 {
     // The record without a bitmap has one spare word and is a pattern operation.
     const bool withoutBitmap = r.size() == static_cast<std::size_t>(function >> 8) * 2;
-    if (function == 0x0D33) {
+    if (function == wmf::SETDIBTODEV) {
         r.skip(4); // colour usage and scan count: the bitmap's own height counts
         const int startScan = r.u16();
         const double ySrc = r.i16();
@@ -575,7 +576,7 @@ bool WmfPlayer::bitmap(std::uint16_t function, MetafileReader& r)
         return true;
     }
     const std::uint32_t rop = r.u32();
-    if (function == 0x0F43)
+    if (function == wmf::STRETCHDIB)
         r.u16();
     double srcH = 0;
     double srcW = 0;
@@ -597,7 +598,7 @@ bool WmfPlayer::bitmap(std::uint16_t function, MetafileReader& r)
         dc.patBlt(destination, rop);
         return true;
     }
-    if (function == 0x0940) {
+    if (function == wmf::DIBBITBLT) {
         srcW = w;
         srcH = h;
     }
@@ -606,7 +607,8 @@ bool WmfPlayer::bitmap(std::uint16_t function, MetafileReader& r)
         return true;
     // StretchDIB counts its source from the bitmap's bottom-left corner, like the bitmap's
     // rows; the blit records count from the top of the source device.
-    const double top = function == 0x0F43 && dib.bottomUp ? dib.image.height() - ySrc - srcH : ySrc;
+    const double top
+        = function == wmf::STRETCHDIB && dib.bottomUp ? dib.image.height() - ySrc - srcH : ySrc;
     dc.drawImage(dib.image, QRectF(xSrc, top, srcW, srcH), destination, rop);
     return true;
 }
