@@ -276,35 +276,21 @@ void EmfPlayer::play(std::uint32_t type, MetafileReader& r)
 
 bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
 {
+    for (auto group :
+         {&EmfPlayer::statesAndMapping, &EmfPlayer::drawing, &EmfPlayer::paths,
+          &EmfPlayer::clippingAndRegions, &EmfPlayer::objects, &EmfPlayer::bitmapsAndText})
+        if (const std::optional<bool> played = (this->*group)(type, r))
+            return *played;
+    // Comments (EMF+ among them), palettes and what is unknown draw nothing.
+    return r.ok();
+}
+
+// The mapping between the picture's logical and output coordinates, the saved states, the
+// drawing modes and colours.
+std::optional<bool> EmfPlayer::statesAndMapping(std::uint32_t type, MetafileReader& r)
+{
     MetafileState& s = dc.state();
     switch (type) {
-    case emf::POLYBEZIER:
-    case emf::POLYGON:
-    case emf::POLYLINE:
-    case emf::POLYBEZIERTO:
-    case emf::POLYLINETO:
-    case emf::POLYPOLYLINE:
-    case emf::POLYPOLYGON:
-        return polys(type, r, false);
-    case emf::POLYBEZIER16:
-    case emf::POLYGON16:
-    case emf::POLYLINE16:
-    case emf::POLYBEZIERTO16:
-    case emf::POLYLINETO16:
-    case emf::POLYPOLYLINE16:
-    case emf::POLYPOLYGON16:
-        return polys(type - (emf::POLYBEZIER16 - emf::POLYBEZIER), r, true);
-    case emf::POLYDRAW:
-    case emf::POLYDRAW16: {
-        ReadEmfRect(r);
-        const std::uint32_t count = r.u32();
-        const QPolygonF points = ReadEmfPoints(r, count, type == emf::POLYDRAW16);
-        const auto types = r.take(count);
-        if (!r.ok())
-            return false;
-        dc.polyDraw(points, std::vector<std::uint8_t>(types.begin(), types.end()));
-        return true;
-    }
     case emf::SETWINDOWEXTEX:
         dc.setWindowExt(ReadEmfPoint(r));
         break;
@@ -330,14 +316,6 @@ bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
         }
         break;
     }
-    case emf::SETPIXELV: {
-        const QPointF at = ReadEmfPoint(r);
-        const QColor color = MetafileColor(r.u32());
-        if (!r.ok())
-            return false;
-        dc.setPixel(at, color);
-        break;
-    }
     case emf::SETMAPMODE:
         dc.setMapMode(static_cast<int>(r.u32()));
         break;
@@ -359,23 +337,6 @@ bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
     case emf::SETBKCOLOR:
         s.bkColor = MetafileColor(r.u32());
         break;
-    case emf::OFFSETCLIPRGN:
-        dc.offsetClip(ReadEmfPoint(r));
-        break;
-    case emf::MOVETOEX:
-        dc.moveTo(ReadEmfPoint(r));
-        break;
-    case emf::LINETO:
-        dc.lineTo(ReadEmfPoint(r));
-        break;
-    case emf::EXCLUDECLIPRECT:
-    case emf::INTERSECTCLIPRECT: {
-        const QRectF box = ReadEmfRect(r);
-        if (!r.ok())
-            return false;
-        type == emf::INTERSECTCLIPRECT ? dc.intersectClipRect(box) : dc.excludeClipRect(box);
-        break;
-    }
     case emf::SAVEDC:
         dc.saveState();
         break;
@@ -412,6 +373,221 @@ bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
         }
         break;
     }
+    case emf::SETMITERLIMIT: {
+        const double limit = r.u32();
+        if (r.ok() && limit >= 1)
+            s.miterLimit = std::min(limit, 1000.0);
+        break;
+    }
+    case emf::SETARCDIRECTION:
+        s.arcDirection = static_cast<int>(r.u32());
+        break;
+    default:
+        return std::nullopt;
+    }
+    return r.ok();
+}
+
+// Lines and shapes.
+std::optional<bool> EmfPlayer::drawing(std::uint32_t type, MetafileReader& r)
+{
+    switch (type) {
+    case emf::POLYBEZIER:
+    case emf::POLYGON:
+    case emf::POLYLINE:
+    case emf::POLYBEZIERTO:
+    case emf::POLYLINETO:
+    case emf::POLYPOLYLINE:
+    case emf::POLYPOLYGON:
+        return polys(type, r, false);
+    case emf::POLYBEZIER16:
+    case emf::POLYGON16:
+    case emf::POLYLINE16:
+    case emf::POLYBEZIERTO16:
+    case emf::POLYLINETO16:
+    case emf::POLYPOLYLINE16:
+    case emf::POLYPOLYGON16:
+        return polys(type - (emf::POLYBEZIER16 - emf::POLYBEZIER), r, true);
+    case emf::POLYDRAW:
+    case emf::POLYDRAW16: {
+        ReadEmfRect(r);
+        const std::uint32_t count = r.u32();
+        const QPolygonF points = ReadEmfPoints(r, count, type == emf::POLYDRAW16);
+        const auto types = r.take(count);
+        if (!r.ok())
+            return false;
+        dc.polyDraw(points, std::vector<std::uint8_t>(types.begin(), types.end()));
+        return true;
+    }
+    case emf::SETPIXELV: {
+        const QPointF at = ReadEmfPoint(r);
+        const QColor color = MetafileColor(r.u32());
+        if (!r.ok())
+            return false;
+        dc.setPixel(at, color);
+        break;
+    }
+    case emf::MOVETOEX:
+        dc.moveTo(ReadEmfPoint(r));
+        break;
+    case emf::LINETO:
+        dc.lineTo(ReadEmfPoint(r));
+        break;
+    case emf::ELLIPSE:
+    case emf::RECTANGLE: {
+        const QRectF box = ReadEmfRect(r);
+        if (!r.ok())
+            return false;
+        type == emf::ELLIPSE ? dc.ellipse(box) : dc.rectangle(box);
+        break;
+    }
+    case emf::ROUNDRECT: {
+        const QRectF box = ReadEmfRect(r);
+        const QPointF corner = ReadEmfPoint(r);
+        if (!r.ok())
+            return false;
+        dc.roundRect(box, QSizeF(corner.x(), corner.y()));
+        break;
+    }
+    case emf::ARC:
+    case emf::CHORD:
+    case emf::PIE:
+    case emf::ARCTO: {
+        const QRectF box = ReadEmfRect(r);
+        const QPointF start = ReadEmfPoint(r);
+        const QPointF end = ReadEmfPoint(r);
+        if (!r.ok())
+            return false;
+        dc.arc(type == emf::ARC         ? ArcKind::Arc
+                   : type == emf::CHORD ? ArcKind::Chord
+                   : type == emf::PIE   ? ArcKind::Pie
+                                        : ArcKind::ArcTo,
+               box, start, end);
+        break;
+    }
+    case emf::ANGLEARC: {
+        const QPointF center = ReadEmfPoint(r);
+        const double radius = r.u32();
+        const double start = r.f32();
+        const double sweep = r.f32();
+        if (!r.ok())
+            return false;
+        dc.angleArc(center, radius, start, sweep);
+        break;
+    }
+    default:
+        return std::nullopt;
+    }
+    return r.ok();
+}
+
+// The path: its figures, then filled, stroked or made the clipping area.
+std::optional<bool> EmfPlayer::paths(std::uint32_t type, MetafileReader& r)
+{
+    switch (type) {
+    case emf::BEGINPATH:
+        dc.beginPath();
+        break;
+    case emf::ENDPATH:
+        dc.endPath();
+        break;
+    case emf::CLOSEFIGURE:
+        dc.closeFigure();
+        break;
+    case emf::FILLPATH:
+        dc.fillPath(false, true);
+        break;
+    case emf::STROKEANDFILLPATH:
+        dc.fillPath(true, true);
+        break;
+    case emf::STROKEPATH:
+        dc.fillPath(true, false);
+        break;
+    case emf::SELECTCLIPPATH:
+        dc.selectClipPath(static_cast<int>(r.u32()));
+        break;
+    case emf::ABORTPATH:
+        dc.abortPath();
+        break;
+    default:
+        return std::nullopt;
+    }
+    return r.ok();
+}
+
+// The clipping area and the records that paint a region.
+std::optional<bool> EmfPlayer::clippingAndRegions(std::uint32_t type, MetafileReader& r)
+{
+    MetafileState& s = dc.state();
+    switch (type) {
+    case emf::OFFSETCLIPRGN:
+        dc.offsetClip(ReadEmfPoint(r));
+        break;
+    case emf::EXCLUDECLIPRECT:
+    case emf::INTERSECTCLIPRECT: {
+        const QRectF box = ReadEmfRect(r);
+        if (!r.ok())
+            return false;
+        type == emf::INTERSECTCLIPRECT ? dc.intersectClipRect(box) : dc.excludeClipRect(box);
+        break;
+    }
+    case emf::FILLRGN:
+    case emf::FRAMERGN: {
+        ReadEmfRect(r);
+        const std::uint32_t size = r.u32();
+        const std::uint32_t brushIndex = r.u32();
+        QSizeF frame;
+        if (type == emf::FRAMERGN) {
+            const QPointF w = ReadEmfPoint(r);
+            frame = QSizeF(w.x(), w.y());
+        }
+        const auto region = readRegionData(r, size);
+        if (!r.ok() || !region)
+            return false;
+        const MetafileObject* found = dc.object(brushIndex);
+        const MetafileBrush* brush = found ? std::get_if<MetafileBrush>(found) : nullptr;
+        if (brush) {
+            const QRegion area = dc.regionToOutput(*region, false);
+            type == emf::FILLRGN ? dc.fillRegion(area, *brush)
+                                 : dc.frameRegion(area, *brush, frame);
+        }
+        break;
+    }
+    case emf::INVERTRGN:
+    case emf::PAINTRGN: {
+        ReadEmfRect(r);
+        const auto region = readRegionData(r, r.u32());
+        if (!r.ok() || !region)
+            return false;
+        const QRegion area = dc.regionToOutput(*region, false);
+        type == emf::INVERTRGN ? dc.invertRegion(area) : dc.fillRegion(area, s.brush);
+        break;
+    }
+    case emf::EXTSELECTCLIPRGN: {
+        const std::uint32_t size = r.u32();
+        const int mode = static_cast<int>(r.u32());
+        if (!r.ok())
+            return false;
+        if (size == 0) {
+            dc.combineClip(std::nullopt, mode);
+            break;
+        }
+        const auto region = readRegionData(r, size);
+        if (!r.ok() || !region)
+            return false;
+        dc.combineClip(dc.regionToOutput(*region, false), mode);
+        break;
+    }
+    default:
+        return std::nullopt;
+    }
+    return r.ok();
+}
+
+// Pens, brushes, fonts and palettes made, selected and deleted.
+std::optional<bool> EmfPlayer::objects(std::uint32_t type, MetafileReader& r)
+{
+    switch (type) {
     case emf::SELECTOBJECT: {
         const std::uint32_t index = r.u32();
         if (!r.ok())
@@ -463,128 +639,16 @@ bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
     case emf::CREATEPALETTE:
         dc.setObject(r.u32(), MetafilePalette {});
         break;
-    case emf::ELLIPSE:
-    case emf::RECTANGLE: {
-        const QRectF box = ReadEmfRect(r);
-        if (!r.ok())
-            return false;
-        type == emf::ELLIPSE ? dc.ellipse(box) : dc.rectangle(box);
-        break;
+    default:
+        return std::nullopt;
     }
-    case emf::ROUNDRECT: {
-        const QRectF box = ReadEmfRect(r);
-        const QPointF corner = ReadEmfPoint(r);
-        if (!r.ok())
-            return false;
-        dc.roundRect(box, QSizeF(corner.x(), corner.y()));
-        break;
-    }
-    case emf::ARC:
-    case emf::CHORD:
-    case emf::PIE:
-    case emf::ARCTO: {
-        const QRectF box = ReadEmfRect(r);
-        const QPointF start = ReadEmfPoint(r);
-        const QPointF end = ReadEmfPoint(r);
-        if (!r.ok())
-            return false;
-        dc.arc(type == emf::ARC         ? ArcKind::Arc
-                   : type == emf::CHORD ? ArcKind::Chord
-                   : type == emf::PIE   ? ArcKind::Pie
-                                        : ArcKind::ArcTo,
-               box, start, end);
-        break;
-    }
-    case emf::ANGLEARC: {
-        const QPointF center = ReadEmfPoint(r);
-        const double radius = r.u32();
-        const double start = r.f32();
-        const double sweep = r.f32();
-        if (!r.ok())
-            return false;
-        dc.angleArc(center, radius, start, sweep);
-        break;
-    }
-    case emf::SETMITERLIMIT: {
-        const double limit = r.u32();
-        if (r.ok() && limit >= 1)
-            s.miterLimit = std::min(limit, 1000.0);
-        break;
-    }
-    case emf::SETARCDIRECTION:
-        s.arcDirection = static_cast<int>(r.u32());
-        break;
-    case emf::BEGINPATH:
-        dc.beginPath();
-        break;
-    case emf::ENDPATH:
-        dc.endPath();
-        break;
-    case emf::CLOSEFIGURE:
-        dc.closeFigure();
-        break;
-    case emf::FILLPATH:
-        dc.fillPath(false, true);
-        break;
-    case emf::STROKEANDFILLPATH:
-        dc.fillPath(true, true);
-        break;
-    case emf::STROKEPATH:
-        dc.fillPath(true, false);
-        break;
-    case emf::SELECTCLIPPATH:
-        dc.selectClipPath(static_cast<int>(r.u32()));
-        break;
-    case emf::ABORTPATH:
-        dc.abortPath();
-        break;
-    case emf::FILLRGN:
-    case emf::FRAMERGN: {
-        ReadEmfRect(r);
-        const std::uint32_t size = r.u32();
-        const std::uint32_t brushIndex = r.u32();
-        QSizeF frame;
-        if (type == emf::FRAMERGN) {
-            const QPointF w = ReadEmfPoint(r);
-            frame = QSizeF(w.x(), w.y());
-        }
-        const auto region = readRegionData(r, size);
-        if (!r.ok() || !region)
-            return false;
-        const MetafileObject* found = dc.object(brushIndex);
-        const MetafileBrush* brush = found ? std::get_if<MetafileBrush>(found) : nullptr;
-        if (brush) {
-            const QRegion area = dc.regionToOutput(*region, false);
-            type == emf::FILLRGN ? dc.fillRegion(area, *brush)
-                                 : dc.frameRegion(area, *brush, frame);
-        }
-        break;
-    }
-    case emf::INVERTRGN:
-    case emf::PAINTRGN: {
-        ReadEmfRect(r);
-        const auto region = readRegionData(r, r.u32());
-        if (!r.ok() || !region)
-            return false;
-        const QRegion area = dc.regionToOutput(*region, false);
-        type == emf::INVERTRGN ? dc.invertRegion(area) : dc.fillRegion(area, s.brush);
-        break;
-    }
-    case emf::EXTSELECTCLIPRGN: {
-        const std::uint32_t size = r.u32();
-        const int mode = static_cast<int>(r.u32());
-        if (!r.ok())
-            return false;
-        if (size == 0) {
-            dc.combineClip(std::nullopt, mode);
-            break;
-        }
-        const auto region = readRegionData(r, size);
-        if (!r.ok() || !region)
-            return false;
-        dc.combineClip(dc.regionToOutput(*region, false), mode);
-        break;
-    }
+    return r.ok();
+}
+
+// Bitmaps, gradients and text.
+std::optional<bool> EmfPlayer::bitmapsAndText(std::uint32_t type, MetafileReader& r)
+{
+    switch (type) {
     case emf::BITBLT:
     case emf::STRETCHBLT:
     case emf::SETDIBITSTODEVICE:
@@ -602,8 +666,8 @@ bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
     case emf::EXTTEXTOUTA:
     case emf::EXTTEXTOUTW:
         return text(type, r);
-    default: // comments (EMF+ among them), palettes and what is unknown draw nothing
-        break;
+    default:
+        return std::nullopt;
     }
     return r.ok();
 }

@@ -31,6 +31,14 @@ public:
 private:
     // False when the record is damaged.
     bool record(std::uint32_t type, MetafileReader& r);
+    // Each group plays the records it knows (false when one is damaged) and gives nothing for
+    // the others.
+    std::optional<bool> statesAndMapping(std::uint32_t type, MetafileReader& r);
+    std::optional<bool> drawing(std::uint32_t type, MetafileReader& r);
+    std::optional<bool> paths(std::uint32_t type, MetafileReader& r);
+    std::optional<bool> clippingAndRegions(std::uint32_t type, MetafileReader& r);
+    std::optional<bool> objects(std::uint32_t type, MetafileReader& r);
+    std::optional<bool> bitmapsAndText(std::uint32_t type, MetafileReader& r);
     // The part of the record at offset (from the record's start) and size, or nothing when
     // it lies outside the record.
     static std::optional<std::span<const std::uint8_t>>

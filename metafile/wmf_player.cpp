@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -269,6 +270,12 @@ public:
 private:
     // False when the record is damaged.
     bool record(std::uint16_t function, MetafileReader& r);
+    // Each group plays the records it knows (false when one is damaged) and gives nothing for
+    // the others.
+    std::optional<bool> statesAndMapping(std::uint16_t function, MetafileReader& r);
+    std::optional<bool> drawing(std::uint16_t function, MetafileReader& r);
+    std::optional<bool> clippingAndRegions(std::uint16_t function, MetafileReader& r);
+    std::optional<bool> objects(std::uint16_t function, MetafileReader& r);
     const MetafileRegion* regionAt(std::uint32_t index)
     {
         const MetafileObject* found = dc.object(index);
@@ -292,6 +299,18 @@ private:
 };
 
 bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
+{
+    for (auto group : {&WmfPlayer::statesAndMapping, &WmfPlayer::drawing,
+                       &WmfPlayer::clippingAndRegions, &WmfPlayer::objects})
+        if (const std::optional<bool> played = (this->*group)(function, r))
+            return *played;
+    // Escapes, palettes, flood fills and what is unknown draw nothing.
+    return r.ok();
+}
+
+// The mapping between the picture's logical and output coordinates, the saved states, the
+// drawing modes and colours.
+std::optional<bool> WmfPlayer::statesAndMapping(std::uint16_t function, MetafileReader& r)
 {
     MetafileState& s = dc.state();
     switch (function) {
@@ -356,6 +375,16 @@ bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
     case wmf::SETTEXTCOLOR:
         s.textColor = MetafileColor(r.u32());
         break;
+    default:
+        return std::nullopt;
+    }
+    return r.ok();
+}
+
+// Lines, shapes, text and bitmaps.
+std::optional<bool> WmfPlayer::drawing(std::uint16_t function, MetafileReader& r)
+{
+    switch (function) {
     case wmf::MOVETO:
         dc.moveTo(readPoint(r));
         break;
@@ -439,6 +468,22 @@ bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
         return text(r, false);
     case wmf::EXTTEXTOUT:
         return text(r, true);
+    case wmf::STRETCHDIB:
+    case wmf::DIBSTRETCHBLT:
+    case wmf::DIBBITBLT:
+    case wmf::SETDIBTODEV:
+        return bitmap(function, r);
+    default:
+        return std::nullopt;
+    }
+    return r.ok();
+}
+
+// The clipping area and the records that paint a region object.
+std::optional<bool> WmfPlayer::clippingAndRegions(std::uint16_t function, MetafileReader& r)
+{
+    MetafileState& s = dc.state();
+    switch (function) {
     case wmf::INTERSECTCLIPRECT:
     case wmf::EXCLUDECLIPRECT: {
         const QRectF box = readBox(r);
@@ -459,6 +504,41 @@ bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
             region ? std::optional(dc.regionToOutput(region->region, true)) : std::nullopt, 5);
         break;
     }
+    case wmf::FILLREGION: {
+        const MetafileRegion* region = regionAt(r.u16());
+        const MetafileBrush* brush = brushAt(r.u16());
+        if (region && brush)
+            dc.fillRegion(dc.regionToOutput(region->region, true), *brush);
+        break;
+    }
+    case wmf::FRAMEREGION: {
+        const MetafileRegion* region = regionAt(r.u16());
+        const MetafileBrush* brush = brushAt(r.u16());
+        const double h = r.i16();
+        const double w = r.i16();
+        if (r.ok() && region && brush)
+            dc.frameRegion(dc.regionToOutput(region->region, true), *brush, QSizeF(w, h));
+        break;
+    }
+    case wmf::INVERTREGION:
+    case wmf::PAINTREGION: {
+        const MetafileRegion* region = regionAt(r.u16());
+        if (!region)
+            break;
+        const QRegion area = dc.regionToOutput(region->region, true);
+        function == wmf::INVERTREGION ? dc.invertRegion(area) : dc.fillRegion(area, s.brush);
+        break;
+    }
+    default:
+        return std::nullopt;
+    }
+    return r.ok();
+}
+
+// Pens, brushes, fonts, palettes and regions made, selected and deleted.
+std::optional<bool> WmfPlayer::objects(std::uint16_t function, MetafileReader& r)
+{
+    switch (function) {
     case wmf::SELECTOBJECT:
         dc.selectObject(r.u16(), true);
         break;
@@ -517,38 +597,8 @@ bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
         dc.addObject(MetafileRegion {*region});
         break;
     }
-    case wmf::FILLREGION: {
-        const MetafileRegion* region = regionAt(r.u16());
-        const MetafileBrush* brush = brushAt(r.u16());
-        if (region && brush)
-            dc.fillRegion(dc.regionToOutput(region->region, true), *brush);
-        break;
-    }
-    case wmf::FRAMEREGION: {
-        const MetafileRegion* region = regionAt(r.u16());
-        const MetafileBrush* brush = brushAt(r.u16());
-        const double h = r.i16();
-        const double w = r.i16();
-        if (r.ok() && region && brush)
-            dc.frameRegion(dc.regionToOutput(region->region, true), *brush, QSizeF(w, h));
-        break;
-    }
-    case wmf::INVERTREGION:
-    case wmf::PAINTREGION: {
-        const MetafileRegion* region = regionAt(r.u16());
-        if (!region)
-            break;
-        const QRegion area = dc.regionToOutput(region->region, true);
-        function == wmf::INVERTREGION ? dc.invertRegion(area) : dc.fillRegion(area, s.brush);
-        break;
-    }
-    case wmf::STRETCHDIB:
-    case wmf::DIBSTRETCHBLT:
-    case wmf::DIBBITBLT:
-    case wmf::SETDIBTODEV:
-        return bitmap(function, r);
-    default: // escapes, palettes, flood fills and what is unknown draw nothing
-        break;
+    default:
+        return std::nullopt;
     }
     return r.ok();
 }
