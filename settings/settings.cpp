@@ -4,6 +4,7 @@
 
 #include "settings/main_bounds.h"
 #include "settings/settings_values.h"
+#include "store/LumUtils.h"
 #include "store/path_text.h"
 #include "store/safe_file.h"
 
@@ -160,18 +161,6 @@ void TD_settings::ResetSettings()
 {
     Settings.Clear();
     Settings.SetName("SETTINGS");
-}
-
-TLumPigger* TD_settings::GetChildNode(TLumPigger* Parent, const std::string& Name)
-{
-    if (!Parent)
-        return nullptr;
-    if (TLumPigger* found = Parent->FindChild(Name))
-        return found;
-    // The new node belongs to Parent, which destroys it with its subtree.
-    auto* made = new TLumPigger(Parent);
-    made->SetName(Name);
-    return made;
 }
 
 void TD_settings::CommitSettings()

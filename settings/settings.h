@@ -63,8 +63,6 @@ protected:
     virtual void LoadSettings();
     virtual void SaveSettings(const std::string& FileName);
     virtual void ResetSettings();
-    // Parent's first child named Name, made when there is none; null for a null Parent.
-    virtual TLumPigger* GetChildNode(TLumPigger* Parent, const std::string& Name);
     virtual void SettingsToControls() { }
     virtual void ControlsToSettings() { }
 

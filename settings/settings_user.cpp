@@ -3,7 +3,7 @@
 #include "settings/color_box.h"
 #include "settings/history_list.h"
 #include "settings/illustration_shape.h"
-#include "settings/settings_values.h"
+#include "store/LumUtils.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -223,7 +223,7 @@ void TD_settings_user::AfterLoad()
 
 void TD_settings_user::LoadHistory()
 {
-    TLumPigger* node = GetChildNode(&Settings, "HISTORY");
+    TLumPigger* node = Settings.FindOrAddChild("HISTORY");
     if (!history_)
         return;
     // The limit as the dialog's control holds it once it shows the stored value; the entries
@@ -245,7 +245,7 @@ void TD_settings_user::StoreHistory()
 {
     if (!history_)
         return;
-    TLumPigger* node = GetChildNode(&Settings, "HISTORY");
+    TLumPigger* node = Settings.FindOrAddChild("HISTORY");
     node->Clear();
     node->SetName("HISTORY");
     for (int i = 0; i < history_->Count(); ++i) {

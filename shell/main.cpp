@@ -1,5 +1,7 @@
 #include "shell/main.h"
 
+#include "browse/byte_name.h"
+
 #include "browse/_dir_content.h"
 #include "browse/filer.h"
 #include "imaging/wait_cursor.h"
@@ -41,11 +43,6 @@
 
 namespace {
 
-QString decodedText(const std::string& bytes)
-{
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
-}
-
 bool fileExists(const std::string& path)
 {
     std::error_code error;
@@ -80,7 +77,7 @@ TFmain::TFmain(const std::string& ProgramPath, QWidget* parent)
     BrowseForFolder = [this] {
         const QString chosen = QFileDialog::getExistingDirectory(this, QString(), QDir::homePath(),
                                                                  QFileDialog::ShowDirsOnly);
-        return QFile::encodeName(chosen).toStdString();
+        return ByteNameOf(chosen);
     };
 }
 
@@ -367,7 +364,7 @@ void TFmain::AfterLoadData()
     if (ShowStartPath())
         return;
     const std::string folder = D_settings_user->Settings.ReadAttribute("DIR_TO_VIEW");
-    Edit_dir->setText(decodedText(folder));
+    Edit_dir->setText(TextOfByteName(folder));
     O_dir_content1->ShowFolder(folder);
 }
 
@@ -377,7 +374,7 @@ void TFmain::ShowHistory()
     QStringList entries;
     entries.reserve(history.Count());
     for (const std::string& entry : history.Entries())
-        entries.append(decodedText(entry));
+        entries.append(TextOfByteName(entry));
     CB_history->clear();
     CB_history->addItems(entries);
     CB_history->setCurrentIndex(history.Selected());
@@ -405,7 +402,7 @@ void TFmain::UpdateControls()
 
 void TFmain::FolderShown()
 {
-    Edit_dir->setText(decodedText(O_dir_content1->CurrentFolder()));
+    Edit_dir->setText(TextOfByteName(O_dir_content1->CurrentFolder()));
 }
 
 void TFmain::ShowSelectedFile()
@@ -415,7 +412,7 @@ void TFmain::ShowSelectedFile()
     SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
     ResetScaleStep();
     if (imageLoaded) {
-        Label_imgname->SetName(decodedText(name));
+        Label_imgname->SetName(TextOfByteName(name));
         AddToHistory(imageFileName);
         UpdateControls();
     }
@@ -466,7 +463,7 @@ bool TFmain::ShowStartPath()
     // Shown for a while, then the panels (the data file's path) come back.
     const int messageTime = 15000;
     if (!std::filesystem::exists(status)) {
-        StatusBar1->showMessage(QStringLiteral("Not found: %1").arg(decodedText(path)),
+        StatusBar1->showMessage(QStringLiteral("Not found: %1").arg(TextOfByteName(path)),
                                 messageTime);
         return false;
     }
@@ -474,7 +471,7 @@ bool TFmain::ShowStartPath()
     if (O_dir_content1->SelectEntry(FileNamePart(path)))
         ShowSelectedFile();
     else
-        StatusBar1->showMessage(QStringLiteral("Not a picture file: %1").arg(decodedText(path)),
+        StatusBar1->showMessage(QStringLiteral("Not a picture file: %1").arg(TextOfByteName(path)),
                                 messageTime);
     return true;
 }
@@ -484,7 +481,7 @@ void TFmain::SB_dirClick()
     const std::string path = BrowseForFolder ? BrowseForFolder() : std::string();
     if (path.empty())
         return;
-    Edit_dir->setText(decodedText(path));
+    Edit_dir->setText(TextOfByteName(path));
     D_settings_user->Settings.WriteAttribute("DIR_TO_VIEW", path);
     O_dir_content1->ShowFolder(path);
 }
@@ -561,7 +558,7 @@ void TFmain::CB_historyClick()
         imageFileName = entry;
         SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
         ResetScaleStep();
-        Label_imgname->SetName(decodedText(FileNamePart(entry)));
+        Label_imgname->SetName(TextOfByteName(FileNamePart(entry)));
     } else {
         SetImageLoaded(false);
         imageFileName.clear();

@@ -1,5 +1,6 @@
 #include "store/LumUtils.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <utility>
@@ -13,6 +14,20 @@ int PosFrom(const std::string& subStr, const std::string& s, int offset)
         return 0;
     const size_t found = s.find(subStr, static_cast<size_t>(start));
     return found == std::string::npos ? 0 : static_cast<int>(found) + 1;
+}
+
+std::string UpperAsciiText(std::string s)
+{
+    for (char& c : s)
+        c = UpperAscii(c);
+    return s;
+}
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return UpperAscii(x) == UpperAscii(y);
+           });
 }
 
 int IntMax(int a, int b)
@@ -95,6 +110,14 @@ bool textToInt32(const std::string& text, std::uint32_t& result)
 }
 
 } // namespace
+
+std::optional<int> TextToInt(const std::string& text)
+{
+    std::uint32_t value = 0;
+    if (!textToInt32(text, value))
+        return std::nullopt;
+    return static_cast<int>(value);
+}
 
 TColor TextToColor(const std::string& text)
 {
