@@ -4,6 +4,7 @@
 #include "harness.h"
 
 #include "imaging/graph_convertor.h"
+#include "imaging/tests/plain_stretch.h"
 #include "imaging/zozIR.h"
 
 #include <QBuffer>

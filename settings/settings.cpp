@@ -3,7 +3,6 @@
 #include "browse/design_font.h"
 
 #include "settings/main_bounds.h"
-#include "settings/settings_values.h"
 #include "store/LumUtils.h"
 #include "store/path_text.h"
 #include "store/safe_file.h"
@@ -64,9 +63,7 @@ void TD_settings::SetClientWidth(int width)
 
 std::string TD_settings::GetSettingsFileName() const
 {
-    if (!settingsFileName_.empty())
-        return settingsFileName_;
-    return ReplaceFileExtension(ExecutablePath(), ".set");
+    return settingsFileName_;
 }
 
 void TD_settings::FormCreate()

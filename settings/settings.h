@@ -21,9 +21,9 @@ class TD_settings : public QDialog
 {
     Q_OBJECT
 public:
-    // settingsFileName empty: the executable's path with the extension ".set", computed on
-    // every use. Tests give their own file so that they never touch the real one.
-    explicit TD_settings(std::string settingsFileName = {}, QWidget* parent = nullptr);
+    // The program decides where its settings file lives (beside the executable or in the
+    // user's configuration folder); tests give their own so that they never touch the real one.
+    explicit TD_settings(std::string settingsFileName, QWidget* parent = nullptr);
     // Writes Settings (not the controls) to the settings file.
     ~TD_settings() override;
 

@@ -30,11 +30,6 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b)
            });
 }
 
-int IntMax(int a, int b)
-{
-    return b > a ? b : a;
-}
-
 std::string ReplaceAll(const std::string& source, const std::string& oldPattern,
                        const std::string& newPattern, int startPos)
 {

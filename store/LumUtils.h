@@ -27,9 +27,6 @@ std::string UpperAsciiText(std::string s);
 // True when a and b have the same bytes once a-z are upper-cased.
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 
-// The larger of a and b (a when they are equal).
-int IntMax(int a, int b);
-
 // Replaces every occurrence of oldPattern at or after startPos from left to right; the
 // inserted text is never searched again and bytes before startPos never change.
 std::string ReplaceAll(const std::string& source, const std::string& oldPattern,

@@ -26,14 +26,12 @@ public:
         selected = -1;
         ++assignments;
     }
-    void RemoveAt(int index) override { entries.erase(entries.begin() + index); }
     void Clear() override
     {
         entries.clear();
         selected = -1;
     }
-    int SelectedIndex() const override { return selected; }
-    void SetSelectedIndex(int index) override { selected = index; }
+    int SelectedIndex() const { return selected; }
 
     std::vector<std::string> entries;
     int selected = -1;

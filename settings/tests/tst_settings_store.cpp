@@ -1,6 +1,5 @@
 #include "settings/color_box.h"
 #include "settings/settings_user.h"
-#include "settings/settings_values.h"
 #include "settings/tests/settings_fixture.h"
 #include "store/path_text.h"
 

@@ -1,5 +1,6 @@
 #include "viewer/_pgv.h"
 
+#include "imaging/tests/plain_stretch.h"
 #include "imaging/zozIR.h"
 
 #include <QApplication>
