@@ -1,7 +1,6 @@
 #include "browse/filer.h"
 
 #include "browse/byte_name.h"
-
 #include "browse/sure.h"
 
 #include "store/safe_file.h"

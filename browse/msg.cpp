@@ -1,7 +1,6 @@
 #include "browse/msg.h"
 
 #include "browse/byte_name.h"
-
 #include "browse/design_font.h"
 
 #include <QFile>

@@ -181,11 +181,6 @@ void TD_settings_user::BuildNavigationPage()
     SB_clear_history->setAutoDefault(false);
 }
 
-std::string TD_settings_user::GetVersion()
-{
-    return "1.4";
-}
-
 std::string TD_settings_user::GetCollectionsFolder()
 {
     return "../collections/";

@@ -29,8 +29,6 @@ public:
     TD_settings_user(THistoryList* history, TMainBounds* mainWindow, AskFunction ask,
                      std::string settingsFileName, QWidget* parent = nullptr);
 
-    // "1.4", shown by the about box and stored in a new collection data document.
-    static std::string GetVersion();
     // "../collections/", relative to the current folder.
     static std::string GetCollectionsFolder();
 

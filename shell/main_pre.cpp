@@ -1,7 +1,6 @@
 #include "shell/main_pre.h"
 
 #include "browse/byte_name.h"
-
 #include "browse/design_font.h"
 
 #include "about/about.h"
@@ -12,6 +11,7 @@
 #include "settings/settings_user.h"
 #include "shell/windows.h"
 #include "store/path_text.h"
+#include "store/program_version.h"
 #include "store/safe_file.h"
 
 #include <QCloseEvent>
@@ -191,7 +191,7 @@ void TForm_main::NewData()
 {
     data->Clear();
     data->SetName(dataRootName);
-    data->WriteAttribute("VERSION", D_settings_user->GetVersion());
+    data->WriteAttribute("VERSION", ProgramVersion());
 }
 
 void TForm_main::LoadData()

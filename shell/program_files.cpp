@@ -1,7 +1,6 @@
 #include "shell/program_files.h"
 
 #include "browse/byte_name.h"
-
 #include "settings/settings_user.h"
 #include "store/path_text.h"
 
