@@ -61,6 +61,11 @@ void TD_settings::SetClientWidth(int width)
     CancelBtn->setGeometry(width - 84, 222, 75, 25);
 }
 
+void TD_settings::ShowPage(QWidget* page)
+{
+    PageControl1->setCurrentWidget(page);
+}
+
 std::string TD_settings::GetSettingsFileName() const
 {
     return settingsFileName_;

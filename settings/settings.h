@@ -54,6 +54,9 @@ public:
     // the file is written later.
     void StoreMainBounds();
 
+    // Brings page (one of the page control's pages) to the front, where the dialog opens.
+    void ShowPage(QWidget* page);
+
 protected:
     // Reads the file, fills the controls, then AfterLoad. Called once by the derived
     // constructor, after its controls exist (a base constructor cannot reach overrides).

@@ -1,8 +1,7 @@
 #include "shell/main.h"
 
-#include "browse/byte_name.h"
-
 #include "browse/_dir_content.h"
+#include "browse/byte_name.h"
 #include "browse/filer.h"
 #include "imaging/wait_cursor.h"
 #include "settings/settings_user.h"
@@ -183,6 +182,23 @@ void TFmain::CreateWorkArea()
     Splitter1->setChildrenCollapsible(false);
     setCentralWidget(Splitter1);
 
+    CreateFolderPage();
+    CreateFileListMenu();
+    CreateViewerPage();
+
+    Splitter1->addWidget(PageControl1);
+    Splitter1->addWidget(PC_viewers);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({197, 495});
+
+    BindWorkArea();
+}
+
+// The folder side: the folder's path with its browse button above the folder list, and the
+// collection page the program does not show.
+void TFmain::CreateFolderPage()
+{
     PageControl1 = new QTabWidget(Splitter1);
     PageControl1->setObjectName("PageControl1");
     PageControl1->setTabPosition(QTabWidget::South);
@@ -224,7 +240,11 @@ void TFmain::CreateWorkArea()
     O_dir_content1->setObjectName("O_dir_content1");
     dirLayout->addWidget(Panel1);
     dirLayout->addWidget(O_dir_content1, 1);
+}
 
+// The folder list's context menu.
+void TFmain::CreateFileListMenu()
+{
     PM_filelist = new QMenu(this);
     PM_filelist->setObjectName("PM_filelist");
     PRefresh = PM_filelist->addAction("Refresh");
@@ -241,7 +261,12 @@ void TFmain::CreateWorkArea()
             [this](const QPoint& pos) {
                 PM_filelist->popup(O_dir_content1->LV_dir->viewport()->mapToGlobal(pos));
             });
+}
 
+// The picture side: the viewer above the state panel (name, magnification indicator,
+// brightness and contrast).
+void TFmain::CreateViewerPage()
+{
     PC_viewers = new QTabWidget(Splitter1);
     PC_viewers->setObjectName("PC_viewers");
     TabSheet_pg = new QWidget(PC_viewers);
@@ -273,13 +298,11 @@ void TFmain::CreateWorkArea()
     stateLayout->setColumnStretch(1, 1);
     stateLayout->setRowStretch(1, 1);
     pageLayout->addWidget(Panel_state);
+}
 
-    Splitter1->addWidget(PageControl1);
-    Splitter1->addWidget(PC_viewers);
-    Splitter1->setStretchFactor(0, 0);
-    Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({197, 495});
-
+// The viewer's and the indicator's events, once every widget they name exists.
+void TFmain::BindWorkArea()
+{
     O_pgv1->Image1->OnMouseDown = [this](const QMouseEvent& event) {
         O_pgv1Image1MouseDown(event.position().toPoint());
     };
@@ -507,8 +530,7 @@ void TFmain::NRotateClick(QObject* Sender)
 
 void TFmain::TB_magnifierClick()
 {
-    if (auto* pages = D_settings_user->findChild<QTabWidget*>("PageControl1"))
-        pages->setCurrentWidget(D_settings_user->TabSheet_mg);
+    D_settings_user->ShowPage(D_settings_user->TabSheet_mg);
     D_settings_user->exec();
     O_pgv1->ApplySettings();
     O_pgv1->UpdateGlass();
