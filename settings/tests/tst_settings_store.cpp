@@ -20,9 +20,8 @@ class TestSettingsStore : public QObject
 private slots:
     void init()
     {
-        dir = std::make_unique<QTemporaryDir>();
+        file = freshSettingsFile(dir);
         QVERIFY(dir->isValid());
-        file = fs::path(dir->path().toStdString()) / "vistrel.set";
         history.Clear();
     }
 
