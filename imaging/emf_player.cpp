@@ -234,7 +234,7 @@ bool EmfPlayer::font(MetafileReader& r)
     created.italic = r.u8();
     created.underline = r.u8();
     created.strikeOut = r.u8();
-    r.u8(); // character set: the installed faces cover the text as Unicode
+    created.charset = r.u8();
     r.skip(3); // precisions and quality
     created.pitchAndFamily = r.u8();
     QString face;
@@ -251,7 +251,29 @@ bool EmfPlayer::font(MetafileReader& r)
     return true;
 }
 
-bool EmfPlayer::play(std::uint32_t type, MetafileReader& r)
+void EmfPlayer::play(std::uint32_t type, MetafileReader& r)
+{
+    if (record(type, r))
+        return;
+    switch (type) {
+    case 38: // CREATEPEN
+    case 39: // CREATEBRUSHINDIRECT
+    case 49: // CREATEPALETTE
+    case 82: // EXTCREATEFONTINDIRECTW
+    case 93: // CREATEMONOBRUSH
+    case 94: // CREATEDIBPATTERNBRUSHPT
+    case 95: // EXTCREATEPEN
+        if (r.size() >= 4) {
+            MetafileReader index(r.bytes().first(4));
+            dc.setObject(index.u32(), MetafileUnusable {});
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+bool EmfPlayer::record(std::uint32_t type, MetafileReader& r)
 {
     MetafileState& s = dc.state();
     switch (type) {
@@ -568,6 +590,11 @@ bool EmfPlayer::play(std::uint32_t type, MetafileReader& r)
     case 114: // ALPHABLEND
     case 116: // TRANSPARENTBLT
         return blit(type, r);
+    case 78: // MASKBLT
+    case 79: // PLGBLT
+        return maskedBlit(type, r);
+    case 108: // SMALLTEXTOUT
+        return smallText(r);
     case 118: // GRADIENTFILL
         return gradient(r);
     case 83: // EXTTEXTOUTA
@@ -608,8 +635,9 @@ QImage PlayEnhancedMetafile(const QByteArray& bytes)
             MetafileReader record(reader.take(size - 8));
             if (type == 14) // EOF
                 break;
-            if (!player.play(type, record))
-                break;
+            player.play(type, record);
+            if (!dc.spend(metafileRecordWork))
+                return {};
         }
     }
     return picture;

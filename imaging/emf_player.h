@@ -24,10 +24,13 @@ public:
     {
     }
 
-    // False when the record is damaged.
-    bool play(std::uint32_t type, MetafileReader& r);
+    // A damaged record (its contents inconsistent with its size) is left out; one that
+    // creates an object empties the slot it names.
+    void play(std::uint32_t type, MetafileReader& r);
 
 private:
+    // False when the record is damaged.
+    bool record(std::uint32_t type, MetafileReader& r);
     // The part of the record at offset (from the record's start) and size, or nothing when
     // it lies outside the record.
     static std::optional<std::span<const std::uint8_t>>
@@ -43,15 +46,20 @@ private:
     {
         const auto info = part(r, offBmi, cbBmi);
         const auto bits = part(r, offBits, cbBits);
-        if (!info || !bits)
+        if (!info || !bits || !dc.spend(metafileDecodeWork * DibPixels(*info)))
             return {};
         return DecodeDib(*info, *bits, keepAlpha);
     }
+    std::uint8_t charset() { return dc.state().font.charset; }
+    // UTF-16 text; a symbol font's codes become the characters of its glyphs.
+    QString wideText(std::span<const std::uint8_t> bytes);
     bool polys(std::uint32_t type, MetafileReader& r, bool small);
     bool blit(std::uint32_t type, MetafileReader& r);
     bool dibitsToDevice(MetafileReader& r, QPointF at, const QRectF& source, std::uint32_t offBmi,
                         std::uint32_t cbBmi, std::uint32_t offBits, std::uint32_t cbBits);
+    bool maskedBlit(std::uint32_t type, MetafileReader& r);
     bool text(std::uint32_t type, MetafileReader& r);
+    bool smallText(MetafileReader& r);
     bool pen(MetafileReader& r, bool extended);
     bool gradient(MetafileReader& r);
     bool font(MetafileReader& r);

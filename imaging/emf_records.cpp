@@ -1,14 +1,32 @@
 // Enhanced-metafile records that carry more than coordinates: bitmaps, text and gradients.
 #include "imaging/emf_player.h"
 
+#include "imaging/metafile_charset.h"
+
 #include <cmath>
 
 namespace {
 
 constexpr std::uint32_t etoGlyphIndex = 0x10;
+
+// UTF-16 text of the records.
+QString utf16(std::span<const std::uint8_t> bytes)
+{
+    QString text;
+    text.reserve(static_cast<qsizetype>(bytes.size() / 2));
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        text.append(QChar(char16_t(bytes[i] | (bytes[i + 1] << 8))));
+    return text;
+}
 constexpr std::uint32_t etoPdy = 0x2000;
 
 } // namespace
+
+QString EmfPlayer::wideText(std::span<const std::uint8_t> bytes)
+{
+    const QString text = utf16(bytes);
+    return charset() == symbolCharset ? SymbolFontText(text) : text;
+}
 
 bool EmfPlayer::dibitsToDevice(MetafileReader& r, QPointF at, const QRectF& source,
                                std::uint32_t offBmi, std::uint32_t cbBmi, std::uint32_t offBits,
@@ -127,6 +145,116 @@ bool EmfPlayer::blit(std::uint32_t type, MetafileReader& r)
     return true;
 }
 
+bool EmfPlayer::maskedBlit(std::uint32_t type, MetafileReader& r)
+{
+    ReadEmfRect(r);
+    // MASKBLT: a destination rectangle the size of the source; PLGBLT: the parallelogram's
+    // upper-left, upper-right and lower-left corners and a source rectangle.
+    QPointF corners[3];
+    double cxSrc = 0;
+    double cySrc = 0;
+    std::uint32_t rop = 0x00CC0020;
+    if (type == 78) {
+        corners[0] = ReadEmfPoint(r);
+        cxSrc = r.i32();
+        cySrc = r.i32();
+        rop = r.u32();
+    } else {
+        for (QPointF& corner : corners)
+            corner = ReadEmfPoint(r);
+    }
+    const double xSrc = r.i32();
+    const double ySrc = r.i32();
+    if (type == 79) {
+        cxSrc = r.i32();
+        cySrc = r.i32();
+    }
+    r.skip(24 + 8); // the source transform (a plain offset), background colour and usage
+    const std::uint32_t offBmi = r.u32();
+    const std::uint32_t cbBmi = r.u32();
+    const std::uint32_t offBits = r.u32();
+    const std::uint32_t cbBits = r.u32();
+    const double xMask = r.i32();
+    const double yMask = r.i32();
+    r.u32();
+    const std::uint32_t offMaskBmi = r.u32();
+    const std::uint32_t cbMaskBmi = r.u32();
+    const std::uint32_t offMaskBits = r.u32();
+    const std::uint32_t cbMaskBits = r.u32();
+    if (!r.ok())
+        return false;
+    if (type == 78) {
+        corners[1] = corners[0] + QPointF(cxSrc, 0);
+        corners[2] = corners[0] + QPointF(0, cySrc);
+    }
+    if (cbBmi == 0 || cxSrc == 0 || cySrc == 0)
+        return true;
+    const MetafileDib dib = bitmapAt(r, offBmi, cbBmi, offBits, cbBits);
+    if (dib.image.isNull())
+        return true;
+    const QRectF source(xSrc, ySrc, cxSrc, cySrc);
+    // The source's own rectangle onto the parallelogram.
+    const QPointF across = corners[1] - corners[0];
+    const QPointF down = corners[2] - corners[0];
+    const QTransform placement(across.x() / cxSrc, across.y() / cxSrc, down.x() / cySrc,
+                               down.y() / cySrc, corners[0].x(), corners[0].y());
+    // The mask's 1 bits take the foreground operation (the low three bytes of a MASKBLT's
+    // code), its 0 bits the background one (the high byte); a background that keeps the
+    // destination, the usual case, shows the source only where the mask is set.
+    const std::uint32_t foreground = type == 78 ? rop & 0x00FFFFFF : 0x00CC0020;
+    const bool keepBackground = type == 79 || (rop >> 24) == 0xAA;
+    const auto maskInfo = part(r, offMaskBmi, cbMaskBmi);
+    const auto maskBits = part(r, offMaskBits, cbMaskBits);
+    QImage mask;
+    if (cbMaskBmi != 0 && maskInfo && maskBits && keepBackground)
+        mask = DecodeDibMask(*maskInfo, *maskBits);
+    if (mask.isNull()) {
+        dc.drawImageMapped(dib.image, source, placement, foreground);
+        return true;
+    }
+    const QRect area = source.toRect();
+    QImage masked = dib.image.copy(area).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < masked.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(masked.scanLine(y));
+        const int maskY = static_cast<int>(yMask) + y;
+        for (int x = 0; x < masked.width(); ++x) {
+            const int maskX = static_cast<int>(xMask) + x;
+            const bool set = maskX >= 0 && maskY >= 0 && maskX < mask.width()
+                && maskY < mask.height() && mask.constScanLine(maskY)[maskX];
+            if (!set)
+                row[x] = 0;
+        }
+    }
+    // Raster operations mix colours, which transparent pixels would take part in: the
+    // masked source is copied.
+    dc.drawImageMapped(masked, QRectF(QPointF(0, 0), QSizeF(area.size())), placement, 0x00CC0020);
+    return true;
+}
+
+bool EmfPlayer::smallText(MetafileReader& r)
+{
+    constexpr std::uint32_t etoNoRect = 0x100;
+    constexpr std::uint32_t etoSmallChars = 0x200;
+    const QPointF at = ReadEmfPoint(r);
+    const std::uint32_t count = r.u32();
+    const std::uint32_t options = r.u32();
+    r.skip(12); // graphics mode and scales: the device context's mapping already applies
+    std::optional<QRectF> clip;
+    if (!(options & etoNoRect))
+        clip = ReadEmfRect(r);
+    if (!r.ok() || count > (1u << 20))
+        return false;
+    const bool narrow = options & etoSmallChars;
+    const auto chars = r.take(count * (narrow ? 1 : 2));
+    if (!r.ok())
+        return false;
+    if (options & etoGlyphIndex)
+        return true;
+    dc.text(at, narrow ? DecodeMetafileBytes(chars, charset()) : wideText(chars), {}, options,
+            clip);
+    return true;
+}
+
 bool EmfPlayer::text(std::uint32_t type, MetafileReader& r)
 {
     ReadEmfRect(r);
@@ -149,14 +277,6 @@ bool EmfPlayer::text(std::uint32_t type, MetafileReader& r)
     const auto chars = part(r, offString, count * (wide ? 2 : 1));
     if (!chars)
         return false;
-    QString string;
-    string.reserve(static_cast<qsizetype>(count));
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (wide)
-            string.append(QChar(char16_t((*chars)[2 * i] | ((*chars)[2 * i + 1] << 8))));
-        else
-            string.append(QChar(char16_t((*chars)[i])));
-    }
     std::vector<double> advances;
     const std::uint32_t step = options & etoPdy ? 2 : 1;
     if (offDx != 0) {
@@ -169,6 +289,8 @@ bool EmfPlayer::text(std::uint32_t type, MetafileReader& r)
             }
         }
     }
+    const QString string
+        = wide ? wideText(*chars) : DecodeMetafileBytes(*chars, charset(), &advances);
     std::optional<QRectF> clip;
     if (!box.isEmpty() || (options & 0x6))
         clip = box;

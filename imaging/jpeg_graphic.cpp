@@ -50,6 +50,19 @@ void limitScans(j_common_ptr cinfo)
     }
 }
 
+// A progressive or multi-scan file keeps every coefficient of the picture (two bytes a
+// sample, whole blocks) until its last scan; a single-scan file keeps none.
+std::int64_t coefficientBytes(j_decompress_ptr cinfo)
+{
+    std::int64_t bytes = 0;
+    if (jpeg_has_multiple_scans(cinfo)) {
+        for (int i = 0; i < cinfo->num_components; ++i)
+            bytes += std::int64_t {cinfo->comp_info[i].width_in_blocks}
+                * cinfo->comp_info[i].height_in_blocks * DCTSIZE2 * std::int64_t {sizeof(JCOEF)};
+    }
+    return bytes;
+}
+
 // Where the decoded rows go: the canvas makes the bitmap once libjpeg has told the size.
 // Lives in the caller's frame, so no C++ object sits between setjmp and longjmp.
 class Canvas
@@ -115,16 +128,9 @@ bool decodeJpeg(std::FILE* file, Canvas* canvas)
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    // A progressive or multi-scan file keeps every coefficient of the picture (two bytes a
-    // sample, whole blocks) until its last scan: with the bitmap, they must fit the limit.
+    // The coefficients a progressive file keeps must fit the limit beside the bitmap.
     const std::int64_t budget = MaxPictureBytes - 4 * std::int64_t {width} * height;
-    std::int64_t coefficients = 0;
-    if (jpeg_has_multiple_scans(&cinfo)) {
-        for (int i = 0; i < cinfo.num_components; ++i)
-            coefficients += std::int64_t {cinfo.comp_info[i].width_in_blocks}
-                * cinfo.comp_info[i].height_in_blocks * DCTSIZE2 * std::int64_t {sizeof(JCOEF)};
-    }
-    if (coefficients > budget) {
+    if (coefficientBytes(&cinfo) > budget) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
@@ -165,6 +171,127 @@ bool decodeJpeg(std::FILE* file, Canvas* canvas)
     return true;
 }
 
+// When ReadJpegReduced reduces: pictures of at least this many pixels, to at most this many
+// eighths of their size.
+constexpr std::int64_t minReducedPixels = 8'000'000;
+constexpr int maxReducedEighths = 4;
+
+// The reduced picture comes from the ordinary heap: it lives only until the full picture
+// arrives, and it must not take the block kept for that one.
+class PlainCanvas
+{
+public:
+    uchar* allocate(int width, int height, qsizetype* stride) noexcept
+    {
+        try {
+            picture = QImage(width, height, QImage::Format_RGB32);
+        } catch (...) {
+            return nullptr;
+        }
+        if (picture.isNull())
+            return nullptr;
+        *stride = picture.bytesPerLine();
+        return picture.bits();
+    }
+
+    QImage picture;
+};
+
+// The scale and the decode of ReadJpegReduced; plain locals only, as in decodeJpeg.
+bool decodeReduced(std::FILE* file, QSize area, PlainCanvas* canvas, QSize* fullSize)
+{
+    jpeg_decompress_struct cinfo;
+    ErrorManager errors;
+    jpeg_progress_mgr progress;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    std::memset(&progress, 0, sizeof progress);
+    cinfo.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = jumpOnError;
+    errors.base.output_message = ignoreMessage;
+    progress.progress_monitor = limitScans;
+
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    cinfo.progress = &progress;
+    jpeg_stdio_src(&cinfo, file);
+    jpeg_read_header(&cinfo, TRUE);
+
+    const int width = static_cast<int>(cinfo.image_width);
+    const int height = static_cast<int>(cinfo.image_height);
+    *fullSize = QSize(width, height);
+    if (!FitsPictureLimit(width, height)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    // A picture that fits is shown at its own size: nothing to reduce. Reading the file's
+    // codes costs the same at every scale and is most of a decode; below 8 MP, or above
+    // half the size, what a reduced decode saves is less than what a second decode costs.
+    if ((width <= area.width() && height <= area.height())
+        || std::int64_t {width} * height < minReducedPixels) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    // The fitted size, one pixel more for rounding.
+    const QSize shown = QSize(width, height).scaled(area, Qt::KeepAspectRatio) + QSize(1, 1);
+    int eighths = 1;
+    for (; eighths <= maxReducedEighths; ++eighths) {
+        cinfo.scale_num = static_cast<unsigned>(eighths);
+        cinfo.scale_denom = 8;
+        jpeg_calc_output_dimensions(&cinfo);
+        if (static_cast<int>(cinfo.output_width) >= shown.width()
+            && static_cast<int>(cinfo.output_height) >= shown.height())
+            break;
+    }
+    if (eighths > maxReducedEighths) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    // The same bound as the full decode: a progressive file keeps every coefficient whatever
+    // the scale.
+    const std::int64_t budget = MaxPictureBytes - 4 * std::int64_t {width} * height;
+    if (coefficientBytes(&cinfo) > budget) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    cinfo.mem->max_memory_to_use = static_cast<long>(budget + workingMemory);
+    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
+    // Speed over exactness: the full picture replaces this one.
+    cinfo.dct_method = JDCT_IFAST;
+    cinfo.do_fancy_upsampling = FALSE;
+    jpeg_start_decompress(&cinfo);
+
+    const int outWidth = static_cast<int>(cinfo.output_width);
+    const int outHeight = static_cast<int>(cinfo.output_height);
+    qsizetype stride = 0;
+    uchar* pixels = canvas->allocate(outWidth, outHeight, &stride);
+    if (!pixels) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW rows[8];
+        const int first = static_cast<int>(cinfo.output_scanline);
+        const int count = std::min(8, outHeight - first);
+        for (int i = 0; i < count; ++i)
+            rows[i] = pixels + stride * (first + i);
+        const int done = static_cast<int>(jpeg_read_scanlines(&cinfo, rows, count));
+        if (done == 0) {
+            jpeg_destroy_decompress(&cinfo);
+            return false;
+        }
+        if (cmyk) {
+            for (int i = 0; i < done; ++i)
+                cmykToBgrx(rows[i], outWidth, cinfo.saw_Adobe_marker);
+        }
+    }
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
 } // namespace
 
 bool JpegGraphic::Read(const std::string& fileName)
@@ -183,4 +310,18 @@ bool JpegGraphic::Read(const std::string& fileName)
 QImage JpegGraphic::ToBitmap()
 {
     return std::move(picture);
+}
+
+ReducedJpeg ReadJpegReduced(const std::string& fileName, QSize area)
+{
+    ReducedJpeg reduced;
+    // Read like the full decode: regular files only, through the file's own 64 KiB buffer.
+    PictureFile source(fileName);
+    const PictureStream file = source.stream();
+    if (!file)
+        return reduced;
+    PlainCanvas canvas;
+    if (decodeReduced(file.get(), area, &canvas, &reduced.fullSize))
+        reduced.picture = std::move(canvas.picture);
+    return reduced;
 }

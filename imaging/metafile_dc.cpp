@@ -84,9 +84,30 @@ MetafileDC::MetafileDC(QImage& output, const QTransform& toDeviceOutput, QPointF
     , deviceToOutput(toDeviceOutput)
     , pixelsPerMm(resolution)
     , objects(static_cast<std::size_t>(std::clamp(objectSlots, 0, maxMetafileObjects)))
+    , budget(metafileWorkBudget
+             + metafileWorkPerPicturePixel * static_cast<double>(output.width()) * output.height())
 {
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+}
+
+bool MetafileDC::spend(double work)
+{
+    spent += work;
+    return !exhausted();
+}
+
+bool MetafileDC::admit(const QRectF& outputArea, double cost)
+{
+    if (measuring) {
+        if (WithinCoordinateLimit(outputArea))
+            drawn |= outputArea.normalized();
+        return false;
+    }
+    QRectF shown = outputArea.normalized() & QRectF(image.rect());
+    if (current.clipped)
+        shown &= QRectF(current.clip.boundingRect());
+    return spend(metafileDrawingWork + cost * shown.width() * shown.height());
 }
 
 void MetafileDC::saveState()
@@ -174,21 +195,45 @@ void MetafileDC::selectStockObject(std::uint32_t stock)
     }
 }
 
+void MetafileDC::setLogicalFrame(const QRectF& frame, QSizeF outputSize)
+{
+    pendingFrame = {frame, outputSize};
+}
+
+void MetafileDC::fixFrame() const
+{
+    const auto [frame, size] = *pendingFrame;
+    pendingFrame.reset();
+    // The frame's box on the device keeps the device's orientation: a window whose y axis
+    // points up draws upright, as on the platform.
+    const QRectF box = pageTransform().mapRect(frame.normalized());
+    const QTransform fitted = QTransform::fromTranslate(-box.left(), -box.top())
+        * QTransform::fromScale(size.width() / box.width(), size.height() / box.height());
+    deviceToOutput = IsUsableTransform(fitted) ? fitted : QTransform();
+}
+
 void MetafileDC::setMapMode(int mode)
 {
-    if (mode >= 1 && mode <= 8)
-        current.mapMode = mode;
+    if (mode < 1 || mode > 8)
+        return;
+    // A switch from a fixed mode into a scalable one keeps that mode's scale as its extents.
+    if (mode >= 7 && current.mapMode < 7) {
+        const QTransform page = pageTransform();
+        current.windowExt = QPointF(1, 1);
+        current.viewportExt = QPointF(page.m11(), page.m22());
+    }
+    current.mapMode = mode;
 }
 
 void MetafileDC::setWindowExt(QPointF ext)
 {
-    if (ext.x() != 0 && ext.y() != 0)
+    if (current.mapMode >= 7 && ext.x() != 0 && ext.y() != 0)
         current.windowExt = ext;
 }
 
 void MetafileDC::setViewportExt(QPointF ext)
 {
-    if (ext.x() != 0 && ext.y() != 0)
+    if (current.mapMode >= 7 && ext.x() != 0 && ext.y() != 0)
         current.viewportExt = ext;
 }
 
@@ -228,6 +273,8 @@ QTransform MetafileDC::pageTransform() const
 
 QTransform MetafileDC::toOutput() const
 {
+    if (pendingFrame)
+        fixFrame();
     return current.world * pageTransform() * deviceToOutput;
 }
 
@@ -317,6 +364,11 @@ QBrush MetafileDC::outputBrush(const MetafileBrush& brush) const
         return QBrush(tile);
     }
     default:
+        if (brush.monochrome) {
+            QImage pattern = brush.pattern;
+            pattern.setColorTable({current.textColor.rgb(), current.bkColor.rgb()});
+            return QBrush(pattern);
+        }
         if (!brush.pattern.isNull())
             return QBrush(brush.pattern);
         return Qt::NoBrush;
@@ -340,7 +392,10 @@ bool MetafileDC::beginPaint()
 
 void MetafileDC::paint(const QPainterPath& outputPath, bool fill, bool stroke)
 {
-    if (!WithinCoordinateLimit(outputPath.controlPointRect()) || !beginPaint())
+    const QRectF box = outputPath.controlPointRect();
+    const double reach = stroke ? outputPen().widthF() / 2 : 0;
+    if (!WithinCoordinateLimit(box) || !admit(box.adjusted(-reach, -reach, reach, reach))
+        || !beginPaint())
         return;
     bool skip = false;
     bool invert = false;

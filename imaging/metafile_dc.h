@@ -5,6 +5,8 @@
 // its own pixels, aliased, as the platform's device draws.
 #pragma once
 
+#include "imaging/metafile_limits.h"
+
 #include <QColor>
 #include <QImage>
 #include <QPainter>
@@ -37,6 +39,9 @@ struct MetafileBrush
     QColor color = Qt::white;
     std::uint32_t hatch = 0; // HS_*
     QImage pattern; // BS_PATTERN / BS_DIBPATTERN
+    // A two-colour pattern whose 0 bits take the text colour and 1 bits the background
+    // colour current when it paints.
+    bool monochrome = false;
 };
 
 struct MetafileFont
@@ -49,10 +54,17 @@ struct MetafileFont
     bool underline = false;
     bool strikeOut = false;
     std::uint8_t pitchAndFamily = 0; // picks the substitute for a face that is not installed
+    std::uint8_t charset = 1; // DEFAULT_CHARSET: how byte text and the face name are read
     QString faceName;
 };
 
 struct MetafilePalette
+{
+};
+
+// What a damaged object-creating record leaves in its slot: the slot is taken, as the
+// platform takes it, so that later indices stay right; selecting it changes nothing.
+struct MetafileUnusable
 {
 };
 
@@ -62,8 +74,8 @@ struct MetafileRegion
     QRegion region;
 };
 
-using MetafileObject
-    = std::variant<MetafilePen, MetafileBrush, MetafileFont, MetafilePalette, MetafileRegion>;
+using MetafileObject = std::variant<MetafilePen, MetafileBrush, MetafileFont, MetafilePalette,
+                                    MetafileRegion, MetafileUnusable>;
 
 struct MetafileState
 {
@@ -104,6 +116,16 @@ public:
 
     MetafileState& state() { return current; }
 
+    // Measuring instead of drawing: nothing is painted, and drawnBox collects the box, on
+    // the device, of everything the records would draw.
+    void measureOnly() { measuring = true; }
+    QRectF drawnBox() const { return drawn; }
+
+    // Work done outside the drawing calls (records read, bitmaps decoded) charged to the
+    // playback's budget; false once it is spent, and then nothing more is drawn.
+    bool spend(double work);
+    bool exhausted() const { return spent > budget; }
+
     void saveState();
     void restoreState(int which);
 
@@ -117,7 +139,14 @@ public:
     bool selectObject(std::uint32_t index, bool regionIsLogical);
     void selectStockObject(std::uint32_t stock);
 
-    // Mapping
+    // For a picture whose frame is given in the records' logical units (a metafile without
+    // its own device): the mapping from the device onto the output picture is fixed when
+    // the first record draws, so that the page mapping the records set up by then, window
+    // and viewport alike, takes the frame onto the whole output of outputSize pixels.
+    void setLogicalFrame(const QRectF& frame, QSizeF outputSize);
+
+    // Mapping: window and viewport extents count only in the isotropic and anisotropic
+    // modes, as on the platform.
     void setMapMode(int mode);
     void setWindowExt(QPointF ext);
     void setViewportExt(QPointF ext);
@@ -148,6 +177,11 @@ public:
     // destination rectangle (negative sizes mirror), with a ternary raster operation.
     void drawImage(const QImage& image, const QRectF& source, const QRectF& destination,
                    std::uint32_t rop, double opacity = 1.0);
+    // The source rectangle placed by sourceToLogical, which maps the rectangle's own
+    // coordinates (its top-left at 0, 0) to logical ones: a parallelogram in general.
+    void drawImageMapped(const QImage& image, const QRectF& source,
+                         const QTransform& sourceToLogical, std::uint32_t rop,
+                         double opacity = 1.0);
     // Draws the image unstretched with its top-left at the logical point.
     void drawImageAt(const QImage& image, const QRectF& source, QPointF destination,
                      std::uint32_t rop);
@@ -189,9 +223,16 @@ private:
     void shape(const QPainterPath& outputPath, bool fill);
     QRectF boxToOutput(const QRectF& box, QTransform& rest) const;
 
+    void fixFrame() const;
+    // Whether a drawing covering outputArea (output pixels) may be painted, at cost pixels
+    // of work for each pixel of it on the picture; false when measuring (after noting the
+    // area) or when the budget is spent.
+    bool admit(const QRectF& outputArea, double cost = 1);
+
     QImage& image;
     QPainter painter;
-    QTransform deviceToOutput;
+    mutable QTransform deviceToOutput;
+    mutable std::optional<std::pair<QRectF, QSizeF>> pendingFrame;
     QPointF pixelsPerMm;
     MetafileState current;
     std::vector<MetafileState> saved;
@@ -199,4 +240,8 @@ private:
     std::size_t firstFree = 0; // no free slot lies below it
     bool pathOpen = false;
     QPainterPath path; // output pixels
+    bool measuring = false;
+    QRectF drawn;
+    double budget;
+    double spent = 0;
 };

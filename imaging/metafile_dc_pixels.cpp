@@ -18,7 +18,8 @@ constexpr std::uint32_t bsNull = 1;
 void MetafileDC::setPixel(QPointF point, const QColor& color)
 {
     const QPointF at = toOutput().map(point);
-    if (!WithinCoordinateLimit(QRectF(at, QSizeF(1, 1))) || !beginPaint())
+    if (!WithinCoordinateLimit(QRectF(at, QSizeF(1, 1))) || !admit(QRectF(at, QSizeF(1, 1)))
+        || !beginPaint())
         return;
     painter.fillRect(QRectF(std::floor(at.x()), std::floor(at.y()), 1, 1), color);
 }
@@ -26,16 +27,28 @@ void MetafileDC::setPixel(QPointF point, const QColor& color)
 void MetafileDC::drawImage(const QImage& picture, const QRectF& source, const QRectF& destination,
                            std::uint32_t rop, double opacity)
 {
-    const QRectF within = source.normalized().intersected(QRectF(picture.rect()));
-    if (within.isEmpty() || source.width() == 0 || source.height() == 0 || destination.width() == 0
+    if (source.width() == 0 || source.height() == 0 || destination.width() == 0
         || destination.height() == 0)
         return;
-    const QTransform placement = QTransform::fromTranslate(-source.x(), -source.y())
-        * QTransform::fromScale(destination.width() / source.width(),
-                                destination.height() / source.height())
-        * QTransform::fromTranslate(destination.x(), destination.y()) * toOutput();
+    drawImageMapped(picture, source,
+                    QTransform::fromScale(destination.width() / source.width(),
+                                          destination.height() / source.height())
+                        * QTransform::fromTranslate(destination.x(), destination.y()),
+                    rop, opacity);
+}
+
+void MetafileDC::drawImageMapped(const QImage& picture, const QRectF& source,
+                                 const QTransform& sourceToLogical, std::uint32_t rop,
+                                 double opacity)
+{
+    const QRectF within = source.normalized().intersected(QRectF(picture.rect()));
+    if (within.isEmpty() || source.width() == 0 || source.height() == 0)
+        return;
+    const QTransform placement
+        = QTransform::fromTranslate(-source.x(), -source.y()) * sourceToLogical * toOutput();
+    // Scaled bitmaps cost a few times a plain fill on each pixel they cover.
     if (!IsUsableTransform(placement) || !WithinCoordinateLimit(placement.mapRect(within))
-        || !beginPaint())
+        || !admit(placement.mapRect(within), 4) || !beginPaint())
         return;
 
     QImage shown = picture;
@@ -65,9 +78,13 @@ void MetafileDC::drawImage(const QImage& picture, const QRectF& source, const QR
     case 0x00BB0226: // MERGEPAINT
         mode = QPainter::RasterOp_NotSourceOrDestination;
         break;
-    default:
-        patBlt(destination, rop);
+    default: {
+        // A raster operation that ignores the source paints the pattern over the box.
+        QPainterPath box;
+        box.addRect(QRectF(QPointF(0, 0), source.size()));
+        patBlt(sourceToLogical.map(box).boundingRect(), rop);
         return;
+    }
     }
     painter.setTransform(placement);
     painter.setCompositionMode(mode);
@@ -82,7 +99,7 @@ void MetafileDC::drawImageAt(const QImage& picture, const QRectF& source, QPoint
                              std::uint32_t rop)
 {
     // Unstretched: one bitmap pixel is one device pixel, whatever the logical mapping.
-    const QTransform t = toOutput();
+    const QTransform t = toOutput(); // fixes deviceToOutput first
     const QPointF at = t.map(destination);
     const double sx = std::hypot(deviceToOutput.m11(), deviceToOutput.m12());
     const double sy = std::hypot(deviceToOutput.m21(), deviceToOutput.m22());
@@ -98,7 +115,8 @@ void MetafileDC::patBlt(const QRectF& box, std::uint32_t rop)
         p.addRect(box.normalized());
         return p;
     }());
-    if (!WithinCoordinateLimit(area.controlPointRect()) || !beginPaint())
+    if (!WithinCoordinateLimit(area.controlPointRect()) || !admit(area.controlPointRect())
+        || !beginPaint())
         return;
     switch (rop) {
     case 0x00F00021: // PATCOPY
@@ -129,7 +147,7 @@ void MetafileDC::gradientRect(const QRectF& box, const QColor& from, const QColo
                               bool vertical)
 {
     const QRectF area = toOutput().mapRect(box.normalized());
-    if (!WithinCoordinateLimit(area) || !beginPaint())
+    if (!WithinCoordinateLimit(area) || !admit(area, 2) || !beginPaint())
         return;
     QLinearGradient shade(area.topLeft(), vertical ? area.bottomLeft() : area.topRight());
     shade.setColorAt(0, from);
@@ -140,7 +158,9 @@ void MetafileDC::gradientRect(const QRectF& box, const QColor& from, const QColo
 void MetafileDC::shadedTriangle(const QPolygonF& corners, const QColor (&colors)[3])
 {
     const QPolygonF triangle = toOutput().map(corners);
-    if (triangle.size() != 3 || !WithinCoordinateLimit(triangle.boundingRect()))
+    // Each pixel's colour is worked out on its own, several times a plain fill.
+    if (triangle.size() != 3 || !WithinCoordinateLimit(triangle.boundingRect())
+        || !admit(triangle.boundingRect(), 8))
         return;
     const QRect area = triangle.boundingRect().toAlignedRect().intersected(image.rect());
     const QPointF a = triangle[0];
@@ -149,36 +169,51 @@ void MetafileDC::shadedTriangle(const QPolygonF& corners, const QColor (&colors)
     const double det = (b.y() - c.y()) * (a.x() - c.x()) + (c.x() - b.x()) * (a.y() - c.y());
     if (area.isEmpty() || std::abs(det) < 1e-9 || !beginPaint())
         return;
-    // Each pixel centre takes its barycentric mix of the corner colours; the weights are
-    // linear along a row, so they are stepped rather than worked out anew.
-    const double stepA = (b.y() - c.y()) / det;
-    const double stepB = (c.y() - a.y()) / det;
-    QImage shade(area.size(), QImage::Format_RGB32);
-    for (int y = 0; y < shade.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(shade.scanLine(y));
-        const double px = area.left() + 0.5;
-        const double py = area.top() + y + 0.5;
-        double weightA = ((b.y() - c.y()) * (px - c.x()) + (c.x() - b.x()) * (py - c.y())) / det;
-        double weightB = ((c.y() - a.y()) * (px - c.x()) + (a.x() - c.x()) * (py - c.y())) / det;
-        for (int x = 0; x < shade.width(); ++x, weightA += stepA, weightB += stepB) {
-            const double wa = std::clamp(weightA, 0.0, 1.0);
-            const double wb = std::clamp(weightB, 0.0, 1.0 - wa);
-            const double wc = 1.0 - wa - wb;
-            auto mix = [&](int (QColor::*channel)() const) {
-                return static_cast<int>((colors[0].*channel)() * wa + (colors[1].*channel)() * wb
-                                        + (colors[2].*channel)() * wc + 0.5);
-            };
-            row[x] = qRgb(mix(&QColor::red), mix(&QColor::green), mix(&QColor::blue));
-        }
-    }
     QPainterPath outline;
     outline.addPolygon(triangle);
     painter.setClipPath(outline, current.clipped ? Qt::IntersectClip : Qt::ReplaceClip);
-    painter.drawImage(area.topLeft(), shade);
+    // Each pixel centre takes its barycentric mix of the corner colours; the weights are
+    // linear along a row, so they are stepped rather than worked out anew. The shade is
+    // made a band of rows at a time, so that a triangle over a large picture costs a band,
+    // not a second picture.
+    const double stepA = (b.y() - c.y()) / det;
+    const double stepB = (c.y() - a.y()) / det;
+    const double channels[3][3] = {{colors[0].redF(), colors[1].redF(), colors[2].redF()},
+                                   {colors[0].greenF(), colors[1].greenF(), colors[2].greenF()},
+                                   {colors[0].blueF(), colors[1].blueF(), colors[2].blueF()}};
+    constexpr int bandRows = 64;
+    QImage shade(area.width(), std::min(bandRows, area.height()), QImage::Format_RGB32);
+    if (shade.isNull())
+        return;
+    for (int top = area.top(); top <= area.bottom(); top += bandRows) {
+        const int rows = std::min(bandRows, area.bottom() + 1 - top);
+        for (int y = 0; y < rows; ++y) {
+            auto* row = reinterpret_cast<QRgb*>(shade.scanLine(y));
+            const double px = area.left() + 0.5;
+            const double py = top + y + 0.5;
+            double weightA
+                = ((b.y() - c.y()) * (px - c.x()) + (c.x() - b.x()) * (py - c.y())) / det;
+            double weightB
+                = ((c.y() - a.y()) * (px - c.x()) + (a.x() - c.x()) * (py - c.y())) / det;
+            for (int x = 0; x < shade.width(); ++x, weightA += stepA, weightB += stepB) {
+                const double wa = std::clamp(weightA, 0.0, 1.0);
+                const double wb = std::clamp(weightB, 0.0, 1.0 - wa);
+                const double wc = 1.0 - wa - wb;
+                auto mix = [&](const double(&channel)[3]) {
+                    return static_cast<int>(
+                        255 * (channel[0] * wa + channel[1] * wb + channel[2] * wc) + 0.5);
+                };
+                row[x] = qRgb(mix(channels[0]), mix(channels[1]), mix(channels[2]));
+            }
+        }
+        painter.drawImage(QPoint(area.left(), top), shade, QRect(0, 0, shade.width(), rows));
+    }
 }
 
 QRegion MetafileDC::regionToOutput(const QRegion& region, bool regionIsLogical) const
 {
+    if (pendingFrame)
+        fixFrame();
     const QTransform t = regionIsLogical ? pageTransform() * deviceToOutput : deviceToOutput;
     if (t.isIdentity())
         return region;
@@ -193,7 +228,7 @@ QRegion MetafileDC::regionToOutput(const QRegion& region, bool regionIsLogical) 
 
 void MetafileDC::fillRegion(const QRegion& outputRegion, const MetafileBrush& brush)
 {
-    if (brush.style == bsNull || !beginPaint())
+    if (brush.style == bsNull || !admit(outputRegion.boundingRect()) || !beginPaint())
         return;
     const QBrush fill = outputBrush(brush);
     for (const QRect& box : outputRegion)
@@ -218,7 +253,7 @@ void MetafileDC::frameRegion(const QRegion& outputRegion, const MetafileBrush& b
 
 void MetafileDC::invertRegion(const QRegion& outputRegion)
 {
-    if (!beginPaint())
+    if (!admit(outputRegion.boundingRect()) || !beginPaint())
         return;
     painter.setCompositionMode(QPainter::RasterOp_NotDestination);
     for (const QRect& box : outputRegion)

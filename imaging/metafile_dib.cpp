@@ -77,10 +77,51 @@ bool readHeader(std::span<const std::uint8_t> info, DibHeader& header)
     return FitsPictureLimit(header.width, header.height < 0 ? -header.height : header.height);
 }
 
-// The alpha-carrying form of a 32-bit uncompressed bitmap, which the BMP reader would make
-// opaque; AlphaBlend needs the fourth byte.
-QImage readAlphaBits(const DibHeader& header, std::span<const std::uint8_t> bits)
+// One channel of a 32-bit pixel under its bit mask, scaled to 0-255.
+struct Channel
 {
+    std::uint32_t mask = 0;
+    int shift = 0;
+    std::uint32_t top = 0; // the mask's largest value
+
+    explicit Channel(std::uint32_t bits)
+        : mask(bits)
+    {
+        if (mask == 0)
+            return;
+        while (!((mask >> shift) & 1))
+            ++shift;
+        top = mask >> shift;
+    }
+    int operator()(std::uint32_t pixel) const
+    {
+        return top == 0 ? 0 : static_cast<int>(((pixel & mask) >> shift) * 255 / top);
+    }
+};
+
+// The alpha-carrying form of a 32-bit uncompressed bitmap, which the BMP reader would make
+// opaque; AlphaBlend needs the alpha. Plain bitmaps keep it in the fourth byte; bit-field
+// bitmaps name their colour masks, and their alpha is the byte those leave free unless a
+// newer header names its mask.
+QImage readAlphaBits(const DibHeader& header, std::span<const std::uint8_t> info,
+                     std::span<const std::uint8_t> bits)
+{
+    std::uint32_t masks[4] = {0x00ff0000, 0x0000ff00, 0x000000ff, 0xff000000};
+    if (header.compression == biBitfields) {
+        MetafileReader reader(info);
+        reader.seek(40);
+        for (int i = 0; i < 3; ++i)
+            masks[i] = reader.u32();
+        const std::uint32_t alpha = header.headerSize >= 56 ? reader.u32() : 0;
+        if (!reader.ok())
+            return {};
+        masks[3] = alpha ? alpha : ~(masks[0] | masks[1] | masks[2]) & 0xff000000;
+    }
+    const Channel red(masks[0]);
+    const Channel green(masks[1]);
+    const Channel blue(masks[2]);
+    const Channel opacity(masks[3]);
+
     const int w = static_cast<int>(header.width);
     const int h = static_cast<int>(header.height < 0 ? -header.height : header.height);
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
@@ -92,10 +133,33 @@ QImage readAlphaBits(const DibHeader& header, std::span<const std::uint8_t> bits
         const std::uint8_t* from = bits.data() + stride * static_cast<std::uint64_t>(sourceRow);
         auto* to = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < w; ++x, from += 4) {
-            const int a = from[3];
-            to[x] = qRgba(std::min<int>(from[2], a), std::min<int>(from[1], a),
-                          std::min<int>(from[0], a), a);
+            const std::uint32_t value = std::uint32_t(from[0]) | (std::uint32_t(from[1]) << 8)
+                | (std::uint32_t(from[2]) << 16) | (std::uint32_t(from[3]) << 24);
+            const int a = opacity(value);
+            to[x] = qRgba(std::min(red(value), a), std::min(green(value), a),
+                          std::min(blue(value), a), a);
         }
+    }
+    return image;
+}
+
+// A 24- or 32-bit uncompressed bitmap read straight into RGB32: large pictures are mostly
+// of this kind, and the BMP reader would want a copy of the bits and a conversion after.
+QImage readDirectBits(const DibHeader& header, std::span<const std::uint8_t> bits)
+{
+    const int w = static_cast<int>(header.width);
+    const int h = static_cast<int>(header.height < 0 ? -header.height : header.height);
+    const int step = static_cast<int>(header.bitCount / 8);
+    QImage image(w, h, QImage::Format_RGB32);
+    if (image.isNull())
+        return {};
+    const std::uint64_t stride = header.stride();
+    for (int y = 0; y < h; ++y) {
+        const int sourceRow = header.height < 0 ? y : h - 1 - y;
+        const std::uint8_t* from = bits.data() + stride * static_cast<std::uint64_t>(sourceRow);
+        auto* to = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < w; ++x, from += step)
+            to[x] = qRgb(from[2], from[1], from[0]);
     }
     return image;
 }
@@ -115,8 +179,13 @@ MetafileDib DecodeDib(std::span<const std::uint8_t> info, std::span<const std::u
         return {};
     MetafileDib dib;
     dib.bottomUp = header.height > 0;
-    if (keepAlpha && header.bitCount == 32 && header.compression == biRgb) {
-        dib.image = readAlphaBits(header, bits);
+    if (keepAlpha && header.bitCount == 32) {
+        dib.image = readAlphaBits(header, info, bits);
+        return dib;
+    }
+
+    if (header.compression == biRgb && (header.bitCount == 24 || header.bitCount == 32)) {
+        dib.image = readDirectBits(header, bits);
         return dib;
     }
 
@@ -152,4 +221,36 @@ MetafileDib DecodePackedDib(std::span<const std::uint8_t> packed)
         return {};
     const auto split = static_cast<std::size_t>(header.tableEnd());
     return DecodeDib(packed.first(split), packed.subspan(split));
+}
+
+double DibPixels(std::span<const std::uint8_t> info)
+{
+    DibHeader header;
+    if (!readHeader(info, header))
+        return 0;
+    return static_cast<double>(header.width)
+        * static_cast<double>(header.height < 0 ? -header.height : header.height);
+}
+
+QImage DecodeDibMask(std::span<const std::uint8_t> info, std::span<const std::uint8_t> bits)
+{
+    DibHeader header;
+    if (!readHeader(info, header) || header.bitCount != 1 || header.compression != biRgb)
+        return {};
+    const int w = static_cast<int>(header.width);
+    const int h = static_cast<int>(header.height < 0 ? -header.height : header.height);
+    const std::uint64_t stride = header.stride();
+    if (bits.size() / stride < static_cast<std::uint64_t>(h))
+        return {};
+    QImage mask(w, h, QImage::Format_Alpha8);
+    if (mask.isNull())
+        return {};
+    for (int y = 0; y < h; ++y) {
+        const int sourceRow = header.height < 0 ? y : h - 1 - y;
+        const std::uint8_t* from = bits.data() + stride * static_cast<std::uint64_t>(sourceRow);
+        uchar* to = mask.scanLine(y);
+        for (int x = 0; x < w; ++x)
+            to[x] = (from[x / 8] >> (7 - x % 8)) & 1 ? 255 : 0;
+    }
+    return mask;
 }

@@ -14,7 +14,7 @@ struct MetafileDib
 };
 
 // info holds the header and colour table, bits the pixels. With keepAlpha, a 32-bit
-// uncompressed bitmap keeps its fourth byte as (premultiplied) alpha; otherwise every
+// uncompressed bitmap (plain or bit-field) keeps its alpha, premultiplied; otherwise every
 // bitmap is opaque, as the platform draws it with the plain raster operations.
 MetafileDib DecodeDib(std::span<const std::uint8_t> info, std::span<const std::uint8_t> bits,
                       bool keepAlpha = false);
@@ -22,3 +22,11 @@ MetafileDib DecodeDib(std::span<const std::uint8_t> info, std::span<const std::u
 // A packed bitmap: the header, its colour table, then the bits, the split found from the
 // header.
 MetafileDib DecodePackedDib(std::span<const std::uint8_t> packed);
+
+// The pixels a bitmap's header claims (0 when it cannot be read), so that its decoding can be
+// charged before it is done.
+double DibPixels(std::span<const std::uint8_t> info);
+
+// A one-bit bitmap as a mask: Format_Alpha8, 255 where a bit is 1 and 0 where it is 0; null
+// when the bitmap is not one bit a pixel or cannot be read.
+QImage DecodeDibMask(std::span<const std::uint8_t> info, std::span<const std::uint8_t> bits);

@@ -12,6 +12,20 @@ constexpr int maxMetafileObjects = 65536;
 // Saved device-context states kept at once; deeper saves are ignored like a failing SaveDC.
 constexpr int maxSavedStates = 1024;
 
+// The work one playback may do, counted in output pixels: each drawing's box cut to the
+// picture (weighted by what its pixels cost beside a plain fill), a fixed charge for each
+// drawing and each record, and the pixels of each bitmap decoded. Counting work rather than
+// time gives the same verdict on every machine. A playback that would pass it gives no
+// picture. The budget grows with the picture, so that a large drawing may paint its whole
+// area several times over, while a small file that paints a large picture hundreds of
+// times is refused within a second or two.
+constexpr double metafileWorkBudget = 1e9;
+constexpr double metafileWorkPerPicturePixel = 8;
+constexpr double metafileRecordWork = 256;
+constexpr double metafileDrawingWork = 1024;
+// Decoding a bitmap (reading, converting) costs a few plain fills of its pixels.
+constexpr double metafileDecodeWork = 4;
+
 // Output coordinates beyond this are not drawn: the rasteriser works in fixed point, and no
 // sensible picture places a shape millions of pixels away.
 constexpr double metafileCoordinateLimit = 1 << 24;

@@ -11,7 +11,9 @@
 QSize WindowsMetafileSize(const QByteArray& bytes);
 
 // The WMF played onto a white RGB32 picture of WindowsMetafileSize; null when the header is
-// bad or the size over the limit. A damaged record ends the drawing with what came before.
+// bad, the size over the limit or the drawing past its work budget (metafile_limits.h). A record
+// whose contents are damaged is left out; one whose size runs past the end of the file ends the
+// drawing with what came before.
 QImage PlayWindowsMetafile(const QByteArray& bytes);
 
 // The size an EMF reports: its frame (0.01 mm) at its reference device's resolution.

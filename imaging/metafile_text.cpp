@@ -174,7 +174,18 @@ void MetafileDC::text(QPointF reference, const QString& text, const std::vector<
         path.addPath(place.map(outlines()));
         return;
     }
-    if (!beginPaint())
+    const QRectF textBox = place.mapRect(
+        QRectF(std::min(0.0, run), -metrics.ascent(), std::abs(run), metrics.height()));
+    if (!admit(textBox))
+        return;
+    // Letters drawn over each other cost each time: each one the part of its em square that
+    // the picture can hold, and letters filled as outlines a share of their whole square
+    // besides, as their outlines are made and laid out in full whatever part shows.
+    const double em = font.pixelSize() * std::max(1.0, stretch);
+    const double picture = static_cast<double>(image.width()) * image.height();
+    const double outline = font.pixelSize() > largestCachedGlyph ? em * em / 16 : 0;
+    if (!spend(static_cast<double>(text.size()) * (std::min(em * em, picture) + outline))
+        || !beginPaint())
         return;
     painter.setBackgroundMode(Qt::TransparentMode);
     if (rect && (options & etoOpaque)) {

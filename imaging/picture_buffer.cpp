@@ -2,6 +2,7 @@
 
 #include "imaging/picture_limits.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -127,4 +128,19 @@ QImage NewPictureBitmap(int width, int height)
     if (bitmap.isNull())
         releasePixels(block);
     return bitmap;
+}
+
+void TrimKeptPictureMemory(int width, int height)
+{
+    const std::size_t bytes = headerBytes
+        + std::size_t {4} * std::size_t(std::max(width, 0)) * std::size_t(std::max(height, 0));
+    KeptBlock& kept = keptBlock();
+    void* block = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(kept.mutex);
+        if (kept.block && (blockBytes(kept.block) < bytes || blockBytes(kept.block) / 2 > bytes))
+            block = std::exchange(kept.block, nullptr);
+    }
+    if (block)
+        releaseBlock(block, blockBytes(block));
 }

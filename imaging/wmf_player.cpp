@@ -2,12 +2,14 @@
 // parameters mostly come last-first (y before x, bottom before top).
 #include "imaging/metafile_player.h"
 
+#include "imaging/metafile_charset.h"
 #include "imaging/metafile_dc.h"
 #include "imaging/metafile_dib.h"
 #include "imaging/metafile_reader.h"
 #include "imaging/picture_limits.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -18,7 +20,10 @@ constexpr std::uint32_t etoClipped = 0x4;
 struct WmfHeader
 {
     QSize size;
-    QRectF frame; // logical units: the window the picture is drawn from
+    QRectF frame; // logical units: what the picture shows
+    // A plain file without a window extent: the frame is the box, on the device, of what
+    // the records draw (measured by playing them without drawing).
+    bool drawnExtent = false;
     int objects = 0;
     std::size_t recordsStart = 0;
 };
@@ -29,10 +34,10 @@ std::span<const std::uint8_t> asBytes(const QByteArray& bytes)
             static_cast<std::size_t>(bytes.size())};
 }
 
-// Calls visit(function, parameters) for each record until EOF, a damaged record (false) or
-// visit asking to stop.
+// Calls visit(function, parameters) for each record until EOF, a record whose size does
+// not fit in the file, or visit returning false.
 template<typename Visit>
-bool forEachRecord(std::span<const std::uint8_t> bytes, std::size_t start, Visit visit)
+void forEachRecord(std::span<const std::uint8_t> bytes, std::size_t start, Visit visit)
 {
     MetafileReader reader(bytes);
     reader.seek(start);
@@ -40,14 +45,28 @@ bool forEachRecord(std::span<const std::uint8_t> bytes, std::size_t start, Visit
         const std::uint64_t words = reader.u32();
         const std::uint16_t function = reader.u16();
         if (words < 3 || !reader.has(words * 2 - 6))
-            return false;
+            return;
         MetafileReader parameters(reader.take(static_cast<std::size_t>(words * 2 - 6)));
-        if (function == 0)
-            return true;
-        if (!visit(function, parameters))
-            return false;
+        if (function == 0 || !visit(function, parameters))
+            return;
     }
-    return reader.ok();
+}
+
+// The records that create an object in the lowest free slot.
+bool createsObject(std::uint16_t function)
+{
+    switch (function) {
+    case 0x02FA: // CREATEPENINDIRECT
+    case 0x02FC: // CREATEBRUSHINDIRECT
+    case 0x02FB: // CREATEFONTINDIRECT
+    case 0x0142: // DIBCREATEPATTERNBRUSH
+    case 0x01F9: // CREATEPATTERNBRUSH
+    case 0x00F7: // CREATEPALETTE
+    case 0x06FF: // CREATEREGION
+        return true;
+    default:
+        return false;
+    }
 }
 
 std::optional<WmfHeader> readHeader(std::span<const std::uint8_t> bytes)
@@ -97,8 +116,10 @@ std::optional<WmfHeader> readHeader(std::span<const std::uint8_t> bytes)
             }
             return r.ok() && !extent;
         });
-        if (!extent)
-            return std::nullopt;
+        if (!extent) {
+            header.drawnExtent = true;
+            return header;
+        }
         const QPointF from = origin.value_or(QPointF(0, 0));
         header.frame = QRectF(from.x(), from.y(), extent->x(), extent->y());
         header.size = QSize(static_cast<int>(std::abs(extent->x())),
@@ -137,20 +158,6 @@ QPolygonF readPoints(MetafileReader& r, std::uint64_t count)
         points.append(QPointF(x, r.i16()));
     }
     return points;
-}
-
-// ANSI text: Windows-1252, whose 0x80-0x9F row differs from Latin-1.
-QString ansiText(std::span<const std::uint8_t> bytes)
-{
-    static const char16_t row80[32]
-        = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-           0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-           0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    QString text;
-    text.reserve(static_cast<qsizetype>(bytes.size()));
-    for (std::uint8_t byte : bytes)
-        text.append(QChar(byte >= 0x80 && byte < 0xA0 ? row80[byte - 0x80] : char16_t(byte)));
-    return text;
 }
 
 // A region object: scans of left/right pairs between a top and a bottom.
@@ -194,15 +201,52 @@ MetafileFont readFont(MetafileReader& r)
     font.italic = r.u8();
     font.underline = r.u8();
     font.strikeOut = r.u8();
-    r.u8(); // character set: text is read as Windows-1252
+    font.charset = r.u8();
     r.skip(3); // precisions and quality
     font.pitchAndFamily = r.u8();
     const auto face = r.take(std::min<std::size_t>(32, r.remaining()));
     std::size_t length = 0;
     while (length < face.size() && face[length] != 0)
         ++length;
-    font.faceName = ansiText(face.first(length));
+    font.faceName = DecodeMetafileBytes(face.first(length), font.charset);
     return font;
+}
+
+// The old pattern brush: a device bitmap's header (type, width, height, bytes a row, planes,
+// bits a pixel, a pointer) and 18 reserved bytes, then its rows top down. One-bit patterns
+// paint in the text and background colours; 24- and 32-bit ones in their own. A depth
+// that needs the device's palette gives an empty brush.
+MetafileBrush oldPatternBrush(MetafileReader& r)
+{
+    MetafileBrush brush {1, Qt::black, 0, {}};
+    r.u16();
+    const int width = r.i16();
+    const int height = r.i16();
+    const int rowBytes = r.i16();
+    const int planes = r.u8();
+    const int depth = r.u8();
+    r.skip(4 + 18);
+    if (!r.ok() || width <= 0 || height <= 0 || planes != 1 || width > 4096 || height > 4096
+        || (depth != 1 && depth != 24 && depth != 32) || rowBytes < (width * depth + 7) / 8
+        || !r.has(static_cast<std::uint64_t>(rowBytes) * height))
+        return brush;
+    QImage pattern(width, height, depth == 1 ? QImage::Format_Mono : QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        const auto row = r.take(static_cast<std::size_t>(rowBytes));
+        if (depth == 1) {
+            std::memcpy(pattern.scanLine(y), row.data(), static_cast<std::size_t>((width + 7) / 8));
+            continue;
+        }
+        auto* to = reinterpret_cast<QRgb*>(pattern.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t* at = row.data() + x * depth / 8;
+            to[x] = qRgb(at[2], at[1], at[0]);
+        }
+    }
+    brush.style = 3;
+    brush.pattern = pattern;
+    brush.monochrome = depth == 1;
+    return brush;
 }
 
 class WmfPlayer
@@ -213,10 +257,17 @@ public:
     {
     }
 
-    // False when the record is damaged.
-    bool play(std::uint16_t function, MetafileReader& r);
+    // A damaged record (its contents inconsistent with its size) is left out; one that
+    // creates an object still takes its slot.
+    void play(std::uint16_t function, MetafileReader& r)
+    {
+        if (!record(function, r) && createsObject(function))
+            dc.addObject(MetafileUnusable {});
+    }
 
 private:
+    // False when the record is damaged.
+    bool record(std::uint16_t function, MetafileReader& r);
     const MetafileRegion* regionAt(std::uint32_t index)
     {
         const MetafileObject* found = dc.object(index);
@@ -227,13 +278,19 @@ private:
         const MetafileObject* found = dc.object(index);
         return found ? std::get_if<MetafileBrush>(found) : nullptr;
     }
+    MetafileDib packedBitmap(std::span<const std::uint8_t> packed)
+    {
+        if (!dc.spend(metafileDecodeWork * DibPixels(packed)))
+            return {};
+        return DecodePackedDib(packed);
+    }
     bool bitmap(std::uint16_t function, MetafileReader& r);
     bool text(MetafileReader& r, bool extended);
 
     MetafileDC& dc;
 };
 
-bool WmfPlayer::play(std::uint16_t function, MetafileReader& r)
+bool WmfPlayer::record(std::uint16_t function, MetafileReader& r)
 {
     MetafileState& s = dc.state();
     switch (function) {
@@ -440,14 +497,14 @@ bool WmfPlayer::play(std::uint16_t function, MetafileReader& r)
         r.u16();
         MetafileBrush brush;
         brush.style = 3;
-        brush.pattern = DecodePackedDib(r.take(r.remaining())).image;
+        brush.pattern = packedBitmap(r.take(r.remaining())).image;
         if (brush.pattern.isNull())
             brush.style = 1;
         dc.addObject(brush);
         break;
     }
-    case 0x01F9: // CREATEPATTERNBRUSH: an old device bitmap, kept as an empty brush
-        dc.addObject(MetafileBrush {1, Qt::black, 0, {}});
+    case 0x01F9: // CREATEPATTERNBRUSH
+        dc.addObject(oldPatternBrush(r));
         break;
     case 0x00F7: // CREATEPALETTE
         dc.addObject(MetafilePalette {});
@@ -509,7 +566,7 @@ bool WmfPlayer::bitmap(std::uint16_t function, MetafileReader& r)
         const QPointF at = readPoint(r);
         if (!r.ok())
             return false;
-        const MetafileDib dib = DecodePackedDib(r.take(r.remaining()));
+        const MetafileDib dib = packedBitmap(r.take(r.remaining()));
         if (!dib.image.isNull()) {
             // The bitmap holds scans rows from startScan up, counted from the bottom.
             const double top = dib.bottomUp ? dib.image.height() - (ySrc - startScan) - h : ySrc;
@@ -544,7 +601,7 @@ bool WmfPlayer::bitmap(std::uint16_t function, MetafileReader& r)
         srcW = w;
         srcH = h;
     }
-    const MetafileDib dib = DecodePackedDib(r.take(r.remaining()));
+    const MetafileDib dib = packedBitmap(r.take(r.remaining()));
     if (dib.image.isNull())
         return true;
     // StretchDIB counts its source from the bitmap's bottom-left corner, like the bitmap's
@@ -587,22 +644,52 @@ bool WmfPlayer::text(MetafileReader& r, bool extended)
         for (int i = 0; i < length; ++i)
             advances.push_back(r.i16());
     }
-    dc.text(at, ansiText(bytes), advances, options, box);
+    const QString decoded = DecodeMetafileBytes(bytes, dc.state().font.charset, &advances);
+    dc.text(at, decoded, advances, options, box);
     return true;
+}
+
+// 96 pixels per inch for the fixed mapping modes.
+const QPointF wmfPixelsPerMm(96 / 25.4, 96 / 25.4);
+
+// The header with the frame and size of a file that sets no window extent found by
+// playing its records without drawing.
+std::optional<WmfHeader> readFrame(std::span<const std::uint8_t> bytes)
+{
+    auto header = readHeader(bytes);
+    if (!header || !header->drawnExtent)
+        return header;
+    QImage scratch(1, 1, QImage::Format_RGB32);
+    MetafileDC dc(scratch, QTransform(), wmfPixelsPerMm, header->objects);
+    dc.measureOnly();
+    WmfPlayer player(dc);
+    forEachRecord(bytes, header->recordsStart, [&](std::uint16_t function, MetafileReader& r) {
+        player.play(function, r);
+        return dc.spend(metafileRecordWork);
+    });
+    const QRectF box = dc.drawnBox();
+    const double width = std::ceil(box.width());
+    const double height = std::ceil(box.height());
+    if (dc.exhausted() || !(width >= 1 && height >= 1)
+        || !FitsPictureLimit(static_cast<qint64>(width), static_cast<qint64>(height)))
+        return std::nullopt;
+    header->frame = box;
+    header->size = QSize(static_cast<int>(width), static_cast<int>(height));
+    return header;
 }
 
 } // namespace
 
 QSize WindowsMetafileSize(const QByteArray& bytes)
 {
-    const auto header = readHeader(asBytes(bytes));
+    const auto header = readFrame(asBytes(bytes));
     return header ? header->size : QSize();
 }
 
 QImage PlayWindowsMetafile(const QByteArray& bytes)
 {
     const auto data = asBytes(bytes);
-    const auto header = readHeader(data);
+    const auto header = readFrame(data);
     if (!header)
         return {};
     QImage picture(header->size, QImage::Format_RGB32);
@@ -610,19 +697,21 @@ QImage PlayWindowsMetafile(const QByteArray& bytes)
         return {};
     picture.fill(Qt::white);
     {
-        // 96 pixels per inch for the fixed mapping modes; the records' window is shown
-        // across the whole picture.
-        MetafileDC dc(picture, QTransform(), QPointF(96 / 25.4, 96 / 25.4), header->objects);
-        MetafileState& s = dc.state();
-        s.mapMode = 8;
-        s.windowOrg = header->frame.topLeft();
-        dc.setWindowExt(QPointF(header->frame.width(), header->frame.height()));
-        dc.setViewportExt(QPointF(header->size.width(), header->size.height()));
+        // Playback starts in the text mode with unit extents, as on the platform.
+        MetafileDC dc(picture,
+                      header->drawnExtent
+                          ? QTransform::fromTranslate(-header->frame.left(), -header->frame.top())
+                          : QTransform(),
+                      wmfPixelsPerMm, header->objects);
+        if (!header->drawnExtent)
+            dc.setLogicalFrame(header->frame, QSizeF(header->size));
         WmfPlayer player(dc);
-        forEachRecord(data, header->recordsStart,
-                      [&player](std::uint16_t function, MetafileReader& r) {
-                          return player.play(function, r);
-                      });
+        forEachRecord(data, header->recordsStart, [&](std::uint16_t function, MetafileReader& r) {
+            player.play(function, r);
+            return dc.spend(metafileRecordWork);
+        });
+        if (dc.exhausted())
+            return {};
     }
     return picture;
 }

@@ -9,9 +9,10 @@ packages=(
     # Qt 6 Widgets and its offscreen/X11 platforms
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev
     # picture decoders
-    libjpeg62-turbo-dev libgif-dev libuemf-dev
-    # fonts for the interface and for metafile text
-    fonts-liberation fontconfig
+    libjpeg62-turbo-dev libgif-dev
+    # fonts for the interface and for metafile text; the others draw the scripts and symbols
+    # of metafile text (Greek, Cyrillic, Hebrew, Arabic, bracket pieces; CJK; Thai)
+    fonts-liberation fontconfig fonts-dejavu-core fonts-wqy-zenhei fonts-tlwg-garuda-ttf
     # a real X server for tests and screenshots, with a window manager and pointer input
     xvfb xauth openbox xdotool
     # the install check and the Debian package: validators, dpkg-shlibdeps (with objdump

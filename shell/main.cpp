@@ -42,6 +42,17 @@
 
 namespace {
 
+// Prior and Next show their pictures at once when the viewer has them decoded ahead.
+void decodeNeighboursAhead(TO_pgv& viewer, const NavigationHistory& history)
+{
+    std::vector<std::string> neighbours;
+    if (history.CanStepBack())
+        neighbours.push_back(history.Entries()[std::size_t(history.StepIndex(false))]);
+    if (history.CanStepForward())
+        neighbours.push_back(history.Entries()[std::size_t(history.StepIndex(true))]);
+    viewer.DecodeAhead(neighbours);
+}
+
 bool fileExists(const std::string& path)
 {
     std::error_code error;
@@ -318,6 +329,10 @@ void TFmain::BindWorkArea()
     // resized viewer fits its picture again, and the indicator follows.
     CB_history->installEventFilter(this);
     O_pgv1->installEventFilter(this);
+    // A picture shown reduced whose full decode then fails ends as a failed load does.
+    O_pgv1->OnPictureLost = [this] {
+        SetImageLoaded(false);
+    };
     connect(O_mg_indicator1, &TO_mg_indicator::ScaleUpClick, this, &TFmain::ScaleUp);
     connect(O_mg_indicator1, &TO_mg_indicator::ScaleDnClick, this, &TFmain::ScaleDn);
     connect(O_mg_indicator1, &TO_mg_indicator::SetDefaultClick, this,
@@ -438,6 +453,7 @@ void TFmain::ShowSelectedFile()
         Label_imgname->SetName(TextOfByteName(name));
         AddToHistory(imageFileName);
         UpdateControls();
+        decodeNeighboursAhead(*O_pgv1, history);
     }
 }
 
@@ -581,6 +597,7 @@ void TFmain::CB_historyClick()
         SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
         ResetScaleStep();
         Label_imgname->SetName(TextOfByteName(FileNamePart(entry)));
+        decodeNeighboursAhead(*O_pgv1, history);
     } else {
         SetImageLoaded(false);
         imageFileName.clear();

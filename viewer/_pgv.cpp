@@ -1,6 +1,7 @@
 #include "viewer/_pgv.h"
 
 #include "imaging/graph_convertor.h"
+#include "imaging/picture_buffer.h"
 #include "imaging/wait_cursor.h"
 #include "imaging/zozIR.h"
 
@@ -69,7 +70,15 @@ TO_pgv::TO_pgv(QWidget* parent, const GlassOptions* glassOptions)
 
     placeChildren();
     ApplySettings();
+    // The worker's notice comes over to this thread; a notice for a picture no longer
+    // followed finds nothing to take.
+    loader.OnReady = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { takeFullPicture(); }, Qt::QueuedConnection);
+    };
 }
+
+TO_pgv::~TO_pgv() = default;
 
 void TO_pgv::SetGlassOptions(const GlassOptions* glassOptions)
 {
@@ -81,29 +90,101 @@ bool TO_pgv::LoadPicture(const std::string& fileName)
     ResetScale();
     // The wait cursor covers the decoding too, the longest part of a load.
     WaitCursor wait;
-    // The spare slot's memory goes first, so that a load holds at most the old and the new
-    // picture; after it the old picture's memory becomes the spare.
-    PictureSlot& spare = pictureSlots[static_cast<std::size_t>(1 - sourceSlot)];
-    spare.Release();
-    QImage loaded = LoadImageFile(fileName);
-    if (loaded.isNull())
+    PictureLoader::First first = loader.Open(fileName, Image1->size());
+    if (first.picture.isNull())
         return false;
-    source = spare.Adopt(std::move(loaded));
-    sourceSlot = 1 - sourceSlot;
-    ++sourceGeneration;
-    working.Reset(&source, source.width(), source.height());
-    RedrawPicture();
-    UpdateGlass();
-    Image_mg->show();
+    // The old picture's memory goes back before the full new one is decoded behind, so that
+    // the program holds one large picture at a time. Moved, not copied: the slot turns the
+    // picture in place and would take a copy of a shared one.
+    showPicture(std::move(first.picture), first.size, first.complete);
+    // The picture goes on screen now, before the work behind (the full picture, and the
+    // pictures the owner has decoded ahead next) competes with the paint for the processor.
+    Image1->repaint();
+    Image_mg->repaint();
+    if (!first.complete) {
+        // The display keeps its stretched picture and the glass its pixels; the reduced
+        // picture goes before the full one takes its memory, so that the two are never
+        // held together. Whatever would draw from it waits for the full picture instead.
+        source = QImage();
+        pictureSlot.Release();
+    }
+    loader.Follow(fileName, !first.complete);
     return true;
+}
+
+void TO_pgv::DecodeAhead(const std::vector<std::string>& fileNames)
+{
+    loader.DecodeAhead(fileNames);
+    // A picture no longer wanted ahead leaves its memory kept for a next picture; that is
+    // given back unless the picture shown could use it.
+    TrimKeptPictureMemory(pictureSize.width(), pictureSize.height());
+}
+
+void TO_pgv::WaitForPicture()
+{
+    if (complete)
+        return;
+    WaitCursor wait;
+    finishPicture(loader.WaitFull());
+}
+
+const QImage& TO_pgv::SourcePicture()
+{
+    WaitForPicture();
+    return source;
+}
+
+void TO_pgv::showPicture(QImage picture, QSize size, bool isComplete)
+{
+    source = QImage();
+    pictureSlot.Release();
+    source = pictureSlot.Adopt(std::move(picture));
+    pictureSize = size;
+    complete = isComplete;
+    // Memory kept for a next picture is given back once the picture shown is complete,
+    // unless the next picture of about this size can use it.
+    if (complete)
+        TrimKeptPictureMemory(size.width(), size.height());
+    ++sourceGeneration;
+    // A reduced picture stands in for the full one at the full one's size.
+    working.Reset(&source, size.width(), size.height());
+    RedrawPicture();
+    drawGlass();
+    Image_mg->show();
+}
+
+void TO_pgv::takeFullPicture()
+{
+    QImage full;
+    if (loader.TakeFull(&full))
+        finishPicture(std::move(full));
+}
+
+void TO_pgv::finishPicture(QImage full)
+{
+    if (complete)
+        return;
+    if (full.isNull()) {
+        ClearPicture();
+        if (OnPictureLost)
+            OnPictureLost();
+        return;
+    }
+    // Nothing that changes the scale or turns the picture runs before this, so the working
+    // picture is still the picture at its own size.
+    const QSize size = full.size();
+    showPicture(std::move(full), size, true);
 }
 
 bool TO_pgv::ClearPicture()
 {
     ResetScale();
     WaitCursor wait;
-    source = pictureSlots[static_cast<std::size_t>(sourceSlot)].Shape(100, 100);
+    loader.Follow(std::string(), false);
+    source = pictureSlot.Shape(100, 100);
     source.fill(white);
+    pictureSize = source.size();
+    complete = true;
     ++sourceGeneration;
     working.Reset(&source, source.width(), source.height());
     RedrawPicture();
@@ -121,7 +202,7 @@ void TO_pgv::ResetScale()
 
 void TO_pgv::FitPicture()
 {
-    const PictureFit fit = FitToArea(source.size(), working.Size(), Image1->size(), BorderWidth);
+    const PictureFit fit = FitToArea(pictureSize, working.Size(), Image1->size(), BorderWidth);
     shownRect = fit.shownRect;
     shownRatio = fit.shownRatio;
     pictureOrigin = fit.pictureOrigin;
@@ -183,6 +264,7 @@ void TO_pgv::SetScale(double scale)
 {
     if (!std::isfinite(scale) || scale <= 0)
         throw std::out_of_range("the working scale must be a positive number");
+    WaitForPicture();
     std::int64_t width = 0;
     std::int64_t height = 0;
     if (!source.isNull()) {
@@ -204,19 +286,9 @@ void TO_pgv::SetScale(double scale)
 void TO_pgv::RotatePicture(bool clockwise)
 {
     WaitCursor wait;
-    PictureSlot& spare = pictureSlots[static_cast<std::size_t>(1 - sourceSlot)];
-    QImage turned = spare.Shape(source.height(), source.width());
-    const uchar* target = turned.constBits();
-    if (clockwise)
-        RotateQuarterCW(source, turned);
-    else
-        RotateQuarterCCW(source, turned);
-    // The turn writes into a target of the right size and format in place; should it ever
-    // make a new picture instead, the slot takes that one over.
-    if (turned.constBits() != target)
-        turned = spare.Adopt(std::move(turned));
-    source = turned;
-    sourceSlot = 1 - sourceSlot;
+    WaitForPicture();
+    source = pictureSlot.Turn(clockwise);
+    pictureSize = source.size();
     ++sourceGeneration;
     workingScale = 1.0;
     working.Reset(&source, source.width(), source.height());
@@ -227,6 +299,7 @@ void TO_pgv::RotatePicture(bool clockwise)
 
 bool TO_pgv::ApplyPendingScale()
 {
+    WaitForPicture();
     try {
         SetScale(pendingInverse * workingScale);
         return true;
@@ -285,6 +358,12 @@ void TO_pgv::ApplySettings()
 
 void TO_pgv::UpdateGlass()
 {
+    WaitForPicture();
+    drawGlass();
+}
+
+void TO_pgv::drawGlass()
+{
     ComputeGlassSource();
     ComposeGlass(glassSourceRect);
     DrawGlassBorder();
@@ -295,6 +374,7 @@ void TO_pgv::PreviewScale(double x)
 {
     if (!std::isfinite(x) || x <= 0 || x > maxPreviewFactor)
         throw std::invalid_argument("the step factor must be a positive number");
+    WaitForPicture();
     ComputeGlassSource();
     pendingInverse = 1 / x;
     // The preview draws no border circle; the next redraw brings it back.
@@ -310,6 +390,7 @@ void TO_pgv::CenterGlassAt(int x, int y)
 
 void TO_pgv::Image_mgMouseDown(const QMouseEvent& event)
 {
+    WaitForPicture();
     dragStart = event.position().toPoint();
     dragging = true;
 }
@@ -338,8 +419,9 @@ void TO_pgv::resizeEvent(QResizeEvent* event)
     // A resized pane is fitted again, so the picture is never cut off or left in a corner;
     // amounts, scale and glass position stay as they were.
     if (Image1->size() != area) {
+        WaitForPicture();
         RedrawPicture();
-        UpdateGlass();
+        drawGlass();
     }
 }
 

@@ -1,6 +1,11 @@
 // The page viewer: the picture fitted into its pane, never enlarged, with the round
 // magnifying glass over it.
 //
+// A large JPEG is shown at once from a reduced decode while its full picture is decoded
+// behind; the display is drawn again from the full picture when it arrives. The reduced
+// picture is not kept: what needs pixels beyond the display drawn from it (the glass, scale
+// steps, turns, a new pane size) waits for the full picture under the wait cursor.
+//
 // It holds the picture in three forms: the source (as loaded, turned by any rotations),
 // the working picture (the source resampled by the working scale; the glass shows it pixel
 // for pixel) and the display picture (what the pane shows: the working picture stretched
@@ -13,14 +18,15 @@
 #include "viewer/glass_options.h"
 #include "viewer/image_control.h"
 #include "viewer/pgv_geometry.h"
+#include "viewer/picture_loader.h"
 #include "viewer/picture_slot.h"
 #include "viewer/working_picture.h"
 
 #include <QImage>
 #include <QWidget>
 
-#include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +39,7 @@ public:
     static constexpr int BorderWidth = 20;
 
     explicit TO_pgv(QWidget* parent = nullptr, const GlassOptions* options = nullptr);
+    ~TO_pgv() override;
 
     // Where the glass reads its diameter, border colour and use-border choice from; not
     // owned; null gives 100, black and no border. Takes effect at the next ApplySettings
@@ -40,8 +47,21 @@ public:
     void SetGlassOptions(const GlassOptions* options);
 
     // The file becomes the new source picture and is shown; false (pictures and display
-    // unchanged, scale values reset) when there is no picture in it.
+    // unchanged, scale values reset) when there is no picture in it. A large JPEG's full
+    // picture may still be on its way when this returns.
     bool LoadPicture(const std::string& fileName);
+    // Waits until the source is the full picture (at once when it is).
+    void WaitForPicture();
+    bool PictureComplete() const { return complete; }
+    // Decodes these pictures ahead, so that a later LoadPicture of one of them shows it at
+    // once; see PictureLoader::DecodeAhead.
+    void DecodeAhead(const std::vector<std::string>& fileNames);
+    // Waits until the worker has nothing left to decode, abandoned work included; its last
+    // notices are then waiting in the event queue (tests and benchmarks).
+    void WaitForBackgroundWork() { loader.WaitIdle(); }
+    // Raised when a full picture decoded behind turns out unreadable after its reduced one
+    // was shown: the viewer then shows the empty picture, as after a failed load.
+    std::function<void()> OnPictureLost;
     // Shows the empty picture, a white 100 x 100 one. Always true.
     bool ClearPicture();
     void ResetScale();
@@ -81,9 +101,11 @@ public:
     const Rect64& GlassSourceRect() const { return glassSourceRect; }
     bool Dragging() const { return dragging; }
 
-    QSize SourceSize() const { return source.size(); }
+    // The full picture's size, known before its pixels are.
+    QSize SourceSize() const { return pictureSize; }
     QSize WorkingSize() const { return working.Size(); }
-    const QImage& SourcePicture() const { return source; }
+    // The full source picture; waits for it.
+    const QImage& SourcePicture();
     const WorkingPicture& Working() const { return working; }
     const QImage& DisplayPicture() const { return display; }
     const QImage& GlassPicture() const { return glass; }
@@ -99,6 +121,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // picture (full or reduced, of a full picture of size) becomes the source and is shown.
+    void showPicture(QImage picture, QSize size, bool isComplete);
+    // The full picture decoded behind has arrived (null: it could not be decoded).
+    void finishPicture(QImage full);
+    void takeFullPicture();
+    // The glass drawn again where it stands, from whatever the source is now.
+    void drawGlass();
     void ComputeGlassSource();
     // The glass shows sourceRect of the working picture stretched into its disc (1:1 for a
     // d x d rectangle), and the display picture beneath it elsewhere.
@@ -111,11 +140,12 @@ private:
 
     const GlassOptions* options;
 
-    // Two slots of pixel memory: one holds the source picture, the other waits as the
-    // target of the next rotation (and keeps the previous picture's memory for it).
-    std::array<PictureSlot, 2> pictureSlots;
-    int sourceSlot = 0;
+    // The source picture's memory; rotations turn it in place.
+    PictureSlot pictureSlot;
     QImage source;
+    QSize pictureSize;
+    // False while source is a reduced picture standing in for the full one.
+    bool complete = true;
     WorkingPicture working;
     QImage display;
     // The working picture as stretched into the shown rectangle, before the amounts; valid
@@ -153,4 +183,6 @@ private:
     Rect64 glassSourceRect;
     bool dragging = false;
     QPoint dragStart;
+    // Last, so that its worker has stopped before anything else here goes.
+    PictureLoader loader;
 };

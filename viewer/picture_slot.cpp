@@ -1,5 +1,7 @@
 #include "viewer/picture_slot.h"
 
+#include "imaging/zozIR.h"
+
 #include <new>
 
 #if defined(__linux__)
@@ -17,7 +19,7 @@ QImage PictureSlot::Shape(int width, int height)
     if (width <= 0 || height <= 0)
         return QImage();
     const qsizetype bytes = qsizetype {4} * width * height;
-    if (bytes > capacity) {
+    if (bytes > capacity || bytes < capacity / 4) {
         Release();
         // Small pictures come from the ordinary heap; large ones are aligned to whole huge
         // pages so that the kernel can back them with huge pages.
@@ -35,6 +37,8 @@ QImage PictureSlot::Shape(int width, int height)
         data = static_cast<uchar*>(block);
         capacity = rounded;
     }
+    shapeWidth = width;
+    shapeHeight = height;
     return QImage(data, width, height, qsizetype {4} * width, QImage::Format_RGB32);
 }
 
@@ -46,10 +50,23 @@ QImage PictureSlot::Adopt(QImage image)
     if (image.format() != QImage::Format_RGB32)
         image.convertTo(QImage::Format_RGB32);
     adopted = std::move(image);
+    // bits() detaches a shared picture, so no other picture sees a turn made in place.
     data = adopted.bits();
     capacity = adopted.sizeInBytes();
-    return QImage(data, adopted.width(), adopted.height(), adopted.bytesPerLine(),
-                  QImage::Format_RGB32);
+    shapeWidth = adopted.width();
+    shapeHeight = adopted.height();
+    // 32-bit rows are never padded, so the turned picture fits the same bytes.
+    return QImage(data, shapeWidth, shapeHeight, qsizetype {4} * shapeWidth, QImage::Format_RGB32);
+}
+
+QImage PictureSlot::Turn(bool clockwise)
+{
+    if (!data)
+        return QImage();
+    RotateQuarterInPlace(reinterpret_cast<std::uint32_t*>(data), shapeWidth, shapeHeight,
+                         clockwise);
+    std::swap(shapeWidth, shapeHeight);
+    return QImage(data, shapeWidth, shapeHeight, qsizetype {4} * shapeWidth, QImage::Format_RGB32);
 }
 
 void PictureSlot::Release()
@@ -58,4 +75,6 @@ void PictureSlot::Release()
     adopted = QImage();
     data = nullptr;
     capacity = 0;
+    shapeWidth = 0;
+    shapeHeight = 0;
 }

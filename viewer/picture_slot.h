@@ -1,8 +1,8 @@
-// Pixel memory for one large picture, kept from picture to picture.
+// Pixel memory for the viewer's one large picture.
 //
-// A freshly allocated 96 MB picture costs tens of milliseconds of page faults before a
-// single pixel is written; a slot keeps its memory and draws the next picture of the same
-// or a smaller size into it. Large blocks ask for huge pages, which cut those faults further.
+// The picture is turned inside this memory, so a quarter turn never needs a second copy of
+// a 96 MB picture alongside the first. A picture far smaller than the memory held gets
+// memory of its own size, so a small picture after a large one gives the large block back.
 #pragma once
 
 #include <QImage>
@@ -13,14 +13,18 @@
 class PictureSlot
 {
 public:
-    // An RGB32 picture of width x height over this slot's memory (grown when too small),
-    // its pixels undefined; a null picture for an empty size. The picture does not own the
-    // memory: it is valid until the next Shape, Adopt or Release of this slot.
+    // An RGB32 picture of width x height over this slot's memory, its pixels undefined; a
+    // null picture for an empty size. The memory is kept when it is large enough and not
+    // more than four times too large. The picture does not own the memory: it is valid until
+    // the next Shape, Adopt, Turn or Release of this slot.
     QImage Shape(int width, int height);
 
-    // The slot takes image's memory over (converting it to RGB32 first if it is not) and
-    // gives the picture as Shape does.
+    // The slot takes image's memory over (converting it to RGB32 first if it is not, copying
+    // it if it is shared) and gives the picture as Shape does.
     QImage Adopt(QImage image);
+
+    // Turns the slot's picture a quarter turn in its own memory and gives the turned one.
+    QImage Turn(bool clockwise);
 
     // Gives the memory back.
     void Release();
@@ -35,4 +39,6 @@ private:
     QImage adopted;
     uchar* data = nullptr;
     qsizetype capacity = 0;
+    int shapeWidth = 0;
+    int shapeHeight = 0;
 };

@@ -20,15 +20,18 @@ private slots:
     void hugeLetterIsFilled();
     void faceSubstitutes_data();
     void faceSubstitutes();
+    void textByCharacterSet_data();
+    void textByCharacterSet();
     void stretchedDib();
     void regions();
     void extendedTextOptions();
     void clipping();
     void savedStatesComeBack();
-    void damagedRecordKeepsWhatCameBefore();
+    void damagedRecords();
     void badHeaderGivesNothing_data();
     void badHeaderGivesNothing();
     void objectIndexOutOfRangeIsIgnored();
+    void sheetOfEveryRecord();
 };
 
 namespace {
@@ -42,6 +45,13 @@ WmfBuilder redCanvas()
     auto b = WmfBuilder::placeable(0, 0, 100, 100, 96);
     b.solidBrush(red).select(0).pen(5, 0, 0).select(1);
     return b;
+}
+
+// The red canvas after a first drawing (an empty box), which fixes where the frame lies on
+// the device: mapping records after it move what follows.
+WmfBuilder drawnCanvas()
+{
+    return redCanvas().rectangle(0, 0, 0, 0);
 }
 
 } // namespace
@@ -59,6 +69,14 @@ void tst_metafile_wmf::reportedSize_data()
     QTest::newRow("plain, window extent")
         << WmfBuilder::plain().words(0x020B, {5, 5}).words(0x020C, {-60, 120}).finish()
         << QSize(120, 60);
+    // Without a window extent the picture is the box of what the records draw, here a
+    // rectangle whose pen is a white line.
+    QTest::newRow("plain, the extent of the drawing") << WmfBuilder::plain()
+                                                             .pen(0, 1, colorRef(255, 255, 255))
+                                                             .select(0)
+                                                             .words(0x0325, {2, 300, 150, 100, 50})
+                                                             .finish()
+                                                      << QSize(201, 101);
 }
 
 void tst_metafile_wmf::reportedSize()
@@ -90,6 +108,17 @@ void tst_metafile_wmf::filledShapes_data()
                            << QPoint(70, 70) << QPoint(75, 25);
     QTest::newRow("polygon") << redCanvas().words(0x0324, {3, 10, 90, 90, 90, 50, 10}).finish()
                              << QPoint(50, 80) << QPoint(20, 20);
+    // An old pattern brush of one-bit rows: its 1 bits take the background colour, red.
+    Params pattern;
+    pattern.u16(0).i16({8, 8, 2}).u8(1).u8(1).u32(0).raw(QByteArray(18, '\0'));
+    pattern.raw(QByteArray(16, '\xff'));
+    QTest::newRow("old pattern brush") << redCanvas()
+                                              .record(0x01F9, pattern)
+                                              .select(2)
+                                              .words(0x0201, {0x00ff, 0})
+                                              .rectangle(10, 10, 50, 50)
+                                              .finish()
+                                       << QPoint(30, 30) << QPoint(60, 60);
     QTest::newRow("polypolygon with a hole")
         << redCanvas()
                .words(0x0538,
@@ -122,19 +151,45 @@ void tst_metafile_wmf::mappingModes_data()
     QTest::newRow("placeable frame scales")
         << big().rectangle(500, 0, 1000, 500).finish() << QRect(50, 0, 50, 50);
     QTest::newRow("window flipped upwards") << big()
+                                                   .words(0x0103, {8})
                                                    .words(0x020B, {1000, 0})
                                                    .words(0x020C, {-1000, 1000})
                                                    .rectangle(0, 0, 500, 500)
                                                    .finish()
                                             << QRect(0, 50, 50, 50);
-    QTest::newRow("anisotropic window and viewport") << redCanvas()
+    // A viewport of another device set up before drawing: the frame still fills the picture.
+    QTest::newRow("window and viewport set before drawing") << big()
+                                                                   .words(0x0103, {8})
+                                                                   .words(0x020C, {1000, 1000})
+                                                                   .words(0x020D, {5000, 5000})
+                                                                   .words(0x020E, {20000, 20000})
+                                                                   .rectangle(500, 0, 1000, 500)
+                                                                   .finish()
+                                                            << QRect(50, 0, 50, 50);
+    // The text mode ignores a window extent: the anisotropic mode after it starts from unit
+    // extents.
+    QTest::newRow("window extent before the anisotropic mode")
+        << big()
+               .words(0x020C, {850, 850})
+               .words(0x0103, {8})
+               .rectangle(500, 500, 1000, 1000)
+               .finish()
+        << QRect(50, 50, 50, 50);
+    QTest::newRow("window extent in the text mode ignored after drawing")
+        << drawnCanvas()
+               .words(0x020C, {50, 50})
+               .words(0x0103, {8})
+               .rectangle(20, 20, 40, 40)
+               .finish()
+        << QRect(20, 20, 20, 20);
+    QTest::newRow("anisotropic window and viewport") << drawnCanvas()
                                                             .words(0x0103, {8})
                                                             .words(0x020C, {10, 10})
                                                             .words(0x020E, {50, 100})
                                                             .rectangle(0, 0, 5, 1)
                                                             .finish()
                                                      << QRect(0, 0, 50, 5);
-    QTest::newRow("isotropic takes the smaller scale") << redCanvas()
+    QTest::newRow("isotropic takes the smaller scale") << drawnCanvas()
                                                               .words(0x0103, {7})
                                                               .words(0x020C, {10, 10})
                                                               .words(0x020E, {50, 100})
@@ -142,10 +197,10 @@ void tst_metafile_wmf::mappingModes_data()
                                                               .finish()
                                                        << QRect(0, 0, 50, 50);
     QTest::newRow("text mapping with a viewport origin")
-        << redCanvas().words(0x0103, {1}).words(0x020D, {20, 30}).rectangle(0, 0, 10, 10).finish()
+        << drawnCanvas().words(0x0103, {1}).words(0x020D, {20, 30}).rectangle(0, 0, 10, 10).finish()
         << QRect(30, 20, 10, 10);
     QTest::newRow("offset window origin")
-        << redCanvas().words(0x020F, {-10, -20}).rectangle(0, 0, 10, 10).finish()
+        << drawnCanvas().words(0x020F, {-10, -20}).rectangle(0, 0, 10, 10).finish()
         << QRect(20, 10, 10, 10);
 }
 
@@ -261,6 +316,59 @@ void tst_metafile_wmf::faceSubstitutes()
     QVERIFY2(std::abs(ink.width() - width) <= 4, qPrintable(QString::number(ink.width())));
 }
 
+void tst_metafile_wmf::textByCharacterSet_data()
+{
+    QTest::addColumn<QByteArray>("face");
+    QTest::addColumn<int>("charset");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("symbol: Greek and a bracket piece")
+        << QByteArray("Symbol") << 2 << QByteArray("ab\xe6\xe8") << QStringLiteral("αβ⎛⎝");
+    QTest::newRow("Shift JIS") << QByteArray("Arial") << 128 << QByteArray("\x93\xfa\x96\x7b")
+                               << QStringLiteral("日本");
+    QTest::newRow("Cyrillic") << QByteArray("Arial") << 204 << QByteArray("\xcf\xf0\xe8")
+                              << QStringLiteral("При");
+    QTest::newRow("Greek") << QByteArray("Arial") << 161 << QByteArray("\xc1\xe2\xe3")
+                           << QStringLiteral("Αβγ");
+    QTest::newRow("Hebrew") << QByteArray("Arial") << 177 << QByteArray("\xf9\xec\xe5\xed")
+                            << QStringLiteral("שלום");
+    QTest::newRow("Thai") << QByteArray("Tahoma") << 222 << QByteArray("\xca\xc7\xd1\xca\xb4\xd5")
+                          << QStringLiteral("สวัสดี");
+}
+
+void tst_metafile_wmf::textByCharacterSet()
+{
+    QFETCH(QByteArray, face);
+    QFETCH(int, charset);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    // The byte text in a font of that character set, beside the same letters as UTF-16 text
+    // of an enhanced metafile with the same font, size and place: the pictures match.
+    auto b = WmfBuilder::placeable(0, 0, 200, 60, 96);
+    Params font;
+    font.i16({-40, 0, 0, 0, 400}).u16(0).u8(0).u8(std::uint32_t(charset)).u16(0).u16(0);
+    font.raw(face.leftJustified(32, '\0'));
+    b.record(0x02FB, font).select(0).words(0x0102, {1});
+    b.record(0x0521, Params().u16(std::uint32_t(bytes.size())).raw(bytes).pad(2).i16({10, 10}));
+    const QImage played = PlayWindowsMetafile(b.finish());
+
+    EmfBuilder e(QRect(0, 0, 2000, 600), QSize(1000, 1000), QSize(100, 100));
+    Params wide;
+    wide.i32({1, -40, 0, 0, 0, 400}).u8(0).u8(0).u8(0).u8(std::uint32_t(charset)).u32(0);
+    for (QChar c : QString::fromLatin1(face).leftJustified(32, QChar(0)))
+        wide.u16(c.unicode());
+    e.record(82, wide).select(1).values(18, {1});
+    Params unicode;
+    unicode.i32({0, 0, 0, 0, 1}).f32(1).f32(1);
+    unicode.i32({10, 10, text.size(), 76, 0, 0, 0, 0, 0, 0});
+    for (QChar c : text)
+        unicode.u16(c.unicode());
+    e.record(84, unicode);
+    const QImage expected = PlayEnhancedMetafile(e.finish());
+    QVERIFY(!inkBox(expected).isEmpty());
+    QCOMPARE(played, expected);
+}
+
 void tst_metafile_wmf::stretchedDib()
 {
     QImage source(2, 2, QImage::Format_RGB32);
@@ -339,7 +447,7 @@ void tst_metafile_wmf::clipping()
 
 void tst_metafile_wmf::savedStatesComeBack()
 {
-    auto b = redCanvas();
+    auto b = drawnCanvas();
     b.solidBrush(blue) // slot 2
         .words(0x001E, {}) // SaveDC
         .select(2)
@@ -352,23 +460,27 @@ void tst_metafile_wmf::savedStatesComeBack()
     QCOMPARE(pixel(picture, 5, 5), 0xff0000u);
 }
 
-void tst_metafile_wmf::damagedRecordKeepsWhatCameBefore()
+void tst_metafile_wmf::damagedRecords()
 {
     auto b = redCanvas();
     b.rectangle(0, 0, 50, 50);
-    // A record claiming more words than the file holds, then a drawing that must not show.
+    // A record claiming more words than the file holds ends the drawing.
     b.rawRecord(Params().u32(5000).u16(0x041B).i16({100, 100, 50, 50}).bytes);
     b.rectangle(50, 50, 100, 100);
     const QImage picture = PlayWindowsMetafile(b.finish());
     QCOMPARE(pixel(picture, 25, 25), 0xff0000u);
     QCOMPARE(pixel(picture, 75, 75), 0xffffffu);
 
-    // A polygon counting more points than its record carries ends the drawing too.
+    // Records whose contents do not add up are left out and the drawing goes on: a polygon
+    // counting more points than it carries, and a region whose scan runs past its record,
+    // which still takes slot 2, so that the blue brush lands in slot 3.
     auto c = redCanvas();
-    c.rectangle(0, 0, 50, 50).words(0x0324, {400, 0, 0, 99, 0, 99, 99}).rectangle(50, 50, 100, 100);
-    const QImage cut = PlayWindowsMetafile(c.finish());
-    QCOMPARE(pixel(cut, 25, 25), 0xff0000u);
-    QCOMPARE(pixel(cut, 75, 75), 0xffffffu);
+    c.rectangle(0, 0, 50, 50).words(0x0324, {400, 0, 0, 99, 0, 99, 99});
+    c.record(0x06FF, Params().u16(0).u16(6).u16(0).i16({40, 1, 50, 10, 10, 70, 30, 400, 10}));
+    c.solidBrush(blue).select(3).rectangle(50, 50, 100, 100);
+    const QImage skipped = PlayWindowsMetafile(c.finish());
+    QCOMPARE(pixel(skipped, 25, 25), 0xff0000u);
+    QCOMPARE(pixel(skipped, 75, 75), 0x0000ffu);
 }
 
 void tst_metafile_wmf::badHeaderGivesNothing_data()
@@ -385,8 +497,8 @@ void tst_metafile_wmf::badHeaderGivesNothing_data()
     QTest::newRow("empty frame") << WmfBuilder::placeable(10, 10, 10, 90, 96).finish();
     QTest::newRow("size over the memory limit")
         << WmfBuilder::placeable(-32000, -32000, 32000, 32000, 1).finish();
-    QTest::newRow("plain file without a window extent")
-        << WmfBuilder::plain().rectangle(0, 0, 10, 10).finish();
+    QTest::newRow("plain file without a window extent drawing nothing")
+        << WmfBuilder::plain().words(0x0214, {10, 10}).finish();
     QTest::newRow("an enhanced metafile")
         << EmfBuilder(QRect(0, 0, 100, 100), QSize(100, 100), QSize(10, 10)).finish();
 }
@@ -409,6 +521,176 @@ void tst_metafile_wmf::objectIndexOutOfRangeIsIgnored()
     const QImage picture = PlayWindowsMetafile(b.finish(4));
     QCOMPARE(pixel(picture, 25, 25), 0xff0000u);
     QCOMPARE(pixel(picture, 75, 75), 0x0000ffu);
+}
+
+void tst_metafile_wmf::sheetOfEveryRecord()
+{
+    // Panels of 100 x 100 pixels, eight a row, each drawing with other records; every one
+    // must show ink. With VISTREL_SHEET set, the sheet is written there as a PNG to look at.
+    auto b = WmfBuilder::placeable(0, 0, 800, 500, 96);
+    int panels = 0;
+    auto next = [&] {
+        const QPoint corner(panels % 8 * 100, panels / 8 * 100);
+        ++panels;
+        return corner;
+    };
+    // A brush and pen made current; their slots are freed at once, so every panel starts with
+    // an empty object table.
+    auto use = [&](std::uint32_t fill, int penStyle, int penWidth, std::uint32_t line) {
+        b.solidBrush(fill).pen(penStyle, penWidth, line).select(0).select(1);
+        b.words(0x01F0, {0}).words(0x01F0, {1});
+    };
+    auto font = [&](int height, int charset, const QByteArray& face) {
+        Params f;
+        f.i16({height, 0, 0, 0, 700}).u16(0).u8(0).u8(std::uint32_t(charset)).u16(0).u16(0);
+        b.record(0x02FB, f.raw(face.leftJustified(32, '\0'))).select(0).words(0x01F0, {0});
+    };
+    auto text = [&](QPoint at, const QByteArray& bytes) {
+        b.record(0x0521,
+                 Params().u16(std::uint32_t(bytes.size())).raw(bytes).pad(2).i16({at.y(), at.x()}));
+    };
+    const std::uint32_t green = colorRef(0, 160, 0);
+    QImage checker(4, 4, QImage::Format_RGB32);
+    for (int i = 0; i < 16; ++i)
+        checker.setPixel(i % 4, i / 4, (i % 4 + i / 4) % 2 ? qRgb(200, 0, 200) : qRgb(255, 220, 0));
+    const QByteArray dib = packedDib(checker);
+    Params region; // a region of two boxes, offset by (x, y) when made
+    auto regionAt = [](QPoint o) {
+        Params r;
+        r.u16(0).u16(6).u16(0).i16({40, 1, 4, o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 80});
+        return r.u16(4)
+            .i16({o.y() + 10, o.y() + 80, o.x() + 10, o.x() + 40, o.x() + 60, o.x() + 90})
+            .u16(4);
+    };
+
+    QPoint o = next(); // rectangle
+    use(red, 0, 3, blue);
+    b.rectangle(o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 90);
+    o = next(); // ellipse
+    b.ellipse(o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 90);
+    o = next(); // round rectangle
+    b.words(0x061C, {30, 30, o.y() + 90, o.x() + 90, o.y() + 10, o.x() + 10});
+    for (int function : {0x0817, 0x081A, 0x0830}) { // arc, pie, chord
+        o = next();
+        b.words(function,
+                {o.y() + 10, o.x() + 50, o.y() + 50, o.x() + 90, o.y() + 90, o.x() + 90, o.y() + 10,
+                 o.x() + 10});
+    }
+    o = next(); // polyline
+    b.words(0x0325, {3, o.x() + 10, o.y() + 90, o.x() + 50, o.y() + 10, o.x() + 90, o.y() + 90});
+    o = next(); // polygon
+    b.words(0x0324, {3, o.x() + 10, o.y() + 90, o.x() + 50, o.y() + 10, o.x() + 90, o.y() + 90});
+    o = next(); // polypolygon with a hole
+    b.words(0x0538,
+            {2, 4, 4, o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 10, o.x() + 90, o.y() + 90,
+             o.x() + 10, o.y() + 90, o.x() + 40, o.y() + 40, o.x() + 60, o.y() + 40, o.x() + 60,
+             o.y() + 60, o.x() + 40, o.y() + 60});
+    o = next(); // move and line
+    b.words(0x0214, {o.y() + 10, o.x() + 10}).words(0x0213, {o.y() + 90, o.x() + 90});
+    o = next(); // pixels
+    for (int i = 10; i < 90; i += 4)
+        b.record(0x041F, Params().u32(blue).i16({o.y() + i, o.x() + i}));
+    o = next(); // pattern blit
+    b.record(0x061D, Params().u32(0x00F00021).i16({60, 60, o.y() + 20, o.x() + 20}));
+    o = next(); // text
+    font(-40, 0, "Arial");
+    text(o + QPoint(5, 20), "Ab");
+    o = next(); // extended text with an opaque box
+    b.words(0x0201, {0xff, 0x00ff})
+        .record(
+            0x0A32,
+            Params()
+                .i16({o.y() + 20, o.x() + 5, 2, 2, o.x() + 5, o.y() + 20, o.x() + 95, o.y() + 80})
+                .raw("Cd"));
+    o = next(); // clipping: intersect, then exclude, saved and restored
+    b.words(0x001E, {}).words(0x0416, {o.y() + 90, o.x() + 90, o.y() + 30, o.x() + 30});
+    b.words(0x0415, {o.y() + 60, o.x() + 60, o.y() + 40, o.x() + 40});
+    b.rectangle(o.x(), o.y(), o.x() + 100, o.y() + 100).words(0x0127, {-1});
+    o = next(); // regions: fill
+    b.record(0x06FF, regionAt(o)).solidBrush(green).words(0x0228, {0, 1});
+    b.words(0x01F0, {0}).words(0x01F0, {1});
+    o = next(); // frame
+    b.record(0x06FF, regionAt(o)).solidBrush(blue).words(0x0429, {0, 1, 4, 4});
+    b.words(0x01F0, {0}).words(0x01F0, {1});
+    o = next(); // invert
+    b.record(0x06FF, regionAt(o)).words(0x012A, {0}).words(0x01F0, {0});
+    o = next(); // paint
+    b.record(0x06FF, regionAt(o)).words(0x012B, {0}).words(0x01F0, {0});
+    o = next(); // clip region, moved
+    b.record(0x06FF, regionAt(o)).words(0x001E, {}).words(0x012C, {0}).words(0x0220, {10, 5});
+    b.rectangle(o.x(), o.y(), o.x() + 100, o.y() + 100).words(0x0127, {-1}).words(0x01F0, {0});
+    o = next(); // bitmap pattern brush
+    b.record(0x0142, Params().u16(0).u16(0).raw(dib)).select(0).words(0x01F0, {0});
+    b.rectangle(o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 90);
+    o = next(); // old one-bit pattern brush, in the text and background colours
+    Params old;
+    old.u16(0).i16({8, 8, 2}).u8(1).u8(1).u32(0).raw(QByteArray(18, '\0'));
+    for (int row = 0; row < 8; ++row)
+        old.u16(row % 2 ? 0xffff : 0x0f0f);
+    b.words(0x0209, {0xff, 0}).record(0x01F9, old).select(0).words(0x01F0, {0});
+    b.rectangle(o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 90);
+    o = next(); // hatched brush
+    b.hatchBrush(blue, 5).select(0).words(0x01F0, {0});
+    b.rectangle(o.x() + 10, o.y() + 10, o.x() + 90, o.y() + 90);
+    o = next(); // stretched bitmap
+    b.record(
+        0x0F43,
+        Params().u32(0x00CC0020).u16(0).i16({4, 4, 0, 0, 80, 80, o.y() + 10, o.x() + 10}).raw(dib));
+    o = next(); // stretched blit
+    b.record(0x0B41,
+             Params().u32(0x00CC0020).i16({4, 4, 0, 0, 80, 80, o.y() + 10, o.x() + 10}).raw(dib));
+    o = next(); // blit
+    b.record(0x0940, Params().u32(0x00CC0020).i16({0, 0, 4, 4, o.y() + 48, o.x() + 48}).raw(dib));
+    o = next(); // bits to the device
+    b.record(0x0D33,
+             Params().u16(0).u16(4).u16(0).i16({0, 0, 4, 4, o.y() + 48, o.x() + 48}).raw(dib));
+    use(green, 0, 1, 0);
+    o = next(); // anisotropic window onto a viewport
+    b.words(0x001E, {}).words(0x0103, {8}).words(0x020B, {0, 0}).words(0x020C, {10, 10});
+    b.words(0x020D, {o.y(), o.x()})
+        .words(0x020E, {100, 100})
+        .rectangle(1, 1, 9, 9)
+        .words(0x0127, {-1});
+    o = next(); // origins offset, extents scaled
+    b.words(0x001E, {}).words(0x0103, {8}).words(0x020C, {100, 100}).words(0x020E, {100, 100});
+    b.words(0x0211, {o.y(), o.x()}).words(0x020F, {-10, -10}).words(0x0410, {1, 2, 1, 2});
+    b.words(0x0412, {1, 2, 1, 2}).ellipse(0, 0, 80, 80).words(0x0127, {-1});
+    o = next(); // exclusive-or pen over a shape
+    use(blue, 5, 0, 0);
+    b.rectangle(o.x() + 10, o.y() + 10, o.x() + 70, o.y() + 70).words(0x0104, {7});
+    b.rectangle(o.x() + 30, o.y() + 30, o.x() + 90, o.y() + 90).words(0x0104, {13});
+    o = next(); // winding fill of a star
+    b.words(0x0106, {2})
+        .words(0x0324,
+               {5, o.x() + 50, o.y() + 5, o.x() + 78, o.y() + 95, o.x() + 5, o.y() + 38, o.x() + 95,
+                o.y() + 38, o.x() + 22, o.y() + 95});
+    o = next(); // aligned, spaced text on an opaque background
+    font(-24, 0, "Times New Roman");
+    b.words(0x012E, {6 | 24}).words(0x0108, {4}).words(0x0102, {2}).words(0x0201, {0xffff, 0x00c0});
+    b.words(0x0209, {0, 0x0080});
+    text(o + QPoint(50, 50), "Mid");
+    b.words(0x012E, {0}).words(0x0108, {0}).words(0x0102, {1}).words(0x0209, {0, 0});
+    o = next(); // symbol font: Greek and the pieces of a tall bracket
+    font(-30, 2, "Symbol");
+    text(o + QPoint(5, 5), "ab\xe6");
+    text(o + QPoint(5, 35), "pq\xe7");
+    text(o + QPoint(5, 65), "\xe5\xf2\xe8");
+    o = next(); // Cyrillic and Shift JIS text
+    font(-30, 204, "Arial");
+    text(o + QPoint(5, 5), "\xcf\xf0\xe8");
+    font(-30, 128, "MS Gothic");
+    text(o + QPoint(5, 50), "\x93\xfa\x96\x7b");
+    o = next(); // palette made and deleted beside a shape
+    b.record(0x00F7, Params().u16(0x300).u16(1).u32(0xff)).words(0x01F0, {0});
+    b.rectangle(o.x() + 30, o.y() + 30, o.x() + 70, o.y() + 70);
+
+    const QImage sheet = PlayWindowsMetafile(b.finish());
+    QCOMPARE(sheet.size(), QSize(800, 500));
+    if (const QString out = qEnvironmentVariable("VISTREL_SHEET"); !out.isEmpty())
+        sheet.save(out + QStringLiteral("/wmf_sheet.png"));
+    for (int p = 0; p < panels; ++p)
+        QVERIFY2(!inkBox(sheet.copy(p % 8 * 100, p / 8 * 100, 100, 100)).isEmpty(),
+                 qPrintable(QStringLiteral("panel %1 is blank").arg(p)));
 }
 
 QTEST_MAIN(tst_metafile_wmf)

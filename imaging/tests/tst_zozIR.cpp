@@ -104,6 +104,8 @@ private slots:
     void fourTurnsGiveBack_data();
     void fourTurnsGiveBack();
     void turnIntoItself();
+    void turnInPlace_data();
+    void turnInPlace();
     void stretchMapping();
     void stretchCopiesAtSameSize();
     void stretchOutsideSourceIsWhite();
@@ -367,6 +369,36 @@ void tst_zozIR::fourTurnsGiveBack()
     }
     QCOMPARE(a.format(), format);
     QCOMPARE(a, source);
+}
+
+void tst_zozIR::turnInPlace_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("clockwise");
+    // Sides sharing no factor, sharing some, equal, one a multiple of the other, a single row
+    // or column, and widths beyond one batch of columns.
+    for (bool cw : {true, false})
+        for (QSize size : {QSize(37, 23), QSize(6, 4), QSize(4, 6), QSize(16, 16), QSize(150, 70),
+                           QSize(70, 150), QSize(1, 9), QSize(9, 1), QSize(1, 1), QSize(200, 3)})
+            QTest::addRow("%dx%d %s", size.width(), size.height(), cw ? "cw" : "ccw") << size << cw;
+}
+
+void tst_zozIR::turnInPlace()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, clockwise);
+    const QImage source = numbered(size.width(), size.height(), QImage::Format_RGB32);
+    QImage expected;
+    if (clockwise)
+        RotateQuarterCW(source, expected);
+    else
+        RotateQuarterCCW(source, expected);
+    QImage pixels = source.copy();
+    RotateQuarterInPlace(reinterpret_cast<std::uint32_t*>(pixels.bits()), size.width(),
+                         size.height(), clockwise);
+    const QImage turned(pixels.constBits(), size.height(), size.width(), 4 * size.height(),
+                        QImage::Format_RGB32);
+    QCOMPARE(turned, expected);
 }
 
 void tst_zozIR::turnIntoItself()

@@ -1,9 +1,11 @@
 #include "viewer/_pgv.h"
 
+#include "imaging/graph_convertor.h"
 #include "imaging/tests/plain_stretch.h"
 #include "imaging/zozIR.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -97,12 +99,18 @@ private slots:
     void invalidScaleArguments();
     void refitOnResize();
     void failedLoadAfterSuccess();
+    void smallPictureGivesTheLargeMemoryBack();
+    void reducedFirstThenTheFullPicture();
+    void lastPictureAskedForWins_data();
+    void lastPictureAskedForWins();
     void brightnessAndContrastStayOutOfTheGlass();
 
 private:
     // A frame whose picture area is area, showing a pattern picture of the given size.
     void show(TO_pgv& pgv, QSize area, QSize picture);
     QString write(QSize picture);
+    // A JPEG of the pattern, large enough (8 MP) to be shown reduced first in small areas.
+    QString writeJpeg(QSize picture, const char* name);
 
     QTemporaryDir dir;
 };
@@ -119,6 +127,25 @@ QString TestPgv::write(QSize picture)
     if (!QFile::exists(name) && !pattern(picture.width(), picture.height()).save(name))
         qFatal("cannot write %s", qPrintable(name));
     return name;
+}
+
+QString TestPgv::writeJpeg(QSize picture, const char* name)
+{
+    const QString file = dir.filePath(name);
+    if (!QFile::exists(file) && !pattern(picture.width(), picture.height()).save(file, "JPEG"))
+        qFatal("cannot write %s", qPrintable(file));
+    return file;
+}
+
+// The display as a synchronous load of the full picture draws it.
+QImage displayOf(TO_pgv& pgv, const QImage& source)
+{
+    const Rect64 r = pgv.ShownRect();
+    QImage expected(pgv.Image1->size(), QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    StretchDraw(expected, QRect(int(r.left), int(r.top), int(r.width()), int(r.height())), source,
+                source.rect());
+    return expected;
 }
 
 void TestPgv::show(TO_pgv& pgv, QSize area, QSize picture)
@@ -331,8 +358,11 @@ void TestPgv::rotations()
     TO_pgv pgv;
     show(pgv, QSize(439, 162), QSize(37, 23));
     const QImage original = pgv.SourcePicture().copy();
+    const uchar* memory = pgv.SourcePicture().constBits();
     pgv.SetScale(2.5);
     pgv.RotatePicture(true);
+    // Turned in the picture's own memory, not into a second picture.
+    QCOMPARE(pgv.SourcePicture().constBits(), memory);
     QCOMPARE(pgv.SourceSize(), QSize(23, 37));
     QCOMPARE(pgv.WorkingSize(), QSize(23, 37));
     QCOMPARE(pgv.WorkingScale(), 1.0);
@@ -452,6 +482,86 @@ void TestPgv::failedLoadAfterSuccess()
     // The memory of the pictures before is reused for the next one.
     QVERIFY(pgv.LoadPicture(write(QSize(200, 100)).toStdString()));
     QCOMPARE(pgv.SourcePicture(), pattern(200, 100));
+}
+
+void TestPgv::smallPictureGivesTheLargeMemoryBack()
+{
+    const auto residentKb = [] {
+        QFile status("/proc/self/status");
+        if (!status.open(QIODevice::ReadOnly))
+            return qint64 {0};
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').first().toLongLong();
+        return qint64 {0};
+    };
+    // A JPEG, whose decoder draws into the large blocks kept from picture to picture.
+    const QString large = dir.filePath("large.jpg");
+    QVERIFY(pattern(2000, 2000).save(large, "JPEG"));
+    TO_pgv pgv;
+    show(pgv, QSize(300, 200), QSize(64, 64));
+    QVERIFY(pgv.LoadPicture(large.toStdString()));
+    pgv.WaitForPicture();
+    const qint64 showingLarge = residentKb();
+    QVERIFY(pgv.LoadPicture(write(QSize(64, 64)).toStdString()));
+    // The 16 MB picture's memory, and any kept for the next one, is given back.
+    QVERIFY2(residentKb() < showingLarge - 12000,
+             qPrintable(QString("%1 kB then %2 kB").arg(showingLarge).arg(residentKb())));
+}
+
+// A large JPEG is shown from a reduced decode first; once its full picture is in, the
+// display, the glass and the sizes are exactly those of a load of the full picture.
+void TestPgv::reducedFirstThenTheFullPicture()
+{
+    const QString file = writeJpeg(QSize(3600, 2400), "reduced.jpg");
+    const QImage full = LoadImageFile(file.toStdString());
+    TO_pgv pgv;
+    show(pgv, QSize(439, 162), QSize(50, 50));
+    pgv.SetContrast(35);
+    QVERIFY(pgv.LoadPicture(file.toStdString()));
+    QVERIFY(!pgv.PictureComplete());
+    QCOMPARE(pgv.SourceSize(), QSize(3600, 2400));
+    QCOMPARE(pgv.ShownRect(), (Rect64 {98, 0, 341, 162}));
+    pgv.SetContrast(0);
+    pgv.WaitForPicture();
+    QVERIFY(pgv.PictureComplete());
+    QCOMPARE(pgv.SourcePicture(), full);
+    QCOMPARE(pgv.DisplayPicture(), displayOf(pgv, full));
+    QCOMPARE(pgv.GlassPicture(), expectedGlass(pgv, full));
+}
+
+void TestPgv::lastPictureAskedForWins_data()
+{
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<bool>("shown");
+    // Another large JPEG (shown reduced too), a picture loaded at once, a damaged file.
+    QTest::newRow("jpeg") << writeJpeg(QSize(2400, 3600), "second.jpg") << true;
+    QTest::newRow("bmp") << write(QSize(200, 100)) << true;
+    QFile damaged(dir.filePath("damaged.jpg"));
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray("\xFF\xD8\xFF\xC0\x00\x02garbage", 13));
+    damaged.close();
+    QTest::newRow("damaged") << damaged.fileName() << false;
+}
+
+// Enter on one picture and at once on the next: whatever the first picture's decode behind
+// delivers later, the second is the one shown; a damaged second changes nothing.
+void TestPgv::lastPictureAskedForWins()
+{
+    QFETCH(QString, second);
+    QFETCH(bool, shown);
+    const QString first = writeJpeg(QSize(3600, 2400), "first.jpg");
+    TO_pgv pgv;
+    show(pgv, QSize(439, 162), QSize(50, 50));
+    QVERIFY(pgv.LoadPicture(first.toStdString()));
+    QCOMPARE(pgv.LoadPicture(second.toStdString()), shown);
+    pgv.WaitForBackgroundWork();
+    // Every notice of the worker is delivered.
+    QCoreApplication::processEvents();
+    const QImage expected = LoadImageFile((shown ? second : first).toStdString());
+    QVERIFY(pgv.PictureComplete());
+    QCOMPARE(pgv.SourcePicture(), expected);
+    QCOMPARE(pgv.DisplayPicture(), displayOf(pgv, expected));
 }
 
 void TestPgv::brightnessAndContrastStayOutOfTheGlass()

@@ -1,0 +1,139 @@
+// How the viewer gets its pictures without keeping the user waiting: a large JPEG is first
+// decoded at a reduced scale for the display, and its full picture is decoded behind on a
+// worker thread. Knows nothing of widgets, so a test drives it directly.
+//
+// One picture is followed at a time: the picture shown last. Work for a picture shown
+// before it is abandoned, and its result is never handed out.
+//
+// Pictures the user is likely to ask for next (the history's neighbours) are decoded ahead,
+// within a memory budget; they are dropped when the system runs short of memory, and one
+// whose file has changed since is decoded again.
+#pragma once
+
+#include <QImage>
+#include <QSize>
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class PictureLoader
+{
+public:
+    PictureLoader();
+    // Waits for the worker to end what it is doing.
+    ~PictureLoader();
+    PictureLoader(const PictureLoader&) = delete;
+    PictureLoader& operator=(const PictureLoader&) = delete;
+
+    struct First
+    {
+        // Null when the file holds no picture.
+        QImage picture;
+        // The full picture's size.
+        QSize size;
+        // picture is the full picture; otherwise a reduced one standing in for it.
+        bool complete = false;
+    };
+
+    // The picture in fileName for display in an area of the given size, decoded on the
+    // calling thread. Changes nothing: the picture followed so far stays followed.
+    First Open(const std::string& fileName, QSize area);
+
+    // fileName, opened (successfully) before, becomes the picture followed: the work for the
+    // one before is abandoned, and with decodeBehind (its first picture was not complete)
+    // its full picture is decoded behind.
+    void Follow(const std::string& fileName, bool decodeBehind);
+
+    // Whether a full picture is being decoded behind for the picture followed.
+    bool Pending() const { return job != nullptr; }
+
+    // Once the full picture decoded behind is ready: gives it (null when it could not be
+    // decoded), true, and nothing is pending any more. False while it is not ready or when
+    // nothing is pending.
+    bool TakeFull(QImage* picture);
+
+    // TakeFull after waiting for the full picture; null when nothing is pending.
+    QImage WaitFull();
+
+    // The pictures to have decoded ahead, in order of preference; pictures decoded ahead
+    // that are not among them are dropped. Each is decoded behind the work already queued,
+    // as long as all of them together stay within AheadBudget.
+    void DecodeAhead(const std::vector<std::string>& fileNames);
+    // How many pictures decoded ahead are held.
+    int AheadCount();
+
+    // The memory the system still has available in bytes (from /proc/meminfo; -1 when
+    // unknown). Replaceable, so that a test can play a system short of memory.
+    std::function<std::int64_t()> AvailableMemory;
+    // Below this much available memory every picture decoded ahead is dropped.
+    static constexpr std::int64_t LowMemory = std::int64_t {256} << 20;
+    // The most memory pictures decoded ahead may hold; a quarter of the available memory
+    // when that is less.
+    static constexpr std::int64_t AheadBudget = std::int64_t {512} << 20;
+
+    // Waits until the worker has nothing left to do.
+    void WaitIdle();
+
+    // Called on the worker thread whenever a full picture decoded behind is ready, also an
+    // abandoned one; the receiver asks TakeFull on its own thread. Set before any Follow.
+    std::function<void()> OnReady;
+
+private:
+    struct Job
+    {
+        std::string fileName;
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+        bool abandoned = false;
+        QImage picture;
+    };
+
+    void abandon();
+
+    // What identifies a file's contents without reading them.
+    struct Stamp
+    {
+        std::int64_t size = -1;
+        std::int64_t modified = 0; // nanoseconds
+        std::uint64_t inode = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+    static Stamp stampOf(const std::string& fileName);
+
+    struct Ahead
+    {
+        std::string fileName;
+        bool done = false;
+        Stamp stamp;
+        QImage picture;
+    };
+    // Under aheadMutex; the worker fills the entries.
+    QImage takeAhead(const std::string& fileName);
+    std::int64_t budget() const;
+    bool shortOfMemory() const;
+    void decodeAhead(const std::string& fileName);
+
+    // One worker thread, so that the pictures are decoded one after the other and an
+    // abandoned picture's memory is free before the next one is decoded. Its queue holds the
+    // full picture's decode first, then the pictures to decode ahead in order. Started with
+    // the first task; plain standard threads, so that a race checker sees every handover.
+    void queue(std::function<void()> task, bool first);
+    void work();
+    std::mutex queueMutex;
+    std::condition_variable queueChanged;
+    std::deque<std::function<void()>> tasks;
+    bool busy = false;
+    bool stopping = false;
+    std::thread worker;
+    std::shared_ptr<Job> job;
+    std::mutex aheadMutex;
+    std::vector<Ahead> ahead;
+};
