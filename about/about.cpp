@@ -1,6 +1,7 @@
 #include "about/about.h"
 
 #include "browse/design_font.h"
+#include "browse/svg_picture.h"
 
 #include <QDesktopServices>
 #include <QFont>
@@ -11,7 +12,6 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QSvgRenderer>
 
 namespace {
 
@@ -21,16 +21,6 @@ QFont pixelFont(const QFont& base, int pixels, bool bold)
     font.setPixelSize(pixels);
     font.setBold(bold);
     return font;
-}
-
-QPixmap emblem()
-{
-    QPixmap pixmap(50, 50);
-    pixmap.fill(Qt::transparent);
-    QSvgRenderer renderer(QStringLiteral(":/emblem.svg"));
-    QPainter painter(&pixmap);
-    renderer.render(&painter);
-    return pixmap;
 }
 
 } // namespace
@@ -63,7 +53,7 @@ TF_about::TF_about(std::function<std::string()> version, QWidget* parent)
 
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(21, 28, 50, 50);
-    Image1->setPixmap(emblem());
+    Image1->setPixmap(SvgPicture(QStringLiteral(":/emblem.svg"), QSize(50, 50)));
 
     QPalette red = palette();
     red.setColor(QPalette::WindowText, Qt::red);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/settings_user.h"
+#include "store/program_version.h"
 
 #include <QDialog>
 #include <QUrl>
@@ -19,8 +19,9 @@ class TF_about : public QDialog
     Q_OBJECT
 public:
     // version gives the version text at each showing.
-    explicit TF_about(std::function<std::string()> version = &TD_settings_user::GetVersion,
-                      QWidget* parent = nullptr);
+    explicit TF_about(
+        std::function<std::string()> version = [] { return std::string(ProgramVersion()); },
+        QWidget* parent = nullptr);
 
     // Shows the version text, then the box modally; returns when the box closes.
     void ShowAbout();

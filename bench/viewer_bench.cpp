@@ -5,6 +5,7 @@
 #include "photo.h"
 
 #include "imaging/graph_convertor.h"
+#include "imaging/tests/plain_stretch.h"
 #include "imaging/zozIR.h"
 #include "viewer/_pgv.h"
 

@@ -1,6 +1,8 @@
 #include "browse/_dir_content.h"
 
+#include "store/LumUtils.h"
 #include "store/path_text.h"
+#include "store/picture_extensions.h"
 
 #include <QEvent>
 #include <QFileIconProvider>
@@ -11,7 +13,6 @@
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <array>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -20,32 +21,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char delimiter = static_cast<char>(fs::path::preferred_separator);
 const std::string parentName = "..";
 
 unsigned char upperAscii(char c)
 {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte >= 'a' && byte <= 'z' ? static_cast<unsigned char>(byte - 'a' + 'A') : byte;
+    return static_cast<unsigned char>(UpperAscii(c));
 }
 
 // The picture icon is only a hint for the eye, so the extension is enough; asking the
 // platform per file would cost a lookup for each of a folder's 100,000 entries.
 TDirEntryKind fileKind(std::string_view name)
 {
-    static constexpr std::array<std::string_view, 8> pictureExtensions
-        = {"BMP", "DIB", "JPG", "JPEG", "GIF", "WMF", "EMF", "ICO"};
+    // Every extension the loader reads, icons included, even where the list does not offer it.
     const auto dot = name.rfind('.');
-    if (dot == std::string_view::npos)
+    if (dot == std::string_view::npos || !FindPictureExtension(name.substr(dot)))
         return TDirEntryKind::File;
-    const std::string_view extension = name.substr(dot + 1);
-    for (const std::string_view picture : pictureExtensions) {
-        if (std::equal(
-                extension.begin(), extension.end(), picture.begin(), picture.end(),
-                [](char a, char b) { return upperAscii(a) == static_cast<unsigned char>(b); }))
-            return TDirEntryKind::Picture;
-    }
-    return TDirEntryKind::File;
+    return TDirEntryKind::Picture;
 }
 
 bool isRoot(const std::string& folder)
@@ -154,8 +145,8 @@ void TO_dir_content::ShowFolder(const std::string& Folder)
 {
     model->SetEntries({});
     std::string folder = Folder;
-    if (folder.empty() || folder.back() != delimiter)
-        folder += delimiter;
+    if (folder.empty() || folder.back() != PathDelimiter)
+        folder += PathDelimiter;
     currentFolder = folder;
 
     model->SetEntries(ListFolder(folder, OnFileFilter));

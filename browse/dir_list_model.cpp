@@ -1,5 +1,7 @@
 #include "browse/dir_list_model.h"
 
+#include "browse/byte_name.h"
+
 #include <QFile>
 
 TDirListModel::TDirListModel(TIcons icons_, QObject* parent)
@@ -29,8 +31,7 @@ QVariant TDirListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         // Only for the screen: a name that is not valid UTF-8 shows a replacement character
         // while the entry keeps its bytes.
-        return QFile::decodeName(QByteArray::fromRawData(
-            entry.Caption.data(), static_cast<qsizetype>(entry.Caption.size())));
+        return TextOfByteName(entry.Caption);
     case Qt::DecorationRole:
         return icons[static_cast<std::size_t>(entry.Kind)];
     default:

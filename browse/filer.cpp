@@ -1,5 +1,6 @@
 #include "browse/filer.h"
 
+#include "browse/byte_name.h"
 #include "browse/sure.h"
 
 #include "store/safe_file.h"
@@ -238,7 +239,7 @@ bool moveToTrash(const fs::path& file, std::string& reason)
 // Other systems have a recycle bin of their own, which Qt reaches.
 bool moveToTrash(const fs::path& file, std::string& reason)
 {
-    if (QFile::moveToTrash(QFile::decodeName(QByteArray::fromStdString(file.string()))))
+    if (QFile::moveToTrash(TextOfByteName(file.string())))
         return true;
     reason = "the system's recycle bin refused it";
     return false;
@@ -296,16 +297,15 @@ bool TD_filer::SaveCopyAs(const std::string& FileName)
     if (!fs::is_regular_file(source, ec))
         return false;
 
-    const QString shown = QFile::decodeName(QByteArray::fromStdString(FileName));
-    SaveDialog1->setDirectory(QFile::decodeName(
-        QByteArray::fromStdString(fs::absolute(source, ec).parent_path().string())));
+    const QString shown = TextOfByteName(FileName);
+    SaveDialog1->setDirectory(TextOfByteName(fs::absolute(source, ec).parent_path().string()));
     SaveDialog1->selectFile(shown);
     if (SaveDialog1->exec() != QDialog::Accepted)
         return false;
     const QStringList chosen = SaveDialog1->selectedFiles();
     if (chosen.isEmpty())
         return false;
-    const std::string target = QFile::encodeName(chosen.first()).toStdString();
+    const std::string target = ByteNameOf(chosen.first());
     // The source itself, also through a link: the copy would read what it is writing.
     if (fs::equivalent(source, target, ec))
         return false;

@@ -1,5 +1,6 @@
 #include "browse/msg.h"
 
+#include "browse/byte_name.h"
 #include "browse/design_font.h"
 
 #include <QFile>
@@ -37,7 +38,7 @@ TDmsg::TDmsg(QWidget* parent)
 
 void TDmsg::ShowText(const std::string& Text)
 {
-    Label1->setText(QFile::decodeName(QByteArray::fromStdString(Text)));
+    Label1->setText(TextOfByteName(Text));
     OKBtn->setFocus();
     exec();
 }

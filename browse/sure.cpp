@@ -1,5 +1,6 @@
 #include "browse/sure.h"
 
+#include "browse/byte_name.h"
 #include "browse/design_font.h"
 
 #include <QFile>
@@ -69,7 +70,7 @@ TFsure::TFsure(QWidget* parent)
 bool TFsure::Ask(const std::string& Question)
 {
     Answer = false;
-    Label1->setText(QFile::decodeName(QByteArray::fromStdString(Question)));
+    Label1->setText(TextOfByteName(Question));
     OKBtn->setFocus();
     exec();
     return Answer;

@@ -6,6 +6,7 @@
 #include "imaging/reader_graphic.h"
 #include "imaging/wait_cursor.h"
 #include "metafile/metafile_player.h"
+#include "store/picture_extensions.h"
 
 namespace {
 
@@ -42,82 +43,33 @@ private:
     QByteArray bytes;
 };
 
-struct Decoder
+std::unique_ptr<Graphic> decoderFor(TPictureFormat format)
 {
-    const char* extension;
-    std::unique_ptr<Graphic> (*create)();
-};
-
-// Tested in this order; the first match wins.
-const Decoder decoders[] = {
-    {".BMP",
-     [] {
-         return std::unique_ptr<Graphic>(new BitmapGraphic);
-     }},
-    {".DIB",
-     [] {
-         return std::unique_ptr<Graphic>(new BitmapGraphic);
-     }},
-    {".WMF",
-     [] {
-         return std::unique_ptr<Graphic>(
-             new MetafileGraphic(WindowsMetafileSize, PlayWindowsMetafile));
-     }},
-    {".EMF",
-     [] {
-         return std::unique_ptr<Graphic>(
-             new MetafileGraphic(EnhancedMetafileSize, PlayEnhancedMetafile));
-     }},
-    {".GIF",
-     [] {
-         return std::unique_ptr<Graphic>(new GifGraphic);
-     }},
-    {".JPG",
-     [] {
-         return std::unique_ptr<Graphic>(new JpegGraphic);
-     }},
-    {".JPEG",
-     [] {
-         return std::unique_ptr<Graphic>(new JpegGraphic);
-     }},
-    {".ICO",
-     [] {
-         return std::unique_ptr<Graphic>(new IconGraphic);
-     }},
-};
-
-bool isPathDelimiter(char c)
-{
-#if defined(_WIN32)
-    return c == '/' || c == '\\' || c == ':';
-#else
-    return c == '/';
-#endif
+    switch (format) {
+    case TPictureFormat::Bitmap:
+        return std::make_unique<BitmapGraphic>();
+    case TPictureFormat::WindowsMetafile:
+        return std::make_unique<MetafileGraphic>(WindowsMetafileSize, PlayWindowsMetafile);
+    case TPictureFormat::EnhancedMetafile:
+        return std::make_unique<MetafileGraphic>(EnhancedMetafileSize, PlayEnhancedMetafile);
+    case TPictureFormat::Gif:
+        return std::make_unique<GifGraphic>();
+    case TPictureFormat::Jpeg:
+        return std::make_unique<JpegGraphic>();
+    case TPictureFormat::Icon:
+        return std::make_unique<IconGraphic>();
+    }
+    return nullptr;
 }
 
 } // namespace
 
-std::string PictureExtension(const std::string& fileName)
-{
-    for (std::size_t i = fileName.size(); i-- > 0;) {
-        if (isPathDelimiter(fileName[i]))
-            break;
-        if (fileName[i] == '.') {
-            std::string extension = fileName.substr(i);
-            for (char& c : extension)
-                if (c >= 'a' && c <= 'z')
-                    c = static_cast<char>(c - 'a' + 'A');
-            return extension;
-        }
-    }
-    return {};
-}
-
 std::unique_ptr<Graphic> CreateGraphicForFile(const std::string& extension)
 {
-    for (const Decoder& decoder : decoders)
-        if (extension == decoder.extension)
-            return decoder.create();
+    // Exact: the caller passes the upper-cased extension.
+    for (const TPictureExtension& known : PictureExtensions)
+        if (extension == known.Extension)
+            return decoderFor(known.Format);
     return nullptr;
 }
 

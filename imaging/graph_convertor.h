@@ -2,6 +2,7 @@
 #pragma once
 
 #include "imaging/graphic.h"
+#include "store/path_text.h" // PictureExtension, the first step
 
 #include <QImage>
 
@@ -14,10 +15,6 @@
 QImage LoadImageFile(const std::string& fileName);
 
 // The steps of LoadImageFile, each usable on its own.
-
-// The file name's extension: from the last "." of its last path component on, dot included,
-// with a-z upper-cased ("photo.JpEg" gives ".JPEG"); empty when there is no dot.
-std::string PictureExtension(const std::string& fileName);
 
 // The decoder object for an upper-cased extension, or none when no decoder reads it.
 std::unique_ptr<Graphic> CreateGraphicForFile(const std::string& extension);

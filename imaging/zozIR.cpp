@@ -9,7 +9,6 @@
 #include <limits>
 #include <numeric>
 #include <utility>
-#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -40,8 +39,9 @@ std::uint8_t lightnessOf(int c, int amount)
     return clampWide(c + std::int64_t {255 - c} * amount / 255);
 }
 
-// One channel through contrast then lightness, an amount of 0 skipping its step; a table of
-// all 256 values serves the row tails and amounts too large for the 16-bit lanes below.
+// One channel through contrast then lightness, an amount of 0 skipping its step. The viewer
+// adjusts through a table of its own built from a 256-value ramp, so a plain table is all
+// these operations need.
 ByteTable makeTable(int contrast, int lightness)
 {
     ByteTable table {};
@@ -56,124 +56,7 @@ ByteTable makeTable(int contrast, int lightness)
     return table;
 }
 
-// In the vector lanes both formulas become c + trunc(p / 255) with a signed 16-bit product p:
-// p = (c - 127) * amount for contrast (the sign of c - 127 picks c + d or c - d, and the
-// amount's sign carries over), p = (255 - c) * amount for lightness. p must fit 16 bits.
-constexpr int maxLaneContrast = 32767 / 128;
-constexpr int maxLaneLightness = 32767 / 255;
-
-struct ChannelMap
-{
-    ByteTable table;
-    int contrast;
-    int lightness;
-    bool lanes;
-};
-
-ChannelMap makeMap(int contrast, int lightness)
-{
-    return {makeTable(contrast, lightness), contrast, lightness,
-            std::abs(contrast) <= maxLaneContrast && std::abs(lightness) <= maxLaneLightness};
-}
-
-// trunc(p / 255) for |p| <= 32767, exactly: floor(p * 32897 / 2^23), plus one for negative p.
-// 32897 does not fit a signed lane, so the multiply-high takes 32897 - 65536 and p is added
-// back.
-constexpr short divisorMagic = static_cast<short>(32897 - 65536);
-
-#if defined(__SSE2__)
-
-inline __m128i divideBy255(__m128i p)
-{
-    const __m128i q = _mm_add_epi16(_mm_mulhi_epi16(p, _mm_set1_epi16(divisorMagic)), p);
-    return _mm_sub_epi16(_mm_srai_epi16(q, 7), _mm_srai_epi16(p, 15));
-}
-
-// Eight channels (0-255 in 16-bit lanes) through the formulas; the result is in -128..383
-// before the caller's saturating pack, which is ClampToByte.
-inline __m128i mapLanes(__m128i c, int contrast, int lightness)
-{
-    if (contrast != 0) {
-        const __m128i p = _mm_mullo_epi16(_mm_sub_epi16(c, _mm_set1_epi16(127)),
-                                          _mm_set1_epi16(static_cast<short>(contrast)));
-        c = _mm_add_epi16(c, divideBy255(p));
-        if (lightness != 0)
-            c = _mm_min_epi16(_mm_max_epi16(c, _mm_setzero_si128()), _mm_set1_epi16(255));
-    }
-    if (lightness != 0) {
-        const __m128i p = _mm_mullo_epi16(_mm_sub_epi16(_mm_set1_epi16(255), c),
-                                          _mm_set1_epi16(static_cast<short>(lightness)));
-        c = _mm_add_epi16(c, divideBy255(p));
-    }
-    return c;
-}
-
-// Maps the whole 16-byte blocks of count bytes; gives how many bytes it did.
-std::size_t mapBlocks16(std::uint8_t* p, std::size_t count, bool keepFourth, int contrast,
-                        int lightness)
-{
-    const __m128i keep
-        = keepFourth ? _mm_set1_epi32(static_cast<int>(0xFF000000u)) : _mm_setzero_si128();
-    const __m128i zero = _mm_setzero_si128();
-    std::size_t i = 0;
-    for (; i + 16 <= count; i += 16) {
-        auto* at = reinterpret_cast<__m128i*>(p + i);
-        const __m128i v = _mm_loadu_si128(at);
-        const __m128i low = mapLanes(_mm_unpacklo_epi8(v, zero), contrast, lightness);
-        const __m128i high = mapLanes(_mm_unpackhi_epi8(v, zero), contrast, lightness);
-        const __m128i mapped = _mm_packus_epi16(low, high);
-        _mm_storeu_si128(at, _mm_or_si128(_mm_and_si128(v, keep), _mm_andnot_si128(keep, mapped)));
-    }
-    return i;
-}
-
-#endif
-
 #if defined(VISTREL_AVX2_DISPATCH)
-
-// The same with 32-byte blocks, for processors that have AVX2. Unpacking and packing work
-// within each 16-byte half, so the bytes come back in their places.
-__attribute__((target("avx2"))) inline __m256i divideBy255x2(__m256i p)
-{
-    const __m256i q = _mm256_add_epi16(_mm256_mulhi_epi16(p, _mm256_set1_epi16(divisorMagic)), p);
-    return _mm256_sub_epi16(_mm256_srai_epi16(q, 7), _mm256_srai_epi16(p, 15));
-}
-
-__attribute__((target("avx2"))) inline __m256i mapLanesx2(__m256i c, int contrast, int lightness)
-{
-    if (contrast != 0) {
-        const __m256i p = _mm256_mullo_epi16(_mm256_sub_epi16(c, _mm256_set1_epi16(127)),
-                                             _mm256_set1_epi16(static_cast<short>(contrast)));
-        c = _mm256_add_epi16(c, divideBy255x2(p));
-        if (lightness != 0)
-            c = _mm256_min_epi16(_mm256_max_epi16(c, _mm256_setzero_si256()),
-                                 _mm256_set1_epi16(255));
-    }
-    if (lightness != 0) {
-        const __m256i p = _mm256_mullo_epi16(_mm256_sub_epi16(_mm256_set1_epi16(255), c),
-                                             _mm256_set1_epi16(static_cast<short>(lightness)));
-        c = _mm256_add_epi16(c, divideBy255x2(p));
-    }
-    return c;
-}
-
-__attribute__((target("avx2"))) std::size_t
-mapBlocks32(std::uint8_t* p, std::size_t count, bool keepFourth, int contrast, int lightness)
-{
-    const __m256i keep
-        = keepFourth ? _mm256_set1_epi32(static_cast<int>(0xFF000000u)) : _mm256_setzero_si256();
-    const __m256i zero = _mm256_setzero_si256();
-    std::size_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        auto* at = reinterpret_cast<__m256i*>(p + i);
-        const __m256i v = _mm256_loadu_si256(at);
-        const __m256i low = mapLanesx2(_mm256_unpacklo_epi8(v, zero), contrast, lightness);
-        const __m256i high = mapLanesx2(_mm256_unpackhi_epi8(v, zero), contrast, lightness);
-        const __m256i mapped = _mm256_packus_epi16(low, high);
-        _mm256_storeu_si256(at, _mm256_blendv_epi8(mapped, v, keep));
-    }
-    return i;
-}
 
 bool hasAvx2()
 {
@@ -185,25 +68,15 @@ bool hasAvx2()
 
 // Maps count bytes in place; with keepFourth, every fourth byte (offset 3 of each 32-bit
 // pixel, p pointing at a pixel) stays as it was.
-void mapSpan(std::uint8_t* p, std::size_t count, bool keepFourth, const ChannelMap& map)
+void mapSpan(std::uint8_t* p, std::size_t count, bool keepFourth, const ByteTable& table)
 {
-    std::size_t i = 0;
-    if (map.lanes) {
-#if defined(VISTREL_AVX2_DISPATCH)
-        if (hasAvx2())
-            i = mapBlocks32(p, count, keepFourth, map.contrast, map.lightness);
-#endif
-#if defined(__SSE2__)
-        i += mapBlocks16(p + i, count - i, keepFourth, map.contrast, map.lightness);
-#endif
-    }
-    for (; i < count; ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         if (!keepFourth || i % 4 != 3)
-            p[i] = map.table[p[i]];
+            p[i] = table[p[i]];
     }
 }
 
-void mapPicture(QImage& bitmap, const ChannelMap& map)
+void mapPicture(QImage& bitmap, const ByteTable& table)
 {
     if (bitmap.isNull())
         return;
@@ -212,11 +85,11 @@ void mapPicture(QImage& bitmap, const ChannelMap& map)
     const std::size_t stride = static_cast<std::size_t>(bitmap.bytesPerLine());
     std::uint8_t* bits = bitmap.bits();
     if (stride == rowBytes) {
-        mapSpan(bits, rowBytes * static_cast<std::size_t>(bitmap.height()), fourth, map);
+        mapSpan(bits, rowBytes * static_cast<std::size_t>(bitmap.height()), fourth, table);
         return;
     }
     for (int y = 0; y < bitmap.height(); ++y)
-        mapSpan(bits + stride * static_cast<std::size_t>(y), rowBytes, fourth, map);
+        mapSpan(bits + stride * static_cast<std::size_t>(y), rowBytes, fourth, table);
 }
 
 bool isOwnFormat(const QImage& bitmap)
@@ -456,13 +329,13 @@ std::uint8_t ClampToByte(int value)
 void AdjustContrast(QImage& bitmap, int amount)
 {
     ensureOwnFormat(bitmap, QImage::Format_BGR888);
-    mapPicture(bitmap, makeMap(amount, 0));
+    mapPicture(bitmap, makeTable(amount, 0));
 }
 
 void AdjustLightness(QImage& bitmap, int amount)
 {
     ensureOwnFormat(bitmap, QImage::Format_RGB32);
-    mapPicture(bitmap, makeMap(0, amount));
+    mapPicture(bitmap, makeTable(0, amount));
 }
 
 void AdjustContrastAndLightness(QImage& bitmap, int contrast, int lightness)
@@ -471,7 +344,7 @@ void AdjustContrastAndLightness(QImage& bitmap, int contrast, int lightness)
         return;
     // The format the two single steps would leave behind.
     ensureOwnFormat(bitmap, lightness != 0 ? QImage::Format_RGB32 : QImage::Format_BGR888);
-    mapPicture(bitmap, makeMap(contrast, lightness));
+    mapPicture(bitmap, makeTable(contrast, lightness));
 }
 
 void RotateQuarterCW(const QImage& source, QImage& target)
@@ -699,39 +572,4 @@ void GatherPixels(QImage& target, QPoint at, const QImage& sourceIn, std::span<c
         }
         previous = out;
     }
-}
-
-void StretchDraw(QImage& target, const QRect& targetRect, const QImage& source,
-                 const QRect& sourceRect)
-{
-    const int tw = targetRect.width();
-    const int th = targetRect.height();
-    const int sw = sourceRect.width();
-    const int sh = sourceRect.height();
-    if (target.isNull() || tw <= 0 || th <= 0 || sw <= 0 || sh <= 0)
-        return;
-
-    // Only the target pixels inside target get a table entry, however large the rectangle.
-    const auto visible = [](int origin, int length, int limit) {
-        const std::int64_t first = std::clamp<std::int64_t>(-std::int64_t {origin}, 0, length);
-        const std::int64_t last
-            = std::clamp<std::int64_t>(std::int64_t {limit} - origin, first, length);
-        return std::pair<int, int>(static_cast<int>(first), static_cast<int>(last));
-    };
-    const auto table = [](int first, int last, int n, int origin, int m) {
-        std::vector<int> indices(static_cast<std::size_t>(last - first));
-        for (int i = first; i < last; ++i) {
-            const std::int64_t index = std::int64_t {origin} + StretchIndex(i, n, m);
-            indices[static_cast<std::size_t>(i - first)]
-                = index >= 0 && index <= std::numeric_limits<int>::max() ? int(index) : -1;
-        }
-        return indices;
-    };
-    const auto [j0, j1] = visible(targetRect.x(), tw, target.width());
-    const auto [k0, k1] = visible(targetRect.y(), th, target.height());
-    if (j0 == j1 || k0 == k1)
-        return;
-    const std::vector<int> columns = table(j0, j1, tw, sourceRect.x(), sw);
-    const std::vector<int> rows = table(k0, k1, th, sourceRect.y(), sh);
-    GatherPixels(target, QPoint(targetRect.x() + j0, targetRect.y() + k0), source, columns, rows);
 }

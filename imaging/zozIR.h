@@ -1,5 +1,6 @@
 // Pixel operations of the viewer: contrast and lightness in place, quarter turns, and the
-// plain (non-averaging) stretch that every picture on screen is drawn with.
+// plain (non-averaging) stretch's mapping and pixel gathering that every picture on screen
+// is drawn with.
 //
 // Every operation gives exactly the pixels of its integer formula. 32-bit pictures are
 // QImage::Format_RGB32 (bytes B, G, R, X; the fourth byte is never read or changed),
@@ -54,9 +55,3 @@ constexpr int StretchIndex(int i, int n, int m)
 // are 32 bits per pixel (RGB32/ARGB32 layouts); rows that repeat the row above are copied.
 void GatherPixels(QImage& target, QPoint at, const QImage& source, std::span<const int> columns,
                   std::span<const int> rows);
-
-// Draws sourceRect of source stretched into targetRect of target with the plain stretch
-// (rectangles by position and size; right()/bottom() are never used). Source pixels beyond
-// source give white; target pixels beyond target are skipped. Both images 32 bits per pixel.
-void StretchDraw(QImage& target, const QRect& targetRect, const QImage& source,
-                 const QRect& sourceRect);

@@ -18,13 +18,6 @@ public:
     virtual std::string Item(int index) const = 0;
     // Replaces every entry with paths, oldest first, in one change; none is selected.
     virtual void Assign(std::vector<std::string> paths) = 0;
-    // Removes the entry at index (0..Count() - 1); a selection after it moves with its entry,
-    // a removed selected entry leaves none selected.
-    virtual void RemoveAt(int index) = 0;
     // Removes every entry; none is selected afterwards.
     virtual void Clear() = 0;
-
-    virtual int SelectedIndex() const = 0;
-    // index -1 selects none.
-    virtual void SetSelectedIndex(int index) = 0;
 };

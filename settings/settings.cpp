@@ -3,7 +3,7 @@
 #include "browse/design_font.h"
 
 #include "settings/main_bounds.h"
-#include "settings/settings_values.h"
+#include "store/LumUtils.h"
 #include "store/path_text.h"
 #include "store/safe_file.h"
 
@@ -61,11 +61,14 @@ void TD_settings::SetClientWidth(int width)
     CancelBtn->setGeometry(width - 84, 222, 75, 25);
 }
 
+void TD_settings::ShowPage(QWidget* page)
+{
+    PageControl1->setCurrentWidget(page);
+}
+
 std::string TD_settings::GetSettingsFileName() const
 {
-    if (!settingsFileName_.empty())
-        return settingsFileName_;
-    return ReplaceFileExtension(ExecutablePath(), ".set");
+    return settingsFileName_;
 }
 
 void TD_settings::FormCreate()
@@ -160,18 +163,6 @@ void TD_settings::ResetSettings()
 {
     Settings.Clear();
     Settings.SetName("SETTINGS");
-}
-
-TLumPigger* TD_settings::GetChildNode(TLumPigger* Parent, const std::string& Name)
-{
-    if (!Parent)
-        return nullptr;
-    if (TLumPigger* found = Parent->FindChild(Name))
-        return found;
-    // The new node belongs to Parent, which destroys it with its subtree.
-    auto* made = new TLumPigger(Parent);
-    made->SetName(Name);
-    return made;
 }
 
 void TD_settings::CommitSettings()

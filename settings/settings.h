@@ -21,9 +21,9 @@ class TD_settings : public QDialog
 {
     Q_OBJECT
 public:
-    // settingsFileName empty: the executable's path with the extension ".set", computed on
-    // every use. Tests give their own file so that they never touch the real one.
-    explicit TD_settings(std::string settingsFileName = {}, QWidget* parent = nullptr);
+    // The program decides where its settings file lives (beside the executable or in the
+    // user's configuration folder); tests give their own so that they never touch the real one.
+    explicit TD_settings(std::string settingsFileName, QWidget* parent = nullptr);
     // Writes Settings (not the controls) to the settings file.
     ~TD_settings() override;
 
@@ -54,6 +54,9 @@ public:
     // the file is written later.
     void StoreMainBounds();
 
+    // Brings page (one of the page control's pages) to the front, where the dialog opens.
+    void ShowPage(QWidget* page);
+
 protected:
     // Reads the file, fills the controls, then AfterLoad. Called once by the derived
     // constructor, after its controls exist (a base constructor cannot reach overrides).
@@ -63,8 +66,6 @@ protected:
     virtual void LoadSettings();
     virtual void SaveSettings(const std::string& FileName);
     virtual void ResetSettings();
-    // Parent's first child named Name, made when there is none; null for a null Parent.
-    virtual TLumPigger* GetChildNode(TLumPigger* Parent, const std::string& Name);
     virtual void SettingsToControls() { }
     virtual void ControlsToSettings() { }
 

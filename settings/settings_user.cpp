@@ -1,9 +1,10 @@
 #include "settings/settings_user.h"
 
+#include "browse/svg_picture.h"
 #include "settings/color_box.h"
 #include "settings/history_list.h"
 #include "settings/illustration_shape.h"
-#include "settings/settings_values.h"
+#include "store/LumUtils.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,7 +17,6 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QSvgRenderer>
 #include <QTabWidget>
 
 #include <algorithm>
@@ -82,16 +82,6 @@ QLabel* makeLabel(const QString& name, const QString& text, QPoint at, QWidget* 
     return label;
 }
 
-QPixmap illustration()
-{
-    QPixmap pixmap(100, 68);
-    pixmap.fill(Qt::transparent);
-    QSvgRenderer renderer(QStringLiteral(":/glass_illustration.svg"));
-    QPainter painter(&pixmap);
-    renderer.render(&painter);
-    return pixmap;
-}
-
 } // namespace
 
 TD_settings_user::TD_settings_user(THistoryList* history, TMainBounds* mainWindow, AskFunction ask,
@@ -137,7 +127,7 @@ void TD_settings_user::BuildMagnifierPage()
     auto* picture = new QLabel(TabSheet_mg);
     picture->setObjectName(QStringLiteral("Image3"));
     picture->setGeometry(21, 21, 100, 68);
-    picture->setPixmap(illustration());
+    picture->setPixmap(SvgPicture(QStringLiteral(":/glass_illustration.svg"), QSize(100, 68)));
     auto* glass = new TIllustrationShape(TIllustrationShape::Kind::Circle, Qt::black, QColor(),
                                          TabSheet_mg);
     glass->setObjectName(QStringLiteral("Shape_mg"));
@@ -181,11 +171,6 @@ void TD_settings_user::BuildNavigationPage()
     SB_clear_history->setAutoDefault(false);
 }
 
-std::string TD_settings_user::GetVersion()
-{
-    return "1.4";
-}
-
 std::string TD_settings_user::GetCollectionsFolder()
 {
     return "../collections/";
@@ -223,7 +208,7 @@ void TD_settings_user::AfterLoad()
 
 void TD_settings_user::LoadHistory()
 {
-    TLumPigger* node = GetChildNode(&Settings, "HISTORY");
+    TLumPigger* node = Settings.FindOrAddChild("HISTORY");
     if (!history_)
         return;
     // The limit as the dialog's control holds it once it shows the stored value; the entries
@@ -245,7 +230,7 @@ void TD_settings_user::StoreHistory()
 {
     if (!history_)
         return;
-    TLumPigger* node = GetChildNode(&Settings, "HISTORY");
+    TLumPigger* node = Settings.FindOrAddChild("HISTORY");
     node->Clear();
     node->SetName("HISTORY");
     for (int i = 0; i < history_->Count(); ++i) {

@@ -27,10 +27,8 @@ public:
     // history. history may be null and given later with SetHistoryList (then LoadHistory is
     // run again by whoever sets it); without ask, "Clear navigation history" does nothing.
     TD_settings_user(THistoryList* history, TMainBounds* mainWindow, AskFunction ask,
-                     std::string settingsFileName = {}, QWidget* parent = nullptr);
+                     std::string settingsFileName, QWidget* parent = nullptr);
 
-    // "1.4", shown by the about box and stored in a new collection data document.
-    static std::string GetVersion();
     // "../collections/", relative to the current folder.
     static std::string GetCollectionsFolder();
 

@@ -1,5 +1,7 @@
 #include "shell/application.h"
 
+#include "store/program_version.h"
+
 #include <QMessageBox>
 
 #include <exception>
@@ -9,7 +11,7 @@ TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv)
 {
     setApplicationName("Vistrel");
-    setApplicationVersion("1.4");
+    setApplicationVersion(ProgramVersion());
     // Lets the desktop match the windows with the installed entry (its icon and name).
     setDesktopFileName("org.vistrel.Vistrel");
 }

@@ -1,6 +1,7 @@
 #include "shell/main.h"
 
 #include "browse/_dir_content.h"
+#include "browse/byte_name.h"
 #include "browse/filer.h"
 #include "imaging/wait_cursor.h"
 #include "settings/settings_user.h"
@@ -40,11 +41,6 @@
 #include <utility>
 
 namespace {
-
-QString decodedText(const std::string& bytes)
-{
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
-}
 
 // Prior and Next show their pictures at once when the viewer has them decoded ahead.
 void decodeNeighboursAhead(TO_pgv& viewer, const NavigationHistory& history)
@@ -91,7 +87,7 @@ TFmain::TFmain(const std::string& ProgramPath, QWidget* parent)
     BrowseForFolder = [this] {
         const QString chosen = QFileDialog::getExistingDirectory(this, QString(), QDir::homePath(),
                                                                  QFileDialog::ShowDirsOnly);
-        return QFile::encodeName(chosen).toStdString();
+        return ByteNameOf(chosen);
     };
 }
 
@@ -197,6 +193,23 @@ void TFmain::CreateWorkArea()
     Splitter1->setChildrenCollapsible(false);
     setCentralWidget(Splitter1);
 
+    CreateFolderPage();
+    CreateFileListMenu();
+    CreateViewerPage();
+
+    Splitter1->addWidget(PageControl1);
+    Splitter1->addWidget(PC_viewers);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({197, 495});
+
+    BindWorkArea();
+}
+
+// The folder side: the folder's path with its browse button above the folder list, and the
+// collection page the program does not show.
+void TFmain::CreateFolderPage()
+{
     PageControl1 = new QTabWidget(Splitter1);
     PageControl1->setObjectName("PageControl1");
     PageControl1->setTabPosition(QTabWidget::South);
@@ -238,7 +251,11 @@ void TFmain::CreateWorkArea()
     O_dir_content1->setObjectName("O_dir_content1");
     dirLayout->addWidget(Panel1);
     dirLayout->addWidget(O_dir_content1, 1);
+}
 
+// The folder list's context menu.
+void TFmain::CreateFileListMenu()
+{
     PM_filelist = new QMenu(this);
     PM_filelist->setObjectName("PM_filelist");
     PRefresh = PM_filelist->addAction("Refresh");
@@ -255,7 +272,12 @@ void TFmain::CreateWorkArea()
             [this](const QPoint& pos) {
                 PM_filelist->popup(O_dir_content1->LV_dir->viewport()->mapToGlobal(pos));
             });
+}
 
+// The picture side: the viewer above the state panel (name, magnification indicator,
+// brightness and contrast).
+void TFmain::CreateViewerPage()
+{
     PC_viewers = new QTabWidget(Splitter1);
     PC_viewers->setObjectName("PC_viewers");
     TabSheet_pg = new QWidget(PC_viewers);
@@ -287,13 +309,11 @@ void TFmain::CreateWorkArea()
     stateLayout->setColumnStretch(1, 1);
     stateLayout->setRowStretch(1, 1);
     pageLayout->addWidget(Panel_state);
+}
 
-    Splitter1->addWidget(PageControl1);
-    Splitter1->addWidget(PC_viewers);
-    Splitter1->setStretchFactor(0, 0);
-    Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({197, 495});
-
+// The viewer's and the indicator's events, once every widget they name exists.
+void TFmain::BindWorkArea()
+{
     O_pgv1->Image1->OnMouseDown = [this](const QMouseEvent& event) {
         O_pgv1Image1MouseDown(event.position().toPoint());
     };
@@ -382,7 +402,7 @@ void TFmain::AfterLoadData()
     if (ShowStartPath())
         return;
     const std::string folder = D_settings_user->Settings.ReadAttribute("DIR_TO_VIEW");
-    Edit_dir->setText(decodedText(folder));
+    Edit_dir->setText(TextOfByteName(folder));
     O_dir_content1->ShowFolder(folder);
 }
 
@@ -392,7 +412,7 @@ void TFmain::ShowHistory()
     QStringList entries;
     entries.reserve(history.Count());
     for (const std::string& entry : history.Entries())
-        entries.append(decodedText(entry));
+        entries.append(TextOfByteName(entry));
     CB_history->clear();
     CB_history->addItems(entries);
     CB_history->setCurrentIndex(history.Selected());
@@ -420,7 +440,7 @@ void TFmain::UpdateControls()
 
 void TFmain::FolderShown()
 {
-    Edit_dir->setText(decodedText(O_dir_content1->CurrentFolder()));
+    Edit_dir->setText(TextOfByteName(O_dir_content1->CurrentFolder()));
 }
 
 void TFmain::ShowSelectedFile()
@@ -430,7 +450,7 @@ void TFmain::ShowSelectedFile()
     SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
     ResetScaleStep();
     if (imageLoaded) {
-        Label_imgname->SetName(decodedText(name));
+        Label_imgname->SetName(TextOfByteName(name));
         AddToHistory(imageFileName);
         UpdateControls();
         decodeNeighboursAhead(*O_pgv1, history);
@@ -482,7 +502,7 @@ bool TFmain::ShowStartPath()
     // Shown for a while, then the panels (the data file's path) come back.
     const int messageTime = 15000;
     if (!std::filesystem::exists(status)) {
-        StatusBar1->showMessage(QStringLiteral("Not found: %1").arg(decodedText(path)),
+        StatusBar1->showMessage(QStringLiteral("Not found: %1").arg(TextOfByteName(path)),
                                 messageTime);
         return false;
     }
@@ -490,7 +510,7 @@ bool TFmain::ShowStartPath()
     if (O_dir_content1->SelectEntry(FileNamePart(path)))
         ShowSelectedFile();
     else
-        StatusBar1->showMessage(QStringLiteral("Not a picture file: %1").arg(decodedText(path)),
+        StatusBar1->showMessage(QStringLiteral("Not a picture file: %1").arg(TextOfByteName(path)),
                                 messageTime);
     return true;
 }
@@ -500,7 +520,7 @@ void TFmain::SB_dirClick()
     const std::string path = BrowseForFolder ? BrowseForFolder() : std::string();
     if (path.empty())
         return;
-    Edit_dir->setText(decodedText(path));
+    Edit_dir->setText(TextOfByteName(path));
     D_settings_user->Settings.WriteAttribute("DIR_TO_VIEW", path);
     O_dir_content1->ShowFolder(path);
 }
@@ -526,8 +546,7 @@ void TFmain::NRotateClick(QObject* Sender)
 
 void TFmain::TB_magnifierClick()
 {
-    if (auto* pages = D_settings_user->findChild<QTabWidget*>("PageControl1"))
-        pages->setCurrentWidget(D_settings_user->TabSheet_mg);
+    D_settings_user->ShowPage(D_settings_user->TabSheet_mg);
     D_settings_user->exec();
     O_pgv1->ApplySettings();
     O_pgv1->UpdateGlass();
@@ -577,7 +596,7 @@ void TFmain::CB_historyClick()
         imageFileName = entry;
         SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
         ResetScaleStep();
-        Label_imgname->SetName(decodedText(FileNamePart(entry)));
+        Label_imgname->SetName(TextOfByteName(FileNamePart(entry)));
         decodeNeighboursAhead(*O_pgv1, history);
     } else {
         SetImageLoaded(false);

@@ -132,6 +132,10 @@ protected:
 private:
     void CreateToolBar();
     void CreateWorkArea();
+    void CreateFolderPage();
+    void CreateFileListMenu();
+    void CreateViewerPage();
+    void BindWorkArea();
     void CreateMenus();
     QToolButton* AddToolButton(QWidget* bar, const char* name, const QString& caption,
                                const QString& hint, const QString& image);

@@ -1,5 +1,6 @@
 #include "shell/main_pre.h"
 
+#include "browse/byte_name.h"
 #include "browse/design_font.h"
 
 #include "about/about.h"
@@ -10,6 +11,7 @@
 #include "settings/settings_user.h"
 #include "shell/windows.h"
 #include "store/path_text.h"
+#include "store/program_version.h"
 #include "store/safe_file.h"
 
 #include <QCloseEvent>
@@ -135,7 +137,7 @@ void TForm_main::SetModified(bool Value)
 void TForm_main::SetDataFileName(const std::string& Name)
 {
     dataFileName = Name;
-    StatusPanels[2]->setText(QFile::decodeName(QByteArray::fromStdString(Name)));
+    StatusPanels[2]->setText(TextOfByteName(Name));
 }
 
 void TForm_main::PrepareSave() { }
@@ -189,18 +191,7 @@ void TForm_main::NewData()
 {
     data->Clear();
     data->SetName(dataRootName);
-    data->WriteAttribute("VERSION", D_settings_user->GetVersion());
-}
-
-TLumPigger* TForm_main::GetChildNode(TLumPigger* Parent, const std::string& Name)
-{
-    if (!Parent)
-        return nullptr;
-    if (TLumPigger* child = Parent->FindChild(Name))
-        return child;
-    auto* child = new TLumPigger(Parent);
-    child->SetName(Name);
-    return child;
+    data->WriteAttribute("VERSION", ProgramVersion());
 }
 
 void TForm_main::LoadData()
@@ -252,7 +243,7 @@ void TForm_main::AfterLoadData()
     const std::string folder = files.CollectionsFolder;
     std::error_code ignored;
     fs::create_directories(folder, ignored);
-    const QString dialogFolder = QFile::decodeName(QByteArray::fromStdString(folder));
+    const QString dialogFolder = TextOfByteName(folder);
     OpenDialog1->setDirectory(dialogFolder);
     SaveDialog1->setDirectory(dialogFolder);
 }
@@ -270,8 +261,7 @@ void TForm_main::N_OpenClick()
     CreateFolderOneLevel(files.CollectionsFolder);
     if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
         return;
-    const std::string chosen
-        = QFile::encodeName(OpenDialog1->selectedFiles().constFirst()).toStdString();
+    const std::string chosen = ByteNameOf(OpenDialog1->selectedFiles().constFirst());
     N_SaveClick();
     SetDataFileName(chosen);
     D_settings_user->StoreDataFileName(chosen);
@@ -292,8 +282,7 @@ void TForm_main::N_SaveasClick()
     CreateFolderOneLevel(files.CollectionsFolder);
     if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty())
         return;
-    const std::string chosen
-        = QFile::encodeName(SaveDialog1->selectedFiles().constFirst()).toStdString();
+    const std::string chosen = ByteNameOf(SaveDialog1->selectedFiles().constFirst());
     SetDataFileName(chosen);
     D_settings_user->StoreDataFileName(chosen);
     N_SaveClick();

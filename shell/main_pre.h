@@ -52,7 +52,6 @@ public:
     virtual void WriteDataFile(const std::string& FileName);
     virtual void AskSaveChanges();
     virtual void NewData();
-    virtual TLumPigger* GetChildNode(TLumPigger* Parent, const std::string& Name);
     virtual void LoadData();
     virtual void ReadDataFile(const std::string& FileName);
     virtual std::string GetDataFileName() const;

@@ -26,17 +26,6 @@ void NavigationHistory::Select(int index)
     selected = index >= 0 && index < Count() ? index : -1;
 }
 
-void NavigationHistory::RemoveAt(int index)
-{
-    if (index < 0 || index >= Count())
-        return;
-    entries.erase(entries.begin() + index);
-    if (selected == index)
-        selected = -1;
-    else if (selected > index)
-        --selected;
-}
-
 void NavigationHistory::Add(const std::string& path, int limit, bool duplicatesAllowed)
 {
     if (!duplicatesAllowed) {

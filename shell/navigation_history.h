@@ -21,8 +21,6 @@ public:
     void Clear();
     // -1, or an index out of range, selects none.
     void Select(int index);
-    // A selection after Index moves with its entry; removing the selected one leaves none.
-    void RemoveAt(int index);
 
     // A picture opened from the folder list. Without duplicates every entry naming the same
     // file goes first, so the path moves to the end; with them, only a repeat of the newest

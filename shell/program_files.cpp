@@ -1,5 +1,6 @@
 #include "shell/program_files.h"
 
+#include "browse/byte_name.h"
 #include "settings/settings_user.h"
 #include "store/path_text.h"
 
@@ -34,7 +35,7 @@ bool fileWritable(const std::string& file)
 // an access list or a super-user without the override capability all refuse it alike.
 bool folderTakesNewFile(const std::string& folder)
 {
-    QTemporaryFile trial(QFile::decodeName(QByteArray::fromStdString(folder.empty() ? "." : folder))
+    QTemporaryFile trial(TextOfByteName(folder.empty() ? "." : folder)
                          + QStringLiteral("/.vistrel-XXXXXX"));
     return trial.open();
 }
@@ -46,7 +47,7 @@ fs::path baseFolder(const char* variable, const char* defaultUnderHome)
     const char* value = std::getenv(variable);
     if (value && value[0] == '/')
         return value;
-    return fs::path(QFile::encodeName(QDir::homePath()).toStdString()) / defaultUnderHome;
+    return fs::path(ByteNameOf(QDir::homePath())) / defaultUnderHome;
 }
 
 } // namespace

@@ -45,25 +45,8 @@ void HistoryListBridge::Assign(std::vector<std::string> paths)
     changed();
 }
 
-void HistoryListBridge::RemoveAt(int index)
-{
-    history.RemoveAt(index);
-    changed();
-}
-
 void HistoryListBridge::Clear()
 {
     history.Clear();
-    changed();
-}
-
-int HistoryListBridge::SelectedIndex() const
-{
-    return history.Selected();
-}
-
-void HistoryListBridge::SetSelectedIndex(int index)
-{
-    history.Select(index);
     changed();
 }

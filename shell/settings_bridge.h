@@ -29,10 +29,7 @@ public:
     int Count() const override;
     std::string Item(int index) const override;
     void Assign(std::vector<std::string> paths) override;
-    void RemoveAt(int index) override;
     void Clear() override;
-    int SelectedIndex() const override;
-    void SetSelectedIndex(int index) override;
 
 private:
     NavigationHistory& history;

@@ -1,6 +1,7 @@
 // The program: the windows are created, the main window is shown in the centre of the
 // screen, and the event loop runs until it closes. An argument is a path to open (what a
 // file manager's "Open With" passes); the program has no options.
+#include "browse/byte_name.h"
 #include "shell/application.h"
 #include "shell/desktop_start.h"
 #include "shell/main.h"
@@ -15,7 +16,7 @@ int main(int argc, char** argv)
     int qtArgc = 1;
     TApplication app(qtArgc, argv);
     CloseWindowsOnTermination();
-    CreateWindows(QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString());
+    CreateWindows(ByteNameOf(QCoreApplication::applicationFilePath()));
     if (argc > 1)
         Fmain->OpenStartPath(PathFromArgument(argv[1]));
     ShowMainWindowCentred();

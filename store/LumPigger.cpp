@@ -1,5 +1,6 @@
 #include "store/LumPigger.h"
 
+#include "store/LumUtils.h"
 #include "store/safe_file.h"
 
 #include <algorithm>
@@ -22,19 +23,6 @@
 #endif
 
 namespace fs = std::filesystem;
-
-namespace {
-
-std::string upperAscii(std::string s)
-{
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return s;
-}
-
-} // namespace
 
 ELumPiggerError::ELumPiggerError(const std::string& message, int position)
     : std::runtime_error(message)
@@ -78,7 +66,7 @@ void TLumPigger::SetName(const std::string& name)
     auto first = std::find_if_not(name.begin(), name.end(), isBlank);
     auto last = std::find_if_not(name.rbegin(), std::string::const_reverse_iterator(first), isBlank)
                     .base();
-    FName = upperAscii(std::string(first, last));
+    FName = UpperAsciiText(std::string(first, last));
 }
 
 bool TLumPigger::IsInSubtreeOf(const TLumPigger* node) const
@@ -140,12 +128,21 @@ TLumPigger* TLumPigger::Child(int index) const
 
 TLumPigger* TLumPigger::FindChild(const std::string& name) const
 {
-    const std::string wanted = upperAscii(name);
+    const std::string wanted = UpperAsciiText(name);
     for (TLumPigger* child : FChildren) {
         if (child->FName == wanted)
             return child;
     }
     return nullptr;
+}
+
+TLumPigger* TLumPigger::FindOrAddChild(const std::string& name)
+{
+    if (TLumPigger* found = FindChild(name))
+        return found;
+    auto* made = new TLumPigger(this);
+    made->SetName(name);
+    return made;
 }
 
 TLumPigger* TLumPigger::FindNextChild(const TLumPigger* child) const
@@ -163,7 +160,7 @@ TLumPigger* TLumPigger::FindNextChild(const TLumPigger* child) const
 
 std::string TLumPigger::ReadAttribute(const std::string& name) const
 {
-    const auto it = std::find(FAttrNames.begin(), FAttrNames.end(), upperAscii(name));
+    const auto it = std::find(FAttrNames.begin(), FAttrNames.end(), UpperAsciiText(name));
     if (it == FAttrNames.end())
         return {};
     return FAttrValues[static_cast<size_t>(it - FAttrNames.begin())];
@@ -175,7 +172,7 @@ void TLumPigger::WriteAttribute(const std::string& name, const std::string& valu
         DeleteAttribute(name);
         return;
     }
-    const std::string key = upperAscii(name);
+    const std::string key = UpperAsciiText(name);
     const auto it = std::find(FAttrNames.begin(), FAttrNames.end(), key);
     if (it == FAttrNames.end()) {
         FAttrNames.push_back(key);
@@ -187,7 +184,7 @@ void TLumPigger::WriteAttribute(const std::string& name, const std::string& valu
 
 void TLumPigger::DeleteAttribute(const std::string& name)
 {
-    const auto it = std::find(FAttrNames.begin(), FAttrNames.end(), upperAscii(name));
+    const auto it = std::find(FAttrNames.begin(), FAttrNames.end(), UpperAsciiText(name));
     if (it == FAttrNames.end())
         return;
     const auto index = it - FAttrNames.begin();

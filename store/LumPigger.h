@@ -49,6 +49,9 @@ public:
     TLumPigger* Child(int index) const;
     // Lookups go one level down; the name asked for is upper-cased but not trimmed.
     TLumPigger* FindChild(const std::string& name) const;
+    // FindChild, or a new empty child of that name added last (owned by this node, which
+    // destroys it with its subtree) when there is none.
+    TLumPigger* FindOrAddChild(const std::string& name);
     // The next sibling after child with the same name, for walking a list of equal names.
     TLumPigger* FindNextChild(const TLumPigger* child) const;
 

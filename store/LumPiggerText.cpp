@@ -1,6 +1,8 @@
 // The text form of a tree document: the writer, the reader and the escape.
 #include "store/LumPigger.h"
 
+#include "store/LumUtils.h"
+
 #include <climits>
 
 namespace {
@@ -80,31 +82,6 @@ std::string trimBlanks(const std::string& s)
     while (last > first && isBlank(static_cast<unsigned char>(s[last - 1])))
         --last;
     return s.substr(first, last - first);
-}
-
-void upperAscii(std::string& s)
-{
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-}
-
-bool equalIgnoringAsciiCase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<char>(y - 'a' + 'A');
-        if (x != y)
-            return false;
-    }
-    return true;
 }
 
 // Nesting of the elements being read on this thread, across every node's ReadElement.
@@ -275,7 +252,7 @@ std::string TLumPigger::ReadTagName(const std::string& text, int& position)
         RaiseError(syntaxError, start);
     std::string name = slice(text, position, end);
     position = end;
-    upperAscii(name);
+    name = UpperAsciiText(std::move(name));
     return name;
 }
 
@@ -322,7 +299,7 @@ bool TLumPigger::ParseAttribute(const std::string& text, int& position)
         // adding empty attributes for ever.
         return false;
     }
-    upperAscii(name);
+    name = UpperAsciiText(std::move(name));
     FAttrNames.push_back(name);
     FAttrValues.push_back(DecodeText(value));
     return true;
@@ -380,7 +357,7 @@ void TLumPigger::ParseEndTag(const std::string& text, int& position)
     position += 2;
     std::string name;
     readNameToken(text, position, isAttrNameEnd, name);
-    if (!equalIgnoringAsciiCase(name, FName))
+    if (!EqualIgnoringAsciiCase(name, FName))
         RaiseError("Unclosed tag: " + FName, start);
     SkipBlanks(text, position);
     if (byteAt(text, position) != '>')

@@ -1,5 +1,6 @@
 #include "store/LumUtils.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <utility>
@@ -15,9 +16,18 @@ int PosFrom(const std::string& subStr, const std::string& s, int offset)
     return found == std::string::npos ? 0 : static_cast<int>(found) + 1;
 }
 
-int IntMax(int a, int b)
+std::string UpperAsciiText(std::string s)
 {
-    return b > a ? b : a;
+    for (char& c : s)
+        c = UpperAscii(c);
+    return s;
+}
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return UpperAscii(x) == UpperAscii(y);
+           });
 }
 
 std::string ReplaceAll(const std::string& source, const std::string& oldPattern,
@@ -95,6 +105,14 @@ bool textToInt32(const std::string& text, std::uint32_t& result)
 }
 
 } // namespace
+
+std::optional<int> TextToInt(const std::string& text)
+{
+    std::uint32_t value = 0;
+    if (!textToInt32(text, value))
+        return std::nullopt;
+    return static_cast<int>(value);
+}
 
 TColor TextToColor(const std::string& text)
 {

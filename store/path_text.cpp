@@ -1,32 +1,20 @@
 #include "store/path_text.h"
 
+#include "store/LumUtils.h"
+#include "store/picture_extensions.h"
+
 #include <algorithm>
-#include <array>
 #include <filesystem>
-#include <string_view>
 
 namespace {
-
-constexpr char delimiter = static_cast<char>(std::filesystem::path::preferred_separator);
-
-bool isDelimiter(char c)
-{
-    // Windows accepts both; elsewhere "\" is an ordinary byte of a name.
-    return c == delimiter || (delimiter == '\\' && (c == '/' || c == ':'));
-}
 
 std::size_t lastDelimiter(const std::string& path)
 {
     for (std::size_t i = path.size(); i > 0; --i) {
-        if (isDelimiter(path[i - 1]))
+        if (IsPathDelimiter(path[i - 1]))
             return i - 1;
     }
     return std::string::npos;
-}
-
-char upperAscii(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 } // namespace
@@ -34,9 +22,7 @@ char upperAscii(char c)
 bool SamePath(const std::string& a, const std::string& b)
 {
 #if defined(_WIN32) || defined(__APPLE__)
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return upperAscii(x) == upperAscii(y);
-           });
+    return EqualIgnoringAsciiCase(a, b);
 #else
     return a == b;
 #endif
@@ -49,7 +35,7 @@ std::string FolderOfPath(const std::string& path)
         return {};
     // A root keeps its delimiter: "/" on Linux, "C:\" on Windows.
     const bool driveRoot
-        = delimiter == '\\' && (path[pos] == ':' || (pos > 0 && path[pos - 1] == ':'));
+        = PathDelimiter == '\\' && (path[pos] == ':' || (pos > 0 && path[pos - 1] == ':'));
     if (pos == 0 || driveRoot)
         return path.substr(0, pos + 1);
     return path.substr(0, pos);
@@ -61,17 +47,17 @@ std::string FileNamePart(const std::string& path)
     return pos == std::string::npos ? path : path.substr(pos + 1);
 }
 
-bool IsPictureFileName(const std::string& fileName)
+std::string PictureExtension(const std::string& fileName)
 {
     const std::string name = FileNamePart(fileName);
     const std::size_t dot = name.rfind('.');
-    if (dot == std::string::npos)
-        return false;
-    std::string ext = name.substr(dot);
-    std::transform(ext.begin(), ext.end(), ext.begin(), upperAscii);
-    static constexpr std::array<std::string_view, 7> known
-        = {".BMP", ".DIB", ".JPG", ".JPEG", ".WMF", ".EMF", ".GIF"};
-    return std::find(known.begin(), known.end(), ext) != known.end();
+    return dot == std::string::npos ? std::string() : UpperAsciiText(name.substr(dot));
+}
+
+bool IsPictureFileName(const std::string& fileName)
+{
+    const TPictureExtension* known = FindPictureExtension(PictureExtension(fileName));
+    return known && known->Listed;
 }
 
 std::string ExpandHistoryPath(const std::string& fileName)

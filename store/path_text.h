@@ -1,7 +1,18 @@
 // Path texts as the program handles them: byte strings with the platform's delimiter.
 #pragma once
 
+#include <filesystem>
 #include <string>
+
+// The platform's path delimiter.
+inline constexpr char PathDelimiter = static_cast<char>(std::filesystem::path::preferred_separator);
+
+// True for a byte that ends a folder in a path: the delimiter, and on Windows also "/" and the
+// drive's ":"; elsewhere a backslash is an ordinary byte of a name.
+constexpr bool IsPathDelimiter(char c)
+{
+    return c == PathDelimiter || (PathDelimiter == '\\' && (c == '/' || c == ':'));
+}
 
 // True when both texts name the same file as the file system compares names: byte for byte
 // where names are case-sensitive (Linux), ignoring ASCII letter case elsewhere.
@@ -13,6 +24,10 @@ std::string FolderOfPath(const std::string& path);
 
 // The name after the last delimiter ("/a/b.jpg" gives "b.jpg").
 std::string FileNamePart(const std::string& path);
+
+// The file name's extension: from the last "." of its last path component on, dot included,
+// with a-z upper-cased ("photo.JpEg" gives ".JPEG"); empty when there is no dot.
+std::string PictureExtension(const std::string& fileName);
 
 // True when the name's extension is one the folder list offers as a picture.
 bool IsPictureFileName(const std::string& fileName);

@@ -1,5 +1,6 @@
 // The body of the loader's fuzz targets: the input bytes become a file with the format's
-// extension, read through LoadImageFile like any picture the user opens.
+// extension, read through LoadImageFile like any picture the user opens. The other imaging
+// fuzz targets write their input the same way.
 #pragma once
 
 #include "imaging/graph_convertor.h"
@@ -11,19 +12,27 @@
 
 #include <unistd.h>
 
-inline int fuzzLoad(const std::uint8_t* data, std::size_t size, const char* extension)
+// Writes the input (at most 1 MiB) to this process's own temporary file, whose name ends in
+// extension and stays the same for every input; empty when there is nothing to read.
+inline std::string fuzzInputFile(const std::uint8_t* data, std::size_t size, const char* extension)
 {
     if (size > (1u << 20))
-        return 0;
-    static const std::string path = (std::filesystem::temp_directory_path()
-                                     / ("vistrel-fuzz-" + std::to_string(getpid()) + extension))
-                                        .string();
+        return {};
+    const std::string path = (std::filesystem::temp_directory_path()
+                              / ("vistrel-fuzz-" + std::to_string(getpid()) + extension))
+                                 .string();
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)
-        return 0;
+        return {};
     const bool written = std::fwrite(data, 1, size, file) == size;
     std::fclose(file);
-    if (written) {
+    return written ? path : std::string();
+}
+
+inline int fuzzLoad(const std::uint8_t* data, std::size_t size, const char* extension)
+{
+    const std::string path = fuzzInputFile(data, size, extension);
+    if (!path.empty()) {
         const QImage picture = LoadImageFile(path);
         if (!picture.isNull() && picture.format() != QImage::Format_RGB32)
             __builtin_trap();

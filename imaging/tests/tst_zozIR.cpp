@@ -1,5 +1,7 @@
 #include "imaging/zozIR.h"
 
+#include "imaging/tests/plain_stretch.h"
+
 #include <QTest>
 
 #include <cstdlib>
@@ -197,7 +199,7 @@ void tst_zozIR::everyValue_data()
     QTest::addColumn<int>("lightness");
     QTest::addColumn<QImage::Format>("format");
     QTest::addColumn<QSize>("size");
-    // Around the largest amounts that the 16-bit lanes take (255 and 128), and far beyond.
+    // Around the largest amounts whose products fit 16 bits (255 and 128), and far beyond.
     const int amounts[] = {-35, -7, 14, 128, -128, 129, 255, -255, 256, 511, -512, -100000};
     for (int a : amounts) {
         for (QImage::Format f : {QImage::Format_RGB32, QImage::Format_BGR888}) {
@@ -245,7 +247,7 @@ void tst_zozIR::combinedMatchesSteps_data()
     QTest::newRow("contrast only, other")
         << -35 << 0 << QImage::Format_RGB888 << QImage::Format_BGR888;
     QTest::newRow("lightness only") << 0 << -35 << QImage::Format_RGB32 << QImage::Format_RGB32;
-    QTest::newRow("beyond the lanes")
+    QTest::newRow("beyond 16-bit products")
         << 700 << -300 << QImage::Format_RGB32 << QImage::Format_RGB32;
 }
 

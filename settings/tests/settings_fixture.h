@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,14 +27,12 @@ public:
         selected = -1;
         ++assignments;
     }
-    void RemoveAt(int index) override { entries.erase(entries.begin() + index); }
     void Clear() override
     {
         entries.clear();
         selected = -1;
     }
-    int SelectedIndex() const override { return selected; }
-    void SetSelectedIndex(int index) override { selected = index; }
+    int SelectedIndex() const { return selected; }
 
     std::vector<std::string> entries;
     int selected = -1;
@@ -63,6 +62,13 @@ inline std::string readFile(const std::filesystem::path& path)
 inline void writeFile(const std::filesystem::path& path, const std::string& bytes)
 {
     std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A new temporary folder in dir (the one before it removed) and the settings file's name there.
+inline std::filesystem::path freshSettingsFile(std::unique_ptr<QTemporaryDir>& dir)
+{
+    dir = std::make_unique<QTemporaryDir>();
+    return std::filesystem::path(dir->path().toStdString()) / "vistrel.set";
 }
 
 // The written form of a settings document whose root holds attributes only.

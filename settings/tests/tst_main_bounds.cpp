@@ -16,9 +16,8 @@ class TestMainBounds : public QObject
 private slots:
     void init()
     {
-        dir = std::make_unique<QTemporaryDir>();
+        file = freshSettingsFile(dir);
         QVERIFY(dir->isValid());
-        file = fs::path(dir->path().toStdString()) / "vistrel.set";
         window = FakeWindow();
     }
 

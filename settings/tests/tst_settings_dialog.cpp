@@ -32,9 +32,8 @@ class TestSettingsDialog : public QObject
 private slots:
     void init()
     {
-        dir = std::make_unique<QTemporaryDir>();
+        file = freshSettingsFile(dir);
         QVERIFY(dir->isValid());
-        file = fs::path(dir->path().toStdString()) / "vistrel.set";
         writeFile(
             file,
             "\r\n<SETTINGS MG_DIAMETER=\"90\">\r\n\t<HISTORY>\r\n\t\t<HIT HIT_FILE=\"/a.jpg\"/>"

@@ -1,6 +1,5 @@
 #include "settings/color_box.h"
 #include "settings/settings_user.h"
-#include "settings/settings_values.h"
 #include "settings/tests/settings_fixture.h"
 #include "store/path_text.h"
 
@@ -21,9 +20,8 @@ class TestSettingsStore : public QObject
 private slots:
     void init()
     {
-        dir = std::make_unique<QTemporaryDir>();
+        file = freshSettingsFile(dir);
         QVERIFY(dir->isValid());
-        file = fs::path(dir->path().toStdString()) / "vistrel.set";
         history.Clear();
     }
 

@@ -4,6 +4,7 @@
 
 #include "browse/filer.h"
 #include "shell/elided_text.h"
+#include "store/tests/file_size_limit.h"
 #include "viewer/_cbs.h"
 #include "viewer/_mg_indicator.h"
 #include "viewer/_pgv.h"
@@ -165,18 +166,11 @@ void TestMainWindow::fullDiskKeepsBackup()
                        "\r\n<VISTREL_DATA VERSION=\"0.9\">" + QByteArray(4000, 'x')
                            + "</VISTREL_DATA>");
     program->writeFile("bin/vistrel.BAK", "an earlier backup");
-    // A file size limit makes writing fail the way a full disk does.
-    rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 1000;
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &small);
+    FileSizeLimit limit(1000);
     QString told;
     keepMessage(told);
     QTest::keyClick(Fmain, Qt::Key_S, Qt::ControlModifier);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    limit.Lift();
     QCOMPARE(program->readFile("bin/vistrel.BAK"), QByteArray("an earlier backup"));
     QTRY_VERIFY(!told.isEmpty());
     QVERIFY2(told.contains(program->path("bin/vistrel.BAK")), qPrintable(told));

@@ -1,7 +1,5 @@
-// The history rules, step arithmetic and path texts, without a window.
+// The history rules, without a window.
 #include "shell/navigation_history.h"
-#include "shell/scale_step.h"
-#include "store/path_text.h"
 
 #include <QtTest>
 
@@ -33,12 +31,6 @@ private slots:
     void stepIndex_data();
     void stepIndex();
     void assignSelectsNothing();
-    void scaleStepLimits();
-    void folderAndName_data();
-    void folderAndName();
-    void pictureNames_data();
-    void pictureNames();
-    void expandedPath();
 };
 
 void TestNavigationHistory::addRules_data()
@@ -130,80 +122,6 @@ void TestNavigationHistory::assignSelectsNothing()
     QCOMPARE(history.Selected(), -1);
     history.Add("/new", 4, false);
     QCOMPARE(history.Entries(), split("/h17,/h18,/h19,/new"));
-}
-
-void TestNavigationHistory::scaleStepLimits()
-{
-    double x = 1.0;
-    for (int i = 0; i < 9; ++i)
-        x = NextStepFactor(x, -1);
-    QVERIFY(x > 0.1 && x < 0.1 + 1e-9);
-    x = NextStepFactor(x, -1);
-    QCOMPARE(x, 0.1);
-    for (int i = 0; i < 40; ++i)
-        x = NextStepFactor(x, +1);
-    QCOMPARE(x, 3.0);
-    QVERIFY(qFuzzyCompare(NextStepFactor(1.0, -1), 0.9));
-}
-
-void TestNavigationHistory::folderAndName_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("name");
-
-    QTest::newRow("nested") << "/photos/2004/img.jpg"
-                            << "/photos/2004"
-                            << "img.jpg";
-    QTest::newRow("at the root") << "/img.jpg"
-                                 << "/"
-                                 << "img.jpg";
-    QTest::newRow("no folder") << "img.jpg"
-                               << ""
-                               << "img.jpg";
-    QTest::newRow("backslash is a name byte") << "/a\\b.jpg"
-                                              << "/"
-                                              << "a\\b.jpg";
-}
-
-void TestNavigationHistory::folderAndName()
-{
-    QFETCH(QString, path);
-    QTEST(QString::fromStdString(FolderOfPath(path.toStdString())), "folder");
-    QTEST(QString::fromStdString(FileNamePart(path.toStdString())), "name");
-}
-
-void TestNavigationHistory::pictureNames_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("picture");
-
-    QTest::newRow("JPEG upper") << "/f/a.JPEG" << true;
-    QTest::newRow("gif lower") << "/f/b.gif" << true;
-    QTest::newRow("mixed case jpg") << "/f/x.JpG" << true;
-    QTest::newRow("all the others") << "/f/a.bmp" << true;
-    QTest::newRow("dib") << "/f/a.dib" << true;
-    QTest::newRow("wmf") << "/f/a.wmf" << true;
-    QTest::newRow("emf") << "/f/a.Emf" << true;
-    QTest::newRow("tif") << "/f/c.Tif" << false;
-    QTest::newRow("icons are not listed") << "/f/c.ico" << false;
-    QTest::newRow("no extension") << "/f/d" << false;
-    QTest::newRow("dot only in the folder") << "/f.jpg/d" << false;
-    QTest::newRow("extension after another") << "/f/a.jpg.txt" << false;
-}
-
-void TestNavigationHistory::pictureNames()
-{
-    QFETCH(QString, name);
-    QTEST(IsPictureFileName(name.toStdString()), "picture");
-}
-
-void TestNavigationHistory::expandedPath()
-{
-    QCOMPARE(ExpandHistoryPath(" \t/a/./b/../c.jpg\r\n"), std::string("/a/c.jpg"));
-    QCOMPARE(ExpandHistoryPath("  "), std::string());
-    QVERIFY(SamePath("/a/b.jpg", "/a/b.jpg"));
-    QVERIFY(!SamePath("/a/b.jpg", "/A/B.JPG"));
 }
 
 QTEST_APPLESS_MAIN(TestNavigationHistory)

@@ -1,4 +1,5 @@
 #include "store/LumPigger.h"
+#include "store/tests/file_size_limit.h"
 #include "store/tests/without_file_capabilities.h"
 
 #include <QDir>
@@ -158,21 +159,14 @@ void TestLumPiggerFile::fullDiskKeepsOldFile()
     for (int i = 0; i < 200; ++i)
         (new TLumPigger(&big))->SetName("HIT_WITH_A_LONG_NAME");
 
-    // A file size limit makes writing fail the way a full disk does.
-    rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 1000;
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &small);
+    FileSizeLimit limit(1000);
     bool thrown = false;
     try {
         big.SaveToFile(path("vistrel.set"));
     } catch (const fs::filesystem_error& error) {
         thrown = error.path1().string() == path("vistrel.set");
     }
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    limit.Lift();
 
     QVERIFY(thrown);
     QCOMPARE(readBytes(path("vistrel.set")), settingsText);

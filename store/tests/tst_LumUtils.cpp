@@ -15,7 +15,6 @@ private slots:
     void colorToText();
     void textToColor_data();
     void textToColor();
-    void intMaxOfNegatives();
 };
 
 void TestLumUtils::posFrom_data()
@@ -119,12 +118,6 @@ void TestLumUtils::textToColor()
 {
     QFETCH(QByteArray, text);
     QTEST(TextToColor(text.toStdString()), "expected");
-}
-
-void TestLumUtils::intMaxOfNegatives()
-{
-    QCOMPARE(IntMax(-1, -5), -1);
-    QCOMPARE(IntMax(-5, -1), -1);
 }
 
 QTEST_APPLESS_MAIN(TestLumUtils)

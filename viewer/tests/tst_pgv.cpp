@@ -1,6 +1,7 @@
 #include "viewer/_pgv.h"
 
 #include "imaging/graph_convertor.h"
+#include "imaging/tests/plain_stretch.h"
 #include "imaging/zozIR.h"
 
 #include <QApplication>

@@ -1,5 +1,6 @@
 #include "viewer/working_picture.h"
 
+#include "imaging/tests/plain_stretch.h"
 #include "imaging/zozIR.h"
 
 #include <QRandomGenerator>
