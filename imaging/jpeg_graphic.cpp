@@ -99,28 +99,92 @@ void cmykToBgrx(uchar* row, int width, bool inverted)
     }
 }
 
-// Holds only plain locals: libjpeg's errors longjmp back here from C frames.
-bool decodeJpeg(std::FILE* file, Canvas* canvas)
+// One decode's libjpeg state. A plain struct with no destructor: it lives in the frame
+// that calls setjmp, where libjpeg's errors land.
+struct Decoder
 {
     jpeg_decompress_struct cinfo;
     ErrorManager errors;
     jpeg_progress_mgr progress;
-    std::memset(&cinfo, 0, sizeof cinfo);
-    std::memset(&progress, 0, sizeof progress);
-    cinfo.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = jumpOnError;
-    errors.base.output_message = ignoreMessage;
-    progress.progress_monitor = limitScans;
+};
 
-    if (setjmp(errors.jump)) {
+// Errors jump back to the caller's setjmp, warnings are not printed, runaway scans stop.
+void prepare(Decoder* decoder)
+{
+    std::memset(&decoder->cinfo, 0, sizeof decoder->cinfo);
+    std::memset(&decoder->progress, 0, sizeof decoder->progress);
+    decoder->cinfo.err = jpeg_std_error(&decoder->errors.base);
+    decoder->errors.base.error_exit = jumpOnError;
+    decoder->errors.base.output_message = ignoreMessage;
+    decoder->progress.progress_monitor = limitScans;
+}
+
+// Called after the caller's setjmp: any error here jumps back to it.
+void readHeader(Decoder* decoder, std::FILE* file)
+{
+    jpeg_create_decompress(&decoder->cinfo);
+    decoder->cinfo.progress = &decoder->progress;
+    jpeg_stdio_src(&decoder->cinfo, file);
+    jpeg_read_header(&decoder->cinfo, TRUE);
+}
+
+// The picture's bitmap and the coefficients a progressive file keeps must fit the picture
+// limit together; libjpeg's own memory is bounded by what the limit leaves.
+bool boundMemory(j_decompress_ptr cinfo)
+{
+    const std::int64_t budget
+        = MaxPictureBytes - 4 * std::int64_t {cinfo->image_width} * cinfo->image_height;
+    if (coefficientBytes(cinfo) > budget)
+        return false;
+    cinfo->mem->max_memory_to_use = static_cast<long>(budget + workingMemory);
+    return true;
+}
+
+// Both output spaces give four bytes a pixel, so either is decoded straight into the
+// bitmap's rows; true for CMYK, which is turned into BGRX row by row.
+bool chooseOutput(j_decompress_ptr cinfo)
+{
+    const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
+    return cmyk;
+}
+
+// Decodes every output row into pixels (stride bytes a row); false when libjpeg gives none.
+// The stdio source never suspends: at the file's end it feeds libjpeg an end marker and
+// libjpeg fills the remaining rows itself.
+bool readRows(j_decompress_ptr cinfo, uchar* pixels, qsizetype stride, bool cmyk)
+{
+    const int width = static_cast<int>(cinfo->output_width);
+    const int height = static_cast<int>(cinfo->output_height);
+    while (cinfo->output_scanline < cinfo->output_height) {
+        JSAMPROW rows[8];
+        const int first = static_cast<int>(cinfo->output_scanline);
+        const int count = std::min(8, height - first);
+        for (int i = 0; i < count; ++i)
+            rows[i] = pixels + stride * (first + i);
+        const int done = static_cast<int>(jpeg_read_scanlines(cinfo, rows, count));
+        if (done == 0)
+            return false;
+        if (cmyk) {
+            for (int i = 0; i < done; ++i)
+                cmykToBgrx(rows[i], width, cinfo->saw_Adobe_marker);
+        }
+    }
+    return true;
+}
+
+// Holds only plain locals: libjpeg's errors longjmp back here from C frames.
+bool decodeJpeg(std::FILE* file, Canvas* canvas)
+{
+    Decoder decoder;
+    prepare(&decoder);
+    jpeg_decompress_struct& cinfo = decoder.cinfo;
+    if (setjmp(decoder.errors.jump)) {
         // Reached from any libjpeg call below, jpeg_create_decompress included.
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    jpeg_create_decompress(&cinfo);
-    cinfo.progress = &progress;
-    jpeg_stdio_src(&cinfo, file);
-    jpeg_read_header(&cinfo, TRUE);
+    readHeader(&decoder, file);
 
     const int width = static_cast<int>(cinfo.image_width);
     const int height = static_cast<int>(cinfo.image_height);
@@ -128,16 +192,11 @@ bool decodeJpeg(std::FILE* file, Canvas* canvas)
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    // The coefficients a progressive file keeps must fit the limit beside the bitmap.
-    const std::int64_t budget = MaxPictureBytes - 4 * std::int64_t {width} * height;
-    if (coefficientBytes(&cinfo) > budget) {
+    if (!boundMemory(&cinfo)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    cinfo.mem->max_memory_to_use = static_cast<long>(budget + workingMemory);
-    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
-    // Both give four bytes a pixel, so either is decoded straight into the bitmap's rows.
-    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
+    const bool cmyk = chooseOutput(&cinfo);
     jpeg_start_decompress(&cinfo);
 
     qsizetype stride = 0;
@@ -147,23 +206,9 @@ bool decodeJpeg(std::FILE* file, Canvas* canvas)
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW rows[8];
-        const int first = static_cast<int>(cinfo.output_scanline);
-        const int count = std::min(8, height - first);
-        for (int i = 0; i < count; ++i)
-            rows[i] = pixels + stride * (first + i);
-        const int done = static_cast<int>(jpeg_read_scanlines(&cinfo, rows, count));
-        // The stdio source never suspends: at the file's end it feeds libjpeg an end marker
-        // and libjpeg fills the remaining rows itself.
-        if (done == 0) {
-            jpeg_destroy_decompress(&cinfo);
-            return false;
-        }
-        if (cmyk) {
-            for (int i = 0; i < done; ++i)
-                cmykToBgrx(rows[i], width, cinfo.saw_Adobe_marker);
-        }
+    if (!readRows(&cinfo, pixels, stride, cmyk)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
     }
     // Every row is in; whatever follows the last scan is not read, so that trailing damage
     // cannot take a complete picture away.
@@ -200,24 +245,15 @@ public:
 // The scale and the decode of ReadJpegReduced; plain locals only, as in decodeJpeg.
 bool decodeReduced(std::FILE* file, QSize area, PlainCanvas* canvas, QSize* fullSize)
 {
-    jpeg_decompress_struct cinfo;
-    ErrorManager errors;
-    jpeg_progress_mgr progress;
-    std::memset(&cinfo, 0, sizeof cinfo);
-    std::memset(&progress, 0, sizeof progress);
-    cinfo.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = jumpOnError;
-    errors.base.output_message = ignoreMessage;
-    progress.progress_monitor = limitScans;
-
-    if (setjmp(errors.jump)) {
+    Decoder decoder;
+    prepare(&decoder);
+    jpeg_decompress_struct& cinfo = decoder.cinfo;
+    if (setjmp(decoder.errors.jump)) {
+        // Reached from any libjpeg call below, jpeg_create_decompress included.
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    jpeg_create_decompress(&cinfo);
-    cinfo.progress = &progress;
-    jpeg_stdio_src(&cinfo, file);
-    jpeg_read_header(&cinfo, TRUE);
+    readHeader(&decoder, file);
 
     const int width = static_cast<int>(cinfo.image_width);
     const int height = static_cast<int>(cinfo.image_height);
@@ -251,14 +287,11 @@ bool decodeReduced(std::FILE* file, QSize area, PlainCanvas* canvas, QSize* full
     }
     // The same bound as the full decode: a progressive file keeps every coefficient whatever
     // the scale.
-    const std::int64_t budget = MaxPictureBytes - 4 * std::int64_t {width} * height;
-    if (coefficientBytes(&cinfo) > budget) {
+    if (!boundMemory(&cinfo)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    cinfo.mem->max_memory_to_use = static_cast<long>(budget + workingMemory);
-    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
-    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
+    const bool cmyk = chooseOutput(&cinfo);
     // Speed over exactness: the full picture replaces this one.
     cinfo.dct_method = JDCT_IFAST;
     cinfo.do_fancy_upsampling = FALSE;
@@ -272,21 +305,9 @@ bool decodeReduced(std::FILE* file, QSize area, PlainCanvas* canvas, QSize* full
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW rows[8];
-        const int first = static_cast<int>(cinfo.output_scanline);
-        const int count = std::min(8, outHeight - first);
-        for (int i = 0; i < count; ++i)
-            rows[i] = pixels + stride * (first + i);
-        const int done = static_cast<int>(jpeg_read_scanlines(&cinfo, rows, count));
-        if (done == 0) {
-            jpeg_destroy_decompress(&cinfo);
-            return false;
-        }
-        if (cmyk) {
-            for (int i = 0; i < done; ++i)
-                cmykToBgrx(rows[i], outWidth, cinfo.saw_Adobe_marker);
-        }
+    if (!readRows(&cinfo, pixels, stride, cmyk)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
     }
     jpeg_destroy_decompress(&cinfo);
     return true;
