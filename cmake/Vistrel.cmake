@@ -34,7 +34,7 @@ function(vistrel_add_fuzzer)
   add_test(NAME ${F_NAME}_replay
     COMMAND ${PROJECT_SOURCE_DIR}/cmake/fuzz_replay.sh $<TARGET_FILE:${F_NAME}> ${F_CORPUS}
             ${F_RUNS})
-  set_tests_properties(${F_NAME}_replay PROPERTIES LABELS fuzz TIMEOUT 600
+  set_tests_properties(${F_NAME}_replay PROPERTIES LABELS fuzz TIMEOUT 1200
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
 
