@@ -5,6 +5,8 @@
 //
 // Driven by enter_bench over stdin: "select NAME" makes FOLDER/NAME the file the next Enter opens
 // and clears the area; "memory" asks for the resident size. Each answer is one line.
+#include "harness.h"
+
 #include <QApplication>
 #include <QImageReader>
 #include <QKeyEvent>
@@ -20,17 +22,6 @@
 #include <unistd.h>
 
 namespace {
-
-long statusKb(const char* key)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(key) + ":";
-    while (std::getline(status, line))
-        if (line.rfind(prefix, 0) == 0)
-            return std::stol(line.substr(prefix.size()));
-    return 0;
-}
 
 class BareViewer : public QWidget
 {
@@ -115,7 +106,7 @@ int main(int argc, char** argv)
             std::printf("ready %d %d %llu\n", centre.x(), centre.y(),
                         static_cast<unsigned long long>(viewer.winId()));
         } else if (line == "memory") {
-            std::printf("memory %ld %ld\n", statusKb("VmRSS"), statusKb("VmHWM"));
+            std::printf("memory %ld %ld\n", bench::statusKb("VmRSS"), bench::statusKb("VmHWM"));
         }
         std::fflush(stdout);
     });

@@ -47,17 +47,6 @@
 
 namespace {
 
-long statusKb(const char* key)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(key) + ":";
-    while (std::getline(status, line))
-        if (line.rfind(prefix, 0) == 0)
-            return std::stol(line.substr(prefix.size()));
-    return 0;
-}
-
 // ---- The program under test, in its own process ----------------------------------------
 
 // Lets the viewer finish what it does after a picture is on screen, so that one measurement
@@ -118,8 +107,8 @@ int runProgram(int argc, char** argv, const std::string& binFolder,
             QCoreApplication::processEvents();
             answer = "rotated";
         } else if (line == "memory") {
-            answer = "memory " + std::to_string(statusKb("VmRSS")) + " "
-                + std::to_string(statusKb("VmHWM"));
+            answer = "memory " + std::to_string(bench::statusKb("VmRSS")) + " "
+                + std::to_string(bench::statusKb("VmHWM"));
         } else if (line == "resetpeak") {
             std::ofstream("/proc/self/clear_refs") << "5";
             answer = "reset";

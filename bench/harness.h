@@ -5,10 +5,24 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace bench {
+
+// A value in kB from /proc/self/status ("VmRSS", "VmHWM"); 0 where there is none.
+inline long statusKb(const char* key)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(key) + ":";
+    while (std::getline(status, line))
+        if (line.rfind(prefix, 0) == 0)
+            return std::stol(line.substr(prefix.size()));
+    return 0;
+}
 
 // Median wall time of one call of work, in milliseconds, over at least minRuns runs and
 // at least minMillis of total time.

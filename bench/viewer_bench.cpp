@@ -26,18 +26,6 @@
 
 namespace {
 
-// A value in kB from /proc/self/status ("VmRSS", "VmHWM"); 0 where there is none.
-long statusKb(const char* key)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(key) + ":";
-    while (std::getline(status, line))
-        if (line.rfind(prefix, 0) == 0)
-            return std::stol(line.substr(prefix.size()));
-    return 0;
-}
-
 // Starts a new peak: the kernel sets VmHWM back to the present VmRSS.
 void resetPeak()
 {
@@ -111,12 +99,12 @@ int main(int argc, char** argv)
 
     // Memory first, before any other measurement leaves buffers behind.
     resetPeak();
-    const long baselineKb = statusKb("VmRSS");
+    const long baselineKb = bench::statusKb("VmRSS");
     pgv.LoadPicture(jpeg);
     pgv.RotatePicture(true);
     pgv.SetScale(100);
     pgv.CenterGlassAt(900, 500);
-    const long peakKb = statusKb("VmHWM");
+    const long peakKb = bench::statusKb("VmHWM");
     const double peakRatio = (peakKb - baselineKb) / 1024.0 / pictureMb;
     std::printf("%-48s %9.1f MB | %-28s %9.1f MB | %6.2fx the picture's RGB32 size "
                 "(target <= 1.15x%s)\n",

@@ -172,7 +172,7 @@ std::string deletionDate()
     return text;
 }
 
-// Moves file into the desktop's trash as its trash specification describes: an info file made
+// Moves file into the desktop's trash the way every desktop reads it back: an info file made
 // first under a name not yet taken (which reserves the name), then the file renamed beside it.
 // False, with reason set, when the file stays where it is.
 bool moveToTrash(const fs::path& file, std::string& reason)

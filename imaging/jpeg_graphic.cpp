@@ -128,10 +128,13 @@ void readHeader(Decoder* decoder, std::FILE* file)
     jpeg_read_header(&decoder->cinfo, TRUE);
 }
 
-// The picture's bitmap and the coefficients a progressive file keeps must fit the picture
-// limit together; libjpeg's own memory is bounded by what the limit leaves.
-bool boundMemory(j_decompress_ptr cinfo)
+// The picture's size, and its bitmap with the coefficients a progressive file keeps, must fit
+// the picture limit; libjpeg's own memory is bounded by what the limit leaves.
+bool withinPictureLimit(j_decompress_ptr cinfo)
 {
+    if (!FitsPictureLimit(static_cast<int>(cinfo->image_width),
+                          static_cast<int>(cinfo->image_height)))
+        return false;
     const std::int64_t budget
         = MaxPictureBytes - 4 * std::int64_t {cinfo->image_width} * cinfo->image_height;
     if (coefficientBytes(cinfo) > budget)
@@ -188,11 +191,7 @@ bool decodeJpeg(std::FILE* file, Canvas* canvas)
 
     const int width = static_cast<int>(cinfo.image_width);
     const int height = static_cast<int>(cinfo.image_height);
-    if (!FitsPictureLimit(width, height)) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    if (!boundMemory(&cinfo)) {
+    if (!withinPictureLimit(&cinfo)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
@@ -258,10 +257,6 @@ bool decodeReduced(std::FILE* file, QSize area, PlainCanvas* canvas, QSize* full
     const int width = static_cast<int>(cinfo.image_width);
     const int height = static_cast<int>(cinfo.image_height);
     *fullSize = QSize(width, height);
-    if (!FitsPictureLimit(width, height)) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
     // A picture that fits is shown at its own size: nothing to reduce. Reading the file's
     // codes costs the same at every scale and is most of a decode; below 8 MP, or above
     // half the size, what a reduced decode saves is less than what a second decode costs.
@@ -285,9 +280,9 @@ bool decodeReduced(std::FILE* file, QSize area, PlainCanvas* canvas, QSize* full
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    // The same bound as the full decode: a progressive file keeps every coefficient whatever
+    // The same limit as the full decode: a progressive file keeps every coefficient whatever
     // the scale.
-    if (!boundMemory(&cinfo)) {
+    if (!withinPictureLimit(&cinfo)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
