@@ -1,5 +1,6 @@
 #include "imaging/picture_buffer.h"
 
+#include "imaging/zozIR.h"
 #include "store/picture_limits.h"
 
 #include <algorithm>
@@ -143,4 +144,35 @@ void TrimKeptPictureMemory(int width, int height)
     }
     if (block)
         releaseBlock(block, blockBytes(block));
+}
+
+QImage PictureSlot::Adopt(QImage picture)
+{
+    Release();
+    if (picture.isNull())
+        return QImage();
+    if (picture.format() != QImage::Format_RGB32)
+        picture.convertTo(QImage::Format_RGB32);
+    held = std::move(picture);
+    width = held.width();
+    height = held.height();
+    // bits() detaches a shared picture, so no other picture sees a turn made in place.
+    return QImage(held.bits(), width, height, qsizetype {4} * width, QImage::Format_RGB32);
+}
+
+QImage PictureSlot::Turn(bool clockwise)
+{
+    if (held.isNull())
+        return QImage();
+    // 32-bit rows are never padded, so the turned picture fits the same bytes.
+    RotateQuarterInPlace(reinterpret_cast<std::uint32_t*>(held.bits()), width, height, clockwise);
+    std::swap(width, height);
+    return QImage(held.bits(), width, height, qsizetype {4} * width, QImage::Format_RGB32);
+}
+
+void PictureSlot::Release()
+{
+    held = QImage();
+    width = 0;
+    height = 0;
 }

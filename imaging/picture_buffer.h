@@ -1,4 +1,12 @@
-// Fresh bitmaps for decoders that write every pixel themselves.
+// The one home of large picture memory.
+//
+// The rule: every picture above 1 MiB is a block from NewPictureBitmap, and at most one
+// released block is kept for the next picture. A decoder writes its picture into such a
+// block; the viewer's PictureSlot takes the decoded picture over and turns it inside the
+// same block; when the slot lets it go, the block is kept for the next picture of about its
+// size, and TrimKeptPictureMemory gives it back once the picture shown could not use it.
+// So the program holds the picture shown, the pictures decoded ahead (within their own
+// budget) and at most one kept block, never a second copy of a picture for a turn.
 #pragma once
 
 #include <QImage>
@@ -17,3 +25,25 @@ QImage NewPictureBitmap(int width, int height);
 // for a much larger picture than the one shown is not held, while pictures of one size in a
 // row still find their memory ready.
 void TrimKeptPictureMemory(int width, int height);
+
+// The viewer's picture, turned in its own memory: a quarter turn of a 96 MB picture never
+// needs a second 96 MB alongside.
+class PictureSlot
+{
+public:
+    // The slot takes picture's memory over (converting it to RGB32 first if it is not, copying
+    // it if it is shared) and gives the picture back as a view of that memory. The view does
+    // not own the memory: it is valid until the next Adopt, Turn or Release of this slot.
+    QImage Adopt(QImage picture);
+
+    // Turns the slot's picture a quarter turn in its own memory and gives the turned view.
+    QImage Turn(bool clockwise);
+
+    // Lets the memory go: a large block is kept for the next picture (see above).
+    void Release();
+
+private:
+    QImage held;
+    int width = 0;
+    int height = 0;
+};

@@ -26,10 +26,6 @@ void AdjustContrast(QImage& bitmap, int amount);
 // Each channel c: c + ((255 - c) * amount) / 255, clamped.
 void AdjustLightness(QImage& bitmap, int amount);
 
-// The same pixels as AdjustContrast(contrast) followed by AdjustLightness(lightness), an
-// amount of 0 skipping its step, in one pass (the display picture's redraw).
-void AdjustContrastAndLightness(QImage& bitmap, int contrast, int lightness);
-
 // target becomes source turned a quarter turn clockwise (source's top-left pixel ends at
 // target's top-right) or counter-clockwise (source's top-right ends at target's top-left).
 // target takes source's format when that is RGB32 or BGR888, else BGR888.

@@ -181,8 +181,9 @@ bool TO_pgv::ClearPicture()
     ResetScale();
     WaitCursor wait;
     loader.Follow(std::string(), false);
-    source = pictureSlot.Shape(100, 100);
-    source.fill(white);
+    QImage blank(100, 100, QImage::Format_RGB32);
+    blank.fill(white);
+    source = pictureSlot.Adopt(std::move(blank));
     pictureSize = source.size();
     complete = true;
     ++sourceGeneration;

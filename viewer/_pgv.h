@@ -14,12 +14,12 @@
 // centre, outside the circle the display picture beneath it, so that it looks round.
 #pragma once
 
+#include "imaging/picture_buffer.h"
 #include "viewer/channel_table.h"
 #include "viewer/glass_options.h"
 #include "viewer/image_control.h"
 #include "viewer/pgv_geometry.h"
 #include "viewer/picture_loader.h"
-#include "viewer/picture_slot.h"
 #include "viewer/working_picture.h"
 
 #include <QImage>

@@ -10,7 +10,7 @@
 class ChannelTable
 {
 public:
-    // The table of AdjustContrastAndLightness with these amounts.
+    // The table of AdjustContrast(contrast) followed by AdjustLightness(lightness).
     ChannelTable(int contrast, int lightness);
 
     int Contrast() const { return contrast; }
