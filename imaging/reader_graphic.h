@@ -1,7 +1,7 @@
-// Device-independent bitmaps (BMP, DIB) and icons (ICO), decoded here from the format's
-// definition so that every pixel is exact: all header kinds (OS/2 and Windows, up to the
-// 124-byte one), both row orders, 1 to 32 bits a pixel, colour tables, bit-field channels
-// and run-length coding. A PNG inside an icon goes to Qt's PNG reader.
+// Device-independent bitmaps (BMP, DIB) and icons (ICO) read from their files: the pixels
+// are decoded by metafile/dib (the decoder the metafile player's bitmaps go through too),
+// a picture's alpha is composited onto white, an icon's entry is chosen and its mask
+// applied. A PNG inside an icon goes to Qt's PNG reader.
 #pragma once
 
 #include "imaging/graphic.h"

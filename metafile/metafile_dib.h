@@ -1,5 +1,6 @@
 // Device-independent bitmaps as metafile records carry them: a BITMAPINFO (header and colour
-// table) and the pixel bits, either apart or packed one after the other.
+// table) and the pixel bits, either apart or packed one after the other. Their pixels are
+// decoded by dib.h, as a BMP file's are.
 #pragma once
 
 #include <QImage>

@@ -17,6 +17,7 @@ private slots:
     void textAdvances_data();
     void textAdvances();
     void stretchedDibits();
+    void bitmapChannelsScaleExactly();
     void damagedRecords_data();
     void damagedRecords();
     void badHeaderGivesNothing_data();
@@ -444,6 +445,23 @@ void tst_metafile_emf::stretchedDibits()
     QCOMPARE(pixel(picture, 25, 45), 0x0000ffu);
     QCOMPARE(pixel(picture, 75, 45), 0x000000u);
     QCOMPARE(inkBox(picture), QRect(20, 10, 60, 40));
+}
+
+// A record's bitmap is decoded as a bitmap file is: a 5-bit channel's maximum gives 255.
+void tst_metafile_emf::bitmapChannelsScaleExactly()
+{
+    Params dib;
+    dib.u32(40).i32({2, 1}).u16(1).u16(16).u32(0).u32(4).i32({0, 0, 0, 0});
+    dib.u16(0x7FFF).u16(0x001F);
+    auto b = redCanvas();
+    Params p;
+    p.i32({0, 0, 0, 0, 20, 10, 0, 0, 2, 1});
+    p.u32(80).u32(40).u32(120).u32(4);
+    p.u32(0).u32(0x00CC0020).i32({60, 40}).raw(dib.bytes);
+    b.record(81, p);
+    const QImage picture = PlayEnhancedMetafile(b.finish());
+    QCOMPARE(pixel(picture, 25, 15), 0xffffffu);
+    QCOMPARE(pixel(picture, 75, 15), 0x0000ffu);
 }
 
 void tst_metafile_emf::damagedRecords_data()
