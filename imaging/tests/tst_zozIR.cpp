@@ -327,10 +327,12 @@ void tst_zozIR::turnInPlace_data()
     QTest::addColumn<QSize>("size");
     QTest::addColumn<bool>("clockwise");
     // Sides sharing no factor, sharing some, equal, one a multiple of the other, a single row
-    // or column, and widths beyond one batch of columns.
+    // or column, widths beyond one batch of columns, and pictures large enough for the work
+    // to be split over threads.
     for (bool cw : {true, false})
         for (QSize size : {QSize(37, 23), QSize(6, 4), QSize(4, 6), QSize(16, 16), QSize(150, 70),
-                           QSize(70, 150), QSize(1, 9), QSize(9, 1), QSize(1, 1), QSize(200, 3)})
+                           QSize(70, 150), QSize(1, 9), QSize(9, 1), QSize(1, 1), QSize(200, 3),
+                           QSize(1283, 819), QSize(1200, 900)})
             QTest::addRow("%dx%d %s", size.width(), size.height(), cw ? "cw" : "ccw") << size << cw;
 }
 
