@@ -34,7 +34,8 @@ void RotateQuarterCCW(const QImage& source, QImage& target);
 
 // The same turns done inside the picture's own memory: pixels holds width x height 32-bit
 // pixels row after row (no padding) and ends holding height x width. Needs only a few rows
-// of scratch memory, never a second picture, at the price of three passes over the pixels.
+// of scratch memory for each core it uses, never a second picture, at the price of three
+// passes over the pixels.
 void RotateQuarterInPlace(std::uint32_t* pixels, int width, int height, bool clockwise);
 
 // The plain stretch's pixel mapping: target pixel i of a span of n pixels takes source pixel
