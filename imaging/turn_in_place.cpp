@@ -69,29 +69,28 @@ private:
     std::vector<std::vector<std::uint32_t>> scratch;
 };
 
-// A column pass: for each column j, new[i] = old[from(j, i)] with from giving a permutation
-// of the m rows. Columns go in batches through scratch, so every row is read and written a
-// cache line at a time. Each part works on a copy of from, which allocates nothing.
-template<typename From>
-void permuteColumns(std::uint32_t* a, int m, int n, TurnWorkers& workers, const From& from)
+// A column pass: for each column j, new[i] = old[from(j, i)] with from a permutation of the
+// m rows. Columns go in batches through scratch (the batch's part of every row, one row of
+// columnBatch pixels after another), so that every row is read and written a cache line at a
+// time; rows.Fill writes the batch's part of new row 0, 1, ... from scratch. Each part works
+// on a copy of rows, which allocates nothing.
+template<typename Rows>
+void permuteColumns(std::uint32_t* a, int m, int n, TurnWorkers& workers, const Rows& rows)
 {
-    const auto rows = static_cast<std::size_t>(m);
+    const auto height = static_cast<std::size_t>(m);
     const int batches = (n + columnBatch - 1) / columnBatch;
     workers.Run(batches, [&](int firstBatch, int lastBatch, std::vector<std::uint32_t>& scratch) {
-        From own = from;
+        Rows own = rows;
         for (int first = firstBatch * columnBatch; first < std::min(n, lastBatch * columnBatch);
              first += columnBatch) {
             const int count = std::min(columnBatch, n - first);
-            for (std::size_t i = 0; i < rows; ++i)
+            for (std::size_t i = 0; i < height; ++i)
                 std::memcpy(&scratch[i * columnBatch], a + i * static_cast<std::size_t>(n) + first,
                             4 * static_cast<std::size_t>(count));
-            own.startBatch(first, count);
-            for (std::size_t i = 0; i < rows; ++i) {
-                std::uint32_t* row = a + i * static_cast<std::size_t>(n) + first;
-                for (int g = 0; g < count; ++g)
-                    row[g] = scratch[static_cast<std::size_t>(own.next(g)) * columnBatch
-                                     + static_cast<std::size_t>(g)];
-            }
+            own.StartBatch(first, count);
+            for (std::size_t i = 0; i < height; ++i)
+                own.Fill(static_cast<int>(i), a + i * static_cast<std::size_t>(n) + first,
+                         scratch.data());
         }
     });
 }
@@ -119,27 +118,45 @@ void RotateQuarterInPlace(std::uint32_t* a, int width, int height, bool clockwis
     // Pass 1: column j rotated down by k[j] (for a clockwise turn, of the rows upside down):
     // element (i, j) goes to row (i + k[j]) mod m. Counter-clockwise, pass 2 mirrors each
     // row, so the column that lands on j after the mirror, n - 1 - j, takes j's amount.
+    // Columns sharing an amount form runs, each copied from one scratch row.
     struct RotateDown
     {
+        struct Run
+        {
+            int first;
+            int end;
+            int amount;
+        };
         const std::vector<int>& amount;
         int m;
         bool flip;
-        std::array<int, columnBatch> row {};
-        void startBatch(int start, int count)
+        std::array<Run, columnBatch> runs {};
+        int runCount = 0;
+        void StartBatch(int start, int count)
         {
-            for (int g = 0; g < count; ++g)
-                row[static_cast<std::size_t>(g)] = m - amount[static_cast<std::size_t>(start + g)];
+            runCount = 0;
+            for (int g = 0; g < count; ++g) {
+                const int a = amount[static_cast<std::size_t>(start + g)];
+                if (runCount > 0 && runs[static_cast<std::size_t>(runCount - 1)].amount == a)
+                    ++runs[static_cast<std::size_t>(runCount - 1)].end;
+                else
+                    runs[static_cast<std::size_t>(runCount++)] = {g, g + 1, a};
+            }
         }
-        // New row r takes old row (r - amount) mod m, counted from the bottom when flipped;
-        // each batch column asks for its rows in order 0, 1, ...
-        int next(int g)
+        // New row i takes old row (i - amount) mod m, counted from the bottom when flipped.
+        void Fill(int i, std::uint32_t* row, const std::uint32_t* scratch) const
         {
-            int& r = row[static_cast<std::size_t>(g)];
-            if (r >= m)
-                r -= m;
-            const int source = flip ? m - 1 - r : r;
-            ++r;
-            return source;
+            for (int r = 0; r < runCount; ++r) {
+                const Run& run = runs[static_cast<std::size_t>(r)];
+                int source = i - run.amount; // an amount is below c, so below m
+                if (source < 0)
+                    source += m;
+                if (flip)
+                    source = m - 1 - source;
+                const std::uint32_t* from
+                    = scratch + static_cast<std::size_t>(source) * columnBatch;
+                std::copy(from + run.first, from + run.end, row + run.first);
+            }
         }
     };
     if (c > 1 || clockwise) {
@@ -183,37 +200,54 @@ void RotateQuarterInPlace(std::uint32_t* a, int width, int height, bool clockwis
     });
 
     // Pass 3: column c gathers its final rows: final position q = r n + c holds original
-    // element (q mod m, q div m), which pass 2 left in row (q mod m + k[q div m]) mod m.
+    // element (q mod m, q div m), which pass 2 left in row (q mod m + k[q div m]) mod m. Along
+    // a row of the batch q grows by one, so the rows read step down the scratch one at a time
+    // until q mod m wraps to a new block of k.
     struct Gather
     {
         const std::vector<int>& k;
         int m;
-        int n;
-        std::array<int, columnBatch> i {};
-        std::array<int, columnBatch> j {};
-        void startBatch(int start, int count)
+        // From one row to the next q grows by n: n mod m, carried into n div m.
+        int rowStep;
+        int blockStep;
+        int count = 0;
+        int qMod = 0; // q mod m and q div m at the batch's first column, this row
+        int qDiv = 0;
+        void StartBatch(int start, int batchCount)
         {
-            for (int g = 0; g < count; ++g) {
-                i[static_cast<std::size_t>(g)] = (start + g) % m;
-                j[static_cast<std::size_t>(g)] = (start + g) / m;
-            }
+            count = batchCount;
+            qMod = start % m;
+            qDiv = start / m;
         }
-        int next(int g)
+        void Fill(int, std::uint32_t* row, const std::uint32_t* scratch)
         {
-            int& ig = i[static_cast<std::size_t>(g)];
-            int& jg = j[static_cast<std::size_t>(g)];
-            int source = ig + k[static_cast<std::size_t>(jg)];
-            if (source >= m)
-                source -= m;
-            // q += n
-            ig += n % m;
-            jg += n / m;
-            if (ig >= m) {
-                ig -= m;
-                ++jg;
+            int mod = qMod;
+            int div = qDiv;
+            for (int g = 0; g < count;) {
+                const int end = std::min(count, g + (m - mod));
+                int source = mod + k[static_cast<std::size_t>(div)];
+                if (source >= m)
+                    source -= m;
+                std::size_t at
+                    = static_cast<std::size_t>(source) * columnBatch + static_cast<std::size_t>(g);
+                for (; g < end; ++g) {
+                    row[g] = scratch[at];
+                    at += columnBatch + 1;
+                    if (++source == m) {
+                        source = 0;
+                        at -= static_cast<std::size_t>(m) * columnBatch;
+                    }
+                }
+                mod = 0;
+                ++div;
             }
-            return source;
+            qMod += rowStep;
+            qDiv += blockStep;
+            if (qMod >= m) {
+                qMod -= m;
+                ++qDiv;
+            }
         }
     };
-    permuteColumns(a, m, n, workers, Gather {k, m, n});
+    permuteColumns(a, m, n, workers, Gather {k, m, n % m, n / m});
 }
