@@ -1,6 +1,7 @@
 #include "metafile/metafile_dib.h"
 
 #include "metafile/dib.h"
+#include "metafile/metafile_limits.h"
 
 #include <algorithm>
 #include <cstring>
@@ -39,6 +40,8 @@ MetafileDib DecodeDib(Bytes info, Bytes bits, bool keepAlpha)
 {
     Dib dib;
     if (!parse(info, &dib) || dib.pixelsAt > static_cast<qint64>(info.size()))
+        return {};
+    if ((dib.runLength() || dib.bits < 24) && dib.width * dib.height * 4 > metafileCodedBitmapBytes)
         return {};
     const bool alpha = keepAlpha && dib.bits == 32 && !dib.runLength();
     if (alpha && dib.masks[3] == 0)

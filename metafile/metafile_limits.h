@@ -25,6 +25,11 @@ constexpr double metafileRecordWork = 256;
 constexpr double metafileDrawingWork = 1024;
 // Decoding a bitmap (reading, converting) costs a few plain fills of its pixels.
 constexpr double metafileDecodeWork = 4;
+// The largest picture, in RGB32 bytes, of a record's bitmap whose pixels are stored smaller
+// than the picture (coded in runs, or as colour indices): a few bytes of runs could otherwise
+// ask for a bitmap of gigabytes. Uncompressed 24- and 32-bit bitmaps are bounded by the
+// bytes the file holds.
+constexpr long long metafileCodedBitmapBytes = 256LL << 20;
 
 // Output coordinates beyond this are not drawn: the rasteriser works in fixed point, and no
 // sensible picture places a shape millions of pixels away.

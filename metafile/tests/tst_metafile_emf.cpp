@@ -1,3 +1,4 @@
+#include "metafile/metafile_dib.h"
 #include "metafile/metafile_player.h"
 #include "metafile/tests/metafile_builder.h"
 
@@ -18,6 +19,7 @@ private slots:
     void textAdvances();
     void stretchedDibits();
     void bitmapChannelsScaleExactly();
+    void codedBitmapsAreBounded();
     void damagedRecords_data();
     void damagedRecords();
     void badHeaderGivesNothing_data();
@@ -462,6 +464,26 @@ void tst_metafile_emf::bitmapChannelsScaleExactly()
     const QImage picture = PlayEnhancedMetafile(b.finish());
     QCOMPARE(pixel(picture, 25, 15), 0xffffffu);
     QCOMPARE(pixel(picture, 75, 15), 0x0000ffu);
+}
+
+// Two bytes of runs cannot ask for a bitmap of hundreds of megabytes; a small one decodes.
+void tst_metafile_emf::codedBitmapsAreBounded()
+{
+    const auto rle8 = [](int width, int height) {
+        Params info;
+        info.u32(40).i32({width, height}).u16(1).u16(8).u32(1).u32(0).i32({0, 0}).u32(2).u32(0);
+        info.u32(0x000000).u32(0x0000FF);
+        return info.bytes;
+    };
+    const QByteArray runs = Params().u16(0x0102).u16(0x0100).bytes; // two pixels of 1, the end
+    const auto span = [](const QByteArray& bytes) {
+        return std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                         static_cast<std::size_t>(bytes.size()));
+    };
+    const QImage small = DecodeDib(span(rle8(4, 2)), span(runs)).image;
+    QCOMPARE(small.size(), QSize(4, 2));
+    QCOMPARE(small.pixel(1, 1), 0xFF0000FFu); // bottom-up: the first row is the lowest
+    QVERIFY(DecodeDib(span(rle8(10000, 10000)), span(runs)).image.isNull());
 }
 
 void tst_metafile_emf::damagedRecords_data()
