@@ -36,6 +36,7 @@ public:
             parts = std::min(parts, 1 + pixels / 16 / scratchSize);
         }
         scratch.assign(parts, std::vector<std::uint32_t>(scratchSize));
+        threads.reserve(parts - 1);
     }
 
     // work(first, last, scratch) for parts of [0, count), all done when this returns.
@@ -45,7 +46,6 @@ public:
         const auto bound = [&](std::int64_t p) {
             return static_cast<int>(count * p / parts);
         };
-        std::vector<std::thread> threads;
         for (std::int64_t p = 1; p < parts; ++p) {
             auto& own = scratch[static_cast<std::size_t>(p)];
             const int first = bound(p);
@@ -59,6 +59,7 @@ public:
         work(0, bound(1), scratch[0]);
         for (std::thread& thread : threads)
             thread.join();
+        threads.clear();
     }
 
 private:
@@ -67,6 +68,7 @@ private:
     static constexpr std::size_t maxParts = 8;
 
     std::vector<std::vector<std::uint32_t>> scratch;
+    std::vector<std::thread> threads; // reserved at once, so that starting one never allocates
 };
 
 // A column pass: for each column j, new[i] = old[from(j, i)] with from a permutation of the

@@ -136,8 +136,7 @@ const QImage& TO_pgv::SourcePicture()
 
 void TO_pgv::showPicture(QImage picture, QSize size, bool isComplete)
 {
-    source = QImage();
-    pictureSlot.Release();
+    // Adopt lets the old picture's memory go first.
     source = pictureSlot.Adopt(std::move(picture));
     pictureSize = size;
     complete = isComplete;
