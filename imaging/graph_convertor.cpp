@@ -11,16 +11,16 @@
 namespace {
 
 // Windows metafiles and enhanced metafiles, played by our own metafile player: Read keeps
-// the file's bytes once their header reports a size, ToBitmap plays them at that size.
+// the file's bytes, ToBitmap plays them at the size their header reports (null when it
+// reports none). The header is not looked at in Read: a WMF without a window extent is
+// measured by a whole playback, which the play repeats anyway.
 class MetafileGraphic final : public Graphic
 {
 public:
-    using SizeOf = QSize (*)(const QByteArray&);
     using Play = QImage (*)(const QByteArray&);
 
-    MetafileGraphic(SizeOf sizeOfFile, Play playFile)
-        : sizeOf(sizeOfFile)
-        , play(playFile)
+    explicit MetafileGraphic(Play playFile)
+        : play(playFile)
     {
     }
 
@@ -30,7 +30,7 @@ public:
         if (!file.isOpen() || file.size() > maxMetafileBytes)
             return false;
         bytes.resize(static_cast<qsizetype>(file.size()));
-        return file.read(bytes.data(), bytes.size()) == bytes.size() && !sizeOf(bytes).isEmpty();
+        return file.read(bytes.data(), bytes.size()) == bytes.size();
     }
     QImage ToBitmap() override { return play(bytes); }
 
@@ -38,7 +38,6 @@ private:
     // Far more than any real metafile; the whole file is held in memory while it plays.
     static constexpr qint64 maxMetafileBytes = qint64 {1} << 30;
 
-    SizeOf sizeOf;
     Play play;
     QByteArray bytes;
 };
@@ -49,9 +48,9 @@ std::unique_ptr<Graphic> decoderFor(TPictureFormat format)
     case TPictureFormat::Bitmap:
         return std::make_unique<BitmapGraphic>();
     case TPictureFormat::WindowsMetafile:
-        return std::make_unique<MetafileGraphic>(WindowsMetafileSize, PlayWindowsMetafile);
+        return std::make_unique<MetafileGraphic>(PlayWindowsMetafile);
     case TPictureFormat::EnhancedMetafile:
-        return std::make_unique<MetafileGraphic>(EnhancedMetafileSize, PlayEnhancedMetafile);
+        return std::make_unique<MetafileGraphic>(PlayEnhancedMetafile);
     case TPictureFormat::Gif:
         return std::make_unique<GifGraphic>();
     case TPictureFormat::Jpeg:

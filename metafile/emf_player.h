@@ -54,7 +54,7 @@ private:
     {
         const auto info = part(r, offBmi, cbBmi);
         const auto bits = part(r, offBits, cbBits);
-        if (!info || !bits || !dc.spend(metafileDecodeWork * DibPixels(*info)))
+        if (!info || !bits || !dc.spend(DibDecodeWork(*info)))
             return {};
         return DecodeDib(*info, *bits, keepAlpha);
     }

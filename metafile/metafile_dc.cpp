@@ -202,6 +202,8 @@ void MetafileDC::setLogicalFrame(const QRectF& frame, QSizeF outputSize)
 
 void MetafileDC::fixFrame() const
 {
+    if (!pendingFrame)
+        return;
     const auto [frame, size] = *pendingFrame;
     pendingFrame.reset();
     // The frame's box on the device keeps the device's orientation: a window whose y axis
@@ -273,8 +275,7 @@ QTransform MetafileDC::pageTransform() const
 
 QTransform MetafileDC::toOutput() const
 {
-    if (pendingFrame)
-        fixFrame();
+    fixFrame();
     return current.world * pageTransform() * deviceToOutput;
 }
 

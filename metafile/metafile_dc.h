@@ -140,9 +140,10 @@ public:
     void selectStockObject(std::uint32_t stock);
 
     // For a picture whose frame is given in the records' logical units (a metafile without
-    // its own device): the mapping from the device onto the output picture is fixed when
-    // the first record draws, so that the page mapping the records set up by then, window
-    // and viewport alike, takes the frame onto the whole output of outputSize pixels.
+    // its own device): the mapping from the device onto the output picture is fixed when a
+    // record first maps a coordinate (drawing, clipping, a region, a pen's width), so that
+    // the page mapping the records set up by then, window and viewport alike, takes the
+    // frame onto the whole output of outputSize pixels.
     void setLogicalFrame(const QRectF& frame, QSizeF outputSize);
 
     // Mapping: window and viewport extents count only in the isotropic and anisotropic

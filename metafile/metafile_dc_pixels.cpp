@@ -212,8 +212,7 @@ void MetafileDC::shadedTriangle(const QPolygonF& corners, const QColor (&colors)
 
 QRegion MetafileDC::regionToOutput(const QRegion& region, bool regionIsLogical) const
 {
-    if (pendingFrame)
-        fixFrame();
+    fixFrame();
     const QTransform t = regionIsLogical ? pageTransform() * deviceToOutput : deviceToOutput;
     if (t.isIdentity())
         return region;

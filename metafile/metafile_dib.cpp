@@ -18,9 +18,7 @@ bool parse(Bytes info, Dib* dib)
 }
 
 // The alpha-carrying form of a 32-bit uncompressed bitmap, which the BMP reader composites
-// onto white; AlphaBlend needs it premultiplied. Plain bitmaps keep it in the fourth byte;
-// bit-field bitmaps name their colour masks, and their alpha is the byte those leave free
-// unless a newer header names its mask.
+// onto white: AlphaBlend needs it premultiplied, each colour at most its alpha.
 void keepAlphaOf(QImage& image)
 {
     for (int y = 0; y < image.height(); ++y) {
@@ -43,6 +41,8 @@ MetafileDib DecodeDib(Bytes info, Bytes bits, bool keepAlpha)
         return {};
     if ((dib.runLength() || dib.bits < 24) && dib.width * dib.height * 4 > metafileCodedBitmapBytes)
         return {};
+    // Plain bitmaps keep their alpha in the fourth byte; bit-field bitmaps name their colour
+    // masks, and their alpha is the byte those leave free unless a newer header names its mask.
     const bool alpha = keepAlpha && dib.bits == 32 && !dib.runLength();
     if (alpha && dib.masks[3] == 0)
         dib.masks[3] = ~(dib.masks[0] | dib.masks[1] | dib.masks[2]) & 0xFF000000u;
@@ -85,12 +85,12 @@ MetafileDib DecodePackedDib(Bytes packed)
     return DecodeDib(packed.first(split), packed.subspan(split));
 }
 
-double DibPixels(Bytes info)
+double DibDecodeWork(Bytes info)
 {
     Dib dib;
     if (!parse(info, &dib))
         return 0;
-    return static_cast<double>(dib.width) * static_cast<double>(dib.height);
+    return metafileDecodeWork * static_cast<double>(dib.width) * static_cast<double>(dib.height);
 }
 
 QImage DecodeDibMask(Bytes info, Bytes bits)

@@ -24,9 +24,9 @@ MetafileDib DecodeDib(std::span<const std::uint8_t> info, std::span<const std::u
 // header.
 MetafileDib DecodePackedDib(std::span<const std::uint8_t> packed);
 
-// The pixels a bitmap's header claims (0 when it cannot be read), so that its decoding can be
-// charged before it is done.
-double DibPixels(std::span<const std::uint8_t> info);
+// The playback work of decoding the bitmap, from the pixels its header claims (0 when it
+// cannot be read), so that the decoding is charged before it is done.
+double DibDecodeWork(std::span<const std::uint8_t> info);
 
 // A one-bit bitmap as a mask: Format_Alpha8, 255 where a bit is 1 and 0 where it is 0; null
 // when the bitmap is not one bit a pixel or cannot be read.

@@ -26,7 +26,8 @@ constexpr double metafileDrawingWork = 1024;
 // Decoding a bitmap (reading, converting) costs a few plain fills of its pixels.
 constexpr double metafileDecodeWork = 4;
 // The largest picture, in RGB32 bytes, of a record's bitmap whose pixels are stored smaller
-// than the picture (coded in runs, or as colour indices): a few bytes of runs could otherwise
+// than the picture (coded in runs, as colour indices or 16-bit pixels): a few bytes of runs
+// could otherwise
 // ask for a bitmap of gigabytes. Uncompressed 24- and 32-bit bitmaps are bounded by the
 // bytes the file holds.
 constexpr long long metafileCodedBitmapBytes = 256LL << 20;

@@ -233,6 +233,8 @@ MetafileBrush oldPatternBrush(MetafileReader& r)
         || !r.has(static_cast<std::uint64_t>(rowBytes) * height))
         return brush;
     QImage pattern(width, height, depth == 1 ? QImage::Format_Mono : QImage::Format_RGB32);
+    if (pattern.isNull())
+        return brush;
     for (int y = 0; y < height; ++y) {
         const auto row = r.take(static_cast<std::size_t>(rowBytes));
         if (depth == 1) {
@@ -288,7 +290,7 @@ private:
     }
     MetafileDib packedBitmap(std::span<const std::uint8_t> packed)
     {
-        if (!dc.spend(metafileDecodeWork * DibPixels(packed)))
+        if (!dc.spend(DibDecodeWork(packed)))
             return {};
         return DecodePackedDib(packed);
     }
