@@ -2,6 +2,7 @@
 // or memory pass it cannot beat, on a generated photo-like picture of 6000 x 4000 and one
 // of 1920 x 1080.
 #include "harness.h"
+#include "photo.h"
 
 #include "imaging/graph_convertor.h"
 #include "imaging/tests/plain_stretch.h"
@@ -22,33 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Smooth colour fields with detail and a little noise, so that JPEG and GIF compress it
-// the way they compress a photograph rather than a flat test card.
-QImage photoLike(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    std::vector<int> columnWave(static_cast<std::size_t>(width));
-    for (int x = 0; x < width; ++x)
-        columnWave[static_cast<std::size_t>(x)] = (x * 37 / width) % 23 + (x / 7) % 5;
-    std::uint32_t noise = 12345;
-    for (int y = 0; y < height; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        const int rowWave = (y * 29 / height) % 19;
-        for (int x = 0; x < width; ++x) {
-            noise ^= noise << 13;
-            noise ^= noise >> 17;
-            noise ^= noise << 5;
-            const int n = static_cast<int>(noise & 15);
-            const int wave = columnWave[static_cast<std::size_t>(x)] + rowWave;
-            const int r = 40 + 150 * x / width + wave + n;
-            const int g = 60 + 120 * y / height + 2 * wave - n;
-            const int b = 200 - 140 * (x + y) / (width + height) + n;
-            row[x] = qRgb(std::clamp(r, 0, 255), std::clamp(g, 0, 255), std::clamp(b, 0, 255));
-        }
-    }
-    return image;
-}
 
 void writeJpeg(const QImage& image, const std::string& path)
 {
@@ -276,8 +250,8 @@ int main()
     const std::filesystem::path folder = std::filesystem::temp_directory_path()
         / ("vistrel-imaging-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
-    const QImage full = photoLike(6000, 4000);
-    const QImage hd = photoLike(1920, 1080);
+    const QImage full = bench::PhotoLike(6000, 4000, 1);
+    const QImage hd = bench::PhotoLike(1920, 1080, 2);
     loaders(full, folder.string());
     loaders(hd, folder.string());
     pixelOperations(hd);

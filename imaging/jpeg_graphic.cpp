@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>

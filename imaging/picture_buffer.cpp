@@ -81,12 +81,26 @@ KeptBlock& keptBlock()
     return *kept;
 }
 
-// A kept block of at least bytes and at most twice that, or null.
+// The bytes of the block a width x height picture takes: the header, then the pixels.
+std::size_t pictureBlockBytes(int width, int height)
+{
+    return headerBytes
+        + std::size_t {4} * static_cast<std::size_t>(std::max(width, 0))
+        * static_cast<std::size_t>(std::max(height, 0));
+}
+
+// Whether a block fits a picture of bytes: at least as large and at most twice as large.
+bool blockFits(void* block, std::size_t bytes)
+{
+    return blockBytes(block) >= bytes && blockBytes(block) / 2 <= bytes;
+}
+
+// The kept block when it fits a picture of bytes, or null.
 void* takeKeptBlock(std::size_t bytes)
 {
     KeptBlock& kept = keptBlock();
     const std::lock_guard<std::mutex> lock(kept.mutex);
-    if (!kept.block || blockBytes(kept.block) < bytes || blockBytes(kept.block) / 2 > bytes)
+    if (!kept.block || !blockFits(kept.block, bytes))
         return nullptr;
     return std::exchange(kept.block, nullptr);
 }
@@ -108,8 +122,7 @@ QImage NewPictureBitmap(int width, int height)
 {
     if (!FitsPictureLimit(width, height))
         return {};
-    const qsizetype stride = qsizetype {width} * 4;
-    const std::size_t bytes = headerBytes + static_cast<std::size_t>(stride) * height;
+    const std::size_t bytes = pictureBlockBytes(width, height);
     if (bytes < ownBlockBytes) {
         try {
             return QImage(width, height, QImage::Format_RGB32);
@@ -125,7 +138,8 @@ QImage NewPictureBitmap(int width, int height)
         *static_cast<std::size_t*>(block) = bytes;
     }
     auto* pixels = static_cast<uchar*>(block) + headerBytes;
-    QImage bitmap(pixels, width, height, stride, QImage::Format_RGB32, releasePixels, block);
+    QImage bitmap(pixels, width, height, qsizetype {width} * 4, QImage::Format_RGB32, releasePixels,
+                  block);
     if (bitmap.isNull())
         releasePixels(block);
     return bitmap;
@@ -133,13 +147,12 @@ QImage NewPictureBitmap(int width, int height)
 
 void TrimKeptPictureMemory(int width, int height)
 {
-    const std::size_t bytes = headerBytes
-        + std::size_t {4} * std::size_t(std::max(width, 0)) * std::size_t(std::max(height, 0));
+    const std::size_t bytes = pictureBlockBytes(width, height);
     KeptBlock& kept = keptBlock();
     void* block = nullptr;
     {
         const std::lock_guard<std::mutex> lock(kept.mutex);
-        if (kept.block && (blockBytes(kept.block) < bytes || blockBytes(kept.block) / 2 > bytes))
+        if (kept.block && !blockFits(kept.block, bytes))
             block = std::exchange(kept.block, nullptr);
     }
     if (block)

@@ -9,7 +9,6 @@
 #include <QImageReader>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <span>

@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <utility>
 
 #if defined(__SSE2__)

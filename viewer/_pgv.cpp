@@ -1,6 +1,5 @@
 #include "viewer/_pgv.h"
 
-#include "imaging/graph_convertor.h"
 #include "imaging/picture_buffer.h"
 #include "imaging/wait_cursor.h"
 #include "imaging/zozIR.h"

@@ -17,7 +17,6 @@ ChannelTable::ChannelTable(int contrastAmount, int lightnessAmount)
         pixels[c] = qRgb(c, c, c);
     AdjustContrast(ramp, contrast);
     AdjustLightness(ramp, lightness);
-    ramp.convertTo(QImage::Format_RGB32);
     for (int c = 0; c < 256; ++c)
         table[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(qBlue(ramp.pixel(c, 0)));
 }

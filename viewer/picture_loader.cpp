@@ -2,6 +2,7 @@
 
 #include "imaging/graph_convertor.h"
 #include "imaging/jpeg_graphic.h"
+#include "store/picture_extensions.h"
 
 #include <algorithm>
 #include <fstream>
@@ -92,8 +93,8 @@ PictureLoader::First PictureLoader::Open(const std::string& fileName, QSize area
         first.complete = true;
         return first;
     }
-    const std::string extension = PictureExtension(fileName);
-    if (extension == ".JPG" || extension == ".JPEG") {
+    const TPictureExtension* extension = FindPictureExtension(PictureExtension(fileName));
+    if (extension && extension->Format == TPictureFormat::Jpeg) {
         ReducedJpeg reduced = ReadJpegReduced(fileName, area);
         if (!reduced.picture.isNull()) {
             first.picture = std::move(reduced.picture);
@@ -188,7 +189,7 @@ void PictureLoader::DecodeAhead(const std::vector<std::string>& fileNames)
         std::erase_if(ahead, [&](const Ahead& entry) {
             return std::find(fileNames.begin(), fileNames.end(), entry.fileName) == fileNames.end();
         });
-        if (shortOfMemory()) {
+        if (shortOfMemory(availableMemory())) {
             ahead.clear();
             return;
         }
@@ -233,7 +234,9 @@ void PictureLoader::decodeAhead(const std::string& fileName)
     std::int64_t held = 0;
     for (const Ahead& other : ahead)
         held += other.picture.sizeInBytes();
-    if (picture.isNull() || shortOfMemory() || held + picture.sizeInBytes() > budget()) {
+    const std::int64_t available = availableMemory();
+    if (picture.isNull() || shortOfMemory(available)
+        || held + picture.sizeInBytes() > budget(available)) {
         ahead.erase(entry);
         return;
     }
@@ -245,7 +248,9 @@ void PictureLoader::decodeAhead(const std::string& fileName)
 QImage PictureLoader::takeAhead(const std::string& fileName)
 {
     const std::lock_guard<std::mutex> lock(aheadMutex);
-    if (shortOfMemory()) {
+    if (ahead.empty())
+        return QImage();
+    if (shortOfMemory(availableMemory())) {
         ahead.clear();
         return QImage();
     }
@@ -262,15 +267,18 @@ QImage PictureLoader::takeAhead(const std::string& fileName)
     return picture;
 }
 
-std::int64_t PictureLoader::budget() const
+std::int64_t PictureLoader::availableMemory() const
 {
-    const std::int64_t available = AvailableMemory ? AvailableMemory() : -1;
+    return AvailableMemory ? AvailableMemory() : -1;
+}
+
+std::int64_t PictureLoader::budget(std::int64_t available)
+{
     return available < 0 ? AheadBudget : std::min(AheadBudget, available / 4);
 }
 
-bool PictureLoader::shortOfMemory() const
+bool PictureLoader::shortOfMemory(std::int64_t available)
 {
-    const std::int64_t available = AvailableMemory ? AvailableMemory() : -1;
     return available >= 0 && available < LowMemory;
 }
 

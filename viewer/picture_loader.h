@@ -43,16 +43,14 @@ public:
     };
 
     // The picture in fileName for display in an area of the given size, decoded on the
-    // calling thread. Changes nothing: the picture followed so far stays followed.
+    // calling thread. The picture followed so far stays followed; a picture decoded ahead for
+    // fileName is handed over and no longer held.
     First Open(const std::string& fileName, QSize area);
 
     // fileName, opened (successfully) before, becomes the picture followed: the work for the
     // one before is abandoned, and with decodeBehind (its first picture was not complete)
     // its full picture is decoded behind.
     void Follow(const std::string& fileName, bool decodeBehind);
-
-    // Whether a full picture is being decoded behind for the picture followed.
-    bool Pending() const { return job != nullptr; }
 
     // Once the full picture decoded behind is ready: gives it (null when it could not be
     // decoded), true, and nothing is pending any more. False while it is not ready or when
@@ -115,10 +113,11 @@ private:
         Stamp stamp;
         QImage picture;
     };
-    // Under aheadMutex; the worker fills the entries.
     QImage takeAhead(const std::string& fileName);
-    std::int64_t budget() const;
-    bool shortOfMemory() const;
+    // What AvailableMemory gives (-1 when unknown), read once for each decision.
+    std::int64_t availableMemory() const;
+    static std::int64_t budget(std::int64_t available);
+    static bool shortOfMemory(std::int64_t available);
     void decodeAhead(const std::string& fileName);
 
     // One worker thread, so that the pictures are decoded one after the other and an
@@ -134,6 +133,7 @@ private:
     bool stopping = false;
     std::thread worker;
     std::shared_ptr<Job> job;
+    // The pictures decoded ahead, under aheadMutex; the worker fills the entries.
     std::mutex aheadMutex;
     std::vector<Ahead> ahead;
 };

@@ -26,8 +26,7 @@ int lightnessRef(int c, int amount)
 }
 
 // A picture whose blue, green and red bytes run through the values at different phases.
-// 37 x 7 pixels (259 pixels) give every value; odd widths give padded 24-bit rows, and the
-// sizes leave blocks of 16 bytes and single bytes behind the widest vector blocks.
+// 37 x 7 pixels (259 pixels) give every value; odd widths give padded 24-bit rows.
 QImage allValues(QImage::Format format, QSize size = QSize(37, 7))
 {
     QImage image(size, QImage::Format_RGB32);
@@ -157,7 +156,7 @@ void tst_zozIR::valueTable()
     QFETCH(std::vector<int>, after);
     QFETCH(QImage::Format, format);
     const int before[] = {0, 100, 127, 200, 255};
-    // Each value in every channel, in a row long enough for the vector path and its tail.
+    // Each value in every channel.
     QImage image(40, 1, QImage::Format_RGB32);
     for (int x = 0; x < image.width(); ++x) {
         const int v = before[x % 5];
@@ -186,7 +185,8 @@ void tst_zozIR::everyValue_data()
     QTest::addColumn<int>("lightness");
     QTest::addColumn<QImage::Format>("format");
     QTest::addColumn<QSize>("size");
-    // Around the largest amounts whose products fit 16 bits (255 and 128), and far beyond.
+    // Small and large amounts, around 128 and 255, and far beyond, where the formulas need
+    // more than 16 bits.
     const int amounts[] = {-35, -7, 14, 128, -128, 129, 255, -255, 256, 511, -512, -100000};
     for (int a : amounts) {
         for (QImage::Format f : {QImage::Format_RGB32, QImage::Format_BGR888}) {
