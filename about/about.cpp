@@ -9,8 +9,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPixmap>
 #include <QPushButton>
 
 namespace {

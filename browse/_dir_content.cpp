@@ -155,10 +155,7 @@ void TO_dir_content::ShowFolder(const std::string& Folder)
         for (int row = 0; row < model->rowCount(); ++row) {
             if (!SamePath(folder + model->Entry(row).Caption, lastFolderKey))
                 continue;
-            const QModelIndex index = model->index(row);
-            LV_dir->selectionModel()->setCurrentIndex(
-                index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-            LV_dir->scrollTo(index, QAbstractItemView::EnsureVisible);
+            selectRow(row);
             break;
         }
     }
@@ -203,10 +200,15 @@ void TO_dir_content::ActivateEntry(const QModelIndex& Entry)
             OnFileActivated(this);
         return;
     }
-    const fs::path target = currentFolder + model->Entry(Entry.row()).Caption;
-    std::error_code error;
-    const fs::path absolute = fs::absolute(target, error);
-    ShowFolder((error ? target : absolute).lexically_normal().string());
+    ShowFolder(AbsoluteNormalPath(currentFolder + model->Entry(Entry.row()).Caption));
+}
+
+void TO_dir_content::selectRow(int row)
+{
+    const QModelIndex index = model->index(row);
+    LV_dir->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    LV_dir->scrollTo(index, QAbstractItemView::EnsureVisible);
 }
 
 bool TO_dir_content::SelectEntry(const std::string& Name)
@@ -214,10 +216,7 @@ bool TO_dir_content::SelectEntry(const std::string& Name)
     for (int row = 0; row < model->rowCount(); ++row) {
         if (!SamePath(model->Entry(row).Caption, Name))
             continue;
-        const QModelIndex index = model->index(row);
-        LV_dir->selectionModel()->setCurrentIndex(
-            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        LV_dir->scrollTo(index, QAbstractItemView::EnsureVisible);
+        selectRow(row);
         return true;
     }
     return false;

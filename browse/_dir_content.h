@@ -63,6 +63,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Selects the list's row and scrolls it into view.
+    void selectRow(int row);
     void FrameResize();
     void LV_dirDblClick();
     void LV_dirKeyDown(const QKeyEvent& event);

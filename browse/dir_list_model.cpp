@@ -2,8 +2,6 @@
 
 #include "browse/byte_name.h"
 
-#include <QFile>
-
 TDirListModel::TDirListModel(TIcons icons_, QObject* parent)
     : QAbstractListModel(parent)
     , icons(std::move(icons_))

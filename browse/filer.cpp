@@ -3,12 +3,12 @@
 #include "browse/byte_name.h"
 #include "browse/sure.h"
 
+#include "store/path_text.h"
 #include "store/safe_file.h"
 
 #include <QFile>
 #include <QFileDialog>
 
-#include <cctype>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -16,7 +16,6 @@
 
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -27,9 +26,6 @@ namespace {
 
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
 
-// The longest file name the usual file systems take, in bytes.
-constexpr size_t maxNameBytes = 255;
-
 std::string errorText(int error)
 {
     return std::error_code(error, std::generic_category()).message();
@@ -38,15 +34,7 @@ std::string errorText(int error)
 // The home trash: under the data folder the desktop names, or ~/.local/share.
 fs::path homeTrash()
 {
-    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-    if (!dataHome.isEmpty() && dataHome.startsWith('/'))
-        return fs::path(dataHome.toStdString()) / "Trash";
-    QByteArray home = qgetenv("HOME");
-    if (home.isEmpty()) {
-        if (const passwd* user = getpwuid(getuid()))
-            home = user->pw_dir;
-    }
-    return fs::path(home.toStdString()) / ".local" / "share" / "Trash";
+    return XdgBaseFolder("XDG_DATA_HOME", ".local/share") / "Trash";
 }
 
 // The device of path, or of its nearest existing folder above; 0 when none can be read.
@@ -91,14 +79,22 @@ bool makeFolder(const fs::path& folder, std::string& reason)
     return true;
 }
 
+struct Trash
+{
+    fs::path folder;
+    // The top of the file system, which a trash there names its files from; empty for the
+    // home trash, which names them by their whole paths.
+    fs::path base;
+};
+
 // The trash folder for a file on device: the home trash where it lies on the same file system,
 // else the file system's own ".Trash/UID" (a shared folder with the sticky bit, not a link) or
-// ".Trash-UID" at its top. Empty, with reason set, when there is none that can be used.
-fs::path trashFolderFor(const fs::path& file, dev_t device, std::string& reason)
+// ".Trash-UID" at its top. No folder, with reason set, when there is none that can be used.
+Trash trashFor(const fs::path& file, dev_t device, std::string& reason)
 {
     const fs::path home = homeTrash();
     if (deviceOf(home) == device)
-        return makeFolder(home, reason) ? home : fs::path();
+        return makeFolder(home, reason) ? Trash {home, {}} : Trash {};
     const fs::path top = topFolderOf(file, device);
     const std::string uid = std::to_string(getuid());
     struct stat shared = {};
@@ -106,7 +102,7 @@ fs::path trashFolderFor(const fs::path& file, dev_t device, std::string& reason)
         && (shared.st_mode & S_ISVTX)) {
         std::string ignored;
         if (makeFolder(top / ".Trash" / uid, ignored))
-            return top / ".Trash" / uid;
+            return {top / ".Trash" / uid, top};
     }
     const fs::path own = top / (".Trash-" + uid);
     const int made = mkdir(own.c_str(), 0700) == 0 ? 0 : errno;
@@ -117,25 +113,14 @@ fs::path trashFolderFor(const fs::path& file, dev_t device, std::string& reason)
             + ")";
         return {};
     }
-    return own;
+    return {own, top};
 }
 
-// A path as the trash's info file writes it: bytes outside the plain URL set as %XX.
+// A path as the trash's info file writes it: bytes outside the plain URL set as %XX, whatever
+// the locale says is a letter.
 std::string encodePath(const std::string& path)
 {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || std::strchr("-_.!~*'()/", c)) {
-            out += c;
-        } else {
-            out += '%';
-            out += hex[byte >> 4];
-            out += hex[byte & 15];
-        }
-    }
-    return out;
+    return QByteArray::fromStdString(path).toPercentEncoding("!*'()/").toStdString();
 }
 
 // The name a file gets in the trash: its own where it fits beside ".trashinfo", else its start
@@ -147,7 +132,7 @@ std::string trashName(const std::string& name, int number)
         suffix += '.';
         suffix += std::to_string(number);
     }
-    const size_t budget = maxNameBytes - std::strlen(".trashinfo") - suffix.size();
+    const size_t budget = MaxFileNameBytes - std::strlen(".trashinfo") - suffix.size();
     const size_t dot = name.rfind('.');
     std::string extension = dot != std::string::npos && dot > 0 ? name.substr(dot) : "";
     if (extension.size() > 16)
@@ -182,18 +167,12 @@ bool moveToTrash(const fs::path& file, std::string& reason)
         reason = errorText(errno);
         return false;
     }
-    const fs::path trash = trashFolderFor(file, info.st_dev, reason);
+    const auto [trash, base] = trashFor(file, info.st_dev, reason);
     if (trash.empty() || !makeFolder(trash / "files", reason)
         || !makeFolder(trash / "info", reason))
         return false;
-    const bool home = trash == homeTrash();
-    // A trash at the top of a file system names its files from there.
-    const std::string shownPath = home
-        ? file.string()
-        : file.lexically_relative(trash.parent_path().filename() == ".Trash"
-                                      ? trash.parent_path().parent_path()
-                                      : trash.parent_path())
-              .string();
+    const std::string shownPath
+        = base.empty() ? file.string() : file.lexically_relative(base).string();
     const std::string content
         = "[Trash Info]\nPath=" + encodePath(shownPath) + "\nDeletionDate=" + deletionDate() + "\n";
     const std::string name = file.filename().string();

@@ -3,7 +3,6 @@
 #include "browse/byte_name.h"
 #include "browse/design_font.h"
 
-#include <QFile>
 #include <QFont>
 #include <QFrame>
 #include <QLabel>

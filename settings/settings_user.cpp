@@ -12,8 +12,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
-#include <QPixmap>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QSpinBox>

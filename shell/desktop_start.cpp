@@ -1,35 +1,20 @@
 #include "shell/desktop_start.h"
 
+#include "store/LumUtils.h"
+#include "store/path_text.h"
+
 #include <QApplication>
 #include <QByteArray>
 #include <QSocketNotifier>
 
 #include <csignal>
-#include <filesystem>
-#include <system_error>
 
 #if !defined(_WIN32)
 #include <fcntl.h>
 #include <unistd.h>
 #endif
 
-namespace fs = std::filesystem;
-
 namespace {
-
-bool startsWithFileScheme(const std::string& text)
-{
-    static const std::string scheme = "file:";
-    if (text.size() < scheme.size())
-        return false;
-    for (std::size_t i = 0; i < scheme.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        const auto lower = byte >= 'A' && byte <= 'Z' ? byte - 'A' + 'a' : byte;
-        if (lower != static_cast<unsigned char>(scheme[i]))
-            return false;
-    }
-    return true;
-}
 
 #if !defined(_WIN32)
 // Written by the signal handler, read by the event loop: a handler may do no more than that.
@@ -47,7 +32,7 @@ void onTerminationSignal(int)
 std::string PathFromArgument(const std::string& Argument)
 {
     std::string path = Argument;
-    if (startsWithFileScheme(Argument)) {
+    if (EqualIgnoringAsciiCase(std::string_view(Argument).substr(0, 5), "file:")) {
         // A "?" or "#" in a file name arrives escaped; bare, they start a query or fragment.
         std::string rest = Argument.substr(5, Argument.find_first_of("?#") - 5);
         if (rest.compare(0, 2, "//") == 0) {
@@ -59,11 +44,7 @@ std::string PathFromArgument(const std::string& Argument)
         }
         path = QByteArray::fromPercentEncoding(QByteArray::fromStdString(rest)).toStdString();
     }
-    if (path.empty())
-        return path;
-    std::error_code error;
-    const fs::path absolute = fs::absolute(path, error);
-    return (error ? fs::path(path) : absolute).lexically_normal().string();
+    return path.empty() ? path : AbsoluteNormalPath(path);
 }
 
 void CloseWindowsOnTermination()

@@ -18,7 +18,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QFrame>
 #include <QHBoxLayout>

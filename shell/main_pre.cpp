@@ -15,7 +15,6 @@
 #include "store/safe_file.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenuBar>

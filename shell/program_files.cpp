@@ -4,12 +4,9 @@
 #include "settings/settings_user.h"
 #include "store/path_text.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryFile>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -40,16 +37,6 @@ bool folderTakesNewFile(const std::string& folder)
     return trial.open();
 }
 
-// A base folder from the environment counts only when it is absolute; an empty or relative
-// one gives way to the default under the home folder.
-fs::path baseFolder(const char* variable, const char* defaultUnderHome)
-{
-    const char* value = std::getenv(variable);
-    if (value && value[0] == '/')
-        return value;
-    return fs::path(ByteNameOf(QDir::homePath())) / defaultUnderHome;
-}
-
 } // namespace
 
 TProgramFiles LocateProgramFiles(const std::string& ProgramPath)
@@ -59,14 +46,14 @@ TProgramFiles LocateProgramFiles(const std::string& ProgramPath)
         return {settingsFile, ReplaceFileExtension(ProgramPath, ".vsgc"),
                 TD_settings_user::GetCollectionsFolder()};
 
-    const fs::path configFolder = baseFolder("XDG_CONFIG_HOME", ".config") / "vistrel";
+    const fs::path configFolder = XdgBaseFolder("XDG_CONFIG_HOME", ".config") / "vistrel";
     std::error_code ec;
     // The user's own files: nobody else needs to read them.
     if (fs::create_directories(configFolder, ec))
         fs::permissions(configFolder, fs::perms::owner_all, ec);
     const std::string programName = FileNamePart(ProgramPath);
     const fs::path collections
-        = baseFolder("XDG_DATA_HOME", ".local/share") / "vistrel" / "collections";
+        = XdgBaseFolder("XDG_DATA_HOME", ".local/share") / "vistrel" / "collections";
     return {(configFolder / ReplaceFileExtension(programName, ".set")).string(),
             (configFolder / ReplaceFileExtension(programName, ".vsgc")).string(),
             collections.string() + '/'};

@@ -7,8 +7,6 @@
 #include "shell/main.h"
 #include "shell/windows.h"
 
-#include <QFile>
-
 int main(int argc, char** argv)
 {
     // Qt sees no argument, so none is taken for one of its own options: "-style" may well

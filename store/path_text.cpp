@@ -4,7 +4,13 @@
 #include "store/picture_extensions.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -69,10 +75,32 @@ std::string ExpandHistoryPath(const std::string& fileName)
     const auto last = std::find_if_not(fileName.rbegin(), fileName.rend(), isBlank).base();
     if (first >= last)
         return {};
-    const std::filesystem::path trimmed(std::string(first, last));
+    return AbsoluteNormalPath(std::string(first, last));
+}
+
+std::string AbsoluteNormalPath(const std::string& path)
+{
+    const std::filesystem::path given(path);
     std::error_code error;
-    const std::filesystem::path full = std::filesystem::absolute(trimmed, error);
-    return (error ? trimmed : full).lexically_normal().string();
+    const std::filesystem::path full = std::filesystem::absolute(given, error);
+    return (error ? given : full).lexically_normal().string();
+}
+
+std::filesystem::path XdgBaseFolder(const char* variable, const char* defaultUnderHome)
+{
+    const char* value = std::getenv(variable);
+    if (value && value[0] == '/')
+        return value;
+    std::string home;
+    if (const char* fromEnvironment = std::getenv("HOME"))
+        home = fromEnvironment;
+#if defined(__unix__) || defined(__APPLE__)
+    if (home.empty()) {
+        if (const passwd* user = getpwuid(getuid()))
+            home = user->pw_dir;
+    }
+#endif
+    return std::filesystem::path(home) / defaultUnderHome;
 }
 
 std::string ReplaceFileExtension(const std::string& path, const std::string& extension)

@@ -32,7 +32,19 @@ std::string PictureExtension(const std::string& fileName);
 // True when the name's extension is one the folder list offers as a picture.
 bool IsPictureFileName(const std::string& fileName);
 
-// Leading and trailing blanks and control bytes removed, then made absolute and normalised.
+// The folder an XDG base-folder variable (XDG_CONFIG_HOME, XDG_DATA_HOME, ...) names when it
+// is absolute; an empty or relative one gives way to defaultUnderHome below the home folder
+// ($HOME, or the user's own entry in the password database when that is not set).
+std::filesystem::path XdgBaseFolder(const char* variable, const char* defaultUnderHome);
+
+// The longest file name the usual file systems take, in bytes.
+constexpr std::size_t MaxFileNameBytes = 255;
+
+// The path made absolute (against the working folder) and normalised; as given, normalised,
+// when the working folder cannot be known.
+std::string AbsoluteNormalPath(const std::string& path);
+
+// Leading and trailing blanks and control bytes removed, then AbsoluteNormalPath.
 std::string ExpandHistoryPath(const std::string& fileName);
 
 // Path with the extension of its name (from the last ".") replaced by Extension, which is

@@ -1,5 +1,7 @@
 #include "store/safe_file.h"
 
+#include "store/path_text.h"
+
 #include <cerrno>
 #include <random>
 
@@ -14,9 +16,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// The longest file name the usual file systems take, in bytes.
-constexpr size_t maxNameBytes = 255;
 
 // Renames without replacing: an earlier kept file of that name is never lost, even to
 // another program that keeps a file at the same moment.
@@ -90,8 +89,8 @@ TReplacement::TReplacement(const TWriteTarget& writeTarget)
     std::mt19937 random(seed());
     const size_t suffixBytes = 12;
     std::string base = target.Path.filename().string();
-    if (base.size() > maxNameBytes - suffixBytes)
-        base.resize(maxNameBytes - suffixBytes);
+    if (base.size() > MaxFileNameBytes - suffixBytes)
+        base.resize(MaxFileNameBytes - suffixBytes);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const fs::path candidate = target.Path.parent_path()
             / (base + ".~" + std::to_string(random() % 1000000) + ".tmp");
