@@ -107,17 +107,13 @@ void TD_settings::KeepUnreadableFile(const std::string& fileName, const std::str
     if (!fs::exists(status) || fs::is_directory(status)
         || (regular && (fs::file_size(fileName, ec) == 0 || ec)))
         return;
-    const std::string kept = KeepFileAside(fileName, ec);
-    const std::string shown
-        = "The settings file \"" + fileName + "\" could not be read (" + reason + ").";
-    if (kept.empty()) {
-        // Writing over it would lose whatever it holds.
+    const TUnreadableFile outcome
+        = KeepUnreadableFileAside(fileName, "The settings file", reason, "the settings start anew",
+                                  " and the settings will not be written");
+    // Writing over a file left where it is would lose whatever it holds.
+    if (outcome.LeftAlone)
         leaveFileAlone_ = true;
-        Report(shown + " It could not be kept aside (" + ec.message()
-               + "), so it is left as it is and the settings will not be written.");
-    } else {
-        Report(shown + " It was kept as \"" + kept + "\"; the settings start anew.");
-    }
+    Report(outcome.Told);
 }
 
 void TD_settings::SetReporter(std::function<void(const std::string&)> reporter)

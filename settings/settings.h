@@ -50,7 +50,7 @@ public:
     // bound as it is. Bounds that would lie entirely off every screen are centred on the
     // primary screen instead.
     void RestoreMainBounds();
-    // Writes the normal-state bounds (a maximised window is restored first) into Settings;
+    // Writes the window's normal-state bounds into Settings and restores a maximised window;
     // the file is written later.
     void StoreMainBounds();
 

@@ -21,6 +21,9 @@
 
 namespace {
 
+// How many paths the navigation history keeps when the settings do not say.
+constexpr int defaultHistoryLimit = 50;
+
 // A held spin arrow repeats its step 400 ms after the press and then every 100 ms.
 class SpinRepeatStyle : public QProxyStyle
 {
@@ -186,7 +189,7 @@ void TD_settings_user::SettingsToControls()
     CB_dup_allowed->setChecked(Settings.ReadAttribute("FND") == "Y");
     // The spin edits bring a value outside their limits to the nearer limit.
     SE_mgd->setValue(TextToInt(Settings.ReadAttribute("MG_DIAMETER")).value_or(100));
-    SE_history->setValue(TextToInt(Settings.ReadAttribute("HRC")).value_or(50));
+    SE_history->setValue(TextToInt(Settings.ReadAttribute("HRC")).value_or(defaultHistoryLimit));
 }
 
 void TD_settings_user::ControlsToSettings()
@@ -211,8 +214,9 @@ void TD_settings_user::LoadHistory()
         return;
     // The limit as the dialog's control holds it once it shows the stored value; the entries
     // beyond it, oldest first, would go with the next picture opened anyway.
-    const int limit = std::clamp(TextToInt(Settings.ReadAttribute("HRC")).value_or(50),
-                                 SE_history->minimum(), SE_history->maximum());
+    const int limit
+        = std::clamp(TextToInt(Settings.ReadAttribute("HRC")).value_or(defaultHistoryLimit),
+                     SE_history->minimum(), SE_history->maximum());
     std::vector<std::string> entries;
     for (int i = 0; i < node->ChildCount(); ++i) {
         const TLumPigger* hit = node->Child(i);

@@ -205,16 +205,12 @@ void TForm_main::LoadData()
         if (fs::exists(status) && !fs::is_directory(status)) {
             // A file that does not read is never written over: it is kept aside, or, where
             // that fails, left alone by every save.
-            const std::string shown = "The collection data file \"" + name
-                + "\" could not be read (" + FileErrorReason(error) + ").";
-            const std::string kept = KeepFileAside(name, ec);
-            if (kept.empty()) {
+            const TUnreadableFile outcome
+                = KeepUnreadableFileAside(name, "The collection data file", FileErrorReason(error),
+                                          "a new collection begins", "");
+            if (outcome.LeftAlone)
                 dataFileLeftAlone = name;
-                Tell(shown + " It could not be kept aside (" + ec.message()
-                     + "), so it is left as it is.");
-            } else {
-                Tell(shown + " It was kept as \"" + kept + "\"; a new collection begins.");
-            }
+            Tell(outcome.Told);
         }
         if (!fs::exists(name, ec))
             SaveDataFile(name);

@@ -331,7 +331,7 @@ void TLumPigger::LoadFromFile(const std::string& fileName)
 #endif
             ThrowFileError("cannot read", fileName, errno);
         if (!S_ISREG(info.st_mode))
-            ThrowFileError("not a regular file", fileName, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+            ThrowFileError(NotRegularFile, fileName, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
         // The size is checked on the bytes read too: a file may grow, or claim a size of 0
         // and yet hold bytes.
         if (info.st_size > MaxFileSize)

@@ -35,7 +35,8 @@ public:
     const std::string& Name() const { return FName; }
     void SetText(const std::string& text) { FText = text; }
     const std::string& Text() const { return FText; }
-    // CR LF and one TAB per Level: what the writer puts before the node's tags.
+    // CR LF and one TAB per Level: what the writer puts before the node's tags (the same
+    // function makes both).
     std::string Indent() const;
     TLumPigger* Parent() const { return FParent; }
     int Level() const { return FLevel; }

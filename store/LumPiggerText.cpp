@@ -113,6 +113,13 @@ void appendEncoded(std::string& out, const std::string& text)
     out.append(text, runStart, std::string::npos);
 }
 
+// What the writer puts before an element's tags: CR LF and one TAB per level.
+void appendIndent(std::string& out, int level)
+{
+    out += "\r\n";
+    out.append(static_cast<size_t>(level), '\t');
+}
+
 } // namespace
 
 std::string EncodeText(const std::string& text)
@@ -171,8 +178,8 @@ std::string NormaliseLineBreaks(const std::string& bytes)
 
 std::string TLumPigger::Indent() const
 {
-    std::string indent = "\r\n";
-    indent.append(static_cast<size_t>(FLevel), '\t');
+    std::string indent;
+    appendIndent(indent, FLevel);
     return indent;
 }
 
@@ -188,11 +195,7 @@ void TLumPigger::WriteElement(std::string& out,
 {
     if (FName.empty())
         return;
-    const auto appendIndent = [&out, this] {
-        out += "\r\n";
-        out.append(static_cast<size_t>(FLevel), '\t');
-    };
-    appendIndent();
+    appendIndent(out, FLevel);
     out += '<';
     out += FName;
     for (size_t i = 0; i < FAttrNames.size(); ++i) {
@@ -213,7 +216,7 @@ void TLumPigger::WriteElement(std::string& out,
         if (flush && out.size() >= flushSize)
             (*flush)(out);
     }
-    appendIndent();
+    appendIndent(out, FLevel);
     out += "</";
     out += FName;
     out += '>';

@@ -75,7 +75,7 @@ TWriteTarget::TWriteTarget(const std::string& fileName)
     if (!Replacing)
         return;
     if (!fs::is_regular_file(Status))
-        ThrowFileError("not a regular file", Path, EINVAL);
+        ThrowFileError(NotRegularFile, Path, EINVAL);
     // Opening a regular file never blocks.
     FilePtr probe(std::fopen(Path.c_str(), "ab"));
     if (!probe)
@@ -173,10 +173,28 @@ std::string KeepFileAside(const std::string& fileName, std::error_code& error)
     return {};
 }
 
+TUnreadableFile KeepUnreadableFileAside(const std::string& fileName, const std::string& description,
+                                        const std::string& reason, const std::string& startsAnew,
+                                        const std::string& leftAloneEnd)
+{
+    std::error_code ec;
+    const std::string kept = KeepFileAside(fileName, ec);
+    const std::string shown
+        = description + " \"" + fileName + "\" could not be read (" + reason + ").";
+    if (kept.empty())
+        return {true,
+                shown + " It could not be kept aside (" + ec.message() + "), so it is left as it is"
+                    + leftAloneEnd + "."};
+    return {false, shown + " It was kept as \"" + kept + "\"; " + startsAnew + "."};
+}
+
 std::string FileErrorReason(const std::exception& error)
 {
     if (const auto* fileError = dynamic_cast<const fs::filesystem_error*>(&error)) {
-        if (std::string(fileError->what()).find("not a regular file") != std::string::npos)
+        // Only the words before the path count: a file's name may hold the same words.
+        const std::string text = fileError->what();
+        const std::string words = text.substr(0, text.find(fileError->path1().string()));
+        if (words.find(NotRegularFile) != std::string::npos)
             return "it is not a regular file";
         return fileError->code().message();
     }

@@ -17,6 +17,9 @@ struct FileCloser
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 [[noreturn]] void ThrowFileError(const char* what, const std::filesystem::path& path, int error);
+// The words of the error thrown for a file that is not a regular one, which FileErrorReason
+// tells apart.
+inline constexpr const char* NotRegularFile = "not a regular file";
 
 // Writes all bytes to file; throws with target's path.
 void WriteAll(std::FILE* file, const std::string& bytes, const std::filesystem::path& target);
@@ -65,6 +68,21 @@ void CopyFileOver(const std::string& source, const std::string& target);
 // never replacing an earlier kept file. Returns the name it now has; empty, with error set,
 // when it could not be moved.
 std::string KeepFileAside(const std::string& fileName, std::error_code& error);
+
+// What became of a file that could not be read, and the sentence that tells the user so.
+struct TUnreadableFile
+{
+    // It could not be kept aside: every later save must leave it alone.
+    bool LeftAlone = false;
+    std::string Told;
+};
+
+// Keeps an unreadable file aside (KeepFileAside). Told reads: Description "fileName" could not
+// be read (reason). It was kept as "<kept name>"; startsAnew. Or, when it could not be kept:
+// ... It could not be kept aside (<why>), so it is left as it is<leftAloneEnd>.
+TUnreadableFile KeepUnreadableFileAside(const std::string& fileName, const std::string& description,
+                                        const std::string& reason, const std::string& startsAnew,
+                                        const std::string& leftAloneEnd);
 
 // Why a file could not be read or written, in words for the user.
 std::string FileErrorReason(const std::exception& error);

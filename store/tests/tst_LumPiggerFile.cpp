@@ -1,4 +1,5 @@
 #include "store/LumPigger.h"
+#include "store/safe_file.h"
 #include "store/tests/file_size_limit.h"
 #include "store/tests/without_file_capabilities.h"
 
@@ -57,6 +58,7 @@ private slots:
     void permissionsOfFileAndFolder_data();
     void permissionsOfFileAndFolder();
     void keepsPermissionsAndLinks();
+    void errorReasonReadsTheWordsNotThePath();
 
 private:
     std::string path(const char* name) const { return dir->filePath(name).toStdString(); }
@@ -238,6 +240,21 @@ void TestLumPiggerFile::keepsPermissionsAndLinks()
     QCOMPARE(readBytes(path("real.set")), settingsText);
     QCOMPARE(fs::status(path("real.set")).permissions(),
              fs::perms::owner_read | fs::perms::owner_write);
+}
+
+void TestLumPiggerFile::errorReasonReadsTheWordsNotThePath()
+{
+    const auto reason = [](const char* what, const char* file, int error) {
+        try {
+            ThrowFileError(what, file, error);
+        } catch (const std::exception& thrown) {
+            return FileErrorReason(thrown);
+        }
+        return std::string();
+    };
+    QCOMPARE(reason(NotRegularFile, "/tmp/a", EINVAL), std::string("it is not a regular file"));
+    QCOMPARE(reason("cannot write", "/tmp/not a regular file", ENOSPC),
+             std::error_code(ENOSPC, std::generic_category()).message());
 }
 
 QTEST_APPLESS_MAIN(TestLumPiggerFile)
