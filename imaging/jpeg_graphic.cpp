@@ -67,9 +67,24 @@ std::int64_t coefficientBytes(j_decompress_ptr cinfo)
 class Canvas
 {
 public:
+    // A reduced picture comes from the ordinary heap: it lives only until the full picture
+    // arrives, and it must not take the block kept for that one.
+    explicit Canvas(bool ordinaryHeap)
+        : ordinary(ordinaryHeap)
+    {
+    }
+
     uchar* allocate(int width, int height, qsizetype* stride) noexcept
     {
-        picture = NewPictureBitmap(width, height);
+        if (ordinary) {
+            try {
+                picture = QImage(width, height, QImage::Format_RGB32);
+            } catch (...) {
+                return nullptr;
+            }
+        } else {
+            picture = NewPictureBitmap(width, height);
+        }
         if (picture.isNull())
             return nullptr;
         *stride = picture.bytesPerLine();
@@ -77,6 +92,9 @@ public:
     }
 
     QImage picture;
+
+private:
+    bool ordinary;
 };
 
 // Adobe's CMYK (and YCCK turned CMYK by libjpeg) stores inverted values, so that a byte is
@@ -175,73 +193,39 @@ bool readRows(j_decompress_ptr cinfo, uchar* pixels, qsizetype stride, bool cmyk
     return true;
 }
 
-// Holds only plain locals: libjpeg's errors longjmp back here from C frames.
-bool decodeJpeg(std::FILE* file, Canvas* canvas)
-{
-    Decoder decoder;
-    prepare(&decoder);
-    jpeg_decompress_struct& cinfo = decoder.cinfo;
-    if (setjmp(decoder.errors.jump)) {
-        // Reached from any libjpeg call below, jpeg_create_decompress included.
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    readHeader(&decoder, file);
-
-    const int width = static_cast<int>(cinfo.image_width);
-    const int height = static_cast<int>(cinfo.image_height);
-    if (!withinPictureLimit(&cinfo)) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    const bool cmyk = chooseOutput(&cinfo);
-    jpeg_start_decompress(&cinfo);
-
-    qsizetype stride = 0;
-    uchar* pixels = canvas->allocate(width, height, &stride);
-    if (!pixels || static_cast<int>(cinfo.output_width) != width
-        || static_cast<int>(cinfo.output_height) != height) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    if (!readRows(&cinfo, pixels, stride, cmyk)) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    // Every row is in; whatever follows the last scan is not read, so that trailing damage
-    // cannot take a complete picture away.
-    jpeg_destroy_decompress(&cinfo);
-    return true;
-}
-
 // When ReadJpegReduced reduces: pictures of at least this many pixels, to at most this many
 // eighths of their size.
 constexpr std::int64_t minReducedPixels = 8'000'000;
 constexpr int maxReducedEighths = 4;
 
-// The reduced picture comes from the ordinary heap: it lives only until the full picture
-// arrives, and it must not take the block kept for that one.
-class PlainCanvas
+// The eighths of its size a picture with cinfo's header is decoded at for a first look into
+// area, with cinfo set to that scale; 0 when it is not reduced. A picture that fits is shown
+// at its own size. Reading the file's codes costs the same at every scale and is most of a
+// decode; below 8 MP, or above half the size, what a reduced decode saves is less than what
+// a second decode costs.
+int reducedEighths(j_decompress_ptr cinfo, QSize area)
 {
-public:
-    uchar* allocate(int width, int height, qsizetype* stride) noexcept
-    {
-        try {
-            picture = QImage(width, height, QImage::Format_RGB32);
-        } catch (...) {
-            return nullptr;
-        }
-        if (picture.isNull())
-            return nullptr;
-        *stride = picture.bytesPerLine();
-        return picture.bits();
+    const QSize full(static_cast<int>(cinfo->image_width), static_cast<int>(cinfo->image_height));
+    if ((full.width() <= area.width() && full.height() <= area.height())
+        || std::int64_t {full.width()} * full.height() < minReducedPixels)
+        return 0;
+    // The fitted size, one pixel more for rounding.
+    const QSize shown = full.scaled(area, Qt::KeepAspectRatio) + QSize(1, 1);
+    for (int eighths = 1; eighths <= maxReducedEighths; ++eighths) {
+        cinfo->scale_num = static_cast<unsigned>(eighths);
+        cinfo->scale_denom = 8;
+        jpeg_calc_output_dimensions(cinfo);
+        if (static_cast<int>(cinfo->output_width) >= shown.width()
+            && static_cast<int>(cinfo->output_height) >= shown.height())
+            return eighths;
     }
+    return 0;
+}
 
-    QImage picture;
-};
-
-// The scale and the decode of ReadJpegReduced; plain locals only, as in decodeJpeg.
-bool decodeReduced(std::FILE* file, QSize area, PlainCanvas* canvas, QSize* fullSize)
+// One decode: the full picture, or with reduceFor a first look at a reduced scale (false when
+// the picture is not reduced). fullSize gets the picture's own size once the header is read.
+// Holds only plain locals: libjpeg's errors longjmp back here from C frames.
+bool decode(std::FILE* file, Canvas* canvas, const QSize* reduceFor, QSize* fullSize)
 {
     Decoder decoder;
     prepare(&decoder);
@@ -252,59 +236,30 @@ bool decodeReduced(std::FILE* file, QSize area, PlainCanvas* canvas, QSize* full
         return false;
     }
     readHeader(&decoder, file);
-
-    const int width = static_cast<int>(cinfo.image_width);
-    const int height = static_cast<int>(cinfo.image_height);
-    *fullSize = QSize(width, height);
-    // A picture that fits is shown at its own size: nothing to reduce. Reading the file's
-    // codes costs the same at every scale and is most of a decode; below 8 MP, or above
-    // half the size, what a reduced decode saves is less than what a second decode costs.
-    if ((width <= area.width() && height <= area.height())
-        || std::int64_t {width} * height < minReducedPixels) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    // The fitted size, one pixel more for rounding.
-    const QSize shown = QSize(width, height).scaled(area, Qt::KeepAspectRatio) + QSize(1, 1);
-    int eighths = 1;
-    for (; eighths <= maxReducedEighths; ++eighths) {
-        cinfo.scale_num = static_cast<unsigned>(eighths);
-        cinfo.scale_denom = 8;
-        jpeg_calc_output_dimensions(&cinfo);
-        if (static_cast<int>(cinfo.output_width) >= shown.width()
-            && static_cast<int>(cinfo.output_height) >= shown.height())
-            break;
-    }
-    if (eighths > maxReducedEighths) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    // The same limit as the full decode: a progressive file keeps every coefficient whatever
+    *fullSize = QSize(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height));
+    const bool reduced = reduceFor && reducedEighths(&cinfo, *reduceFor) != 0;
+    // The limit holds at every scale: a progressive file keeps every coefficient whatever
     // the scale.
-    if (!withinPictureLimit(&cinfo)) {
+    if ((reduceFor && !reduced) || !withinPictureLimit(&cinfo)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
     const bool cmyk = chooseOutput(&cinfo);
-    // Speed over exactness: the full picture replaces this one.
-    cinfo.dct_method = JDCT_IFAST;
-    cinfo.do_fancy_upsampling = FALSE;
+    if (reduced) {
+        // Speed over exactness: the full picture replaces this one.
+        cinfo.dct_method = JDCT_IFAST;
+        cinfo.do_fancy_upsampling = FALSE;
+    }
     jpeg_start_decompress(&cinfo);
 
-    const int outWidth = static_cast<int>(cinfo.output_width);
-    const int outHeight = static_cast<int>(cinfo.output_height);
     qsizetype stride = 0;
-    uchar* pixels = canvas->allocate(outWidth, outHeight, &stride);
-    if (!pixels) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    if (!readRows(&cinfo, pixels, stride, cmyk)) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
+    uchar* pixels = canvas->allocate(static_cast<int>(cinfo.output_width),
+                                     static_cast<int>(cinfo.output_height), &stride);
+    // Every row is in when readRows succeeds; whatever follows the last scan is not read, so
+    // that trailing damage cannot take a complete picture away.
+    const bool read = pixels && readRows(&cinfo, pixels, stride, cmyk);
     jpeg_destroy_decompress(&cinfo);
-    return true;
+    return read;
 }
 
 } // namespace
@@ -315,8 +270,9 @@ bool JpegGraphic::Read(const std::string& fileName)
     const PictureStream file = source.stream();
     if (!file)
         return false;
-    Canvas canvas;
-    if (!decodeJpeg(file.get(), &canvas))
+    Canvas canvas(false);
+    QSize size;
+    if (!decode(file.get(), &canvas, nullptr, &size))
         return false;
     picture = std::move(canvas.picture);
     return true;
@@ -335,8 +291,8 @@ ReducedJpeg ReadJpegReduced(const std::string& fileName, QSize area)
     const PictureStream file = source.stream();
     if (!file)
         return reduced;
-    PlainCanvas canvas;
-    if (decodeReduced(file.get(), area, &canvas, &reduced.fullSize))
+    Canvas canvas(true);
+    if (decode(file.get(), &canvas, &area, &reduced.fullSize))
         reduced.picture = std::move(canvas.picture);
     return reduced;
 }
