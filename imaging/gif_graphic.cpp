@@ -152,21 +152,15 @@ QImage decodeFirstFrame(GifFileType* gif)
 
 } // namespace
 
-bool GifGraphic::Read(const std::string& fileName)
+QImage ReadGifFile(const std::string& fileName)
 {
     PictureFile source(fileName);
     const PictureStream file = source.stream();
     if (!file)
-        return false;
+        return {};
     int error = 0;
     const GifPointer gif(DGifOpen(file.get(), readFromFile, &error));
     if (!gif)
-        return false;
-    picture = decodeFirstFrame(gif.get());
-    return !picture.isNull();
-}
-
-QImage GifGraphic::ToBitmap()
-{
-    return std::move(picture);
+        return {};
+    return decodeFirstFrame(gif.get());
 }

@@ -1,15 +1,10 @@
-// GIF pictures (GIF87a and GIF89a) through giflib: the first frame, drawn at its place on
-// the logical screen, which gives the bitmap's size; transparent and uncovered pixels white.
+// GIF pictures (GIF87a and GIF89a) through giflib.
 #pragma once
 
-#include "imaging/graphic.h"
+#include <QImage>
 
-class GifGraphic final : public Graphic
-{
-public:
-    bool Read(const std::string& fileName) override;
-    QImage ToBitmap() override;
+#include <string>
 
-private:
-    QImage picture;
-};
+// The first frame of a GIF file, drawn at its place on the logical screen, which gives the
+// bitmap's size; transparent and uncovered pixels white. Null when there is none.
+QImage ReadGifFile(const std::string& fileName);

@@ -46,17 +46,17 @@ std::unique_ptr<Graphic> decoderFor(TPictureFormat format)
 {
     switch (format) {
     case TPictureFormat::Bitmap:
-        return std::make_unique<BitmapGraphic>();
+        return std::make_unique<RasterGraphic>(ReadBitmapFile);
     case TPictureFormat::WindowsMetafile:
         return std::make_unique<MetafileGraphic>(PlayWindowsMetafile);
     case TPictureFormat::EnhancedMetafile:
         return std::make_unique<MetafileGraphic>(PlayEnhancedMetafile);
     case TPictureFormat::Gif:
-        return std::make_unique<GifGraphic>();
+        return std::make_unique<RasterGraphic>(ReadGifFile);
     case TPictureFormat::Jpeg:
-        return std::make_unique<JpegGraphic>();
+        return std::make_unique<RasterGraphic>(ReadJpegFile);
     case TPictureFormat::Icon:
-        return std::make_unique<IconGraphic>();
+        return std::make_unique<RasterGraphic>(ReadIconFile);
     }
     return nullptr;
 }

@@ -23,6 +23,30 @@ public:
     virtual QImage ToBitmap() = 0;
 };
 
+// The decoder of a raster format: Read decodes the whole picture with the format's reading
+// function (which gives a null picture when the file holds none), ToBitmap hands it over.
+class RasterGraphic final : public Graphic
+{
+public:
+    using ReadFile = QImage (*)(const std::string& fileName);
+
+    explicit RasterGraphic(ReadFile readFile)
+        : read(readFile)
+    {
+    }
+
+    bool Read(const std::string& fileName) override
+    {
+        picture = read(fileName);
+        return !picture.isNull();
+    }
+    QImage ToBitmap() override { return std::move(picture); }
+
+private:
+    ReadFile read;
+    QImage picture;
+};
+
 // image with its transparent parts composited onto white, as RGB32; 32-bit pixels are
 // changed in place, without a second copy of the picture.
 QImage FlattenOnWhite(QImage image);

@@ -264,23 +264,17 @@ bool decode(std::FILE* file, Canvas* canvas, const QSize* reduceFor, QSize* full
 
 } // namespace
 
-bool JpegGraphic::Read(const std::string& fileName)
+QImage ReadJpegFile(const std::string& fileName)
 {
     PictureFile source(fileName);
     const PictureStream file = source.stream();
     if (!file)
-        return false;
+        return {};
     Canvas canvas(false);
     QSize size;
     if (!decode(file.get(), &canvas, nullptr, &size))
-        return false;
-    picture = std::move(canvas.picture);
-    return true;
-}
-
-QImage JpegGraphic::ToBitmap()
-{
-    return std::move(picture);
+        return {};
+    return std::move(canvas.picture);
 }
 
 ReducedJpeg ReadJpegReduced(const std::string& fileName, QSize area)

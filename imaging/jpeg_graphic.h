@@ -1,18 +1,15 @@
-// JPEG pictures through libjpeg with its default decompression settings: full size, accurate
-// DCT. Grayscale, YCbCr, RGB, CMYK and YCCK files all give RGB32.
+// JPEG pictures through libjpeg.
 #pragma once
 
-#include "imaging/graphic.h"
+#include <QImage>
+#include <QSize>
 
-class JpegGraphic final : public Graphic
-{
-public:
-    bool Read(const std::string& fileName) override;
-    QImage ToBitmap() override;
+#include <string>
 
-private:
-    QImage picture;
-};
+// The picture of a JPEG file with libjpeg's default decompression settings: full size,
+// accurate DCT. Grayscale, YCbCr, RGB, CMYK and YCCK files all give RGB32. Null when the file
+// holds no readable JPEG.
+QImage ReadJpegFile(const std::string& fileName);
 
 // A first look at a large JPEG: the picture decoded at the smallest of libjpeg's reduced
 // scales (1/8 .. 1/2) that still covers the picture fitted into area (never enlarged), in

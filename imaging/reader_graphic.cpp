@@ -89,7 +89,9 @@ std::vector<uchar> readAll(PictureFile& file, qint64 count)
     return bytes;
 }
 
-QImage readBitmapFile(const std::string& fileName)
+} // namespace
+
+QImage ReadBitmapFile(const std::string& fileName)
 {
     PictureFile file(fileName);
     if (!file.isOpen())
@@ -118,6 +120,8 @@ QImage readBitmapFile(const std::string& fileName)
         dib, [&file](uchar* into, qint64 count) { return file.read(into, count) == count; },
         &alphaUsed);
 }
+
+namespace {
 
 // An icon's bitmap entry: its colour rows and, below them, the AND mask that marks the
 // transparent pixels of an entry without an alpha channel.
@@ -225,7 +229,9 @@ bool readIconEntry(Bytes entry, IconEntry* out)
     return true;
 }
 
-QImage readIconFile(const std::string& fileName)
+} // namespace
+
+QImage ReadIconFile(const std::string& fileName)
 {
     PictureFile file(fileName);
     if (!file.isOpen() || file.size() > maxIconBytes)
@@ -267,28 +273,4 @@ QImage readIconFile(const std::string& fileName)
     if (image.width() != best.width || image.height() != best.height)
         return {};
     return image;
-}
-
-} // namespace
-
-bool BitmapGraphic::Read(const std::string& fileName)
-{
-    picture = readBitmapFile(fileName);
-    return !picture.isNull();
-}
-
-QImage BitmapGraphic::ToBitmap()
-{
-    return std::move(picture);
-}
-
-bool IconGraphic::Read(const std::string& fileName)
-{
-    picture = readIconFile(fileName);
-    return !picture.isNull();
-}
-
-QImage IconGraphic::ToBitmap()
-{
-    return std::move(picture);
 }

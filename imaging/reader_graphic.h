@@ -6,23 +6,9 @@
 
 #include "imaging/graphic.h"
 
-class BitmapGraphic final : public Graphic
-{
-public:
-    bool Read(const std::string& fileName) override;
-    QImage ToBitmap() override;
+// The picture of a BMP or DIB file; null when there is none.
+QImage ReadBitmapFile(const std::string& fileName);
 
-private:
-    QImage picture;
-};
-
-// An icon gives the entry of the largest size, among those the one with the most colours.
-class IconGraphic final : public Graphic
-{
-public:
-    bool Read(const std::string& fileName) override;
-    QImage ToBitmap() override;
-
-private:
-    QImage picture;
-};
+// The picture of an icon file: the entry of the largest size, among those the one with the
+// most colours; null when there is none.
+QImage ReadIconFile(const std::string& fileName);
