@@ -8,10 +8,44 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
 constexpr std::uint32_t bsNull = 1;
+
+// How a bitmap is drawn under a raster operation that uses it: the composition mode, and
+// whether the bitmap is inverted first.
+struct SourceOperation
+{
+    QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
+    bool invert = false;
+};
+
+// None for a raster operation that ignores the source.
+std::optional<SourceOperation> sourceOperation(std::uint32_t rop)
+{
+    switch (rop) {
+    case 0x00CC0020: // SRCCOPY
+        return SourceOperation {};
+    case 0x008800C6: // SRCAND
+        return SourceOperation {QPainter::RasterOp_SourceAndDestination};
+    case 0x00EE0086: // SRCPAINT
+        return SourceOperation {QPainter::RasterOp_SourceOrDestination};
+    case 0x00660046: // SRCINVERT
+        return SourceOperation {QPainter::RasterOp_SourceXorDestination};
+    case 0x00440328: // SRCERASE
+        return SourceOperation {QPainter::RasterOp_SourceAndNotDestination};
+    case 0x00330008: // NOTSRCCOPY
+        return SourceOperation {QPainter::CompositionMode_SourceOver, true};
+    case 0x001100A6: // NOTSRCERASE
+        return SourceOperation {QPainter::RasterOp_NotSourceAndNotDestination};
+    case 0x00BB0226: // MERGEPAINT
+        return SourceOperation {QPainter::RasterOp_NotSourceOrDestination};
+    default:
+        return std::nullopt;
+    }
+}
 
 } // namespace
 
@@ -46,48 +80,26 @@ void MetafileDC::drawImageMapped(const QImage& picture, const QRectF& source,
         return;
     const QTransform placement
         = QTransform::fromTranslate(-source.x(), -source.y()) * sourceToLogical * toOutput();
-    // Scaled bitmaps cost a few times a plain fill on each pixel they cover.
-    if (!IsUsableTransform(placement) || !WithinCoordinateLimit(placement.mapRect(within))
-        || !admit(placement.mapRect(within), 4) || !beginPaint())
+    if (!IsUsableTransform(placement) || !WithinCoordinateLimit(placement.mapRect(within)))
         return;
-
-    QImage shown = picture;
-    QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
-    switch (rop) {
-    case 0x00CC0020: // SRCCOPY
-        break;
-    case 0x008800C6: // SRCAND
-        mode = QPainter::RasterOp_SourceAndDestination;
-        break;
-    case 0x00EE0086: // SRCPAINT
-        mode = QPainter::RasterOp_SourceOrDestination;
-        break;
-    case 0x00660046: // SRCINVERT
-        mode = QPainter::RasterOp_SourceXorDestination;
-        break;
-    case 0x00440328: // SRCERASE
-        mode = QPainter::RasterOp_SourceAndNotDestination;
-        break;
-    case 0x00330008: // NOTSRCCOPY
-        shown = picture.convertToFormat(QImage::Format_RGB32);
-        shown.invertPixels();
-        break;
-    case 0x001100A6: // NOTSRCERASE
-        mode = QPainter::RasterOp_NotSourceAndNotDestination;
-        break;
-    case 0x00BB0226: // MERGEPAINT
-        mode = QPainter::RasterOp_NotSourceOrDestination;
-        break;
-    default: {
+    const std::optional<SourceOperation> operation = sourceOperation(rop);
+    if (!operation) {
         // A raster operation that ignores the source paints the pattern over the box.
         QPainterPath box;
         box.addRect(QRectF(QPointF(0, 0), source.size()));
         patBlt(sourceToLogical.map(box).boundingRect(), rop);
         return;
     }
+    // Scaled bitmaps cost a few times a plain fill on each pixel they cover.
+    if (!admit(placement.mapRect(within), 4) || !beginPaint())
+        return;
+    QImage shown = picture;
+    if (operation->invert) {
+        shown = picture.convertToFormat(QImage::Format_RGB32);
+        shown.invertPixels();
     }
     painter.setTransform(placement);
-    painter.setCompositionMode(mode);
+    painter.setCompositionMode(operation->mode);
     painter.setOpacity(opacity);
     painter.drawImage(within.topLeft(), shown, within);
     painter.setOpacity(1);
