@@ -32,10 +32,10 @@ int main(int argc, char** argv)
     }
 
     const double readMs = bench::medianMs([&] {
-        TLumPigger document;
+        TreeDocument document;
         document.LoadFromFile(file);
     });
-    TLumPigger copy;
+    TreeDocument copy;
     copy.LoadFromFile(file);
     const std::string scratch = file + ".anchor";
     const double writeMs = bench::medianMs([&] { copy.SaveToFile(scratch); });

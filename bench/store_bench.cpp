@@ -2,7 +2,7 @@
 // entries) and a 1 MB document. The anchor is a plain copy of the same bytes, the least any
 // one-pass reader or writer has to do.
 #include "bench/harness.h"
-#include "store/LumPigger.h"
+#include "store/tree_document.h"
 
 #include <cstddef>
 #include <string>
@@ -11,7 +11,7 @@ namespace {
 
 volatile std::size_t sink;
 
-void settingsDocument(TLumPigger& root)
+void settingsDocument(TreeDocument& root)
 {
     root.SetName("SETTINGS");
     const char* keys[] = {"TOP",       "LEFT",           "WIDTH",       "HEIGHT",
@@ -20,10 +20,10 @@ void settingsDocument(TLumPigger& root)
     int n = 0;
     for (const char* key : keys)
         root.WriteAttribute(key, std::to_string(100 + n++));
-    auto* history = new TLumPigger(&root);
+    auto* history = new TreeDocument(&root);
     history->SetName("HISTORY");
     for (int i = 0; i < 150; ++i) {
-        auto* hit = new TLumPigger(history);
+        auto* hit = new TreeDocument(history);
         hit->SetName("HIT");
         hit->WriteAttribute("HIT_FILE",
                             "/home/user/Pictures/Holidays 2026/100%_crop <" + std::to_string(i)
@@ -31,7 +31,7 @@ void settingsDocument(TLumPigger& root)
     }
 }
 
-void megabyteDocument(TLumPigger& root)
+void megabyteDocument(TreeDocument& root)
 {
     root.SetName("VISTREL_DATA");
     root.WriteAttribute("VERSION", "1.4");
@@ -39,12 +39,12 @@ void megabyteDocument(TLumPigger& root)
     for (int i = 0; i < 40; ++i)
         text += "Notes about a picture, with 5% of \"special\" <bytes>. ";
     for (int i = 0; i % 32 != 0 || root.SaveToString().size() < 1000000; ++i) {
-        auto* item = new TLumPigger(&root);
+        auto* item = new TreeDocument(&root);
         item->SetName("ITEM");
         item->WriteAttribute("FILE", "/home/user/Pictures/picture" + std::to_string(i) + ".jpg");
         item->WriteAttribute("RATING", std::to_string(i % 5));
         for (int j = 0; j < 20; ++j) {
-            auto* tag = new TLumPigger(item);
+            auto* tag = new TreeDocument(item);
             tag->SetName("TAG");
             tag->SetText(text.substr(0, static_cast<std::size_t>(40 + j)));
         }
@@ -53,19 +53,19 @@ void megabyteDocument(TLumPigger& root)
 
 // Nesting near the reader's limit with many siblings at the bottom: each node's indent is
 // computed by the writer, and attaching a new node does not walk up its 999 ancestors.
-void deepAndWideDocument(TLumPigger& root)
+void deepAndWideDocument(TreeDocument& root)
 {
     root.SetName("A");
-    TLumPigger* bottom = &root;
+    TreeDocument* bottom = &root;
     for (int i = 1; i < 999; ++i) {
-        bottom = new TLumPigger(bottom);
+        bottom = new TreeDocument(bottom);
         bottom->SetName("A");
     }
     for (int i = 0; i < 20000; ++i)
-        (new TLumPigger(bottom))->SetName("B");
+        (new TreeDocument(bottom))->SetName("B");
 }
 
-void measure(const char* name, TLumPigger& doc)
+void measure(const char* name, TreeDocument& doc)
 {
     const std::string bytes = doc.SaveToString();
     const double copyMs = bench::medianMs([&] {
@@ -74,7 +74,7 @@ void measure(const char* name, TLumPigger& doc)
     });
     const double writeMs = bench::medianMs([&] { sink = doc.SaveToString().size(); });
     const double readMs = bench::medianMs([&] {
-        TLumPigger reread;
+        TreeDocument reread;
         reread.LoadFromString(bytes);
         sink = static_cast<std::size_t>(reread.ChildCount());
     });
@@ -87,13 +87,13 @@ void measure(const char* name, TLumPigger& doc)
 
 int main()
 {
-    TLumPigger settings;
+    TreeDocument settings;
     settingsDocument(settings);
     measure("settings, 150 history entries", settings);
-    TLumPigger big;
+    TreeDocument big;
     megabyteDocument(big);
     measure("1 MB document", big);
-    TLumPigger deep;
+    TreeDocument deep;
     deepAndWideDocument(deep);
     measure("999 levels, 20000 siblings", deep);
     return 0;

@@ -1,8 +1,8 @@
 #include "browse/_dir_content.h"
 
-#include "store/LumUtils.h"
 #include "store/path_text.h"
 #include "store/picture_extensions.h"
+#include "store/text_helpers.h"
 
 #include <QEvent>
 #include <QFileIconProvider>

@@ -41,7 +41,7 @@ endfunction()
 # vistrel_add_module(<module> [LIBS <libraries...>] [TEST_LIBS <libraries...>]
 #                    [EXECUTABLE <name> ENTRY <file.cpp>] [FUZZ_RUNS <target>=<n>...])
 # The module folder's *.cpp files make the static library vistrel_<module>; the project root
-# is its include root ("store/LumPigger.h"). Each tests/tst_*.cpp is one QtTest executable
+# is its include root ("store/tree_document.h"). Each tests/tst_*.cpp is one QtTest executable
 # (test <module>_tst_*), each tests/fuzz_*.cpp one libFuzzer target whose committed corpus is
 # tests/fuzz/<its name>/; tests/*.h are shared test helpers of that module. With EXECUTABLE,
 # the ENTRY file (holding main) is left out of the library and built into that program.

@@ -42,20 +42,20 @@ private:
     QByteArray bytes;
 };
 
-std::unique_ptr<Graphic> decoderFor(TPictureFormat format)
+std::unique_ptr<Graphic> decoderFor(PictureFormat format)
 {
     switch (format) {
-    case TPictureFormat::Bitmap:
+    case PictureFormat::Bitmap:
         return std::make_unique<RasterGraphic>(ReadBitmapFile);
-    case TPictureFormat::WindowsMetafile:
+    case PictureFormat::WindowsMetafile:
         return std::make_unique<MetafileGraphic>(PlayWindowsMetafile);
-    case TPictureFormat::EnhancedMetafile:
+    case PictureFormat::EnhancedMetafile:
         return std::make_unique<MetafileGraphic>(PlayEnhancedMetafile);
-    case TPictureFormat::Gif:
+    case PictureFormat::Gif:
         return std::make_unique<RasterGraphic>(ReadGifFile);
-    case TPictureFormat::Jpeg:
+    case PictureFormat::Jpeg:
         return std::make_unique<RasterGraphic>(ReadJpegFile);
-    case TPictureFormat::Icon:
+    case PictureFormat::Icon:
         return std::make_unique<RasterGraphic>(ReadIconFile);
     }
     return nullptr;
@@ -66,7 +66,7 @@ std::unique_ptr<Graphic> decoderFor(TPictureFormat format)
 std::unique_ptr<Graphic> CreateGraphicForFile(const std::string& extension)
 {
     // Exact: the caller passes the upper-cased extension.
-    for (const TPictureExtension& known : PictureExtensions)
+    for (const PictureExtensionEntry& known : PictureExtensions)
         if (extension == known.Extension)
             return decoderFor(known.Format);
     return nullptr;

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <iterator>
 
-const TColor TColorBox::StandardColors[16] = {
+const RgbColor TColorBox::StandardColors[16] = {
     0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0x808080,
     0xC0C0C0, 0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF,
 };
@@ -19,7 +19,7 @@ const char* const colorNames[16] = {
     "Silver", "Red",    "Lime",  "Yellow", "Blue", "Fuchsia", "Aqua", "White",
 };
 
-QPixmap swatch(TColor color)
+QPixmap swatch(RgbColor color)
 {
     QPixmap pixmap(16, 12);
     pixmap.fill(QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
@@ -47,7 +47,7 @@ TColorBox::TColorBox(QWidget* parent)
     });
 }
 
-void TColorBox::SetColor(TColor color)
+void TColorBox::SetColor(RgbColor color)
 {
     color_ = color;
     const QSignalBlocker blocker(this);

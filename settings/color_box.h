@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/LumUtils.h"
+#include "store/text_helpers.h"
 
 #include <QComboBox>
 
@@ -13,12 +13,12 @@ class TColorBox : public QComboBox
 public:
     explicit TColorBox(QWidget* parent = nullptr);
 
-    TColor Color() const { return color_; }
-    void SetColor(TColor color);
+    RgbColor Color() const { return color_; }
+    void SetColor(RgbColor color);
 
     // The 16 colours in list order (Black ... White), red in the lowest byte.
-    static const TColor StandardColors[16];
+    static const RgbColor StandardColors[16];
 
 private:
-    TColor color_ = 0;
+    RgbColor color_ = 0;
 };

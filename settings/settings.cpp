@@ -3,9 +3,9 @@
 #include "browse/design_font.h"
 
 #include "settings/main_bounds.h"
-#include "store/LumUtils.h"
 #include "store/path_text.h"
 #include "store/safe_file.h"
+#include "store/text_helpers.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -107,7 +107,7 @@ void TD_settings::KeepUnreadableFile(const std::string& fileName, const std::str
     if (!fs::exists(status) || fs::is_directory(status)
         || (regular && (fs::file_size(fileName, ec) == 0 || ec)))
         return;
-    const TUnreadableFile outcome
+    const UnreadableFile outcome
         = KeepUnreadableFileAside(fileName, "The settings file", reason, "the settings start anew",
                                   " and the settings will not be written");
     // Writing over a file left where it is would lose whatever it holds.

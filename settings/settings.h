@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/LumPigger.h"
+#include "store/tree_document.h"
 
 #include <QDialog>
 
@@ -28,7 +28,7 @@ public:
     ~TD_settings() override;
 
     // The settings document. The main window reads and writes DIR_TO_VIEW in it directly.
-    TLumPigger Settings;
+    TreeDocument Settings;
 
     std::string GetSettingsFileName() const;
     // Tells the user of a settings file that could not be read (and was kept aside) or

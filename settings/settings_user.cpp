@@ -4,7 +4,7 @@
 #include "settings/color_box.h"
 #include "settings/history_list.h"
 #include "settings/illustration_shape.h"
-#include "store/LumUtils.h"
+#include "store/text_helpers.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -209,7 +209,7 @@ void TD_settings_user::AfterLoad()
 
 void TD_settings_user::LoadHistory()
 {
-    TLumPigger* node = Settings.FindOrAddChild("HISTORY");
+    TreeDocument* node = Settings.FindOrAddChild("HISTORY");
     if (!history_)
         return;
     // The limit as the dialog's control holds it once it shows the stored value; the entries
@@ -219,7 +219,7 @@ void TD_settings_user::LoadHistory()
                      SE_history->minimum(), SE_history->maximum());
     std::vector<std::string> entries;
     for (int i = 0; i < node->ChildCount(); ++i) {
-        const TLumPigger* hit = node->Child(i);
+        const TreeDocument* hit = node->Child(i);
         if (hit->Name() == "HIT")
             entries.push_back(hit->ReadAttribute("HIT_FILE"));
     }
@@ -232,11 +232,11 @@ void TD_settings_user::StoreHistory()
 {
     if (!history_)
         return;
-    TLumPigger* node = Settings.FindOrAddChild("HISTORY");
+    TreeDocument* node = Settings.FindOrAddChild("HISTORY");
     node->Clear();
     node->SetName("HISTORY");
     for (int i = 0; i < history_->Count(); ++i) {
-        auto* hit = new TLumPigger(node);
+        auto* hit = new TreeDocument(node);
         hit->SetName("HIT");
         hit->WriteAttribute("HIT_FILE", history_->Item(i));
     }

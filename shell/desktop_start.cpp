@@ -1,7 +1,7 @@
 #include "shell/desktop_start.h"
 
-#include "store/LumUtils.h"
 #include "store/path_text.h"
+#include "store/text_helpers.h"
 
 #include <QApplication>
 #include <QByteArray>

@@ -37,7 +37,7 @@ TForm_main::TForm_main(const std::string& ProgramPath, QWidget* parent)
     : QMainWindow(parent)
     , programPath(ProgramPath)
     , files(LocateProgramFiles(ProgramPath))
-    , data(std::make_unique<TLumPigger>())
+    , data(std::make_unique<TreeDocument>())
     , bounds(std::make_unique<TWidgetBounds>(*this))
 {
     setObjectName("Form_main");
@@ -118,7 +118,7 @@ void TForm_main::FormCreate()
         D_settings_user
             = new TD_settings_user(HistoryList(), bounds.get(), ask, files.SettingsFile);
     }
-    data = std::make_unique<TLumPigger>();
+    data = std::make_unique<TreeDocument>();
     firstActivation = true;
 }
 
@@ -205,7 +205,7 @@ void TForm_main::LoadData()
         if (fs::exists(status) && !fs::is_directory(status)) {
             // A file that does not read is never written over: it is kept aside, or, where
             // that fails, left alone by every save.
-            const TUnreadableFile outcome
+            const UnreadableFile outcome
                 = KeepUnreadableFileAside(name, "The collection data file", FileErrorReason(error),
                                           "a new collection begins", "");
             if (outcome.LeftAlone)
@@ -220,7 +220,7 @@ void TForm_main::LoadData()
 
 void TForm_main::ReadDataFile(const std::string& FileName)
 {
-    auto loaded = std::make_unique<TLumPigger>();
+    auto loaded = std::make_unique<TreeDocument>();
     loaded->LoadFromFile(FileName);
     data = std::move(loaded);
 }

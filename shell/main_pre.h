@@ -5,7 +5,7 @@
 #pragma once
 
 #include "shell/program_files.h"
-#include "store/LumPigger.h"
+#include "store/tree_document.h"
 
 #include <QMainWindow>
 
@@ -40,7 +40,7 @@ public:
     bool Modified() const { return modified; }
     const std::string& DataFileName() const { return dataFileName; }
     bool FirstActivation() const { return firstActivation; }
-    const TLumPigger& Data() const { return *data; }
+    const TreeDocument& Data() const { return *data; }
     QString StatusPanelText(int index) const;
 
     void SetModified(bool Value);
@@ -111,6 +111,6 @@ private:
     bool closing = false;
     // A data file that could not be read and could not be kept aside: saves leave it alone.
     std::string dataFileLeftAlone;
-    std::unique_ptr<TLumPigger> data;
+    std::unique_ptr<TreeDocument> data;
     std::unique_ptr<TWidgetBounds> bounds;
 };

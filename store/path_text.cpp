@@ -1,7 +1,7 @@
 #include "store/path_text.h"
 
-#include "store/LumUtils.h"
 #include "store/picture_extensions.h"
+#include "store/text_helpers.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -62,7 +62,7 @@ std::string PictureExtension(const std::string& fileName)
 
 bool IsPictureFileName(const std::string& fileName)
 {
-    const TPictureExtension* known = FindPictureExtension(PictureExtension(fileName));
+    const PictureExtensionEntry* known = FindPictureExtension(PictureExtension(fileName));
     return known && known->Listed;
 }
 

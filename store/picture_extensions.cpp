@@ -1,10 +1,10 @@
 #include "store/picture_extensions.h"
 
-#include "store/LumUtils.h"
+#include "store/text_helpers.h"
 
-const TPictureExtension* FindPictureExtension(std::string_view extension)
+const PictureExtensionEntry* FindPictureExtension(std::string_view extension)
 {
-    for (const TPictureExtension& known : PictureExtensions) {
+    for (const PictureExtensionEntry& known : PictureExtensions) {
         if (EqualIgnoringAsciiCase(extension, known.Extension))
             return &known;
     }

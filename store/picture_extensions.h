@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-enum class TPictureFormat {
+enum class PictureFormat {
     Bitmap,
     WindowsMetafile,
     EnhancedMetafile,
@@ -14,26 +14,26 @@ enum class TPictureFormat {
     Icon,
 };
 
-struct TPictureExtension
+struct PictureExtensionEntry
 {
     // Upper case, the dot included.
     std::string_view Extension;
-    TPictureFormat Format;
+    PictureFormat Format;
     // The folder list offers the file to open; icons are read but not offered.
     bool Listed;
 };
 
-inline constexpr std::array<TPictureExtension, 8> PictureExtensions = {{
-    {".BMP", TPictureFormat::Bitmap, true},
-    {".DIB", TPictureFormat::Bitmap, true},
-    {".WMF", TPictureFormat::WindowsMetafile, true},
-    {".EMF", TPictureFormat::EnhancedMetafile, true},
-    {".GIF", TPictureFormat::Gif, true},
-    {".JPG", TPictureFormat::Jpeg, true},
-    {".JPEG", TPictureFormat::Jpeg, true},
-    {".ICO", TPictureFormat::Icon, false},
+inline constexpr std::array<PictureExtensionEntry, 8> PictureExtensions = {{
+    {".BMP", PictureFormat::Bitmap, true},
+    {".DIB", PictureFormat::Bitmap, true},
+    {".WMF", PictureFormat::WindowsMetafile, true},
+    {".EMF", PictureFormat::EnhancedMetafile, true},
+    {".GIF", PictureFormat::Gif, true},
+    {".JPG", PictureFormat::Jpeg, true},
+    {".JPEG", PictureFormat::Jpeg, true},
+    {".ICO", PictureFormat::Icon, false},
 }};
 
 // The table's entry for Extension (dot included), ASCII letter case ignored; none when the
 // extension is not a picture's.
-const TPictureExtension* FindPictureExtension(std::string_view extension);
+const PictureExtensionEntry* FindPictureExtension(std::string_view extension);

@@ -64,7 +64,7 @@ void FlushToDisk(std::FILE* file, const fs::path& target)
         ThrowFileError("cannot write", target, errno);
 }
 
-TWriteTarget::TWriteTarget(const std::string& fileName)
+WriteTarget::WriteTarget(const std::string& fileName)
     : Path(fileName)
 {
     std::error_code error;
@@ -82,7 +82,7 @@ TWriteTarget::TWriteTarget(const std::string& fileName)
         ThrowFileError("cannot write", Path, errno);
 }
 
-TReplacement::TReplacement(const TWriteTarget& writeTarget)
+Replacement::Replacement(const WriteTarget& writeTarget)
     : target(writeTarget)
 {
     std::random_device seed;
@@ -113,7 +113,7 @@ TReplacement::TReplacement(const TWriteTarget& writeTarget)
     CreateError = EEXIST;
 }
 
-TReplacement::~TReplacement()
+Replacement::~Replacement()
 {
     file.reset();
     if (!path.empty()) {
@@ -122,7 +122,7 @@ TReplacement::~TReplacement()
     }
 }
 
-void TReplacement::Commit()
+void Replacement::Commit()
 {
     FlushToDisk(file.get(), target.Path);
     if (std::fclose(file.release()) != 0)
@@ -139,8 +139,8 @@ void CopyFileOver(const std::string& source, const std::string& target)
     FilePtr in(std::fopen(source.c_str(), "rb"));
     if (!in)
         ThrowFileError("cannot open", source, errno);
-    const TWriteTarget writeTarget(target);
-    TReplacement replacement(writeTarget);
+    const WriteTarget writeTarget(target);
+    Replacement replacement(writeTarget);
     if (replacement.CreateError != 0)
         ThrowFileError("cannot create a temporary file for", writeTarget.Path,
                        replacement.CreateError);
@@ -173,9 +173,9 @@ std::string KeepFileAside(const std::string& fileName, std::error_code& error)
     return {};
 }
 
-TUnreadableFile KeepUnreadableFileAside(const std::string& fileName, const std::string& description,
-                                        const std::string& reason, const std::string& startsAnew,
-                                        const std::string& leftAloneEnd)
+UnreadableFile KeepUnreadableFileAside(const std::string& fileName, const std::string& description,
+                                       const std::string& reason, const std::string& startsAnew,
+                                       const std::string& leftAloneEnd)
 {
     std::error_code ec;
     const std::string kept = KeepFileAside(fileName, ec);

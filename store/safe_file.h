@@ -30,9 +30,9 @@ void FlushToDisk(std::FILE* file, const std::filesystem::path& target);
 // survives. Replacing tells whether that file exists; then Status is its status. Throws when
 // it exists but is not a regular file (a FIFO would block) or may not be written (a
 // read-only file stays protected although its folder is writable).
-struct TWriteTarget
+struct WriteTarget
 {
-    explicit TWriteTarget(const std::string& fileName);
+    explicit WriteTarget(const std::string& fileName);
     std::filesystem::path Path;
     bool Replacing = false;
     std::filesystem::file_status Status;
@@ -40,14 +40,14 @@ struct TWriteTarget
 
 // The new file beside a target, with a name that fits even beside a target whose name is
 // near the longest there is; removed unless it was renamed into place.
-class TReplacement
+class Replacement
 {
 public:
     // Never throws: CreateError holds the errno of a failed creation, 0 when it was made.
-    explicit TReplacement(const TWriteTarget& target);
-    ~TReplacement();
-    TReplacement(const TReplacement&) = delete;
-    TReplacement& operator=(const TReplacement&) = delete;
+    explicit Replacement(const WriteTarget& target);
+    ~Replacement();
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
 
     int CreateError = 0;
     std::FILE* Stream() const { return file.get(); }
@@ -55,12 +55,12 @@ public:
     void Commit();
 
 private:
-    const TWriteTarget& target;
+    const WriteTarget& target;
     std::filesystem::path path;
     FilePtr file;
 };
 
-// Copies source over target through a TReplacement: a failed copy (a full disk) never leaves
+// Copies source over target through a Replacement: a failed copy (a full disk) never leaves
 // target cut short or removed. Throws std::filesystem::filesystem_error.
 void CopyFileOver(const std::string& source, const std::string& target);
 
@@ -70,7 +70,7 @@ void CopyFileOver(const std::string& source, const std::string& target);
 std::string KeepFileAside(const std::string& fileName, std::error_code& error);
 
 // What became of a file that could not be read, and the sentence that tells the user so.
-struct TUnreadableFile
+struct UnreadableFile
 {
     // It could not be kept aside: every later save must leave it alone.
     bool LeftAlone = false;
@@ -80,9 +80,9 @@ struct TUnreadableFile
 // Keeps an unreadable file aside (KeepFileAside). Told reads: Description "fileName" could not
 // be read (reason). It was kept as "<kept name>"; startsAnew. Or, when it could not be kept:
 // ... It could not be kept aside (<why>), so it is left as it is<leftAloneEnd>.
-TUnreadableFile KeepUnreadableFileAside(const std::string& fileName, const std::string& description,
-                                        const std::string& reason, const std::string& startsAnew,
-                                        const std::string& leftAloneEnd);
+UnreadableFile KeepUnreadableFileAside(const std::string& fileName, const std::string& description,
+                                       const std::string& reason, const std::string& startsAnew,
+                                       const std::string& leftAloneEnd);
 
 // Why a file could not be read or written, in words for the user.
 std::string FileErrorReason(const std::exception& error);

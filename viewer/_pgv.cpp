@@ -23,7 +23,7 @@ constexpr double maxPreviewFactor = 1e6;
 constexpr QRgb white = 0xFFFFFFFFu;
 
 // The product's colour value keeps red in the lowest byte.
-QRgb rgbOf(TColor color)
+QRgb rgbOf(RgbColor color)
 {
     return qRgb(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
                 static_cast<int>((color >> 16) & 0xFF));

@@ -96,7 +96,7 @@ public:
     int Lightness() const { return lightness; }
     int Contrast() const { return contrast; }
     int GlassDiameter() const { return glassDiameter; }
-    TColor BorderColor() const { return borderColor; }
+    RgbColor BorderColor() const { return borderColor; }
     QRect GlassRect() const { return glassRect; }
     const Rect64& GlassSourceRect() const { return glassSourceRect; }
     bool Dragging() const { return dragging; }
@@ -178,7 +178,7 @@ private:
     int lightness = 0;
     int contrast = 0;
     int glassDiameter = DefaultGlassDiameter;
-    TColor borderColor = DefaultGlassBorderColor;
+    RgbColor borderColor = DefaultGlassBorderColor;
     QRect glassRect;
     Rect64 glassSourceRect;
     bool dragging = false;

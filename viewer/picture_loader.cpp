@@ -93,8 +93,8 @@ PictureLoader::First PictureLoader::Open(const std::string& fileName, QSize area
         first.complete = true;
         return first;
     }
-    const TPictureExtension* extension = FindPictureExtension(PictureExtension(fileName));
-    if (extension && extension->Format == TPictureFormat::Jpeg) {
+    const PictureExtensionEntry* extension = FindPictureExtension(PictureExtension(fileName));
+    if (extension && extension->Format == PictureFormat::Jpeg) {
         ReducedJpeg reduced = ReadJpegReduced(fileName, area);
         if (!reduced.picture.isNull()) {
             first.picture = std::move(reduced.picture);

@@ -103,7 +103,7 @@ private slots:
         window.bounds = QRect(-4, 5, 640, 480);
         settings.StoreMainBounds();
         QVERIFY(!window.maximized);
-        const TLumPigger& stored = settings.Settings;
+        const TreeDocument& stored = settings.Settings;
         QCOMPARE(stored.AttributeCount(), 4);
         const std::vector<std::pair<std::string, std::string>> expected
             = {{"WIDTH", "640"}, {"HEIGHT", "480"}, {"LEFT", "-4"}, {"TOP", "5"}};

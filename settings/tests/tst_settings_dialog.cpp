@@ -109,7 +109,7 @@ private slots:
         settings->CCB1->setCurrentIndex(12);
         settings->CB_border->click();
         QVERIFY(!settings->CCB1->isEnabled());
-        QCOMPARE(settings->CCB1->Color(), TColor(0xFF0000));
+        QCOMPARE(settings->CCB1->Color(), RgbColor(0xFF0000));
         settings->CommitSettings();
         QCOMPARE(settings->Settings.ReadAttribute("MG_BORDER_COLOR"), std::string("#0000FF"));
         QCOMPARE(settings->Settings.ReadAttribute("USE_MG_BORDER"), std::string());
@@ -145,7 +145,7 @@ private slots:
         settings->CB_border->setChecked(true);
         QTest::keyClick(settings->CCB1, Qt::Key_Down);
         QCOMPARE(settings->CCB1->currentIndex(), 0);
-        QCOMPARE(settings->CCB1->Color(), TColor(0));
+        QCOMPARE(settings->CCB1->Color(), RgbColor(0));
     }
 
     // While the dialog is open, the question box takes the focus; when it closes the dialog

@@ -33,7 +33,7 @@ private slots:
         QCOMPARE(settings.SE_history->value(), 50);
         QVERIFY(!settings.CB_border->isChecked());
         QVERIFY(!settings.CCB1->isEnabled());
-        QCOMPARE(settings.CCB1->Color(), TColor(0));
+        QCOMPARE(settings.CCB1->Color(), RgbColor(0));
         QVERIFY(!settings.CB_dup_allowed->isChecked());
         QVERIFY(!fs::exists(file.string() + ".bad"));
     }
@@ -140,7 +140,7 @@ private slots:
         } else {
             writeFile(file, broken);
             if (kind == "large")
-                fs::resize_file(file, TLumPigger::MaxFileSize + 1);
+                fs::resize_file(file, TreeDocument::MaxFileSize + 1);
         }
         const std::string kept = file.string() + ".2.bad";
         TD_settings_user settings(&history, &window, nullptr, file.string());
@@ -152,7 +152,7 @@ private slots:
         else if (kind == "broken")
             QCOMPARE(readFile(kept), broken);
         else
-            QCOMPARE(fs::file_size(kept), uintmax_t(TLumPigger::MaxFileSize + 1));
+            QCOMPARE(fs::file_size(kept), uintmax_t(TreeDocument::MaxFileSize + 1));
         QCOMPARE(readFile(file), std::string("\r\n<SETTINGS/>"));
         QCOMPARE(settings.SE_mgd->value(), 100);
         QCOMPARE(told.size(), size_t(1));

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the reader, both directly and through the stream path. Whatever
 // the reader accepts must write out as a text that reads back, and a second pass must not
 // change it any more (the first pass only drops what the text form cannot carry).
-#include "store/LumPigger.h"
+#include "store/tree_document.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -10,12 +10,12 @@
 
 namespace {
 
-bool load(TLumPigger& doc, const std::string& text)
+bool load(TreeDocument& doc, const std::string& text)
 {
     try {
         doc.LoadFromString(text);
         return true;
-    } catch (const ELumPiggerError&) {
+    } catch (const TreeDocumentError&) {
         return false;
     }
 }
@@ -28,22 +28,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const std::string input(reinterpret_cast<const char*>(data), size);
 
-    TLumPigger doc;
+    TreeDocument doc;
     if (load(doc, input)) {
-        TLumPigger again;
+        TreeDocument again;
         if (!load(again, doc.SaveToString()))
             std::abort();
         const std::string second = again.SaveToString();
-        TLumPigger third;
+        TreeDocument third;
         if (!load(third, second) || third.SaveToString() != second)
             std::abort();
     }
 
     std::istringstream stream(input);
-    TLumPigger fromStream;
+    TreeDocument fromStream;
     try {
         fromStream.LoadFromStream(stream);
-    } catch (const ELumPiggerError&) {
+    } catch (const TreeDocumentError&) {
     }
     return 0;
 }

@@ -17,11 +17,11 @@ class Options : public GlassOptions
 {
 public:
     int d = 100;
-    TColor color = 0;
+    RgbColor color = 0;
     bool border = false;
 
     int Diameter() const override { return d; }
-    TColor BorderColor() const override { return color; }
+    RgbColor BorderColor() const override { return color; }
     bool UseBorder() const override { return border; }
 };
 

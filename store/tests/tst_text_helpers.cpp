@@ -1,8 +1,8 @@
-#include "store/LumUtils.h"
+#include "store/text_helpers.h"
 
 #include <QTest>
 
-class TestLumUtils : public QObject
+class TestTextHelpers : public QObject
 {
     Q_OBJECT
 
@@ -17,7 +17,7 @@ private slots:
     void textToColor();
 };
 
-void TestLumUtils::posFrom_data()
+void TestTextHelpers::posFrom_data()
 {
     QTest::addColumn<QByteArray>("subStr");
     QTest::addColumn<QByteArray>("s");
@@ -33,7 +33,7 @@ void TestLumUtils::posFrom_data()
     QTest::newRow("huge offset") << QByteArray("a") << QByteArray("abc") << INT_MAX << 0;
 }
 
-void TestLumUtils::posFrom()
+void TestTextHelpers::posFrom()
 {
     QFETCH(QByteArray, subStr);
     QFETCH(QByteArray, s);
@@ -41,7 +41,7 @@ void TestLumUtils::posFrom()
     QTEST(PosFrom(subStr.toStdString(), s.toStdString(), offset), "expected");
 }
 
-void TestLumUtils::replaceAll_data()
+void TestTextHelpers::replaceAll_data()
 {
     QTest::addColumn<QByteArray>("source");
     QTest::addColumn<QByteArray>("oldPattern");
@@ -62,7 +62,7 @@ void TestLumUtils::replaceAll_data()
         << QByteArray("abc") << QByteArray("a") << QByteArray("x") << 0 << QByteArray("abc");
 }
 
-void TestLumUtils::replaceAll()
+void TestTextHelpers::replaceAll()
 {
     QFETCH(QByteArray, source);
     QFETCH(QByteArray, oldPattern);
@@ -74,7 +74,7 @@ void TestLumUtils::replaceAll()
              expected.toStdString());
 }
 
-void TestLumUtils::colorToText_data()
+void TestTextHelpers::colorToText_data()
 {
     QTest::addColumn<uint>("color");
     QTest::addColumn<QByteArray>("expected");
@@ -85,14 +85,14 @@ void TestLumUtils::colorToText_data()
     QTest::newRow("white") << 0xFFFFFFu << QByteArray("#FFFFFF");
 }
 
-void TestLumUtils::colorToText()
+void TestTextHelpers::colorToText()
 {
     QFETCH(uint, color);
     QFETCH(QByteArray, expected);
     QCOMPARE(ColorToText(color), expected.toStdString());
 }
 
-void TestLumUtils::textToColor_data()
+void TestTextHelpers::textToColor_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<uint>("expected");
@@ -114,11 +114,11 @@ void TestLumUtils::textToColor_data()
     QTest::newRow("round trip of white") << QByteArray("#FFFFFF") << 0xFFFFFFu;
 }
 
-void TestLumUtils::textToColor()
+void TestTextHelpers::textToColor()
 {
     QFETCH(QByteArray, text);
     QTEST(TextToColor(text.toStdString()), "expected");
 }
 
-QTEST_APPLESS_MAIN(TestLumUtils)
-#include "tst_LumUtils.moc"
+QTEST_APPLESS_MAIN(TestTextHelpers)
+#include "tst_text_helpers.moc"

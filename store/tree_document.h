@@ -13,19 +13,19 @@
 
 // A reading fault: the message is "Syntax error" or "Unclosed tag: NAME", and Position is
 // the 1-based byte position in the text being read at which the reader stopped.
-struct ELumPiggerError : std::runtime_error
+struct TreeDocumentError : std::runtime_error
 {
-    ELumPiggerError(const std::string& message, int position);
+    TreeDocumentError(const std::string& message, int position);
     int Position;
 };
 
-class TLumPigger
+class TreeDocument
 {
 public:
-    explicit TLumPigger(TLumPigger* parent = nullptr);
-    virtual ~TLumPigger();
-    TLumPigger(const TLumPigger&) = delete;
-    TLumPigger& operator=(const TLumPigger&) = delete;
+    explicit TreeDocument(TreeDocument* parent = nullptr);
+    virtual ~TreeDocument();
+    TreeDocument(const TreeDocument&) = delete;
+    TreeDocument& operator=(const TreeDocument&) = delete;
 
     // Destroys the children and empties name, text and attributes; the node keeps its place.
     virtual void Clear();
@@ -38,23 +38,23 @@ public:
     // CR LF and one TAB per Level: what the writer puts before the node's tags (the same
     // function makes both).
     std::string Indent() const;
-    TLumPigger* Parent() const { return FParent; }
+    TreeDocument* Parent() const { return FParent; }
     int Level() const { return FLevel; }
 
     // Moves the node to the end of newParent's children (or makes it a root). Attaching a
     // node below itself would make a cycle and throws std::invalid_argument.
-    virtual void SetParent(TLumPigger* newParent);
+    virtual void SetParent(TreeDocument* newParent);
 
     int ChildCount() const;
     // nullptr when index is out of range.
-    TLumPigger* Child(int index) const;
+    TreeDocument* Child(int index) const;
     // Lookups go one level down; the name asked for is upper-cased but not trimmed.
-    TLumPigger* FindChild(const std::string& name) const;
+    TreeDocument* FindChild(const std::string& name) const;
     // FindChild, or a new empty child of that name added last (owned by this node, which
     // destroys it with its subtree) when there is none.
-    TLumPigger* FindOrAddChild(const std::string& name);
+    TreeDocument* FindOrAddChild(const std::string& name);
     // The next sibling after child with the same name, for walking a list of equal names.
-    TLumPigger* FindNextChild(const TLumPigger* child) const;
+    TreeDocument* FindNextChild(const TreeDocument* child) const;
 
     // Every lookup finds the first attribute of a name; an absent one reads as empty.
     std::string ReadAttribute(const std::string& name) const;
@@ -68,10 +68,10 @@ public:
 
     // Deep copy; children are made with their own class (see CreateOfSameClass). The source
     // may even lie inside this node's subtree.
-    virtual void Assign(const TLumPigger& source);
+    virtual void Assign(const TreeDocument& source);
 
     // Replaces the content with the document in text; an empty text leaves an empty node.
-    // Throws ELumPiggerError; the node then keeps what was read up to the fault.
+    // Throws TreeDocumentError; the node then keeps what was read up to the fault.
     virtual void LoadFromString(const std::string& text);
     // The text form of this node and its subtree; empty when the name is empty.
     virtual std::string SaveToString() const;
@@ -99,14 +99,14 @@ public:
 
 protected:
     // A new empty node of this node's own class, used by Assign to copy a child.
-    virtual TLumPigger* CreateOfSameClass(TLumPigger* parent) const;
+    virtual TreeDocument* CreateOfSameClass(TreeDocument* parent) const;
     // Recomputes Level of the whole subtree from this node's own.
     void UpdateLevels();
 
     // Reading hooks. CreateChild returns the node (normally a new child of this node) that
     // receives the element named tagName, or nullptr to read the element and discard it.
-    virtual TLumPigger* CreateChild(const std::string& tagName);
-    virtual void ChildLoaded(TLumPigger* child);
+    virtual TreeDocument* CreateChild(const std::string& tagName);
+    virtual void ChildLoaded(TreeDocument* child);
     // Whether a decoded, non-empty text run is appended to Text.
     virtual bool AcceptText(const std::string& text);
     [[noreturn]] virtual void RaiseError(const std::string& message, int position);
@@ -131,14 +131,14 @@ private:
     void WriteFile(std::FILE* file, const std::filesystem::path& target) const;
     void OverwriteFile(const std::filesystem::path& target) const;
     void Detach();
-    bool IsInSubtreeOf(const TLumPigger* node) const;
+    bool IsInSubtreeOf(const TreeDocument* node) const;
 
     std::string FName;
     std::string FText;
-    TLumPigger* FParent = nullptr;
+    TreeDocument* FParent = nullptr;
     std::vector<std::string> FAttrNames;
     std::vector<std::string> FAttrValues;
-    std::vector<TLumPigger*> FChildren;
+    std::vector<TreeDocument*> FChildren;
     int FLevel = 0;
 };
 

@@ -1,7 +1,7 @@
-#include "store/LumPigger.h"
+#include "store/tree_document.h"
 
-#include "store/LumUtils.h"
 #include "store/safe_file.h"
+#include "store/text_helpers.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -24,31 +24,31 @@
 
 namespace fs = std::filesystem;
 
-ELumPiggerError::ELumPiggerError(const std::string& message, int position)
+TreeDocumentError::TreeDocumentError(const std::string& message, int position)
     : std::runtime_error(message)
     , Position(position)
 {
 }
 
-TLumPigger::TLumPigger(TLumPigger* parent)
+TreeDocument::TreeDocument(TreeDocument* parent)
 {
     if (parent)
         SetParent(parent);
 }
 
-TLumPigger::~TLumPigger()
+TreeDocument::~TreeDocument()
 {
     Detach();
     Clear();
 }
 
-void TLumPigger::Clear()
+void TreeDocument::Clear()
 {
     // Taking the list first spares every child the search for itself in it, which would make
     // clearing a long list quadratic; the children still go in document order.
-    std::vector<TLumPigger*> doomed;
+    std::vector<TreeDocument*> doomed;
     doomed.swap(FChildren);
-    for (TLumPigger* child : doomed) {
+    for (TreeDocument* child : doomed) {
         child->FParent = nullptr;
         delete child;
     }
@@ -58,7 +58,7 @@ void TLumPigger::Clear()
     FAttrValues.clear();
 }
 
-void TLumPigger::SetName(const std::string& name)
+void TreeDocument::SetName(const std::string& name)
 {
     const auto isBlank = [](char c) {
         return static_cast<unsigned char>(c) <= 32;
@@ -69,16 +69,16 @@ void TLumPigger::SetName(const std::string& name)
     FName = UpperAsciiText(std::string(first, last));
 }
 
-bool TLumPigger::IsInSubtreeOf(const TLumPigger* node) const
+bool TreeDocument::IsInSubtreeOf(const TreeDocument* node) const
 {
-    for (const TLumPigger* n = this; n; n = n->FParent) {
+    for (const TreeDocument* n = this; n; n = n->FParent) {
         if (n == node)
             return true;
     }
     return false;
 }
 
-void TLumPigger::Detach()
+void TreeDocument::Detach()
 {
     if (!FParent)
         return;
@@ -87,7 +87,7 @@ void TLumPigger::Detach()
     FParent = nullptr;
 }
 
-void TLumPigger::SetParent(TLumPigger* newParent)
+void TreeDocument::SetParent(TreeDocument* newParent)
 {
     if (newParent == FParent)
         return;
@@ -106,46 +106,46 @@ void TLumPigger::SetParent(TLumPigger* newParent)
     UpdateLevels();
 }
 
-void TLumPigger::UpdateLevels()
+void TreeDocument::UpdateLevels()
 {
-    for (TLumPigger* child : FChildren) {
+    for (TreeDocument* child : FChildren) {
         child->FLevel = FLevel + 1;
         child->UpdateLevels();
     }
 }
 
-int TLumPigger::ChildCount() const
+int TreeDocument::ChildCount() const
 {
     return static_cast<int>(FChildren.size());
 }
 
-TLumPigger* TLumPigger::Child(int index) const
+TreeDocument* TreeDocument::Child(int index) const
 {
     if (index < 0 || index >= ChildCount())
         return nullptr;
     return FChildren[static_cast<size_t>(index)];
 }
 
-TLumPigger* TLumPigger::FindChild(const std::string& name) const
+TreeDocument* TreeDocument::FindChild(const std::string& name) const
 {
     const std::string wanted = UpperAsciiText(name);
-    for (TLumPigger* child : FChildren) {
+    for (TreeDocument* child : FChildren) {
         if (child->FName == wanted)
             return child;
     }
     return nullptr;
 }
 
-TLumPigger* TLumPigger::FindOrAddChild(const std::string& name)
+TreeDocument* TreeDocument::FindOrAddChild(const std::string& name)
 {
-    if (TLumPigger* found = FindChild(name))
+    if (TreeDocument* found = FindChild(name))
         return found;
-    auto* made = new TLumPigger(this);
+    auto* made = new TreeDocument(this);
     made->SetName(name);
     return made;
 }
 
-TLumPigger* TLumPigger::FindNextChild(const TLumPigger* child) const
+TreeDocument* TreeDocument::FindNextChild(const TreeDocument* child) const
 {
     if (!child)
         return nullptr;
@@ -158,7 +158,7 @@ TLumPigger* TLumPigger::FindNextChild(const TLumPigger* child) const
     return nullptr;
 }
 
-std::string TLumPigger::ReadAttribute(const std::string& name) const
+std::string TreeDocument::ReadAttribute(const std::string& name) const
 {
     const auto it = std::find(FAttrNames.begin(), FAttrNames.end(), UpperAsciiText(name));
     if (it == FAttrNames.end())
@@ -166,7 +166,7 @@ std::string TLumPigger::ReadAttribute(const std::string& name) const
     return FAttrValues[static_cast<size_t>(it - FAttrNames.begin())];
 }
 
-void TLumPigger::WriteAttribute(const std::string& name, const std::string& value)
+void TreeDocument::WriteAttribute(const std::string& name, const std::string& value)
 {
     if (value.empty()) {
         DeleteAttribute(name);
@@ -182,7 +182,7 @@ void TLumPigger::WriteAttribute(const std::string& name, const std::string& valu
     }
 }
 
-void TLumPigger::DeleteAttribute(const std::string& name)
+void TreeDocument::DeleteAttribute(const std::string& name)
 {
     const auto it = std::find(FAttrNames.begin(), FAttrNames.end(), UpperAsciiText(name));
     if (it == FAttrNames.end())
@@ -192,34 +192,34 @@ void TLumPigger::DeleteAttribute(const std::string& name)
     FAttrValues.erase(FAttrValues.begin() + index);
 }
 
-int TLumPigger::AttributeCount() const
+int TreeDocument::AttributeCount() const
 {
     return static_cast<int>(FAttrNames.size());
 }
 
-const std::string& TLumPigger::AttributeName(int index) const
+const std::string& TreeDocument::AttributeName(int index) const
 {
     static const std::string none;
     return index >= 0 && index < AttributeCount() ? FAttrNames[static_cast<size_t>(index)] : none;
 }
 
-const std::string& TLumPigger::AttributeValue(int index) const
+const std::string& TreeDocument::AttributeValue(int index) const
 {
     static const std::string none;
     return index >= 0 && index < AttributeCount() ? FAttrValues[static_cast<size_t>(index)] : none;
 }
 
-TLumPigger* TLumPigger::CreateOfSameClass(TLumPigger* parent) const
+TreeDocument* TreeDocument::CreateOfSameClass(TreeDocument* parent) const
 {
-    return new TLumPigger(parent);
+    return new TreeDocument(parent);
 }
 
-void TLumPigger::Assign(const TLumPigger& source)
+void TreeDocument::Assign(const TreeDocument& source)
 {
     if (source.IsInSubtreeOf(this) || IsInSubtreeOf(&source)) {
         // Clearing first would destroy a source inside this node; copying a source that
         // holds this node would copy the growing copy without end: copy it out before.
-        TLumPigger copy;
+        TreeDocument copy;
         copy.Assign(source);
         Assign(copy);
         return;
@@ -229,11 +229,11 @@ void TLumPigger::Assign(const TLumPigger& source)
     FText = source.FText;
     FAttrNames = source.FAttrNames;
     FAttrValues = source.FAttrValues;
-    for (const TLumPigger* child : source.FChildren)
+    for (const TreeDocument* child : source.FChildren)
         child->CreateOfSameClass(this)->Assign(*child);
 }
 
-void TLumPigger::SaveToStream(std::ostream& stream) const
+void TreeDocument::SaveToStream(std::ostream& stream) const
 {
     const std::string text = SaveToString();
     if (text.empty())
@@ -243,7 +243,7 @@ void TLumPigger::SaveToStream(std::ostream& stream) const
         throw std::ios_base::failure("cannot write the document to the stream");
 }
 
-void TLumPigger::LoadFromStream(std::istream& stream)
+void TreeDocument::LoadFromStream(std::istream& stream)
 {
     const std::string bytes {std::istreambuf_iterator<char>(stream),
                              std::istreambuf_iterator<char>()};
@@ -252,10 +252,10 @@ void TLumPigger::LoadFromStream(std::istream& stream)
     LoadFromString(NormaliseLineBreaks(bytes));
 }
 
-void TLumPigger::SaveToFile(const std::string& fileName) const
+void TreeDocument::SaveToFile(const std::string& fileName) const
 {
-    const TWriteTarget target(fileName);
-    TReplacement replacement(target);
+    const WriteTarget target(fileName);
+    Replacement replacement(target);
     if (replacement.CreateError != 0) {
         // A writable file in a folder that refuses new files is written in place: the
         // alternative is never keeping anything at all.
@@ -270,7 +270,7 @@ void TLumPigger::SaveToFile(const std::string& fileName) const
     replacement.Commit();
 }
 
-void TLumPigger::WriteFile(std::FILE* file, const fs::path& target) const
+void TreeDocument::WriteFile(std::FILE* file, const fs::path& target) const
 {
     std::string out;
     const std::function<void(std::string&)> flush = [file, &target](std::string& bytes) {
@@ -281,7 +281,7 @@ void TLumPigger::WriteFile(std::FILE* file, const fs::path& target) const
     WriteAll(file, out, target);
 }
 
-void TLumPigger::OverwriteFile(const fs::path& target) const
+void TreeDocument::OverwriteFile(const fs::path& target) const
 {
     // Written over the old bytes and then cut to length, so that a full disk, which cannot
     // refuse the blocks the old text already holds, spoils as little as it can.
@@ -303,7 +303,7 @@ void TLumPigger::OverwriteFile(const fs::path& target) const
         ThrowFileError("cannot write", target, errno);
 }
 
-void TLumPigger::LoadFromFile(const std::string& fileName)
+void TreeDocument::LoadFromFile(const std::string& fileName)
 {
     std::string bytes;
     {

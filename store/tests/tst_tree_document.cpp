@@ -1,4 +1,4 @@
-#include "store/LumPigger.h"
+#include "store/tree_document.h"
 
 #include <QTest>
 
@@ -7,28 +7,28 @@
 namespace {
 
 // A node class of its own, to see that copies keep the class of each child.
-class TTaggedNode : public TLumPigger
+class TaggedNode : public TreeDocument
 {
 public:
-    using TLumPigger::TLumPigger;
+    using TreeDocument::TreeDocument;
 
 protected:
-    TLumPigger* CreateOfSameClass(TLumPigger* parent) const override
+    TreeDocument* CreateOfSameClass(TreeDocument* parent) const override
     {
-        return new TTaggedNode(parent);
+        return new TaggedNode(parent);
     }
 };
 
-TLumPigger* addChild(TLumPigger* parent, const char* name)
+TreeDocument* addChild(TreeDocument* parent, const char* name)
 {
-    auto* child = new TLumPigger(parent);
+    auto* child = new TreeDocument(parent);
     child->SetName(name);
     return child;
 }
 
 } // namespace
 
-class TestLumPigger : public QObject
+class TestTreeDocument : public QObject
 {
     Q_OBJECT
 
@@ -46,9 +46,9 @@ private slots:
     void assignFromOwnDescendant();
 };
 
-void TestLumPigger::attributesFoldOnlyAsciiLetters()
+void TestTreeDocument::attributesFoldOnlyAsciiLetters()
 {
-    TLumPigger node;
+    TreeDocument node;
     QCOMPARE(node.ReadAttribute("NEVER"), std::string());
     node.WriteAttribute("dir_to_view", "v");
     QCOMPARE(node.ReadAttribute("DIR_TO_VIEW"), std::string("v"));
@@ -58,9 +58,9 @@ void TestLumPigger::attributesFoldOnlyAsciiLetters()
     QCOMPARE(node.ReadAttribute("\xc9T\xc9"), std::string());
 }
 
-void TestLumPigger::writingKeepsPlaceAndEmptyDeletes()
+void TestTreeDocument::writingKeepsPlaceAndEmptyDeletes()
 {
-    TLumPigger node;
+    TreeDocument node;
     node.SetName("R");
     node.WriteAttribute("A", "1");
     node.WriteAttribute("B", "2");
@@ -77,10 +77,10 @@ void TestLumPigger::writingKeepsPlaceAndEmptyDeletes()
     QCOMPARE(node.AttributeCount(), 2);
 }
 
-void TestLumPigger::lookupsDoNotTrimButSetNameDoes()
+void TestTreeDocument::lookupsDoNotTrimButSetNameDoes()
 {
-    TLumPigger root;
-    TLumPigger* hit = addChild(&root, " \t hit\r\n");
+    TreeDocument root;
+    TreeDocument* hit = addChild(&root, " \t hit\r\n");
     QCOMPARE(hit->Name(), std::string("HIT"));
     QCOMPARE(root.FindChild("hit"), hit);
     QCOMPARE(root.FindChild(" HIT"), nullptr);
@@ -88,9 +88,9 @@ void TestLumPigger::lookupsDoNotTrimButSetNameDoes()
     QCOMPARE(root.ReadAttribute(" KEY"), std::string());
 }
 
-void TestLumPigger::attributeAndChildIndexOutOfRange()
+void TestTreeDocument::attributeAndChildIndexOutOfRange()
 {
-    TLumPigger root;
+    TreeDocument root;
     addChild(&root, "A");
     root.WriteAttribute("K", "v");
     QCOMPARE(root.Child(-1), nullptr);
@@ -99,10 +99,10 @@ void TestLumPigger::attributeAndChildIndexOutOfRange()
     QCOMPARE(root.AttributeValue(-1), std::string());
 }
 
-void TestLumPigger::clearKeepsChildAttached()
+void TestTreeDocument::clearKeepsChildAttached()
 {
-    TLumPigger root;
-    TLumPigger* child = addChild(&root, "HISTORY");
+    TreeDocument root;
+    TreeDocument* child = addChild(&root, "HISTORY");
     addChild(child, "HIT")->WriteAttribute("HIT_FILE", "x");
     child->SetText("t");
     child->Clear();
@@ -115,21 +115,21 @@ void TestLumPigger::clearKeepsChildAttached()
     QCOMPARE(root.ChildCount(), 1);
 }
 
-void TestLumPigger::destroyingChildDetachesIt()
+void TestTreeDocument::destroyingChildDetachesIt()
 {
-    TLumPigger root;
+    TreeDocument root;
     addChild(&root, "A");
-    TLumPigger* b = addChild(&root, "B");
+    TreeDocument* b = addChild(&root, "B");
     addChild(&root, "C");
     delete b;
     QCOMPARE(root.ChildCount(), 2);
     QCOMPARE(root.Child(1)->Name(), std::string("C"));
 }
 
-void TestLumPigger::findNextChildWalksEqualNames()
+void TestTreeDocument::findNextChildWalksEqualNames()
 {
-    TLumPigger root;
-    std::vector<TLumPigger*> kids;
+    TreeDocument root;
+    std::vector<TreeDocument*> kids;
     for (const char* name : {"A", "B", "A", "C", "A"})
         kids.push_back(addChild(&root, name));
     QCOMPARE(root.FindChild("a"), kids[0]);
@@ -138,18 +138,18 @@ void TestLumPigger::findNextChildWalksEqualNames()
     QCOMPARE(root.FindNextChild(kids[4]), nullptr);
     QCOMPARE(root.FindNextChild(nullptr), nullptr);
     // A node from elsewhere starts the search at the first child.
-    TLumPigger stranger;
+    TreeDocument stranger;
     stranger.SetName("A");
     QCOMPARE(root.FindNextChild(&stranger), kids[0]);
 }
 
-void TestLumPigger::setParentMovesSubtreeAndIndents()
+void TestTreeDocument::setParentMovesSubtreeAndIndents()
 {
-    TLumPigger root;
-    TLumPigger* first = addChild(&root, "FIRST");
-    TLumPigger* second = addChild(&root, "SECOND");
-    TLumPigger* deep = addChild(second, "DEEP");
-    TLumPigger* deeper = addChild(deep, "DEEPER");
+    TreeDocument root;
+    TreeDocument* first = addChild(&root, "FIRST");
+    TreeDocument* second = addChild(&root, "SECOND");
+    TreeDocument* deep = addChild(second, "DEEP");
+    TreeDocument* deeper = addChild(deep, "DEEPER");
     deep->SetParent(first);
     QCOMPARE(first->Child(0), deep);
     QCOMPARE(second->ChildCount(), 0);
@@ -157,7 +157,7 @@ void TestLumPigger::setParentMovesSubtreeAndIndents()
     QCOMPARE(deeper->Indent(), std::string("\r\n\t\t\t"));
 
     deep->SetParent(nullptr);
-    std::unique_ptr<TLumPigger> owner(deep);
+    std::unique_ptr<TreeDocument> owner(deep);
     QCOMPARE(first->ChildCount(), 0);
     QCOMPARE(deep->Level(), 0);
     QCOMPARE(deeper->Indent(), std::string("\r\n\t"));
@@ -170,32 +170,32 @@ void TestLumPigger::setParentMovesSubtreeAndIndents()
     QCOMPARE(root.Child(0), first);
 }
 
-void TestLumPigger::setParentBelowItselfThrows()
+void TestTreeDocument::setParentBelowItselfThrows()
 {
-    TLumPigger root;
-    TLumPigger* child = addChild(&root, "CHILD");
-    TLumPigger* grandChild = addChild(child, "GRAND");
+    TreeDocument root;
+    TreeDocument* child = addChild(&root, "CHILD");
+    TreeDocument* grandChild = addChild(child, "GRAND");
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument, child->SetParent(grandChild));
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument, child->SetParent(child));
     QCOMPARE(child->Parent(), &root);
     QCOMPARE(grandChild->Parent(), child);
 }
 
-void TestLumPigger::assignCopiesDeeplyWithChildClasses()
+void TestTreeDocument::assignCopiesDeeplyWithChildClasses()
 {
-    TLumPigger source;
+    TreeDocument source;
     source.SetName("ROOT");
     source.SetText("body");
     source.WriteAttribute("A", "1");
-    auto* tagged = new TTaggedNode(&source);
+    auto* tagged = new TaggedNode(&source);
     tagged->SetName("TAGGED");
     addChild(tagged, "LEAF");
 
-    TLumPigger copy;
+    TreeDocument copy;
     addChild(&copy, "OLD");
     copy.Assign(source);
     QCOMPARE(copy.SaveToString(), source.SaveToString());
-    QVERIFY(dynamic_cast<TTaggedNode*>(copy.Child(0)));
+    QVERIFY(dynamic_cast<TaggedNode*>(copy.Child(0)));
     QCOMPARE(copy.Child(0)->Parent(), &copy);
     QCOMPARE(copy.Child(0)->Child(0)->Level(), 2);
 
@@ -207,11 +207,11 @@ void TestLumPigger::assignCopiesDeeplyWithChildClasses()
     QCOMPARE(source.ChildCount(), 1);
 }
 
-void TestLumPigger::assignFromOwnDescendant()
+void TestTreeDocument::assignFromOwnDescendant()
 {
-    TLumPigger root;
+    TreeDocument root;
     root.SetName("ROOT");
-    TLumPigger* child = addChild(&root, "CHILD");
+    TreeDocument* child = addChild(&root, "CHILD");
     addChild(child, "LEAF")->WriteAttribute("K", "v");
     root.Assign(*child);
     QCOMPARE(root.SaveToString(), std::string("\r\n<CHILD>\r\n\t<LEAF K=\"v\"/>\r\n</CHILD>"));
@@ -219,12 +219,12 @@ void TestLumPigger::assignFromOwnDescendant()
     QCOMPARE(root.Child(0)->ReadAttribute("K"), std::string("v"));
 
     // From an ancestor: the copy must not take in the copy it is making.
-    TLumPigger* inner = root.Child(0);
+    TreeDocument* inner = root.Child(0);
     inner->Assign(root);
     QCOMPARE(
         root.SaveToString(),
         std::string("\r\n<CHILD>\r\n\t<CHILD>\r\n\t\t<LEAF K=\"v\"/>\r\n\t</CHILD>\r\n</CHILD>"));
 }
 
-QTEST_APPLESS_MAIN(TestLumPigger)
-#include "tst_LumPigger.moc"
+QTEST_APPLESS_MAIN(TestTreeDocument)
+#include "tst_tree_document.moc"

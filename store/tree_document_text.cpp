@@ -1,7 +1,7 @@
 // The text form of a tree document: the writer, the reader and the escape.
-#include "store/LumPigger.h"
+#include "store/tree_document.h"
 
-#include "store/LumUtils.h"
+#include "store/text_helpers.h"
 
 #include <climits>
 
@@ -176,22 +176,22 @@ std::string NormaliseLineBreaks(const std::string& bytes)
     return out;
 }
 
-std::string TLumPigger::Indent() const
+std::string TreeDocument::Indent() const
 {
     std::string indent;
     appendIndent(indent, FLevel);
     return indent;
 }
 
-std::string TLumPigger::SaveToString() const
+std::string TreeDocument::SaveToString() const
 {
     std::string out;
     WriteElement(out, nullptr);
     return out;
 }
 
-void TLumPigger::WriteElement(std::string& out,
-                              const std::function<void(std::string&)>* flush) const
+void TreeDocument::WriteElement(std::string& out,
+                                const std::function<void(std::string&)>* flush) const
 {
     if (FName.empty())
         return;
@@ -211,7 +211,7 @@ void TLumPigger::WriteElement(std::string& out,
     }
     out += '>';
     appendEncoded(out, FText);
-    for (const TLumPigger* child : FChildren) {
+    for (const TreeDocument* child : FChildren) {
         child->WriteElement(out, flush);
         if (flush && out.size() >= flushSize)
             (*flush)(out);
@@ -222,7 +222,7 @@ void TLumPigger::WriteElement(std::string& out,
     out += '>';
 }
 
-void TLumPigger::LoadFromString(const std::string& text)
+void TreeDocument::LoadFromString(const std::string& text)
 {
     Clear();
     if (text.empty())
@@ -235,13 +235,13 @@ void TLumPigger::LoadFromString(const std::string& text)
     ReadElement(text, position);
 }
 
-void TLumPigger::SkipBlanks(const std::string& text, int& position)
+void TreeDocument::SkipBlanks(const std::string& text, int& position)
 {
     while (position < static_cast<int>(text.size()) && isBlank(byteAt(text, position)))
         ++position;
 }
 
-std::string TLumPigger::ReadTagName(const std::string& text, int& position)
+std::string TreeDocument::ReadTagName(const std::string& text, int& position)
 {
     const int start = position;
     const int open = scanFor(
@@ -259,7 +259,7 @@ std::string TLumPigger::ReadTagName(const std::string& text, int& position)
     return name;
 }
 
-void TLumPigger::ReadElement(const std::string& text, int& position)
+void TreeDocument::ReadElement(const std::string& text, int& position)
 {
     const DepthGuard depth;
     if (readDepth > MaxReadDepth)
@@ -281,7 +281,7 @@ void TLumPigger::ReadElement(const std::string& text, int& position)
     ParseEndTag(text, position);
 }
 
-bool TLumPigger::ParseAttribute(const std::string& text, int& position)
+bool TreeDocument::ParseAttribute(const std::string& text, int& position)
 {
     SkipBlanks(text, position);
     const unsigned char c = byteAt(text, position);
@@ -308,7 +308,7 @@ bool TLumPigger::ParseAttribute(const std::string& text, int& position)
     return true;
 }
 
-std::string TLumPigger::ParseAttributeValue(const std::string& text, int& position)
+std::string TreeDocument::ParseAttributeValue(const std::string& text, int& position)
 {
     SkipBlanks(text, position);
     if (byteAt(text, position) == '"') {
@@ -328,7 +328,7 @@ std::string TLumPigger::ParseAttributeValue(const std::string& text, int& positi
     return value;
 }
 
-bool TLumPigger::ParseContentItem(const std::string& text, int& position)
+bool TreeDocument::ParseContentItem(const std::string& text, int& position)
 {
     SkipBlanks(text, position);
     const int open = scanFor(
@@ -343,17 +343,17 @@ bool TLumPigger::ParseContentItem(const std::string& text, int& position)
 
     int ahead = position;
     const std::string tagName = ReadTagName(text, ahead);
-    if (TLumPigger* child = CreateChild(tagName)) {
+    if (TreeDocument* child = CreateChild(tagName)) {
         child->ReadElement(text, position);
         ChildLoaded(child);
     } else {
-        TLumPigger discarded;
+        TreeDocument discarded;
         discarded.ReadElement(text, position);
     }
     return true;
 }
 
-void TLumPigger::ParseEndTag(const std::string& text, int& position)
+void TreeDocument::ParseEndTag(const std::string& text, int& position)
 {
     SkipBlanks(text, position);
     const int start = position;
@@ -368,26 +368,26 @@ void TLumPigger::ParseEndTag(const std::string& text, int& position)
     ++position;
 }
 
-void TLumPigger::AddText(const std::string& run)
+void TreeDocument::AddText(const std::string& run)
 {
     const std::string decoded = DecodeText(trimBlanks(run));
     if (!decoded.empty() && AcceptText(decoded))
         FText += decoded;
 }
 
-TLumPigger* TLumPigger::CreateChild(const std::string&)
+TreeDocument* TreeDocument::CreateChild(const std::string&)
 {
-    return new TLumPigger(this);
+    return new TreeDocument(this);
 }
 
-void TLumPigger::ChildLoaded(TLumPigger*) { }
+void TreeDocument::ChildLoaded(TreeDocument*) { }
 
-bool TLumPigger::AcceptText(const std::string&)
+bool TreeDocument::AcceptText(const std::string&)
 {
     return true;
 }
 
-void TLumPigger::RaiseError(const std::string& message, int position)
+void TreeDocument::RaiseError(const std::string& message, int position)
 {
-    throw ELumPiggerError(message, position);
+    throw TreeDocumentError(message, position);
 }

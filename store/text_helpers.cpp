@@ -1,4 +1,4 @@
-#include "store/LumUtils.h"
+#include "store/text_helpers.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -46,7 +46,7 @@ std::string ReplaceAll(const std::string& source, const std::string& oldPattern,
     return result;
 }
 
-std::string ColorToText(TColor color)
+std::string ColorToText(RgbColor color)
 {
     char text[8];
     std::snprintf(text, sizeof text, "#%2X%2X%2X", static_cast<unsigned>(color & 255),
@@ -114,7 +114,7 @@ std::optional<int> TextToInt(const std::string& text)
     return static_cast<int>(value);
 }
 
-TColor TextToColor(const std::string& text)
+RgbColor TextToColor(const std::string& text)
 {
     if (text.size() < 7)
         return 0;
@@ -125,6 +125,6 @@ TColor TextToColor(const std::string& text)
         std::swap(converted[1], converted[5]);
         std::swap(converted[2], converted[6]);
     }
-    TColor color = 0;
+    RgbColor color = 0;
     return textToInt32(converted, color) ? color : 0;
 }

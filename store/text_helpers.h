@@ -9,7 +9,7 @@
 
 // A colour value with red in the lowest byte, green in the next and blue in the third.
 // The highest byte carries flags that the text form ignores.
-using TColor = std::uint32_t;
+using RgbColor = std::uint32_t;
 
 // Position of the first occurrence of subStr in s starting at or after offset; 0 when there
 // is none, when subStr is empty or when offset is below 1.
@@ -33,7 +33,7 @@ std::string ReplaceAll(const std::string& source, const std::string& oldPattern,
                        const std::string& newPattern, int startPos);
 
 // "#RRGGBB" with upper-case digits, red first.
-std::string ColorToText(TColor color);
+std::string ColorToText(RgbColor color);
 
 // An integer by the runtime's text-to-integer rule: leading spaces, an optional sign, then
 // decimal digits, or "$", "x" or "0x" and hexadecimal digits, and nothing after them; decimal
@@ -43,4 +43,4 @@ std::optional<int> TextToInt(const std::string& text);
 
 // Reverse of ColorToText; a text without "#" is read as a decimal or "$"/"0x" hexadecimal
 // number. Anything that does not convert gives 0 (black).
-TColor TextToColor(const std::string& text);
+RgbColor TextToColor(const std::string& text);

@@ -1,7 +1,7 @@
-#include "store/LumPigger.h"
 #include "store/safe_file.h"
 #include "store/tests/file_size_limit.h"
 #include "store/tests/without_file_capabilities.h"
+#include "store/tree_document.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,7 +41,7 @@ void writeBytes(const std::string& path, const std::string& bytes)
 
 } // namespace
 
-class TestLumPiggerFile : public QObject
+class TestTreeDocumentFile : public QObject
 {
     Q_OBJECT
 
@@ -68,47 +68,47 @@ private:
     std::unique_ptr<QTemporaryDir> dir;
 };
 
-void TestLumPiggerFile::init()
+void TestTreeDocumentFile::init()
 {
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
 }
 
-void TestLumPiggerFile::savesExactBytesAndReadsThemBack()
+void TestTreeDocumentFile::savesExactBytesAndReadsThemBack()
 {
-    TLumPigger doc;
+    TreeDocument doc;
     doc.LoadFromString(settingsText);
     writeBytes(path("vistrel.set"), "an older and much longer settings file that must vanish");
     doc.SaveToFile(path("vistrel.set"));
     QCOMPARE(readBytes(path("vistrel.set")), settingsText);
     QCOMPARE(folder(), QStringList {"vistrel.set"});
 
-    TLumPigger reread;
+    TreeDocument reread;
     reread.LoadFromFile(path("vistrel.set"));
     QCOMPARE(reread.SaveToString(), settingsText);
 }
 
-void TestLumPiggerFile::emptyRootMakesEmptyFile()
+void TestTreeDocumentFile::emptyRootMakesEmptyFile()
 {
-    TLumPigger doc;
+    TreeDocument doc;
     doc.SaveToFile(path("empty.set"));
     QCOMPARE(QFileInfo(dir->filePath("empty.set")).size(), 0);
-    TLumPigger reread;
+    TreeDocument reread;
     reread.SetName("OLD");
     reread.LoadFromFile(path("empty.set"));
     QCOMPARE(reread.Name(), std::string());
 }
 
-void TestLumPiggerFile::lineBreaksNormalisedOnLoad()
+void TestTreeDocumentFile::lineBreaksNormalisedOnLoad()
 {
     writeBytes(path("unix.set"), "<A V=\"1\n2\r3\r\n4\">\ntext\rmore\n</A>");
-    TLumPigger doc;
+    TreeDocument doc;
     doc.LoadFromFile(path("unix.set"));
     QCOMPARE(doc.ReadAttribute("V"), std::string("1\r\n2\r\n3\r\n4"));
     QCOMPARE(doc.Text(), std::string("text\r\nmore"));
 }
 
-void TestLumPiggerFile::loadFailureKeepsDocument_data()
+void TestTreeDocumentFile::loadFailureKeepsDocument_data()
 {
     QTest::addColumn<QString>("name");
     QTest::newRow("missing file") << "missing.set";
@@ -118,7 +118,7 @@ void TestLumPiggerFile::loadFailureKeepsDocument_data()
     QTest::newRow("larger than the limit") << "large.set";
 }
 
-void TestLumPiggerFile::loadFailureKeepsDocument()
+void TestTreeDocumentFile::loadFailureKeepsDocument()
 {
     QFETCH(QString, name);
     const std::string target = path(name.toUtf8().constData());
@@ -126,9 +126,9 @@ void TestLumPiggerFile::loadFailureKeepsDocument()
         QCOMPARE(mkfifo(target.c_str(), 0600), 0);
     if (name == "large.set") {
         writeBytes(target, settingsText);
-        fs::resize_file(target, TLumPigger::MaxFileSize + 1);
+        fs::resize_file(target, TreeDocument::MaxFileSize + 1);
     }
-    TLumPigger doc;
+    TreeDocument doc;
     doc.LoadFromString(settingsText);
     try {
         doc.LoadFromFile(target);
@@ -139,9 +139,9 @@ void TestLumPiggerFile::loadFailureKeepsDocument()
     QCOMPARE(doc.SaveToString(), settingsText);
 }
 
-void TestLumPiggerFile::saveIntoMissingFolderThrows()
+void TestTreeDocumentFile::saveIntoMissingFolderThrows()
 {
-    TLumPigger doc;
+    TreeDocument doc;
     doc.LoadFromString(settingsText);
     const std::string target = path("no/such/folder/x.set");
     try {
@@ -152,14 +152,14 @@ void TestLumPiggerFile::saveIntoMissingFolderThrows()
     }
 }
 
-void TestLumPiggerFile::fullDiskKeepsOldFile()
+void TestTreeDocumentFile::fullDiskKeepsOldFile()
 {
 #if defined(Q_OS_UNIX)
     writeBytes(path("vistrel.set"), settingsText);
-    TLumPigger big;
+    TreeDocument big;
     big.SetName("SETTINGS");
     for (int i = 0; i < 200; ++i)
-        (new TLumPigger(&big))->SetName("HIT_WITH_A_LONG_NAME");
+        (new TreeDocument(&big))->SetName("HIT_WITH_A_LONG_NAME");
 
     FileSizeLimit limit(1000);
     bool thrown = false;
@@ -179,17 +179,17 @@ void TestLumPiggerFile::fullDiskKeepsOldFile()
 }
 
 // The temporary name must fit beside a name that is already near the longest there is.
-void TestLumPiggerFile::longNameIsSaved()
+void TestTreeDocumentFile::longNameIsSaved()
 {
     const std::string name = std::string(250, 'n') + ".set";
-    TLumPigger doc;
+    TreeDocument doc;
     doc.LoadFromString(settingsText);
     doc.SaveToFile(path(name.c_str()));
     QCOMPARE(readBytes(path(name.c_str())), settingsText);
     QCOMPARE(folder(), QStringList {QString::fromStdString(name)});
 }
 
-void TestLumPiggerFile::permissionsOfFileAndFolder_data()
+void TestTreeDocumentFile::permissionsOfFileAndFolder_data()
 {
     QTest::addColumn<bool>("fileWritable");
     QTest::addColumn<bool>("folderWritable");
@@ -199,7 +199,7 @@ void TestLumPiggerFile::permissionsOfFileAndFolder_data()
     QTest::newRow("read-only file in a locked folder") << false << false;
 }
 
-void TestLumPiggerFile::permissionsOfFileAndFolder()
+void TestTreeDocumentFile::permissionsOfFileAndFolder()
 {
     RUN_WHERE_PERMISSIONS_BIND();
     QFETCH(bool, fileWritable);
@@ -213,7 +213,7 @@ void TestLumPiggerFile::permissionsOfFileAndFolder()
                                  : fs::perms::owner_read);
     if (!folderWritable)
         fs::permissions(folderPath, fs::perms::owner_read | fs::perms::owner_exec);
-    TLumPigger doc;
+    TreeDocument doc;
     doc.LoadFromString(settingsText);
     bool thrown = false;
     try {
@@ -228,12 +228,12 @@ void TestLumPiggerFile::permissionsOfFileAndFolder()
              QStringList {"vistrel.set"});
 }
 
-void TestLumPiggerFile::keepsPermissionsAndLinks()
+void TestTreeDocumentFile::keepsPermissionsAndLinks()
 {
     writeBytes(path("real.set"), "old");
     fs::permissions(path("real.set"), fs::perms::owner_read | fs::perms::owner_write);
     fs::create_symlink(path("real.set"), path("link.set"));
-    TLumPigger doc;
+    TreeDocument doc;
     doc.LoadFromString(settingsText);
     doc.SaveToFile(path("link.set"));
     QVERIFY(fs::is_symlink(path("link.set")));
@@ -242,7 +242,7 @@ void TestLumPiggerFile::keepsPermissionsAndLinks()
              fs::perms::owner_read | fs::perms::owner_write);
 }
 
-void TestLumPiggerFile::errorReasonReadsTheWordsNotThePath()
+void TestTreeDocumentFile::errorReasonReadsTheWordsNotThePath()
 {
     const auto reason = [](const char* what, const char* file, int error) {
         try {
@@ -257,5 +257,5 @@ void TestLumPiggerFile::errorReasonReadsTheWordsNotThePath()
              std::error_code(ENOSPC, std::generic_category()).message());
 }
 
-QTEST_APPLESS_MAIN(TestLumPiggerFile)
-#include "tst_LumPiggerFile.moc"
+QTEST_APPLESS_MAIN(TestTreeDocumentFile)
+#include "tst_tree_document_file.moc"

@@ -1,4 +1,4 @@
-#include "store/LumPigger.h"
+#include "store/tree_document.h"
 
 #include <QTest>
 
@@ -11,32 +11,32 @@ std::string bytes(const QByteArray& a)
     return a.toStdString();
 }
 
-TLumPigger* addChild(TLumPigger* parent, const char* name)
+TreeDocument* addChild(TreeDocument* parent, const char* name)
 {
-    auto* child = new TLumPigger(parent);
+    auto* child = new TreeDocument(parent);
     child->SetName(name);
     return child;
 }
 
 // Discards SKIP elements, rejects the text run "no" and notes every child it was handed.
-class THookedNode : public TLumPigger
+class HookedNode : public TreeDocument
 {
 public:
-    using TLumPigger::TLumPigger;
+    using TreeDocument::TreeDocument;
     std::vector<std::string> loaded;
 
 protected:
-    TLumPigger* CreateChild(const std::string& tagName) override
+    TreeDocument* CreateChild(const std::string& tagName) override
     {
-        return tagName == "SKIP" ? nullptr : new THookedNode(this);
+        return tagName == "SKIP" ? nullptr : new HookedNode(this);
     }
-    void ChildLoaded(TLumPigger* child) override { loaded.push_back(child->Name()); }
+    void ChildLoaded(TreeDocument* child) override { loaded.push_back(child->Name()); }
     bool AcceptText(const std::string& text) override { return text != "no"; }
 };
 
 } // namespace
 
-class TestLumPiggerText : public QObject
+class TestTreeDocumentText : public QObject
 {
     Q_OBJECT
 
@@ -61,13 +61,13 @@ private slots:
     void streamReadsFromCurrentPosition();
 };
 
-void TestLumPiggerText::writesSettingsExample()
+void TestTreeDocumentText::writesSettingsExample()
 {
-    TLumPigger root;
+    TreeDocument root;
     root.SetName("SETTINGS");
     root.WriteAttribute("TOP", "10");
     root.WriteAttribute("LEFT", "20");
-    TLumPigger* history = addChild(&root, "HISTORY");
+    TreeDocument* history = addChild(&root, "HISTORY");
     addChild(history, "HIT")->WriteAttribute("HIT_FILE", "C:\\a.jpg");
     addChild(history, "HIT")->WriteAttribute("HIT_FILE", "C:\\b.jpg");
     const std::string settings = "\r\n<SETTINGS TOP=\"10\" LEFT=\"20\">"
@@ -78,7 +78,7 @@ void TestLumPiggerText::writesSettingsExample()
                                  "\r\n</SETTINGS>";
     QCOMPARE(root.SaveToString(), settings);
 
-    TLumPigger reread;
+    TreeDocument reread;
     reread.LoadFromString(settings);
     QCOMPARE(reread.SaveToString(), settings);
 
@@ -88,15 +88,15 @@ void TestLumPiggerText::writesSettingsExample()
                  + "\r\n</SETTINGS>");
 }
 
-void TestLumPiggerText::writesNewDataFile()
+void TestTreeDocumentText::writesNewDataFile()
 {
-    TLumPigger data;
+    TreeDocument data;
     data.SetName("VISTREL_DATA");
     data.WriteAttribute("VERSION", "1.4");
     QCOMPARE(data.SaveToString(), std::string("\r\n<VISTREL_DATA VERSION=\"1.4\"/>"));
 }
 
-void TestLumPiggerText::escape_data()
+void TestTreeDocumentText::escape_data()
 {
     QTest::addColumn<QByteArray>("plain");
     QTest::addColumn<QByteArray>("escaped");
@@ -108,7 +108,7 @@ void TestLumPiggerText::escape_data()
         << QByteArray("\t\n\r '/=\x7f\x80\xff") << QByteArray("\t%0A%0D '/=\x7f\x80\xff");
 }
 
-void TestLumPiggerText::escape()
+void TestTreeDocumentText::escape()
 {
     QFETCH(QByteArray, plain);
     QFETCH(QByteArray, escaped);
@@ -116,7 +116,7 @@ void TestLumPiggerText::escape()
     QCOMPARE(DecodeText(bytes(escaped)), bytes(plain));
 }
 
-void TestLumPiggerText::unescapeOddSequences_data()
+void TestTreeDocumentText::unescapeOddSequences_data()
 {
     QTest::addColumn<QByteArray>("escaped");
     QTest::addColumn<QByteArray>("plain");
@@ -126,14 +126,14 @@ void TestLumPiggerText::unescapeOddSequences_data()
     QTest::newRow("bytes below the digits wrap") << QByteArray("%\x01\x01") << QByteArray("\xe1");
 }
 
-void TestLumPiggerText::unescapeOddSequences()
+void TestTreeDocumentText::unescapeOddSequences()
 {
     QFETCH(QByteArray, escaped);
     QFETCH(QByteArray, plain);
     QCOMPARE(DecodeText(bytes(escaped)), bytes(plain));
 }
 
-void TestLumPiggerText::reads_data()
+void TestTreeDocumentText::reads_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QByteArray>("written");
@@ -163,26 +163,26 @@ void TestLumPiggerText::reads_data()
         << QByteArray("\r\n<R>\r\n\t<HIT F=\"1\"/>\r\n\t<HIT/>\r\n</R>");
 }
 
-void TestLumPiggerText::reads()
+void TestTreeDocumentText::reads()
 {
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, written);
-    TLumPigger doc;
+    TreeDocument doc;
     doc.SetName("OLD");
     doc.LoadFromString(bytes(text));
     QCOMPARE(doc.SaveToString(), bytes(written));
 }
 
-void TestLumPiggerText::duplicateAttributesKept()
+void TestTreeDocumentText::duplicateAttributesKept()
 {
-    TLumPigger doc;
+    TreeDocument doc;
     doc.LoadFromString("<A b=\"1\" B=\"2\"/>");
     QCOMPARE(doc.AttributeCount(), 2);
     QCOMPARE(doc.ReadAttribute("B"), std::string("1"));
     QCOMPARE(doc.AttributeValue(1), std::string("2"));
 }
 
-void TestLumPiggerText::readErrors_data()
+void TestTreeDocumentText::readErrors_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QByteArray>("message");
@@ -208,53 +208,53 @@ void TestLumPiggerText::readErrors_data()
         << QByteArray("<A></ A>") << QByteArray("Unclosed tag: A") << 4;
 }
 
-void TestLumPiggerText::readErrors()
+void TestTreeDocumentText::readErrors()
 {
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, message);
     QFETCH(int, position);
-    TLumPigger doc;
+    TreeDocument doc;
     try {
         doc.LoadFromString(bytes(text));
         QFAIL("no error raised");
-    } catch (const ELumPiggerError& error) {
+    } catch (const TreeDocumentError& error) {
         QCOMPARE(QByteArray(error.what()), message);
         QCOMPARE(error.Position, position);
     }
 }
 
-void TestLumPiggerText::faultKeepsWhatWasRead()
+void TestTreeDocumentText::faultKeepsWhatWasRead()
 {
-    TLumPigger doc;
-    QVERIFY_THROWS_EXCEPTION(ELumPiggerError,
+    TreeDocument doc;
+    QVERIFY_THROWS_EXCEPTION(TreeDocumentError,
                              doc.LoadFromString("<R K=\"1\"><C1/>text<C2 X=\"y\"><G/></R>"));
     QCOMPARE(doc.SaveToString(),
              std::string("\r\n<R K=\"1\">text\r\n\t<C1/>\r\n\t<C2 X=\"y\">"
                          "\r\n\t\t<G/>\r\n\t</C2>\r\n</R>"));
 }
 
-void TestLumPiggerText::hooksDiscardAndFilter()
+void TestTreeDocumentText::hooksDiscardAndFilter()
 {
-    THookedNode doc;
+    HookedNode doc;
     doc.LoadFromString("<R>keep<SKIP A=\"1\"><X>lost</X></SKIP>no<C>more</C><skip/></R>");
     QCOMPARE(doc.SaveToString(), std::string("\r\n<R>keep\r\n\t<C>more\r\n\t</C>\r\n</R>"));
     QCOMPARE(doc.loaded, std::vector<std::string> {"C"});
 }
 
-void TestLumPiggerText::discardedElementFailing()
+void TestTreeDocumentText::discardedElementFailing()
 {
-    THookedNode doc;
+    HookedNode doc;
     try {
         doc.LoadFromString("<R><C/><SKIP><X></SKIP></R>");
         QFAIL("no error raised");
-    } catch (const ELumPiggerError& error) {
+    } catch (const TreeDocumentError& error) {
         QCOMPARE(QByteArray(error.what()), QByteArray("Unclosed tag: X"));
         QCOMPARE(error.Position, 17);
     }
     QCOMPARE(doc.ChildCount(), 1);
 }
 
-void TestLumPiggerText::nestingLimit()
+void TestTreeDocumentText::nestingLimit()
 {
     const auto nested = [](int depth) {
         std::string text;
@@ -264,17 +264,17 @@ void TestLumPiggerText::nestingLimit()
             text += "</A>";
         return text;
     };
-    TLumPigger doc;
-    doc.LoadFromString(nested(TLumPigger::MaxReadDepth));
+    TreeDocument doc;
+    doc.LoadFromString(nested(TreeDocument::MaxReadDepth));
     try {
-        doc.LoadFromString(nested(TLumPigger::MaxReadDepth + 1));
+        doc.LoadFromString(nested(TreeDocument::MaxReadDepth + 1));
         QFAIL("no error raised");
-    } catch (const ELumPiggerError& error) {
-        QCOMPARE(error.Position, 3 * TLumPigger::MaxReadDepth + 1);
+    } catch (const TreeDocumentError& error) {
+        QCOMPARE(error.Position, 3 * TreeDocument::MaxReadDepth + 1);
     }
 }
 
-void TestLumPiggerText::lineBreaks_data()
+void TestTreeDocumentText::lineBreaks_data()
 {
     QTest::addColumn<QByteArray>("raw");
     QTest::addColumn<QByteArray>("normalised");
@@ -288,18 +288,18 @@ void TestLumPiggerText::lineBreaks_data()
     QTest::newRow("NUL first") << QByteArray("\0a", 2) << QByteArray("");
 }
 
-void TestLumPiggerText::lineBreaks()
+void TestTreeDocumentText::lineBreaks()
 {
     QFETCH(QByteArray, raw);
     QFETCH(QByteArray, normalised);
     QCOMPARE(NormaliseLineBreaks(bytes(raw)), bytes(normalised));
 }
 
-void TestLumPiggerText::streamReadsFromCurrentPosition()
+void TestTreeDocumentText::streamReadsFromCurrentPosition()
 {
     std::istringstream in("<X/>\n<A V=\"1\n2\"/>");
     in.ignore(5);
-    TLumPigger doc;
+    TreeDocument doc;
     doc.LoadFromStream(in);
     QCOMPARE(doc.Name(), std::string("A"));
     QCOMPARE(doc.ReadAttribute("V"), std::string("1\r\n2"));
@@ -314,5 +314,5 @@ void TestLumPiggerText::streamReadsFromCurrentPosition()
     QCOMPARE(out.str(), before);
 }
 
-QTEST_APPLESS_MAIN(TestLumPiggerText)
-#include "tst_LumPiggerText.moc"
+QTEST_APPLESS_MAIN(TestTreeDocumentText)
+#include "tst_tree_document_text.moc"

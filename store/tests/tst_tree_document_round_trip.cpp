@@ -1,7 +1,7 @@
 // Random trees written and read back must come back whole, except for what the text form
 // cannot carry: elements without a name and blanks at the ends of a text. Line breaks in
 // values and texts come back exactly, also through a stream or a file.
-#include "store/LumPigger.h"
+#include "store/tree_document.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,7 +19,7 @@ public:
     {
     }
 
-    void fill(TLumPigger& node, int depth)
+    void fill(TreeDocument& node, int depth)
     {
         node.SetName(pick(8) == 0 && depth > 0 ? std::string() : name());
         for (int i = pick(5); i > 0; --i)
@@ -28,7 +28,7 @@ public:
             node.SetText(anyBytes(pick(16)));
         if (depth < 4) {
             for (int i = pick(4); i > 0; --i)
-                fill(*new TLumPigger(&node), depth + 1);
+                fill(*new TreeDocument(&node), depth + 1);
         }
     }
 
@@ -69,7 +69,7 @@ std::string trimBlanks(const std::string& s)
 }
 
 // What reading back should give: the documented losses applied to a copy of the original.
-void applyLosses(TLumPigger& node)
+void applyLosses(TreeDocument& node)
 {
     node.SetText(trimBlanks(node.Text()));
     for (int i = node.ChildCount() - 1; i >= 0; --i) {
@@ -81,7 +81,7 @@ void applyLosses(TLumPigger& node)
 }
 
 // Compares without the writer, so that a writer fault cannot hide itself.
-QString difference(const TLumPigger& a, const TLumPigger& b, const QString& where)
+QString difference(const TreeDocument& a, const TreeDocument& b, const QString& where)
 {
     const QString here = where + '/' + QString::fromLatin1(a.Name());
     if (a.Name() != b.Name() || a.Text() != b.Text() || a.AttributeCount() != b.AttributeCount()
@@ -101,7 +101,7 @@ QString difference(const TLumPigger& a, const TLumPigger& b, const QString& wher
 
 } // namespace
 
-class TestLumPiggerRoundTrip : public QObject
+class TestTreeDocumentRoundTrip : public QObject
 {
     Q_OBJECT
 
@@ -110,7 +110,7 @@ private slots:
     void randomTrees();
 };
 
-void TestLumPiggerRoundTrip::randomTrees_data()
+void TestTreeDocumentRoundTrip::randomTrees_data()
 {
     QTest::addColumn<QString>("way");
     QTest::newRow("string") << "string";
@@ -118,7 +118,7 @@ void TestLumPiggerRoundTrip::randomTrees_data()
     QTest::newRow("file") << "file";
 }
 
-void TestLumPiggerRoundTrip::randomTrees()
+void TestTreeDocumentRoundTrip::randomTrees()
 {
     QFETCH(QString, way);
     QTemporaryDir dir;
@@ -126,9 +126,9 @@ void TestLumPiggerRoundTrip::randomTrees()
     TreeMaker maker(20261207);
     const int trees = way == "file" ? 40 : 400;
     for (int i = 0; i < trees; ++i) {
-        TLumPigger original;
+        TreeDocument original;
         maker.fill(original, 0);
-        TLumPigger reread;
+        TreeDocument reread;
         if (way == "string") {
             reread.LoadFromString(original.SaveToString());
         } else if (way == "stream") {
@@ -139,7 +139,7 @@ void TestLumPiggerRoundTrip::randomTrees()
             original.SaveToFile(fileName);
             reread.LoadFromFile(fileName);
         }
-        TLumPigger expected;
+        TreeDocument expected;
         expected.Assign(original);
         applyLosses(expected);
         const QString d = difference(expected, reread, QString());
@@ -147,5 +147,5 @@ void TestLumPiggerRoundTrip::randomTrees()
     }
 }
 
-QTEST_APPLESS_MAIN(TestLumPiggerRoundTrip)
-#include "tst_LumPiggerRoundTrip.moc"
+QTEST_APPLESS_MAIN(TestTreeDocumentRoundTrip)
+#include "tst_tree_document_round_trip.moc"
