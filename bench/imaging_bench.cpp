@@ -4,9 +4,9 @@
 #include "harness.h"
 #include "photo.h"
 
-#include "imaging/graph_convertor.h"
+#include "imaging/picture_formats.h"
+#include "imaging/pixel_operations.h"
 #include "imaging/tests/plain_stretch.h"
-#include "imaging/zozIR.h"
 
 #include <QBuffer>
 #include <QFile>

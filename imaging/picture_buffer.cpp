@@ -1,6 +1,6 @@
 #include "imaging/picture_buffer.h"
 
-#include "imaging/zozIR.h"
+#include "imaging/pixel_operations.h"
 #include "store/picture_limits.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
-// The quarter turn inside a picture's own memory (RotateQuarterInPlace in zozIR.h): a
+// The quarter turn inside a picture's own memory (RotateQuarterInPlace in pixel_operations.h): a
 // transpose done as three passes that each stay inside one column or one row, split over the
 // machine's cores.
-#include "imaging/zozIR.h"
+#include "imaging/pixel_operations.h"
 
 #include <algorithm>
 #include <array>

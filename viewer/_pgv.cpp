@@ -1,8 +1,8 @@
 #include "viewer/_pgv.h"
 
 #include "imaging/picture_buffer.h"
+#include "imaging/pixel_operations.h"
 #include "imaging/wait_cursor.h"
-#include "imaging/zozIR.h"
 
 #include <QMouseEvent>
 #include <QPalette>

@@ -1,6 +1,6 @@
 #include "viewer/channel_table.h"
 
-#include "imaging/zozIR.h"
+#include "imaging/pixel_operations.h"
 
 #include <QImage>
 

@@ -1,7 +1,7 @@
 #include "viewer/picture_loader.h"
 
-#include "imaging/graph_convertor.h"
 #include "imaging/jpeg_graphic.h"
+#include "imaging/picture_formats.h"
 #include "store/picture_extensions.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "viewer/working_picture.h"
 
-#include "imaging/zozIR.h"
+#include "imaging/pixel_operations.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // fuzz targets write their input the same way.
 #pragma once
 
-#include "imaging/graph_convertor.h"
+#include "imaging/picture_formats.h"
 
 #include <cstdint>
 #include <cstdio>

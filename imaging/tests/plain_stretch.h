@@ -3,7 +3,7 @@
 // gathers the pixels it shows.
 #pragma once
 
-#include "imaging/zozIR.h"
+#include "imaging/pixel_operations.h"
 
 #include <QImage>
 #include <QRect>

@@ -1,4 +1,4 @@
-#include "imaging/graph_convertor.h"
+#include "imaging/picture_formats.h"
 #include "metafile/tests/metafile_builder.h"
 
 #include <QFile>

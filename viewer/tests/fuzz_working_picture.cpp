@@ -1,8 +1,8 @@
 // Drives the viewer's arithmetic with arbitrary sizes, scales and positions: no overflow or
 // out-of-range read anywhere (the sanitizers watch), and wherever the working picture is
 // small enough to materialise, the on-demand pixels equal the materialised ones.
+#include "imaging/pixel_operations.h"
 #include "imaging/tests/plain_stretch.h"
-#include "imaging/zozIR.h"
 #include "viewer/pgv_geometry.h"
 #include "viewer/working_picture.h"
 

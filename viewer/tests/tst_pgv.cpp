@@ -1,8 +1,8 @@
 #include "viewer/_pgv.h"
 
-#include "imaging/graph_convertor.h"
+#include "imaging/picture_formats.h"
+#include "imaging/pixel_operations.h"
 #include "imaging/tests/plain_stretch.h"
-#include "imaging/zozIR.h"
 
 #include <QApplication>
 #include <QFile>

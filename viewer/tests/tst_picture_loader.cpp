@@ -1,6 +1,6 @@
 #include "viewer/picture_loader.h"
 
-#include "imaging/graph_convertor.h"
+#include "imaging/picture_formats.h"
 
 #include <QDateTime>
 #include <QFile>

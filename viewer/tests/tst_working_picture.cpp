@@ -1,7 +1,7 @@
 #include "viewer/working_picture.h"
 
+#include "imaging/pixel_operations.h"
 #include "imaging/tests/plain_stretch.h"
-#include "imaging/zozIR.h"
 
 #include <QRandomGenerator>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "imaging/reader_graphic.h"
+#include "imaging/bitmap_graphic.h"
 
 #include "imaging/picture_buffer.h"
 #include "imaging/picture_file.h"

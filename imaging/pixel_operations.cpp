@@ -1,4 +1,4 @@
-#include "imaging/zozIR.h"
+#include "imaging/pixel_operations.h"
 
 #include "imaging/picture_buffer.h"
 

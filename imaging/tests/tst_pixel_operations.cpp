@@ -1,4 +1,4 @@
-#include "imaging/zozIR.h"
+#include "imaging/pixel_operations.h"
 
 #include "imaging/tests/plain_stretch.h"
 
@@ -72,7 +72,7 @@ QImage numbered(int w, int h, QImage::Format format)
 
 } // namespace
 
-class tst_zozIR : public QObject
+class tst_pixel_operations : public QObject
 {
     Q_OBJECT
 
@@ -99,7 +99,7 @@ private slots:
     void gatherIndices();
 };
 
-void tst_zozIR::clampToByte_data()
+void tst_pixel_operations::clampToByte_data()
 {
     QTest::addColumn<int>("value");
     QTest::addColumn<int>("expected");
@@ -112,14 +112,14 @@ void tst_zozIR::clampToByte_data()
     QTest::newRow("far above") << std::numeric_limits<int>::max() << 255;
 }
 
-void tst_zozIR::clampToByte()
+void tst_pixel_operations::clampToByte()
 {
     QFETCH(int, value);
     QFETCH(int, expected);
     QCOMPARE(int(ClampToByte(value)), expected);
 }
 
-void tst_zozIR::valueTable_data()
+void tst_pixel_operations::valueTable_data()
 {
     QTest::addColumn<bool>("contrast");
     QTest::addColumn<int>("amount");
@@ -149,7 +149,7 @@ void tst_zozIR::valueTable_data()
                 << row.contrast << row.amount << row.after << format;
 }
 
-void tst_zozIR::valueTable()
+void tst_pixel_operations::valueTable()
 {
     QFETCH(bool, contrast);
     QFETCH(int, amount);
@@ -179,7 +179,7 @@ void tst_zozIR::valueTable()
     }
 }
 
-void tst_zozIR::everyValue_data()
+void tst_pixel_operations::everyValue_data()
 {
     QTest::addColumn<int>("contrast");
     QTest::addColumn<int>("lightness");
@@ -200,7 +200,7 @@ void tst_zozIR::everyValue_data()
     }
 }
 
-void tst_zozIR::everyValue()
+void tst_pixel_operations::everyValue()
 {
     QFETCH(int, contrast);
     QFETCH(int, lightness);
@@ -222,7 +222,7 @@ void tst_zozIR::everyValue()
         }
 }
 
-void tst_zozIR::fourthByteKept()
+void tst_pixel_operations::fourthByteKept()
 {
     QImage image = allValues(QImage::Format_RGB32);
     markFourthBytes(image);
@@ -232,7 +232,7 @@ void tst_zozIR::fourthByteKept()
     compareFourthBytes(image);
 }
 
-void tst_zozIR::emptyPicture()
+void tst_pixel_operations::emptyPicture()
 {
     QImage empty;
     AdjustContrast(empty, 35);
@@ -243,7 +243,7 @@ void tst_zozIR::emptyPicture()
     QVERIFY(turned.isNull());
 }
 
-void tst_zozIR::quarterTurnCorners_data()
+void tst_pixel_operations::quarterTurnCorners_data()
 {
     QTest::addColumn<QImage::Format>("format");
     QTest::addColumn<QImage::Format>("expectedFormat");
@@ -252,7 +252,7 @@ void tst_zozIR::quarterTurnCorners_data()
     QTest::newRow("argb32") << QImage::Format_ARGB32 << QImage::Format_BGR888;
 }
 
-void tst_zozIR::quarterTurnCorners()
+void tst_pixel_operations::quarterTurnCorners()
 {
     QFETCH(QImage::Format, format);
     QFETCH(QImage::Format, expectedFormat);
@@ -277,7 +277,7 @@ void tst_zozIR::quarterTurnCorners()
     }
 }
 
-void tst_zozIR::fourTurnsGiveBack_data()
+void tst_pixel_operations::fourTurnsGiveBack_data()
 {
     QTest::addColumn<QImage::Format>("format");
     QTest::addColumn<QSize>("size");
@@ -296,7 +296,7 @@ void tst_zozIR::fourTurnsGiveBack_data()
     }
 }
 
-void tst_zozIR::fourTurnsGiveBack()
+void tst_pixel_operations::fourTurnsGiveBack()
 {
     QFETCH(QImage::Format, format);
     QFETCH(QSize, size);
@@ -322,7 +322,7 @@ void tst_zozIR::fourTurnsGiveBack()
     QCOMPARE(a, source);
 }
 
-void tst_zozIR::turnInPlace_data()
+void tst_pixel_operations::turnInPlace_data()
 {
     QTest::addColumn<QSize>("size");
     QTest::addColumn<bool>("clockwise");
@@ -336,7 +336,7 @@ void tst_zozIR::turnInPlace_data()
             QTest::addRow("%dx%d %s", size.width(), size.height(), cw ? "cw" : "ccw") << size << cw;
 }
 
-void tst_zozIR::turnInPlace()
+void tst_pixel_operations::turnInPlace()
 {
     QFETCH(QSize, size);
     QFETCH(bool, clockwise);
@@ -354,7 +354,7 @@ void tst_zozIR::turnInPlace()
     QCOMPARE(turned, expected);
 }
 
-void tst_zozIR::turnIntoItself()
+void tst_pixel_operations::turnIntoItself()
 {
     const QImage source = numbered(9, 4, QImage::Format_RGB32);
     QImage expected;
@@ -371,7 +371,7 @@ void tst_zozIR::turnIntoItself()
     QCOMPARE(target.pixel(0, 0), square.pixel(7, 0));
 }
 
-void tst_zozIR::stretchMapping()
+void tst_pixel_operations::stretchMapping()
 {
     // 3 source columns into 7 and back, rows 2 into 5: each target pixel takes source pixel
     // floor((2i + 1) * m / (2n)).
@@ -394,7 +394,7 @@ void tst_zozIR::stretchMapping()
                      source.pixel(StretchIndex(x, 7, 3), StretchIndex(y, 5, 2)));
 }
 
-void tst_zozIR::stretchCopiesAtSameSize()
+void tst_pixel_operations::stretchCopiesAtSameSize()
 {
     const QImage source = numbered(50, 30, QImage::Format_RGB32);
     QImage target(60, 40, QImage::Format_RGB32);
@@ -405,7 +405,7 @@ void tst_zozIR::stretchCopiesAtSameSize()
     QCOMPARE(target.pixel(25, 16), qRgb(0, 0, 0));
 }
 
-void tst_zozIR::stretchOutsideSourceIsWhite()
+void tst_pixel_operations::stretchOutsideSourceIsWhite()
 {
     const QImage source = numbered(4, 4, QImage::Format_RGB32);
     QImage target(8, 8, QImage::Format_RGB32);
@@ -420,7 +420,7 @@ void tst_zozIR::stretchOutsideSourceIsWhite()
         }
 }
 
-void tst_zozIR::stretchClipsToTarget()
+void tst_pixel_operations::stretchClipsToTarget()
 {
     const QImage source = numbered(10, 10, QImage::Format_RGB32);
     QImage target(6, 6, QImage::Format_RGB32);
@@ -443,7 +443,7 @@ void tst_zozIR::stretchClipsToTarget()
     QCOMPARE(untouched, black);
 }
 
-void tst_zozIR::gatherIndices()
+void tst_pixel_operations::gatherIndices()
 {
     const QImage source = numbered(5, 5, QImage::Format_ARGB32);
     QImage target(4, 4, QImage::Format_ARGB32);
@@ -461,5 +461,5 @@ void tst_zozIR::gatherIndices()
         }
 }
 
-QTEST_GUILESS_MAIN(tst_zozIR)
-#include "tst_zozIR.moc"
+QTEST_GUILESS_MAIN(tst_pixel_operations)
+#include "tst_pixel_operations.moc"

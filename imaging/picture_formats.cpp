@@ -1,9 +1,9 @@
-#include "imaging/graph_convertor.h"
+#include "imaging/picture_formats.h"
 
+#include "imaging/bitmap_graphic.h"
 #include "imaging/gif_graphic.h"
 #include "imaging/jpeg_graphic.h"
 #include "imaging/picture_file.h"
-#include "imaging/reader_graphic.h"
 #include "imaging/wait_cursor.h"
 #include "metafile/metafile_player.h"
 #include "store/picture_extensions.h"

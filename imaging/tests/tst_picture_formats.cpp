@@ -1,4 +1,4 @@
-#include "imaging/graph_convertor.h"
+#include "imaging/picture_formats.h"
 #include "imaging/tests/picture_files.h"
 #include "store/picture_limits.h"
 
@@ -114,7 +114,7 @@ QByteArray runsFile(const QByteArray& runs, int width = 4, int height = 4)
 
 } // namespace
 
-class tst_graph_convertor : public QObject
+class tst_picture_formats : public QObject
 {
     Q_OBJECT
 
@@ -158,7 +158,7 @@ private:
     QTemporaryDir dir;
 };
 
-QString tst_graph_convertor::write(const QString& name, const QByteArray& bytes)
+QString tst_picture_formats::write(const QString& name, const QByteArray& bytes)
 {
     const QString path = dir.filePath(name);
     if (!writeFile(path, bytes))
@@ -166,18 +166,18 @@ QString tst_graph_convertor::write(const QString& name, const QByteArray& bytes)
     return path;
 }
 
-void tst_graph_convertor::initTestCase()
+void tst_picture_formats::initTestCase()
 {
     QVERIFY(dir.isValid());
 }
 
-void tst_graph_convertor::cleanup()
+void tst_picture_formats::cleanup()
 {
     // Every load, read or not, puts the cursor back.
     QVERIFY(!QGuiApplication::overrideCursor());
 }
 
-void tst_graph_convertor::extension_data()
+void tst_picture_formats::extension_data()
 {
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QString>("expected");
@@ -201,14 +201,14 @@ void tst_graph_convertor::extension_data()
         << QString::fromUtf8("/p/x.j\u00e9pg") << QString::fromUtf8(".J\u00e9PG");
 }
 
-void tst_graph_convertor::extension()
+void tst_picture_formats::extension()
 {
     QFETCH(QString, fileName);
     QFETCH(QString, expected);
     QCOMPARE(QString::fromStdString(PictureExtension(fileName.toStdString())), expected);
 }
 
-void tst_graph_convertor::decoderTable_data()
+void tst_picture_formats::decoderTable_data()
 {
     QTest::addColumn<QString>("extension");
     QTest::addColumn<bool>("hasDecoder");
@@ -218,7 +218,7 @@ void tst_graph_convertor::decoderTable_data()
         QTest::addRow("'%s'", unknown) << unknown << false;
 }
 
-void tst_graph_convertor::decoderTable()
+void tst_picture_formats::decoderTable()
 {
     QFETCH(QString, extension);
     QFETCH(bool, hasDecoder);
@@ -226,7 +226,7 @@ void tst_graph_convertor::decoderTable()
     QVERIFY(GraphicToBitmap(nullptr).isNull());
 }
 
-void tst_graph_convertor::pictureLimit_data()
+void tst_picture_formats::pictureLimit_data()
 {
     QTest::addColumn<qint64>("width");
     QTest::addColumn<qint64>("height");
@@ -240,7 +240,7 @@ void tst_graph_convertor::pictureLimit_data()
     QTest::newRow("product overflows") << (qint64 {1} << 40) << (qint64 {1} << 40) << false;
 }
 
-void tst_graph_convertor::pictureLimit()
+void tst_picture_formats::pictureLimit()
 {
     QFETCH(qint64, width);
     QFETCH(qint64, height);
@@ -248,7 +248,7 @@ void tst_graph_convertor::pictureLimit()
     QCOMPARE(FitsPictureLimit(width, height), fits);
 }
 
-void tst_graph_convertor::readsEveryRasterFormat_data()
+void tst_picture_formats::readsEveryRasterFormat_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("bytes");
@@ -277,7 +277,7 @@ void tst_graph_convertor::readsEveryRasterFormat_data()
                          << 0;
 }
 
-void tst_graph_convertor::readsEveryRasterFormat()
+void tst_picture_formats::readsEveryRasterFormat()
 {
     QFETCH(QString, name);
     QFETCH(QByteArray, bytes);
@@ -289,7 +289,7 @@ void tst_graph_convertor::readsEveryRasterFormat()
     QVERIFY(nearBlocks(loaded, blocks(48, 32), tolerance));
 }
 
-void tst_graph_convertor::jpegColourSpaces_data()
+void tst_picture_formats::jpegColourSpaces_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<QRgb>("stored");
@@ -309,7 +309,7 @@ void tst_graph_convertor::jpegColourSpaces_data()
     QTest::newRow("grayscale") << int(JpegKind::Grayscale) << qRgb(90, 90, 90) << qRgb(90, 90, 90);
 }
 
-void tst_graph_convertor::jpegColourSpaces()
+void tst_picture_formats::jpegColourSpaces()
 {
     QFETCH(int, kind);
     QFETCH(QRgb, stored);
@@ -324,7 +324,7 @@ void tst_graph_convertor::jpegColourSpaces()
              qPrintable(QString::number(loaded.pixel(12, 8), 16)));
 }
 
-void tst_graph_convertor::jpegCutShortIsShown()
+void tst_picture_formats::jpegCutShortIsShown()
 {
     // A gradient, so that the scan data is most of the file.
     QImage picture(64, 64, QImage::Format_RGB32);
@@ -342,7 +342,7 @@ void tst_graph_convertor::jpegCutShortIsShown()
     QVERIFY(LoadImageFile(write("header.jpg", whole.left(100)).toStdString()).isNull());
 }
 
-void tst_graph_convertor::gifFrames_data()
+void tst_picture_formats::gifFrames_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QImage>("expected");
@@ -422,7 +422,7 @@ void tst_graph_convertor::gifFrames_data()
     QTest::newRow("frame below the screen, cut short") << tallFile << top;
 }
 
-void tst_graph_convertor::gifFrames()
+void tst_picture_formats::gifFrames()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QImage, expected);
@@ -431,7 +431,7 @@ void tst_graph_convertor::gifFrames()
     QCOMPARE(loaded, expected);
 }
 
-void tst_graph_convertor::iconTakesLargestOnWhite()
+void tst_picture_formats::iconTakesLargestOnWhite()
 {
     QImage small(16, 16, QImage::Format_ARGB32);
     small.fill(qRgb(255, 0, 0));
@@ -450,7 +450,7 @@ void tst_graph_convertor::iconTakesLargestOnWhite()
     QCOMPARE(loaded.pixel(30, 30), qRgb(0, 0, 255));
 }
 
-void tst_graph_convertor::bitmapRowOrders_data()
+void tst_picture_formats::bitmapRowOrders_data()
 {
     QTest::addColumn<QByteArray>("bottomUp");
     QTest::addColumn<QByteArray>("topDown");
@@ -496,7 +496,7 @@ void tst_graph_convertor::bitmapRowOrders_data()
 }
 
 // Rows stored top row first (a negative height) give the same picture as bottom row first.
-void tst_graph_convertor::bitmapRowOrders()
+void tst_picture_formats::bitmapRowOrders()
 {
     QFETCH(QByteArray, bottomUp);
     QFETCH(QByteArray, topDown);
@@ -505,7 +505,7 @@ void tst_graph_convertor::bitmapRowOrders()
     QCOMPARE(LoadImageFile(write("top-down.bmp", topDown).toStdString()), expected);
 }
 
-void tst_graph_convertor::bitmapChannelsScaleExactly_data()
+void tst_picture_formats::bitmapChannelsScaleExactly_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QImage>("expected");
@@ -538,14 +538,14 @@ void tst_graph_convertor::bitmapChannelsScaleExactly_data()
         {0x00FF0000, 0x0000FF00}, {qRgb(255, 0, 0), qRgb(0, 255, 0)});
 }
 
-void tst_graph_convertor::bitmapChannelsScaleExactly()
+void tst_picture_formats::bitmapChannelsScaleExactly()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QImage, expected);
     QCOMPARE(LoadImageFile(write("channels.bmp", bytes).toStdString()), expected);
 }
 
-void tst_graph_convertor::bitmapPixelOffset_data()
+void tst_picture_formats::bitmapPixelOffset_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QImage>("expected");
@@ -579,7 +579,7 @@ void tst_graph_convertor::bitmapPixelOffset_data()
     QTest::newRow("40-byte header, 24 bits") << bitmapFile(rgb) << pictureOf(3, 2, pixels);
 }
 
-void tst_graph_convertor::bitmapPixelOffset()
+void tst_picture_formats::bitmapPixelOffset()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QImage, expected);
@@ -588,7 +588,7 @@ void tst_graph_convertor::bitmapPixelOffset()
 
 // Run-length data that end without their end marker show what they drew; what they did
 // not reach, and what a jump skipped, is white.
-void tst_graph_convertor::runsEndingEarlyLeaveWhite()
+void tst_picture_formats::runsEndingEarlyLeaveWhite()
 {
     const QByteArray runs = QByteArray::fromHex("0401"
                                                 "0000" // bottom row: 4 red
@@ -603,7 +603,7 @@ void tst_graph_convertor::runsEndingEarlyLeaveWhite()
     QCOMPARE(LoadImageFile(write("runs.bmp", runsFile(runs)).toStdString()), expected);
 }
 
-void tst_graph_convertor::iconEntries_data()
+void tst_picture_formats::iconEntries_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QImage>("expected");
@@ -648,14 +648,14 @@ void tst_graph_convertor::iconEntries_data()
                                      << detailed.convertToFormat(QImage::Format_RGB32);
 }
 
-void tst_graph_convertor::iconEntries()
+void tst_picture_formats::iconEntries()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QImage, expected);
     QCOMPARE(LoadImageFile(write("entries.ico", bytes).toStdString()), expected);
 }
 
-void tst_graph_convertor::namesThatAreNotUtf8_data()
+void tst_picture_formats::namesThatAreNotUtf8_data()
 {
     QTest::addColumn<QByteArray>("extension");
     QTest::addColumn<QByteArray>("bytes");
@@ -666,7 +666,7 @@ void tst_graph_convertor::namesThatAreNotUtf8_data()
 }
 
 // File names are byte strings: a name in another character set opens like any other.
-void tst_graph_convertor::namesThatAreNotUtf8()
+void tst_picture_formats::namesThatAreNotUtf8()
 {
     QFETCH(QByteArray, extension);
     QFETCH(QByteArray, bytes);
@@ -678,7 +678,7 @@ void tst_graph_convertor::namesThatAreNotUtf8()
     QCOMPARE(loaded.size(), QSize(48, 32));
 }
 
-void tst_graph_convertor::regressionFiles()
+void tst_picture_formats::regressionFiles()
 {
     const QString file
         = qEnvironmentVariable("VISTREL_TEST_DATA") + "/empty_frame_beyond_screen.gif";
@@ -689,7 +689,7 @@ void tst_graph_convertor::regressionFiles()
     QCOMPARE(empty, white16x12);
 }
 
-void tst_graph_convertor::unreadableGivesNone_data()
+void tst_picture_formats::unreadableGivesNone_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("bytes");
@@ -731,14 +731,14 @@ void tst_graph_convertor::unreadableGivesNone_data()
         << "jump.bmp" << runsFile(QByteArray::fromHex("000200050001"));
 }
 
-void tst_graph_convertor::unreadableGivesNone()
+void tst_picture_formats::unreadableGivesNone()
 {
     QFETCH(QString, name);
     QFETCH(QByteArray, bytes);
     QVERIFY(LoadImageFile(write(name, bytes).toStdString()).isNull());
 }
 
-void tst_graph_convertor::notAFile()
+void tst_picture_formats::notAFile()
 {
     QVERIFY(LoadImageFile(dir.filePath("missing.jpg").toStdString()).isNull());
     QVERIFY(QDir(dir.path()).mkdir("folder.jpg"));
@@ -778,7 +778,7 @@ void tst_graph_convertor::notAFile()
     QVERIFY(none);
 }
 
-void tst_graph_convertor::overTheLimitIsRefused_data()
+void tst_picture_formats::overTheLimitIsRefused_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("bytes");
@@ -815,7 +815,7 @@ void tst_graph_convertor::overTheLimitIsRefused_data()
                                   << runsFile(QByteArray("\xff\x01").repeated(11), 2554, 18803);
 }
 
-void tst_graph_convertor::overTheLimitIsRefused()
+void tst_picture_formats::overTheLimitIsRefused()
 {
     QFETCH(QString, name);
     QFETCH(QByteArray, bytes);
@@ -831,5 +831,5 @@ void tst_graph_convertor::overTheLimitIsRefused()
     QVERIFY(peakKiB() - before < 64 * 1024);
 }
 
-QTEST_MAIN(tst_graph_convertor)
-#include "tst_graph_convertor.moc"
+QTEST_MAIN(tst_picture_formats)
+#include "tst_picture_formats.moc"
