@@ -2,7 +2,7 @@
 // beside a bare enumeration of the same folder (names only) as the anchor.
 #include "harness.h"
 
-#include "browse/_dir_content.h"
+#include "browse/folder_list.h"
 
 #include <QApplication>
 #include <QTreeView>
@@ -55,7 +55,7 @@ int main(int argc, char** argv)
 
     const fs::path base
         = fs::temp_directory_path() / ("vistrel-browse-bench-" + std::to_string(getpid()));
-    TO_dir_content frame;
+    FolderList frame;
     frame.OnFileFilter = isPicture;
     frame.resize(250, 600);
     frame.show();

@@ -10,7 +10,7 @@
 #include "harness.h"
 #include "photo.h"
 
-#include "browse/_dir_content.h"
+#include "browse/folder_list.h"
 #include "shell/application.h"
 #include "shell/main.h"
 #include "shell/windows.h"

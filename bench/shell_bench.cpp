@@ -3,7 +3,7 @@
 // the navigation history at its longest.
 #include "harness.h"
 
-#include "browse/_dir_content.h"
+#include "browse/folder_list.h"
 #include "shell/main.h"
 #include "shell/navigation_history.h"
 #include "shell/windows.h"

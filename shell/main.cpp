@@ -1,8 +1,8 @@
 #include "shell/main.h"
 
-#include "browse/_dir_content.h"
 #include "browse/byte_name.h"
-#include "browse/filer.h"
+#include "browse/file_operations.h"
+#include "browse/folder_list.h"
 #include "imaging/wait_cursor.h"
 #include "settings/settings_user.h"
 #include "shell/elided_text.h"
@@ -246,7 +246,7 @@ void TFmain::CreateFolderPage()
     panelLayout->addWidget(SB_dir);
     connect(SB_dir, &QToolButton::clicked, this, &TFmain::SB_dirClick);
 
-    O_dir_content1 = new TO_dir_content(TabSheet_dir);
+    O_dir_content1 = new FolderList(TabSheet_dir);
     O_dir_content1->setObjectName("O_dir_content1");
     dirLayout->addWidget(Panel1);
     dirLayout->addWidget(O_dir_content1, 1);
@@ -377,13 +377,13 @@ void TFmain::FormCreate()
     SetImageLoaded(false);
     PC_viewers->tabBar()->setVisible(false);
     PC_viewers->setCurrentWidget(TabSheet_pg);
-    O_dir_content1->OnFolderShown = [this](TO_dir_content*) {
+    O_dir_content1->OnFolderShown = [this](FolderList*) {
         FolderShown();
     };
     O_dir_content1->OnFileFilter = [this](const std::string& fileName) {
         return IsImageFile(fileName);
     };
-    O_dir_content1->OnFileActivated = [this](TO_dir_content*) {
+    O_dir_content1->OnFileActivated = [this](FolderList*) {
         ShowSelectedFile();
     };
     O_cbs1->OnBrightnessChange = [this](int value) {

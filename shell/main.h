@@ -24,7 +24,7 @@ class QToolButton;
 class QWheelEvent;
 class TNameLabel;
 class TO_cbs;
-class TO_dir_content;
+class FolderList;
 class TO_mg_indicator;
 class TO_pgv;
 
@@ -103,7 +103,7 @@ public:
     QWidget* Panel1;
     QLineEdit* Edit_dir;
     QToolButton* SB_dir;
-    TO_dir_content* O_dir_content1;
+    FolderList* O_dir_content1;
     QMenu* PM_filelist;
     QAction* PRefresh;
     QAction* PSaveAs;

@@ -4,8 +4,8 @@
 #include "browse/design_font.h"
 
 #include "about/about.h"
-#include "browse/msg.h"
-#include "browse/sure.h"
+#include "browse/message_window.h"
+#include "browse/yes_no_question.h"
 #include "imaging/wait_cursor.h"
 #include "settings/main_bounds.h"
 #include "settings/settings_user.h"

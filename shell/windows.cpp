@@ -1,19 +1,19 @@
 #include "shell/windows.h"
 
 #include "about/about.h"
-#include "browse/filer.h"
-#include "browse/msg.h"
-#include "browse/sure.h"
+#include "browse/file_operations.h"
+#include "browse/message_window.h"
+#include "browse/yes_no_question.h"
 #include "settings/settings_user.h"
 #include "shell/main.h"
 
 #include <QScreen>
 
 TFmain* Fmain = nullptr;
-TDmsg* Dmsg = nullptr;
-TFsure* Fsure = nullptr;
+MessageWindow* Dmsg = nullptr;
+YesNoQuestion* Fsure = nullptr;
 TF_about* F_about = nullptr;
-TD_filer* D_filer = nullptr;
+FileOperations* D_filer = nullptr;
 TD_settings_user* D_settings_user = nullptr;
 
 void CreateWindows(const std::string& ProgramPath)
@@ -22,10 +22,10 @@ void CreateWindows(const std::string& ProgramPath)
     // fills its history list.
     Fmain = new TFmain(ProgramPath);
     Fmain->FormCreate();
-    Dmsg = new TDmsg();
-    Fsure = new TFsure();
+    Dmsg = new MessageWindow();
+    Fsure = new YesNoQuestion();
     F_about = new TF_about();
-    D_filer = new TD_filer(*Fsure);
+    D_filer = new FileOperations(*Fsure);
     D_filer->OnFailure = [](const std::string& text) {
         Dmsg->ShowText(text);
     };

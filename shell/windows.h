@@ -5,17 +5,17 @@
 #include <string>
 
 class TFmain;
-class TDmsg;
-class TFsure;
+class MessageWindow;
+class YesNoQuestion;
 class TF_about;
-class TD_filer;
+class FileOperations;
 class TD_settings_user;
 
 extern TFmain* Fmain;
-extern TDmsg* Dmsg;
-extern TFsure* Fsure;
+extern MessageWindow* Dmsg;
+extern YesNoQuestion* Fsure;
 extern TF_about* F_about;
-extern TD_filer* D_filer;
+extern FileOperations* D_filer;
 // Set by the base main window once the settings object is complete; empty before.
 extern TD_settings_user* D_settings_user;
 

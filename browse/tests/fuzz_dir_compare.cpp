@@ -1,6 +1,6 @@
 // The folder list sorts with LV_dirCompare; a rule that is not a strict weak order makes the
 // sort read out of bounds. Checks the rule's laws on entries made of arbitrary bytes.
-#include "browse/_dir_content.h"
+#include "browse/folder_list.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     // Entries separated by '/', which no name can hold; the first byte of each says whether it
     // is a folder; ".." is mixed in often enough to matter.
-    std::vector<TDirEntry> entries;
+    std::vector<FolderEntry> entries;
     std::string current;
     for (std::size_t i = 0; i <= size; ++i) {
         if (i < size && data[i] != '/') {
@@ -35,29 +35,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::string name = current.substr(1);
             if (name.empty())
                 name = "..";
-            entries.push_back({name, folder ? TDirEntryKind::Folder : TDirEntryKind::File});
+            entries.push_back({name, folder ? FolderEntryKind::Folder : FolderEntryKind::File});
         }
         current.clear();
     }
     if (entries.size() > 64)
         entries.resize(64);
 
-    for (const TDirEntry& a : entries) {
-        if (TO_dir_content::LV_dirCompare(a, a) != 0)
+    for (const FolderEntry& a : entries) {
+        if (FolderList::LV_dirCompare(a, a) != 0)
             std::abort();
-        for (const TDirEntry& b : entries) {
-            const int ab = sign(TO_dir_content::LV_dirCompare(a, b));
-            if (ab != -sign(TO_dir_content::LV_dirCompare(b, a)))
+        for (const FolderEntry& b : entries) {
+            const int ab = sign(FolderList::LV_dirCompare(a, b));
+            if (ab != -sign(FolderList::LV_dirCompare(b, a)))
                 std::abort();
-            for (const TDirEntry& c : entries) {
-                const int bc = sign(TO_dir_content::LV_dirCompare(b, c));
-                if (ab == bc && sign(TO_dir_content::LV_dirCompare(a, c)) != ab)
+            for (const FolderEntry& c : entries) {
+                const int bc = sign(FolderList::LV_dirCompare(b, c));
+                if (ab == bc && sign(FolderList::LV_dirCompare(a, c)) != ab)
                     std::abort();
             }
         }
     }
-    std::sort(entries.begin(), entries.end(), [](const TDirEntry& a, const TDirEntry& b) {
-        return TO_dir_content::LV_dirCompare(a, b) < 0;
+    std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
+        return FolderList::LV_dirCompare(a, b) < 0;
     });
     return 0;
 }

@@ -1,5 +1,5 @@
-#include "browse/sure.h"
 #include "browse/tests/modal.h"
+#include "browse/yes_no_question.h"
 #include "settings/color_box.h"
 #include "settings/settings_user.h"
 #include "settings/tests/settings_fixture.h"
@@ -169,9 +169,9 @@ private slots:
                 dialog->findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(1);
                 dialog->findChild<QSpinBox*>(QStringLiteral("SE_mgd"))->setValue(80);
                 const auto answer
-                    = modal::whenShown(QStringLiteral("Fsure"), [&, yes](QWidget* sureDialog) {
+                    = modal::whenShown(QStringLiteral("Fsure"), [&, yes](QWidget* questionWindow) {
                           question = sure.findChild<QLabel*>(QStringLiteral("Label1"))->text();
-                          click(sureDialog, yes ? "OKBtn" : "CancelBtn");
+                          click(questionWindow, yes ? "OKBtn" : "CancelBtn");
                       });
                 click(dialog, "SB_clear_history");
                 QTRY_VERIFY(dialog->isActiveWindow());
@@ -191,7 +191,7 @@ private:
     fs::path file;
     FakeHistory history;
     FakeWindow window;
-    TFsure sure;
+    YesNoQuestion sure;
     std::unique_ptr<TD_settings_user> settings;
 };
 

@@ -2,7 +2,7 @@
 // executable path, a folder of pictures, and the trash and current folder kept inside.
 #pragma once
 
-#include "browse/_dir_content.h"
+#include "browse/folder_list.h"
 #include "settings/settings_user.h"
 #include "shell/elided_text.h"
 #include "shell/main.h"

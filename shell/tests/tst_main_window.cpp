@@ -2,7 +2,7 @@
 // commands, the list's pop-up menu, the settings dialog and the window's bounds.
 #include "program_fixture.h"
 
-#include "browse/filer.h"
+#include "browse/file_operations.h"
 #include "shell/elided_text.h"
 #include "store/tests/file_size_limit.h"
 #include "viewer/_cbs.h"

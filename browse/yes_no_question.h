@@ -8,11 +8,11 @@ class QLabel;
 class QPushButton;
 
 // The modal Yes/No question: the one way the program asks the user something.
-class TFsure : public QDialog
+class YesNoQuestion : public QDialog
 {
     Q_OBJECT
 public:
-    explicit TFsure(QWidget* parent = nullptr);
+    explicit YesNoQuestion(QWidget* parent = nullptr);
 
     // Shows Question modally; true only when the user pressed "Yes" (Enter). "No", Esc and
     // the close box all answer false.

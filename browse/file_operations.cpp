@@ -1,7 +1,7 @@
-#include "browse/filer.h"
+#include "browse/file_operations.h"
 
 #include "browse/byte_name.h"
-#include "browse/sure.h"
+#include "browse/yes_no_question.h"
 
 #include "store/path_text.h"
 #include "store/safe_file.h"
@@ -228,9 +228,9 @@ bool moveToTrash(const fs::path& file, std::string& reason)
 
 } // namespace
 
-TD_filer::TD_filer(TFsure& Sure, QWidget* parent)
+FileOperations::FileOperations(YesNoQuestion& Question, QWidget* parent)
     : QDialog(parent)
-    , Fsure(Sure)
+    , question(Question)
     , SaveDialog1(new QFileDialog(this))
 {
     setObjectName(QStringLiteral("D_filer"));
@@ -244,7 +244,7 @@ TD_filer::TD_filer(TFsure& Sure, QWidget* parent)
     SaveDialog1->setSizeGripEnabled(true);
 }
 
-bool TD_filer::DeleteToRecycleBin(const std::string& FileName)
+bool FileOperations::DeleteToRecycleBin(const std::string& FileName)
 {
     if (FileName.empty())
         return false;
@@ -257,7 +257,7 @@ bool TD_filer::DeleteToRecycleBin(const std::string& FileName)
         return false;
 
     const std::string shown = path.filename().string();
-    if (!Fsure.Ask("Move \"" + shown + "\" to the trash?"))
+    if (!question.Ask("Move \"" + shown + "\" to the trash?"))
         return false;
 
     std::string reason;
@@ -267,7 +267,7 @@ bool TD_filer::DeleteToRecycleBin(const std::string& FileName)
     return false;
 }
 
-bool TD_filer::SaveCopyAs(const std::string& FileName)
+bool FileOperations::SaveCopyAs(const std::string& FileName)
 {
     if (FileName.empty())
         return false;
@@ -299,7 +299,7 @@ bool TD_filer::SaveCopyAs(const std::string& FileName)
     }
 }
 
-void TD_filer::Tell(const std::string& Text)
+void FileOperations::Tell(const std::string& Text)
 {
     if (OnFailure)
         OnFailure(Text);

@@ -9,33 +9,33 @@
 #include <vector>
 
 // What an entry is; it chooses the entry's icon and whether activating it opens a folder.
-enum class TDirEntryKind { Folder, Picture, File };
+enum class FolderEntryKind { Folder, Picture, File };
 
-struct TDirEntry
+struct FolderEntry
 {
     std::string Caption; // the name as the file system gives it, byte for byte
-    TDirEntryKind Kind;
+    FolderEntryKind Kind;
 
-    bool IsFolder() const { return Kind == TDirEntryKind::Folder; }
+    bool IsFolder() const { return Kind == FolderEntryKind::Folder; }
 };
 
 // A flat list model over a vector of entries: the view asks only for the rows it shows, so a
 // folder of 100,000 files costs no per-entry widget objects.
-class TDirListModel : public QAbstractListModel
+class FolderListModel : public QAbstractListModel
 {
 public:
-    // One icon per kind, indexed by TDirEntryKind.
-    using TIcons = std::array<QIcon, 3>;
+    // One icon per kind, indexed by FolderEntryKind.
+    using KindIcons = std::array<QIcon, 3>;
 
-    TDirListModel(TIcons icons, QObject* parent);
+    FolderListModel(KindIcons icons, QObject* parent);
 
-    void SetEntries(std::vector<TDirEntry> entries);
-    const TDirEntry& Entry(int row) const { return entries[static_cast<std::size_t>(row)]; }
+    void SetEntries(std::vector<FolderEntry> entries);
+    const FolderEntry& Entry(int row) const { return entries[static_cast<std::size_t>(row)]; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
 private:
-    TIcons icons;
-    std::vector<TDirEntry> entries;
+    KindIcons icons;
+    std::vector<FolderEntry> entries;
 };

@@ -1,4 +1,4 @@
-#include "browse/_dir_content.h"
+#include "browse/folder_list.h"
 
 #include "store/path_text.h"
 #include "store/picture_extensions.h"
@@ -30,13 +30,13 @@ unsigned char upperAscii(char c)
 
 // The picture icon is only a hint for the eye, so the extension is enough; asking the
 // platform per file would cost a lookup for each of a folder's 100,000 entries.
-TDirEntryKind fileKind(std::string_view name)
+FolderEntryKind fileKind(std::string_view name)
 {
     // Every extension the loader reads, icons included, even where the list does not offer it.
     const auto dot = name.rfind('.');
     if (dot == std::string_view::npos || !FindPictureExtension(name.substr(dot)))
-        return TDirEntryKind::File;
-    return TDirEntryKind::Picture;
+        return FolderEntryKind::File;
+    return FolderEntryKind::Picture;
 }
 
 bool isRoot(const std::string& folder)
@@ -45,7 +45,7 @@ bool isRoot(const std::string& folder)
     return path.lexically_normal() == path.root_path();
 }
 
-TDirListModel::TIcons kindIcons()
+FolderListModel::KindIcons kindIcons()
 {
     const QFileIconProvider provider;
     const QIcon file = provider.icon(QAbstractFileIconProvider::File);
@@ -55,10 +55,10 @@ TDirListModel::TIcons kindIcons()
 
 } // namespace
 
-TO_dir_content::TO_dir_content(QWidget* parent)
+FolderList::FolderList(QWidget* parent)
     : QWidget(parent)
     , LV_dir(new QTreeView(this))
-    , model(new TDirListModel(kindIcons(), this))
+    , model(new FolderListModel(kindIcons(), this))
 {
     LV_dir->setObjectName(QStringLiteral("LV_dir"));
     LV_dir->setModel(model);
@@ -75,7 +75,7 @@ TO_dir_content::TO_dir_content(QWidget* parent)
     LV_dir->header()->setStretchLastSection(false);
     LV_dir->setColumnWidth(0, 250);
     LV_dir->installEventFilter(this);
-    connect(LV_dir, &QAbstractItemView::doubleClicked, this, &TO_dir_content::LV_dirDblClick);
+    connect(LV_dir, &QAbstractItemView::doubleClicked, this, &FolderList::LV_dirDblClick);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -83,7 +83,7 @@ TO_dir_content::TO_dir_content(QWidget* parent)
     resize(206, 363);
 }
 
-int TO_dir_content::LV_dirCompare(const TDirEntry& Item1, const TDirEntry& Item2)
+int FolderList::LV_dirCompare(const FolderEntry& Item1, const FolderEntry& Item2)
 {
     if (Item1.IsFolder() != Item2.IsFolder())
         return Item1.IsFolder() ? -1 : 1;
@@ -107,15 +107,15 @@ int TO_dir_content::LV_dirCompare(const TDirEntry& Item1, const TDirEntry& Item2
     return a.size() < b.size() ? -1 : 1;
 }
 
-std::vector<TDirEntry>
-TO_dir_content::ListFolder(const std::string& Folder,
-                           const std::function<bool(const std::string&)>& filter)
+std::vector<FolderEntry>
+FolderList::ListFolder(const std::string& Folder,
+                       const std::function<bool(const std::string&)>& filter)
 {
-    std::vector<TDirEntry> entries;
+    std::vector<FolderEntry> entries;
     // The enumeration gives no ".." entry; the list offers one wherever there is a way up,
     // also from a folder that cannot be read, so that the user is never stranded there.
     if (!isRoot(Folder))
-        entries.push_back({parentName, TDirEntryKind::Folder});
+        entries.push_back({parentName, FolderEntryKind::Folder});
 
     // An unreadable or vanished folder, or one that fails half way, lists what was read.
     std::error_code error;
@@ -123,25 +123,25 @@ TO_dir_content::ListFolder(const std::string& Folder,
         std::string name = it->path().filename().string();
         std::error_code typeError;
         if (it->is_directory(typeError)) {
-            entries.push_back({std::move(name), TDirEntryKind::Folder});
+            entries.push_back({std::move(name), FolderEntryKind::Folder});
             continue;
         }
         if (filter && !filter(Folder + name))
             continue;
-        const TDirEntryKind kind = fileKind(name);
+        const FolderEntryKind kind = fileKind(name);
         entries.push_back({std::move(name), kind});
     }
 
     // Captions equal but for case keep a fixed order by their bytes, whatever order the file
     // system gave them in.
-    std::sort(entries.begin(), entries.end(), [](const TDirEntry& a, const TDirEntry& b) {
+    std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
         const int order = LV_dirCompare(a, b);
         return order != 0 ? order < 0 : a.Caption < b.Caption;
     });
     return entries;
 }
 
-void TO_dir_content::ShowFolder(const std::string& Folder)
+void FolderList::ShowFolder(const std::string& Folder)
 {
     model->SetEntries({});
     std::string folder = Folder;
@@ -166,24 +166,24 @@ void TO_dir_content::ShowFolder(const std::string& Folder)
         OnFolderShown(this);
 }
 
-void TO_dir_content::RefreshFolder()
+void FolderList::RefreshFolder()
 {
     ShowFolder(currentFolder);
 }
 
-QModelIndex TO_dir_content::SelectedEntry() const
+QModelIndex FolderList::SelectedEntry() const
 {
     const QModelIndexList rows = LV_dir->selectionModel()->selectedRows();
     return rows.isEmpty() ? QModelIndex() : rows.first();
 }
 
-std::string TO_dir_content::GetSelectedName() const
+std::string FolderList::GetSelectedName() const
 {
     const QModelIndex selected = SelectedEntry();
     return selected.isValid() ? model->Entry(selected.row()).Caption : std::string();
 }
 
-std::string TO_dir_content::GetSelectedFile() const
+std::string FolderList::GetSelectedFile() const
 {
     const QModelIndex selected = SelectedEntry();
     if (!selected.isValid() || model->Entry(selected.row()).IsFolder())
@@ -191,7 +191,7 @@ std::string TO_dir_content::GetSelectedFile() const
     return currentFolder + model->Entry(selected.row()).Caption;
 }
 
-void TO_dir_content::ActivateEntry(const QModelIndex& Entry)
+void FolderList::ActivateEntry(const QModelIndex& Entry)
 {
     if (!Entry.isValid())
         return;
@@ -203,7 +203,7 @@ void TO_dir_content::ActivateEntry(const QModelIndex& Entry)
     ShowFolder(AbsoluteNormalPath(currentFolder + model->Entry(Entry.row()).Caption));
 }
 
-void TO_dir_content::selectRow(int row)
+void FolderList::selectRow(int row)
 {
     const QModelIndex index = model->index(row);
     LV_dir->selectionModel()->setCurrentIndex(
@@ -211,7 +211,7 @@ void TO_dir_content::selectRow(int row)
     LV_dir->scrollTo(index, QAbstractItemView::EnsureVisible);
 }
 
-bool TO_dir_content::SelectEntry(const std::string& Name)
+bool FolderList::SelectEntry(const std::string& Name)
 {
     for (int row = 0; row < model->rowCount(); ++row) {
         if (!SamePath(model->Entry(row).Caption, Name))
@@ -222,36 +222,36 @@ bool TO_dir_content::SelectEntry(const std::string& Name)
     return false;
 }
 
-void TO_dir_content::LV_dirDblClick()
+void FolderList::LV_dirDblClick()
 {
     ActivateEntry(SelectedEntry());
 }
 
-void TO_dir_content::LV_dirKeyDown(const QKeyEvent& event)
+void FolderList::LV_dirKeyDown(const QKeyEvent& event)
 {
     if (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter)
         ActivateEntry(SelectedEntry());
 }
 
-void TO_dir_content::FrameResize()
+void FolderList::FrameResize()
 {
     LV_dir->setColumnWidth(0, std::max(0, width() - 20));
 }
 
-void TO_dir_content::resizeEvent(QResizeEvent* event)
+void FolderList::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     FrameResize();
 }
 
-void TO_dir_content::wheelEvent(QWheelEvent* event)
+void FolderList::wheelEvent(QWheelEvent* event)
 {
     // The wheel over the list scrolls it and goes no further, also where the list is too
     // short to scroll or already at its end: one rule wherever the user turns it here.
     event->accept();
 }
 
-bool TO_dir_content::eventFilter(QObject* watched, QEvent* event)
+bool FolderList::eventFilter(QObject* watched, QEvent* event)
 {
     // Enter activates whatever the modifiers; the key still reaches the list as usual.
     if (watched == LV_dir && event->type() == QEvent::KeyPress)

@@ -1,6 +1,6 @@
-#include "browse/msg.h"
-#include "browse/sure.h"
+#include "browse/message_window.h"
 #include "browse/tests/modal.h"
+#include "browse/yes_no_question.h"
 
 #include <QImage>
 #include <QLabel>
@@ -35,7 +35,7 @@ void reply(QWidget* dialog, Reply how)
 
 } // namespace
 
-class TestSure : public QObject
+class TestYesNoQuestion : public QObject
 {
     Q_OBJECT
 private slots:
@@ -54,35 +54,35 @@ private slots:
     {
         QFETCH(int, how);
         QFETCH(bool, expected);
-        TFsure sure;
+        YesNoQuestion question;
         QString shownQuestion;
         const auto watch = modal::whenShown(QStringLiteral("Fsure"), [&](QWidget* dialog) {
             shownQuestion = dialog->findChild<QLabel*>(QStringLiteral("Label1"))->text();
             reply(dialog, Reply(how));
         });
-        QCOMPARE(sure.Ask("Clear navigation history?"), expected);
+        QCOMPARE(question.Ask("Clear navigation history?"), expected);
         QCOMPARE(shownQuestion, QStringLiteral("Clear navigation history?"));
-        QCOMPARE(sure.isVisible(), false);
+        QCOMPARE(question.isVisible(), false);
     }
 
     // A Yes to one question must not carry over to the next one.
     void answerStartsFalseForEachQuestion()
     {
-        TFsure sure;
+        YesNoQuestion question;
         const auto watchYes = modal::whenShown(QStringLiteral("Fsure"),
                                                [](QWidget* d) { reply(d, Reply::YesButton); });
-        QVERIFY(sure.Ask("first"));
+        QVERIFY(question.Ask("first"));
         const auto watchEsc = modal::whenShown(QStringLiteral("Fsure"),
                                                [](QWidget* d) { reply(d, Reply::EscKey); });
-        QVERIFY(!sure.Ask("second"));
-        QVERIFY(!sure.Answer);
+        QVERIFY(!question.Ask("second"));
+        QVERIFY(!question.Answer);
     }
 
     // A long file name has no space to wrap at: it breaks at the label's right edge and goes on
     // in the next lines instead of being cut off there.
     void longWordWrapsInsideTheLabel()
     {
-        TFsure sure;
+        YesNoQuestion question;
         QImage shown;
         int lineHeight = 0;
         const auto watch = modal::whenShown(QStringLiteral("Fsure"), [&](QWidget* dialog) {
@@ -91,7 +91,7 @@ private slots:
             lineHeight = label->fontMetrics().height();
             reply(dialog, Reply::NoButton);
         });
-        sure.Ask(std::string(100, 'W'));
+        question.Ask(std::string(100, 'W'));
         QVERIFY(!shown.isNull());
         const QRgb background = shown.pixel(shown.width() - 1, shown.height() - 1);
         int lowestInk = -1;
@@ -104,7 +104,7 @@ private slots:
 
     void messageClosesWithOk()
     {
-        TDmsg message;
+        MessageWindow message;
         QString shownText;
         const auto watch = modal::whenShown(QStringLiteral("Dmsg"), [&](QWidget* dialog) {
             shownText = dialog->findChild<QLabel*>(QStringLiteral("Label1"))->text();
@@ -116,5 +116,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSure)
-#include "tst_sure.moc"
+QTEST_MAIN(TestYesNoQuestion)
+#include "tst_yes_no_question.moc"

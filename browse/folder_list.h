@@ -3,7 +3,7 @@
 // are reported to the owner, which alone knows what the files are for.
 #pragma once
 
-#include "browse/dir_list_model.h"
+#include "browse/folder_list_model.h"
 
 #include <QWidget>
 
@@ -14,12 +14,12 @@
 class QKeyEvent;
 class QTreeView;
 
-class TO_dir_content : public QWidget
+class FolderList : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit TO_dir_content(QWidget* parent = nullptr);
+    explicit FolderList(QWidget* parent = nullptr);
 
     // Lists Folder (a delimiter is appended when missing; an empty text lists "/"). A folder
     // that cannot be read lists no entries but still becomes CurrentFolder and is reported.
@@ -43,17 +43,17 @@ public:
 
     // Negative, zero or positive: folders before files, ".." first, then the captions
     // compared byte by byte with only a to z turned to upper case.
-    static int LV_dirCompare(const TDirEntry& Item1, const TDirEntry& Item2);
+    static int LV_dirCompare(const FolderEntry& Item1, const FolderEntry& Item2);
     // The entries of Folder (ending in the delimiter) in list order: ".." unless Folder is
     // the root, the sub-folders, then the files that filter accepts (all when it is unset).
-    static std::vector<TDirEntry> ListFolder(const std::string& Folder,
-                                             const std::function<bool(const std::string&)>& filter);
+    static std::vector<FolderEntry>
+    ListFolder(const std::string& Folder, const std::function<bool(const std::string&)>& filter);
     QTreeView* LV_dir;
 
     // Raised after every listing, with the frame.
-    std::function<void(TO_dir_content* Sender)> OnFolderShown;
+    std::function<void(FolderList* Sender)> OnFolderShown;
     // Raised when a file entry is activated; the owner reads it with GetSelectedName.
-    std::function<void(TO_dir_content* Sender)> OnFileActivated;
+    std::function<void(FolderList* Sender)> OnFileActivated;
     // Asked with the full path of every file (never of a folder); false leaves it out.
     std::function<bool(const std::string& FileName)> OnFileFilter;
 
@@ -70,7 +70,7 @@ private:
     void LV_dirKeyDown(const QKeyEvent& event);
     QModelIndex SelectedEntry() const;
 
-    TDirListModel* model;
+    FolderListModel* model;
     std::string currentFolder;
     std::string lastFolderKey;
 };

@@ -1,4 +1,4 @@
-#include "browse/sure.h"
+#include "browse/yes_no_question.h"
 
 #include "browse/byte_name.h"
 #include "browse/design_font.h"
@@ -32,7 +32,7 @@ protected:
 
 } // namespace
 
-TFsure::TFsure(QWidget* parent)
+YesNoQuestion::YesNoQuestion(QWidget* parent)
     : QDialog(parent)
     , Bevel1(new QFrame(this))
     , Label1(new QuestionLabel(this))
@@ -61,12 +61,12 @@ TFsure::TFsure(QWidget* parent)
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
     CancelBtn->setGeometry(162, 138, 75, 25);
 
-    connect(OKBtn, &QPushButton::clicked, this, &TFsure::OKBtnClick);
+    connect(OKBtn, &QPushButton::clicked, this, &YesNoQuestion::OKBtnClick);
     // Esc and the close box reach QDialog::reject, the same as "No".
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-bool TFsure::Ask(const std::string& Question)
+bool YesNoQuestion::Ask(const std::string& Question)
 {
     Answer = false;
     Label1->setText(TextOfByteName(Question));
@@ -75,7 +75,7 @@ bool TFsure::Ask(const std::string& Question)
     return Answer;
 }
 
-void TFsure::OKBtnClick()
+void YesNoQuestion::OKBtnClick()
 {
     Answer = true;
     accept();

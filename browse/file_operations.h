@@ -6,16 +6,16 @@
 #include <string>
 
 class QFileDialog;
-class TFsure;
+class YesNoQuestion;
 
 // The two file operations on a listed file: move it to the trash, save a copy of it under a
 // name the user chooses. The window itself is never shown; it only owns the save dialog.
-class TD_filer : public QDialog
+class FileOperations : public QDialog
 {
     Q_OBJECT
 public:
-    // Sure asks the Yes/No question before anything is moved to the trash.
-    explicit TD_filer(TFsure& Sure, QWidget* parent = nullptr);
+    // Question asks the Yes/No question before anything is moved to the trash.
+    explicit FileOperations(YesNoQuestion& Question, QWidget* parent = nullptr);
 
     // Asks first, then moves FileName to the desktop's trash. True when no file of that name
     // exists afterwards (a file that was already gone counts as deleted). A file that cannot
@@ -34,6 +34,6 @@ public:
 private:
     void Tell(const std::string& Text);
 
-    TFsure& Fsure;
+    YesNoQuestion& question;
     QFileDialog* SaveDialog1;
 };

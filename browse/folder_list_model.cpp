@@ -1,30 +1,30 @@
-#include "browse/dir_list_model.h"
+#include "browse/folder_list_model.h"
 
 #include "browse/byte_name.h"
 
-TDirListModel::TDirListModel(TIcons icons_, QObject* parent)
+FolderListModel::FolderListModel(KindIcons icons_, QObject* parent)
     : QAbstractListModel(parent)
     , icons(std::move(icons_))
 {
 }
 
-void TDirListModel::SetEntries(std::vector<TDirEntry> newEntries)
+void FolderListModel::SetEntries(std::vector<FolderEntry> newEntries)
 {
     beginResetModel();
     entries = std::move(newEntries);
     endResetModel();
 }
 
-int TDirListModel::rowCount(const QModelIndex& parent) const
+int FolderListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(entries.size());
 }
 
-QVariant TDirListModel::data(const QModelIndex& index, int role) const
+QVariant FolderListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
-    const TDirEntry& entry = Entry(index.row());
+    const FolderEntry& entry = Entry(index.row());
     switch (role) {
     case Qt::DisplayRole:
         // Only for the screen: a name that is not valid UTF-8 shows a replacement character

@@ -1,4 +1,4 @@
-#include "browse/_dir_content.h"
+#include "browse/folder_list.h"
 #include "store/tests/without_file_capabilities.h"
 
 #include <QFile>
@@ -32,7 +32,7 @@ void touch(const std::string& path)
 
 } // namespace
 
-class TstDirContent : public QObject
+class TestFolderList : public QObject
 {
     Q_OBJECT
 
@@ -42,7 +42,7 @@ private:
 
     std::string path(const std::string& name) const { return root + name; }
 
-    static QStringList captions(const TO_dir_content& frame)
+    static QStringList captions(const FolderList& frame)
     {
         QStringList list;
         const QAbstractItemModel* model = frame.LV_dir->model();
@@ -51,7 +51,7 @@ private:
         return list;
     }
 
-    static QModelIndex rowOf(const TO_dir_content& frame, const QString& caption)
+    static QModelIndex rowOf(const FolderList& frame, const QString& caption)
     {
         const QAbstractItemModel* model = frame.LV_dir->model();
         for (int row = 0; row < model->rowCount(); ++row) {
@@ -61,7 +61,7 @@ private:
         return {};
     }
 
-    static void click(TO_dir_content& frame, const QModelIndex& index)
+    static void click(FolderList& frame, const QModelIndex& index)
     {
         frame.LV_dir->scrollTo(index);
         QTest::mouseClick(frame.LV_dir->viewport(), Qt::LeftButton, {},
@@ -70,7 +70,7 @@ private:
 
     // The whole sequence a user's double click makes: QTest's double click alone lacks the
     // first press and the last release.
-    static void doubleClick(TO_dir_content& frame, const QModelIndex& index)
+    static void doubleClick(FolderList& frame, const QModelIndex& index)
     {
         frame.LV_dir->scrollTo(index);
         QWidget* viewport = frame.LV_dir->viewport();
@@ -80,7 +80,7 @@ private:
         QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
     }
 
-    static bool fullyVisible(const TO_dir_content& frame, const QModelIndex& index)
+    static bool fullyVisible(const FolderList& frame, const QModelIndex& index)
     {
         return frame.LV_dir->viewport()->rect().contains(frame.LV_dir->visualRect(index));
     }
@@ -138,12 +138,12 @@ private slots:
         QFETCH(bool, secondIsFolder);
         QFETCH(int, order);
         const auto kind = [](bool folder) {
-            return folder ? TDirEntryKind::Folder : TDirEntryKind::File;
+            return folder ? FolderEntryKind::Folder : FolderEntryKind::File;
         };
-        const TDirEntry a {first.toStdString(), kind(firstIsFolder)};
-        const TDirEntry b {second.toStdString(), kind(secondIsFolder)};
-        QCOMPARE(TO_dir_content::LV_dirCompare(a, b), order);
-        QCOMPARE(TO_dir_content::LV_dirCompare(b, a), -order);
+        const FolderEntry a {first.toStdString(), kind(firstIsFolder)};
+        const FolderEntry b {second.toStdString(), kind(secondIsFolder)};
+        QCOMPARE(FolderList::LV_dirCompare(a, b), order);
+        QCOMPARE(FolderList::LV_dirCompare(b, a), -order);
     }
 
     void listsInOrderThroughTheFilter()
@@ -155,7 +155,7 @@ private slots:
         for (const char* name : {"x.JPG", "a.jpg", "_z.gif", "notes.txt", "A.jpg", ".hidden.jpg"})
             touch(path(name));
 
-        TO_dir_content frame;
+        FolderList frame;
         std::vector<std::string> asked;
         frame.OnFileFilter = [&](const std::string& fileName) {
             asked.push_back(fileName);
@@ -182,12 +182,12 @@ private slots:
             fs::create_directories(path("pics/sub" + std::to_string(1000 + i)));
         touch(path("pics/sub1100/a.jpg"));
 
-        TO_dir_content frame;
+        FolderList frame;
         frame.resize(250, 600);
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
         std::vector<std::string> shown;
-        frame.OnFolderShown = [&](TO_dir_content* sender) {
+        frame.OnFolderShown = [&](FolderList* sender) {
             QCOMPARE(sender, &frame);
             shown.push_back(sender->CurrentFolder());
         };
@@ -221,7 +221,7 @@ private slots:
 
     void rootHasNoWayUp()
     {
-        TO_dir_content frame;
+        FolderList frame;
         frame.ShowFolder("");
         QCOMPARE(frame.CurrentFolder(), std::string("/"));
         QVERIFY(!captions(frame).contains(".."));
@@ -248,9 +248,9 @@ private slots:
         fs::create_directory(folder);
         touch(folder + "/a.jpg");
 
-        TO_dir_content frame;
+        FolderList frame;
         int shown = 0;
-        frame.OnFolderShown = [&](TO_dir_content*) {
+        frame.OnFolderShown = [&](FolderList*) {
             ++shown;
         };
         frame.ShowFolder(folder);
@@ -277,11 +277,11 @@ private slots:
     {
         fs::create_directory(path("sub"));
         touch(path("a.jpg"));
-        TO_dir_content frame;
+        FolderList frame;
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
         std::vector<std::string> activated;
-        frame.OnFileActivated = [&](TO_dir_content* sender) {
+        frame.OnFileActivated = [&](FolderList* sender) {
             activated.push_back(sender->GetSelectedName());
         };
         frame.ShowFolder(root);
@@ -310,11 +310,11 @@ private slots:
         const std::string folder = "d\xff";
         touch(path(file));
         fs::create_directory(path(folder));
-        TO_dir_content frame;
+        FolderList frame;
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
         std::string activated;
-        frame.OnFileActivated = [&](TO_dir_content* sender) {
+        frame.OnFileActivated = [&](FolderList* sender) {
             activated = sender->CurrentFolder() + sender->GetSelectedName();
         };
         frame.ShowFolder(root);
@@ -335,5 +335,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstDirContent)
-#include "tst_dir_content.moc"
+QTEST_MAIN(TestFolderList)
+#include "tst_folder_list.moc"

@@ -1,4 +1,4 @@
-#include "browse/msg.h"
+#include "browse/message_window.h"
 
 #include "browse/byte_name.h"
 #include "browse/design_font.h"
@@ -8,7 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-TDmsg::TDmsg(QWidget* parent)
+MessageWindow::MessageWindow(QWidget* parent)
     : QDialog(parent)
     , Bevel1(new QFrame(this))
     , Label1(new QLabel(this))
@@ -35,7 +35,7 @@ TDmsg::TDmsg(QWidget* parent)
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void TDmsg::ShowText(const std::string& Text)
+void MessageWindow::ShowText(const std::string& Text)
 {
     Label1->setText(TextOfByteName(Text));
     OKBtn->setFocus();

@@ -8,11 +8,11 @@ class QLabel;
 class QPushButton;
 
 // The modal message window with a single "OK" button.
-class TDmsg : public QDialog
+class MessageWindow : public QDialog
 {
     Q_OBJECT
 public:
-    explicit TDmsg(QWidget* parent = nullptr);
+    explicit MessageWindow(QWidget* parent = nullptr);
 
     void ShowText(const std::string& Text);
 

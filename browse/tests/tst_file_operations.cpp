@@ -1,6 +1,6 @@
-#include "browse/filer.h"
-#include "browse/sure.h"
+#include "browse/file_operations.h"
 #include "browse/tests/modal.h"
+#include "browse/yes_no_question.h"
 #include "store/tests/without_file_capabilities.h"
 
 #include <QDir>
@@ -36,7 +36,7 @@ std::string readFile(const fs::path& path)
     return bytes.str();
 }
 
-modal::Watch answerSure(bool yes)
+modal::Watch answerQuestion(bool yes)
 {
     return modal::whenShown(QStringLiteral("Fsure"), [yes](QWidget* dialog) {
         const auto name = yes ? QStringLiteral("OKBtn") : QStringLiteral("CancelBtn");
@@ -69,7 +69,7 @@ modal::Watch chooseInSaveDialog(const fs::path& target)
     });
 }
 
-class CountingSure : public TFsure
+class CountingQuestion : public YesNoQuestion
 {
 public:
     bool Ask(const std::string&) override
@@ -102,7 +102,7 @@ bool folderHoldsOnly(const fs::path& folder, std::set<std::string> names)
 
 } // namespace
 
-class TestFiler : public QObject
+class TestFileOperations : public QObject
 {
     Q_OBJECT
 private slots:
@@ -125,8 +125,8 @@ private slots:
 
     void trashAnsweredNoKeepsTheFile()
     {
-        const auto watch = answerSure(false);
-        QVERIFY(!filer.DeleteToRecycleBin(picture.string()));
+        const auto watch = answerQuestion(false);
+        QVERIFY(!operations.DeleteToRecycleBin(picture.string()));
         QCOMPARE(readFile(picture), std::string("picture bytes"));
     }
 
@@ -155,8 +155,8 @@ private slots:
             writeFile(trash / "files" / name.toStdString(), "an earlier one");
             writeFile(trash / "info" / (name.toStdString() + ".trashinfo"), "[Trash Info]\n");
         }
-        const auto watch = answerSure(true);
-        QVERIFY(filer.DeleteToRecycleBin(file.string()));
+        const auto watch = answerQuestion(true);
+        QVERIFY(operations.DeleteToRecycleBin(file.string()));
         QVERIFY(!fs::exists(file));
         std::set<std::string> entries;
         for (const auto& entry : fs::directory_iterator(trash / "files")) {
@@ -173,9 +173,9 @@ private slots:
     // Nothing to ask about: a file that is already gone counts as deleted.
     void trashOfAVanishedFileIsTrueWithoutAQuestion()
     {
-        CountingSure counting;
-        TD_filer countingFiler(counting);
-        QVERIFY(countingFiler.DeleteToRecycleBin((root / "gone.jpg").string()));
+        CountingQuestion counting;
+        FileOperations countingOperations(counting);
+        QVERIFY(countingOperations.DeleteToRecycleBin((root / "gone.jpg").string()));
         QCOMPARE(counting.questions, 0);
     }
 
@@ -204,11 +204,11 @@ private slots:
         const fs::path file = root / "pictures" / "b.jpg";
         writeFile(file, "keep me");
         std::string told;
-        filer.OnFailure = [&](const std::string& text) {
+        operations.OnFailure = [&](const std::string& text) {
             told = text;
         };
-        const auto watch = answerSure(true);
-        QVERIFY(!filer.DeleteToRecycleBin(file.string()));
+        const auto watch = answerQuestion(true);
+        QVERIFY(!operations.DeleteToRecycleBin(file.string()));
         QCOMPARE(readFile(file), std::string("keep me"));
         QVERIFY2(told.find(file.string()) != std::string::npos, told.c_str());
         QVERIFY2(told.find(how == "blocked" ? "Not a directory" : "Permission denied")
@@ -222,8 +222,8 @@ private slots:
 
     void saveCopyOfAMissingFileShowsNoDialog()
     {
-        QVERIFY(!filer.SaveCopyAs((root / "missing.jpg").string()));
-        QVERIFY(!filer.SaveCopyAs(""));
+        QVERIFY(!operations.SaveCopyAs((root / "missing.jpg").string()));
+        QVERIFY(!operations.SaveCopyAs(""));
     }
 
     void saveCopyCancelled()
@@ -231,7 +231,7 @@ private slots:
         const auto watch = modal::whenShown(QStringLiteral("SaveDialog1"), [](QWidget* dialog) {
             static_cast<QDialog*>(dialog)->reject();
         });
-        QVERIFY(!filer.SaveCopyAs(picture.string()));
+        QVERIFY(!operations.SaveCopyAs(picture.string()));
         QVERIFY(folderHoldsOnly(root / "pictures", {"a.jpg"}));
     }
 
@@ -245,7 +245,7 @@ private slots:
             folder = dialog->directory().absolutePath();
             dialog->reject();
         });
-        filer.SaveCopyAs(picture.string());
+        operations.SaveCopyAs(picture.string());
         QCOMPARE(preselected, QStringList {QString::fromStdString(picture.string())});
         QCOMPARE(folder, QString::fromStdString((root / "pictures").string()));
     }
@@ -253,7 +253,7 @@ private slots:
     void saveCopyToANewName()
     {
         const auto watch = chooseInSaveDialog(root / "pictures" / "copy.jpg");
-        QVERIFY(filer.SaveCopyAs(picture.string()));
+        QVERIFY(operations.SaveCopyAs(picture.string()));
         QCOMPARE(readFile(root / "pictures" / "copy.jpg"), std::string("picture bytes"));
         QVERIFY(folderHoldsOnly(root / "pictures", {"a.jpg", "copy.jpg"}));
     }
@@ -262,7 +262,7 @@ private slots:
     {
         writeFile(root / "pictures" / "old.jpg", "an older and longer content");
         const auto watch = chooseInSaveDialog(root / "pictures" / "old.jpg");
-        QVERIFY(filer.SaveCopyAs(picture.string()));
+        QVERIFY(operations.SaveCopyAs(picture.string()));
         QCOMPARE(readFile(root / "pictures" / "old.jpg"), std::string("picture bytes"));
         QVERIFY(folderHoldsOnly(root / "pictures", {"a.jpg", "old.jpg"}));
     }
@@ -271,7 +271,7 @@ private slots:
     {
         const auto modified = fs::last_write_time(picture);
         const auto watch = chooseInSaveDialog(picture);
-        QVERIFY(!filer.SaveCopyAs(picture.string()));
+        QVERIFY(!operations.SaveCopyAs(picture.string()));
         QCOMPARE(readFile(picture), std::string("picture bytes"));
         QVERIFY(fs::last_write_time(picture) == modified);
         QVERIFY(folderHoldsOnly(root / "pictures", {"a.jpg"}));
@@ -305,11 +305,11 @@ private slots:
             target = folder / (std::string(246, 'n') + ".jpg");
         }
         std::string told;
-        filer.OnFailure = [&](const std::string& text) {
+        operations.OnFailure = [&](const std::string& text) {
             told = text;
         };
         const auto watch = chooseInSaveDialog(target);
-        const bool copied = filer.SaveCopyAs(picture.string());
+        const bool copied = operations.SaveCopyAs(picture.string());
         QCOMPARE(copied, kind != "readonly");
         if (kind == "readonly") {
             QCOMPARE(readFile(target), std::string("protected"));
@@ -329,7 +329,7 @@ private slots:
         const fs::path source = root / "pictures" / "c\xff.jpg";
         writeFile(source, "odd name");
         const auto watch = chooseInSaveDialog(root / "pictures" / "plain.jpg");
-        QVERIFY(filer.SaveCopyAs(source.string()));
+        QVERIFY(operations.SaveCopyAs(source.string()));
         QCOMPARE(readFile(root / "pictures" / "plain.jpg"), std::string("odd name"));
     }
 
@@ -337,9 +337,9 @@ private:
     QTemporaryDir home;
     fs::path root;
     fs::path picture;
-    TFsure sure;
-    TD_filer filer {sure};
+    YesNoQuestion question;
+    FileOperations operations {question};
 };
 
-QTEST_MAIN(TestFiler)
-#include "tst_filer.moc"
+QTEST_MAIN(TestFileOperations)
+#include "tst_file_operations.moc"
