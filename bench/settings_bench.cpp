@@ -4,7 +4,7 @@
 // document's own reading and writing of the same file, which the dialog cannot avoid.
 #include "bench/harness.h"
 #include "settings/main_bounds.h"
-#include "settings/settings_user.h"
+#include "settings/settings_dialog.h"
 #include "settings/tests/settings_fixture.h"
 
 #include <QApplication>
@@ -21,9 +21,9 @@ int main(int argc, char** argv)
 
     FakeHistory history;
     QWidget window;
-    TWidgetBounds bounds(window);
+    WidgetBounds bounds(window);
     {
-        TD_settings_user settings(&history, &bounds, nullptr, file);
+        SettingsDialog settings(&history, &bounds, nullptr, file);
         for (int i = 0; i < 150; ++i)
             history.Append("/home/user/Pictures/Holidays 2026/picture " + std::to_string(i)
                            + ".jpg");
@@ -42,13 +42,13 @@ int main(int argc, char** argv)
 
     // The destruction writes the file.
     const double lifeMs = bench::medianMs([&] {
-        TD_settings_user settings(&history, &bounds, nullptr, file);
+        SettingsDialog settings(&history, &bounds, nullptr, file);
         settings.RestoreMainBounds();
     });
     bench::report("dialog made and destroyed, 150 entries", lifeMs, "document read + written",
                   readMs + writeMs);
 
-    TD_settings_user settings(&history, &bounds, nullptr, file);
+    SettingsDialog settings(&history, &bounds, nullptr, file);
     const double loadMs = bench::medianMs([&] { settings.LoadHistory(); });
     bench::report("150-entry history loaded into the list", loadMs, "document read", readMs);
     const double closeMs = bench::medianMs([&] {

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <iterator>
 
-const RgbColor TColorBox::StandardColors[16] = {
+const RgbColor ColorBox::StandardColors[16] = {
     0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0x808080,
     0xC0C0C0, 0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF,
 };
@@ -31,7 +31,7 @@ QPixmap swatch(RgbColor color)
 
 } // namespace
 
-TColorBox::TColorBox(QWidget* parent)
+ColorBox::ColorBox(QWidget* parent)
     : QComboBox(parent)
 {
     setIconSize(QSize(16, 12));
@@ -47,7 +47,7 @@ TColorBox::TColorBox(QWidget* parent)
     });
 }
 
-void TColorBox::SetColor(RgbColor color)
+void ColorBox::SetColor(RgbColor color)
 {
     color_ = color;
     const QSignalBlocker blocker(this);

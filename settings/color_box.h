@@ -7,11 +7,11 @@
 // The drop-down list of the 16 standard colours, each drawn as a swatch with its name. The
 // colour value is kept apart from the list: a value that is none of the 16 stays the value,
 // with no entry selected, until the user picks one.
-class TColorBox : public QComboBox
+class ColorBox : public QComboBox
 {
     Q_OBJECT
 public:
-    explicit TColorBox(QWidget* parent = nullptr);
+    explicit ColorBox(QWidget* parent = nullptr);
 
     RgbColor Color() const { return color_; }
     void SetColor(RgbColor color);

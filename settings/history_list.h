@@ -8,10 +8,10 @@
 // entry is selected). The settings store fills it at start-up (LoadHistory), empties it on
 // "Clear navigation history" and reads it back at close (StoreHistory); the main window adds
 // entries and moves the selection. Paths are byte strings, kept exactly as given.
-class THistoryList
+class HistoryList
 {
 public:
-    virtual ~THistoryList() = default;
+    virtual ~HistoryList() = default;
 
     virtual int Count() const = 0;
     // The entry at index, 0 being the oldest; index is within 0..Count() - 1.

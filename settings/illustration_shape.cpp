@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-TIllustrationShape::TIllustrationShape(Kind kind, QColor outline, QColor fill, QWidget* parent)
+IllustrationShape::IllustrationShape(Kind kind, QColor outline, QColor fill, QWidget* parent)
     : QWidget(parent)
     , kind_(kind)
     , outline_(outline)
@@ -11,7 +11,7 @@ TIllustrationShape::TIllustrationShape(Kind kind, QColor outline, QColor fill, Q
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void TIllustrationShape::paintEvent(QPaintEvent*)
+void IllustrationShape::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, kind_ == Kind::Circle);

@@ -4,14 +4,14 @@
 #include <QWidget>
 
 // A plain rectangle or circle drawn with an outline and a fill, part of a fixed picture.
-class TIllustrationShape : public QWidget
+class IllustrationShape : public QWidget
 {
     Q_OBJECT
 public:
     enum class Kind { Rectangle, Circle };
 
     // An invalid QColor draws no outline or no fill.
-    TIllustrationShape(Kind kind, QColor outline, QColor fill, QWidget* parent = nullptr);
+    IllustrationShape(Kind kind, QColor outline, QColor fill, QWidget* parent = nullptr);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

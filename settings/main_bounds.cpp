@@ -16,13 +16,13 @@ bool isNormal(const QWidget& window)
 
 } // namespace
 
-TWidgetBounds::TWidgetBounds(QWidget& window)
+WidgetBounds::WidgetBounds(QWidget& window)
     : window_(window)
 {
     window_.installEventFilter(this);
 }
 
-QMargins TWidgetBounds::currentFrame() const
+QMargins WidgetBounds::currentFrame() const
 {
     const QRect frame = window_.frameGeometry();
     const QRect client = window_.geometry();
@@ -30,7 +30,7 @@ QMargins TWidgetBounds::currentFrame() const
                     frame.right() - client.right(), frame.bottom() - client.bottom());
 }
 
-bool TWidgetBounds::eventFilter(QObject* watched, QEvent* event)
+bool WidgetBounds::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
     if (watched == &window_ && (type == QEvent::Move || type == QEvent::Resize)
@@ -39,7 +39,7 @@ bool TWidgetBounds::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-QRect TWidgetBounds::Bounds() const
+QRect WidgetBounds::Bounds() const
 {
     if (isNormal(window_))
         return window_.geometry() + currentFrame();
@@ -48,7 +48,7 @@ QRect TWidgetBounds::Bounds() const
     return window_.normalGeometry() + normalFrame_;
 }
 
-void TWidgetBounds::SetBounds(const QRect& outer)
+void WidgetBounds::SetBounds(const QRect& outer)
 {
     const QRect frame = window_.frameGeometry();
     const QRect client = window_.geometry();
@@ -58,12 +58,12 @@ void TWidgetBounds::SetBounds(const QRect& outer)
                    outer.height() - (frame.height() - client.height()));
 }
 
-bool TWidgetBounds::IsMaximized() const
+bool WidgetBounds::IsMaximized() const
 {
     return window_.isMaximized();
 }
 
-void TWidgetBounds::ShowNormal()
+void WidgetBounds::ShowNormal()
 {
     window_.showNormal();
 }

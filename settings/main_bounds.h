@@ -9,10 +9,10 @@ class QWidget;
 
 // The main window as the settings store sees it: its outer bounds (frame included, screen
 // pixels: left, top, width, height) and its maximised state.
-class TMainBounds
+class MainBounds
 {
 public:
-    virtual ~TMainBounds() = default;
+    virtual ~MainBounds() = default;
 
     // The bounds of the normal (not maximised) window, also while it is maximised.
     virtual QRect Bounds() const = 0;
@@ -22,13 +22,13 @@ public:
     virtual void ShowNormal() = 0;
 };
 
-// TMainBounds for a top-level widget. The widget is not owned and must outlive this object.
+// MainBounds for a top-level widget. The widget is not owned and must outlive this object.
 // It watches the widget's moves and resizes for the frame a window manager gives the normal
 // window: a maximised window's frame is often thinner.
-class TWidgetBounds : public QObject, public TMainBounds
+class WidgetBounds : public QObject, public MainBounds
 {
 public:
-    explicit TWidgetBounds(QWidget& window);
+    explicit WidgetBounds(QWidget& window);
 
     QRect Bounds() const override;
     void SetBounds(const QRect& outer) override;

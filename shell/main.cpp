@@ -4,7 +4,7 @@
 #include "browse/file_operations.h"
 #include "browse/folder_list.h"
 #include "imaging/wait_cursor.h"
-#include "settings/settings_user.h"
+#include "settings/settings_dialog.h"
 #include "shell/elided_text.h"
 #include "shell/scale_step.h"
 #include "shell/settings_bridge.h"
@@ -696,7 +696,7 @@ void TFmain::O_pgv1Image_mgMouseMove()
         ApplyScaleStep();
 }
 
-THistoryList* TFmain::HistoryList()
+HistoryList* TFmain::HistoryListForSettings()
 {
     return historyList.get();
 }

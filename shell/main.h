@@ -13,7 +13,7 @@
 #include <string>
 
 class GlassOptions;
-class THistoryList;
+class HistoryList;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -124,7 +124,7 @@ public:
     QAction* NEffects;
 
 protected:
-    THistoryList* HistoryList() override;
+    HistoryList* HistoryListForSettings() override;
     void FormClose() override;
     void wheelEvent(QWheelEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -152,6 +152,6 @@ private:
     QPoint MouseDownPoint;
     double pendingFactor = 1.0;
     NavigationHistory history;
-    std::unique_ptr<THistoryList> historyList;
+    std::unique_ptr<HistoryList> historyList;
     std::unique_ptr<GlassOptions> glassOptions;
 };

@@ -8,7 +8,7 @@
 #include "browse/yes_no_question.h"
 #include "imaging/wait_cursor.h"
 #include "settings/main_bounds.h"
-#include "settings/settings_user.h"
+#include "settings/settings_dialog.h"
 #include "shell/windows.h"
 #include "store/path_text.h"
 #include "store/program_version.h"
@@ -38,7 +38,7 @@ TForm_main::TForm_main(const std::string& ProgramPath, QWidget* parent)
     , programPath(ProgramPath)
     , files(LocateProgramFiles(ProgramPath))
     , data(std::make_unique<TreeDocument>())
-    , bounds(std::make_unique<TWidgetBounds>(*this))
+    , bounds(std::make_unique<WidgetBounds>(*this))
 {
     setObjectName("Form_main");
     setWindowTitle("base main form");
@@ -100,7 +100,7 @@ TForm_main::~TForm_main()
 {
     // FormDestroy: the settings object writes the settings file as it goes.
     if (D_settings_user) {
-        TD_settings_user* settings = D_settings_user;
+        SettingsDialog* settings = D_settings_user;
         D_settings_user = nullptr;
         delete settings;
     }
@@ -116,7 +116,7 @@ void TForm_main::FormCreate()
             return Fsure && Fsure->Ask(question);
         };
         D_settings_user
-            = new TD_settings_user(HistoryList(), bounds.get(), ask, files.SettingsFile);
+            = new SettingsDialog(HistoryListForSettings(), bounds.get(), ask, files.SettingsFile);
     }
     data = std::make_unique<TreeDocument>();
     firstActivation = true;

@@ -19,8 +19,8 @@ class QMenu;
 class QMenuBar;
 class QShortcut;
 class QStatusBar;
-class THistoryList;
-class TWidgetBounds;
+class HistoryList;
+class WidgetBounds;
 
 class TForm_main : public QMainWindow
 {
@@ -81,7 +81,7 @@ protected:
 
     const std::string& ProgramPath() const { return programPath; }
     // The history list that the settings object fills as it is created; none here.
-    virtual THistoryList* HistoryList() { return nullptr; }
+    virtual HistoryList* HistoryListForSettings() { return nullptr; }
 
     QMenuBar* MainMenu1;
     QMenu* N_File;
@@ -112,5 +112,5 @@ private:
     // A data file that could not be read and could not be kept aside: saves leave it alone.
     std::string dataFileLeftAlone;
     std::unique_ptr<TreeDocument> data;
-    std::unique_ptr<TWidgetBounds> bounds;
+    std::unique_ptr<WidgetBounds> bounds;
 };

@@ -1,7 +1,7 @@
 #include "shell/program_files.h"
 
 #include "browse/byte_name.h"
-#include "settings/settings_user.h"
+#include "settings/settings_dialog.h"
 #include "store/path_text.h"
 
 #include <QTemporaryFile>
@@ -44,7 +44,7 @@ TProgramFiles LocateProgramFiles(const std::string& ProgramPath)
     const std::string settingsFile = ReplaceFileExtension(ProgramPath, ".set");
     if (fileWritable(settingsFile) || folderTakesNewFile(FolderOfPath(ProgramPath)))
         return {settingsFile, ReplaceFileExtension(ProgramPath, ".vsgc"),
-                TD_settings_user::GetCollectionsFolder()};
+                SettingsDialog::GetCollectionsFolder()};
 
     const fs::path configFolder = XdgBaseFolder("XDG_CONFIG_HOME", ".config") / "vistrel";
     std::error_code ec;

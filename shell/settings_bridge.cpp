@@ -1,7 +1,7 @@
 #include "shell/settings_bridge.h"
 
 #include "settings/color_box.h"
-#include "settings/settings_user.h"
+#include "settings/settings_dialog.h"
 #include "shell/navigation_history.h"
 #include "shell/windows.h"
 

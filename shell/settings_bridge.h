@@ -21,7 +21,7 @@ public:
 
 // The navigation history as the settings store fills, clears and stores it. Every change
 // is shown at once through Changed.
-class HistoryListBridge : public THistoryList
+class HistoryListBridge : public HistoryList
 {
 public:
     HistoryListBridge(NavigationHistory& shown, std::function<void()> onChange);

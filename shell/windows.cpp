@@ -4,7 +4,7 @@
 #include "browse/file_operations.h"
 #include "browse/message_window.h"
 #include "browse/yes_no_question.h"
-#include "settings/settings_user.h"
+#include "settings/settings_dialog.h"
 #include "shell/main.h"
 
 #include <QScreen>
@@ -14,7 +14,7 @@ MessageWindow* Dmsg = nullptr;
 YesNoQuestion* Fsure = nullptr;
 TF_about* F_about = nullptr;
 FileOperations* D_filer = nullptr;
-TD_settings_user* D_settings_user = nullptr;
+SettingsDialog* D_settings_user = nullptr;
 
 void CreateWindows(const std::string& ProgramPath)
 {

@@ -9,7 +9,7 @@ class MessageWindow;
 class YesNoQuestion;
 class TF_about;
 class FileOperations;
-class TD_settings_user;
+class SettingsDialog;
 
 extern TFmain* Fmain;
 extern MessageWindow* Dmsg;
@@ -17,7 +17,7 @@ extern YesNoQuestion* Fsure;
 extern TF_about* F_about;
 extern FileOperations* D_filer;
 // Set by the base main window once the settings object is complete; empty before.
-extern TD_settings_user* D_settings_user;
+extern SettingsDialog* D_settings_user;
 
 // Creates Fmain (whose creation makes D_settings_user), then Dmsg, Fsure, F_about and
 // D_filer, all hidden. ProgramPath names the settings and data files after itself.

@@ -1,6 +1,6 @@
 // Any bytes as the settings file: the dialog must come up with sane controls and write a
 // document that reads back, without crashing.
-#include "settings/settings_user.h"
+#include "settings/settings_dialog.h"
 #include "settings/tests/settings_fixture.h"
 
 #include <QApplication>
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FakeHistory history;
     FakeWindow window;
     {
-        TD_settings_user settings(&history, &window, nullptr, file);
+        SettingsDialog settings(&history, &window, nullptr, file);
         if (settings.SE_mgd->value() < 40 || settings.SE_mgd->value() > 150
             || settings.SE_history->value() < 4 || settings.SE_history->value() > 150)
             std::abort();

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-class FakeHistory : public THistoryList
+class FakeHistory : public HistoryList
 {
 public:
     int Count() const override { return static_cast<int>(entries.size()); }
@@ -39,7 +39,7 @@ public:
     int assignments = 0;
 };
 
-class FakeWindow : public TMainBounds
+class FakeWindow : public MainBounds
 {
 public:
     QRect Bounds() const override { return bounds; }

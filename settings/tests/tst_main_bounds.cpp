@@ -1,4 +1,4 @@
-#include "settings/settings_user.h"
+#include "settings/settings_dialog.h"
 #include "settings/tests/settings_fixture.h"
 
 #include <QGuiApplication>
@@ -69,7 +69,7 @@ private slots:
         QFETCH(QByteArray, attributes);
         QFETCH(QRect, bounds);
         writeFile(file, settingsText(attributes.toStdString()));
-        TD_settings_user settings(&history, &window, nullptr, file.string());
+        SettingsDialog settings(&history, &window, nullptr, file.string());
         settings.RestoreMainBounds();
         QCOMPARE(window.bounds, bounds);
     }
@@ -78,7 +78,7 @@ private slots:
     {
         writeFile(file,
                   settingsText(" TOP=\"-20000\" LEFT=\"-20000\" HEIGHT=\"100\" WIDTH=\"200\""));
-        TD_settings_user settings(&history, &window, nullptr, file.string());
+        SettingsDialog settings(&history, &window, nullptr, file.string());
         settings.RestoreMainBounds();
         const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
         QCOMPARE(window.bounds.size(), QSize(200, 100));
@@ -90,7 +90,7 @@ private slots:
     void restoreLimitsTheSizeToTheScreen()
     {
         writeFile(file, settingsText(" TOP=\"30\" LEFT=\"40\" HEIGHT=\"100000\" WIDTH=\"100000\""));
-        TD_settings_user settings(&history, &window, nullptr, file.string());
+        SettingsDialog settings(&history, &window, nullptr, file.string());
         settings.RestoreMainBounds();
         const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
         QCOMPARE(window.bounds, QRect(QPoint(40, 30), available.size()));
@@ -98,7 +98,7 @@ private slots:
 
     void storeWritesTheNormalBoundsInOrder()
     {
-        TD_settings_user settings(&history, &window, nullptr, file.string());
+        SettingsDialog settings(&history, &window, nullptr, file.string());
         window.maximized = true;
         window.bounds = QRect(-4, 5, 640, 480);
         settings.StoreMainBounds();
@@ -116,7 +116,7 @@ private slots:
     void widgetBoundsRoundTrip()
     {
         QWidget widget;
-        TWidgetBounds bounds(widget);
+        WidgetBounds bounds(widget);
         widget.show();
         bounds.SetBounds(QRect(30, 40, 320, 240));
         QTRY_COMPARE(bounds.Bounds(), QRect(30, 40, 320, 240));

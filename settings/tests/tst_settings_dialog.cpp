@@ -1,7 +1,7 @@
 #include "browse/tests/modal.h"
 #include "browse/yes_no_question.h"
 #include "settings/color_box.h"
-#include "settings/settings_user.h"
+#include "settings/settings_dialog.h"
 #include "settings/tests/settings_fixture.h"
 
 #include <QCheckBox>
@@ -38,7 +38,7 @@ private slots:
             file,
             "\r\n<SETTINGS MG_DIAMETER=\"90\">\r\n\t<HISTORY>\r\n\t\t<HIT HIT_FILE=\"/a.jpg\"/>"
             "\r\n\t\t<HIT HIT_FILE=\"/b.jpg\"/>\r\n\t</HISTORY>\r\n</SETTINGS>");
-        settings = std::make_unique<TD_settings_user>(
+        settings = std::make_unique<SettingsDialog>(
             &history, &window, [this](const std::string& q) { return sure.Ask(q); }, file.string());
     }
 
@@ -192,7 +192,7 @@ private:
     FakeHistory history;
     FakeWindow window;
     YesNoQuestion sure;
-    std::unique_ptr<TD_settings_user> settings;
+    std::unique_ptr<SettingsDialog> settings;
 };
 
 QTEST_MAIN(TestSettingsDialog)

@@ -1,5 +1,5 @@
 #include "settings/color_box.h"
-#include "settings/settings_user.h"
+#include "settings/settings_dialog.h"
 #include "settings/tests/settings_fixture.h"
 #include "store/path_text.h"
 
@@ -27,7 +27,7 @@ private slots:
 
     void firstStartWritesAnEmptySettingsDocument()
     {
-        TD_settings_user settings(&history, &window, nullptr, file.string());
+        SettingsDialog settings(&history, &window, nullptr, file.string());
         QCOMPARE(readFile(file), std::string("\r\n<SETTINGS/>"));
         QCOMPARE(settings.SE_mgd->value(), 100);
         QCOMPARE(settings.SE_history->value(), 50);
@@ -64,7 +64,7 @@ private slots:
         std::string attribute = " ";
         attribute += key.toStdString() + "=\"" + text.toStdString() + "\"";
         writeFile(file, settingsText(attribute));
-        TD_settings_user settings(&history, &window, nullptr, file.string());
+        SettingsDialog settings(&history, &window, nullptr, file.string());
         QSpinBox* spin = key == "HRC" ? settings.SE_history : settings.SE_mgd;
         QCOMPARE(spin->value(), shown);
         // Only a commit replaces the stored text.
@@ -89,7 +89,7 @@ private slots:
         QFETCH(bool, on);
         const std::string value = "=\"" + text.toStdString() + "\"";
         writeFile(file, settingsText(" USE_MG_BORDER" + value + " FND" + value));
-        TD_settings_user settings(&history, &window, nullptr, file.string());
+        SettingsDialog settings(&history, &window, nullptr, file.string());
         QCOMPARE(settings.CB_border->isChecked(), on);
         QCOMPARE(settings.CCB1->isEnabled(), on);
         QCOMPARE(settings.CB_dup_allowed->isChecked(), on);
@@ -98,7 +98,7 @@ private slots:
     // The order of the keys and the absence of the flags that are off.
     void commitWritesEveryKey()
     {
-        TD_settings_user settings(&history, &window, nullptr, file.string());
+        SettingsDialog settings(&history, &window, nullptr, file.string());
         settings.SE_mgd->setValue(120);
         settings.CCB1->setCurrentIndex(9);
         settings.CB_dup_allowed->setChecked(true);
@@ -111,7 +111,7 @@ private slots:
     void destructionWritesOnlyWhatWasCommitted()
     {
         {
-            TD_settings_user settings(&history, &window, nullptr, file.string());
+            SettingsDialog settings(&history, &window, nullptr, file.string());
             settings.SE_mgd->setValue(80);
             settings.Settings.WriteAttribute("DIR_TO_VIEW", "/pictures");
         }
@@ -143,7 +143,7 @@ private slots:
                 fs::resize_file(file, TreeDocument::MaxFileSize + 1);
         }
         const std::string kept = file.string() + ".2.bad";
-        TD_settings_user settings(&history, &window, nullptr, file.string());
+        SettingsDialog settings(&history, &window, nullptr, file.string());
         std::vector<std::string> told;
         settings.SetReporter([&](const std::string& text) { told.push_back(text); });
         QCOMPARE(readFile(file.string() + ".bad"), std::string("an older broken file"));
@@ -165,12 +165,12 @@ private slots:
         writeFile(file.string() + ".bad", "an older broken file");
         writeFile(file, "");
         {
-            TD_settings_user settings(&history, &window, nullptr, file.string());
+            SettingsDialog settings(&history, &window, nullptr, file.string());
             QCOMPARE(readFile(file), std::string("\r\n<SETTINGS/>"));
             settings.SE_mgd->setValue(70);
             settings.CommitSettings();
         }
-        TD_settings_user again(&history, &window, nullptr, file.string());
+        SettingsDialog again(&history, &window, nullptr, file.string());
         QCOMPARE(again.SE_mgd->value(), 70);
         QCOMPARE(readFile(file.string() + ".bad"), std::string("an older broken file"));
     }
@@ -182,7 +182,7 @@ private slots:
         const std::string target = (folder / "vistrel.set").string();
         std::vector<std::string> told;
         {
-            TD_settings_user settings(&history, &window, nullptr, target);
+            SettingsDialog settings(&history, &window, nullptr, target);
             settings.SetReporter([&](const std::string& text) { told.push_back(text); });
             settings.CommitSettings();
             settings.WriteSettingsFile();
@@ -210,7 +210,7 @@ private slots:
     {
         QFETCH(QByteArray, chosen);
         QFETCH(QByteArray, stored);
-        TD_settings_user settings(&history, &window, nullptr, file.string());
+        SettingsDialog settings(&history, &window, nullptr, file.string());
         settings.SE_mgd->setValue(60);
         settings.StoreDataFileName(chosen.toStdString());
         QCOMPARE(settings.ReadDataFileName(), stored.toStdString());
@@ -253,7 +253,7 @@ private slots:
         history.entries = {"left over"};
         history.selected = 0;
         history.assignments = 0;
-        TD_settings_user settings(&history, &window, nullptr, file.string());
+        SettingsDialog settings(&history, &window, nullptr, file.string());
         QCOMPARE(history.Count(), 4);
         QCOMPARE(history.Item(0), std::string("/p/16.jpg"));
         QCOMPARE(history.Item(3), std::string("/p/19.jpg"));
@@ -267,7 +267,7 @@ private slots:
         writeFile(file,
                   "\r\n<SETTINGS>\r\n\t<HISTORY>\r\n\t\t<HIT/>\r\n\t\t<OTHER HIT_FILE=\"x\"/>"
                   "\r\n\t\t<HIT HIT_FILE=\"/b.gif\"/>\r\n\t</HISTORY>\r\n</SETTINGS>");
-        TD_settings_user settings(&history, &window, nullptr, file.string());
+        SettingsDialog settings(&history, &window, nullptr, file.string());
         QCOMPARE(history.entries, (std::vector<std::string> {"", "/b.gif"}));
     }
 
@@ -276,7 +276,7 @@ private slots:
         const std::vector<std::string> paths
             = {"/a.jpg", "/odd \xff name.bmp", "/q\"%<>.gif", "/a.jpg"};
         {
-            TD_settings_user settings(&history, &window, nullptr, file.string());
+            SettingsDialog settings(&history, &window, nullptr, file.string());
             history.entries = paths;
             settings.StoreHistory();
             history.entries.clear();
@@ -285,7 +285,7 @@ private slots:
             settings.StoreHistory();
         }
         FakeHistory loaded;
-        TD_settings_user settings(&loaded, &window, nullptr, file.string());
+        SettingsDialog settings(&loaded, &window, nullptr, file.string());
         QCOMPARE(loaded.entries, paths);
     }
 
@@ -296,7 +296,7 @@ private slots:
                   "\r\n<SETTINGS>\r\n\t<HISTORY>\r\n\t\t<HIT HIT_FILE=\"/a\"/>\r\n\t"
                   "</HISTORY>\r\n</SETTINGS>");
         {
-            TD_settings_user settings(&history, &window, nullptr, file.string());
+            SettingsDialog settings(&history, &window, nullptr, file.string());
             history.Clear();
             settings.StoreHistory();
         }

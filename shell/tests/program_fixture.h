@@ -3,7 +3,7 @@
 #pragma once
 
 #include "browse/folder_list.h"
-#include "settings/settings_user.h"
+#include "settings/settings_dialog.h"
 #include "shell/elided_text.h"
 #include "shell/main.h"
 #include "shell/windows.h"

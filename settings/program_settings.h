@@ -10,22 +10,22 @@
 
 class QPushButton;
 class QTabWidget;
-class TMainBounds;
+class MainBounds;
 
 // The base of the settings dialog and the program's settings store: it owns the settings
 // document, reads it from the settings file when it is created, writes it back when the user
 // confirms the dialog and when it is destroyed, and keeps the main window's bounds and the
-// collection data file's name. Only TD_settings_user is ever made; it runs FormCreate once
+// collection data file's name. Only SettingsDialog is ever made; it runs FormCreate once
 // its own controls exist.
-class TD_settings : public QDialog
+class ProgramSettings : public QDialog
 {
     Q_OBJECT
 public:
     // The program decides where its settings file lives (beside the executable or in the
     // user's configuration folder); tests give their own so that they never touch the real one.
-    explicit TD_settings(std::string settingsFileName, QWidget* parent = nullptr);
+    explicit ProgramSettings(std::string settingsFileName, QWidget* parent = nullptr);
     // Writes Settings (not the controls) to the settings file.
-    ~TD_settings() override;
+    ~ProgramSettings() override;
 
     // The settings document. The main window reads and writes DIR_TO_VIEW in it directly.
     TreeDocument Settings;
@@ -45,7 +45,7 @@ public:
 
     // The main window whose bounds are restored and stored; not owned, may be null (then
     // both operations do nothing).
-    void SetMainWindow(TMainBounds* mainWindow);
+    void SetMainWindow(MainBounds* mainWindow);
     // Applies the stored TOP, LEFT, HEIGHT and WIDTH; a missing or invalid one leaves that
     // bound as it is. Bounds that would lie entirely off every screen are centred on the
     // primary screen instead.
@@ -88,7 +88,7 @@ private:
     void Report(const std::string& text);
 
     std::string settingsFileName_;
-    TMainBounds* mainWindow_ = nullptr;
+    MainBounds* mainWindow_ = nullptr;
     std::function<void(const std::string&)> reporter_;
     std::vector<std::string> pendingReports_;
     // A file that cannot be written is told once, not at every save.

@@ -1,4 +1,4 @@
-#include "settings/settings.h"
+#include "settings/program_settings.h"
 
 #include "browse/design_font.h"
 
@@ -27,7 +27,7 @@ const int clientHeight = 255;
 
 } // namespace
 
-TD_settings::TD_settings(std::string settingsFileName, QWidget* parent)
+ProgramSettings::ProgramSettings(std::string settingsFileName, QWidget* parent)
     : QDialog(parent)
     , PageControl1(new QTabWidget(this))
     , OKBtn(new QPushButton(QStringLiteral("OK"), this))
@@ -43,17 +43,17 @@ TD_settings::TD_settings(std::string settingsFileName, QWidget* parent)
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
     SetClientWidth(375);
 
-    connect(OKBtn, &QPushButton::clicked, this, &TD_settings::OKBtnClick);
+    connect(OKBtn, &QPushButton::clicked, this, &ProgramSettings::OKBtnClick);
     // Esc and the close box reach QDialog::reject as well: Cancel writes nothing.
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-TD_settings::~TD_settings()
+ProgramSettings::~ProgramSettings()
 {
     WriteSettingsFile();
 }
 
-void TD_settings::SetClientWidth(int width)
+void ProgramSettings::SetClientWidth(int width)
 {
     setFixedSize(width, clientHeight);
     PageControl1->setGeometry(7, 14, width - 18, 197);
@@ -61,24 +61,24 @@ void TD_settings::SetClientWidth(int width)
     CancelBtn->setGeometry(width - 84, 222, 75, 25);
 }
 
-void TD_settings::ShowPage(QWidget* page)
+void ProgramSettings::ShowPage(QWidget* page)
 {
     PageControl1->setCurrentWidget(page);
 }
 
-std::string TD_settings::GetSettingsFileName() const
+std::string ProgramSettings::GetSettingsFileName() const
 {
     return settingsFileName_;
 }
 
-void TD_settings::FormCreate()
+void ProgramSettings::FormCreate()
 {
     LoadSettings();
     SettingsToControls();
     AfterLoad();
 }
 
-void TD_settings::LoadSettings()
+void ProgramSettings::LoadSettings()
 {
     const std::string fileName = GetSettingsFileName();
     std::string reason;
@@ -97,7 +97,7 @@ void TD_settings::LoadSettings()
     SaveSettings(fileName);
 }
 
-void TD_settings::KeepUnreadableFile(const std::string& fileName, const std::string& reason)
+void ProgramSettings::KeepUnreadableFile(const std::string& fileName, const std::string& reason)
 {
     std::error_code ec;
     const fs::file_status status = fs::status(fileName, ec);
@@ -116,7 +116,7 @@ void TD_settings::KeepUnreadableFile(const std::string& fileName, const std::str
     Report(outcome.Told);
 }
 
-void TD_settings::SetReporter(std::function<void(const std::string&)> reporter)
+void ProgramSettings::SetReporter(std::function<void(const std::string&)> reporter)
 {
     reporter_ = std::move(reporter);
     std::vector<std::string> pending;
@@ -125,7 +125,7 @@ void TD_settings::SetReporter(std::function<void(const std::string&)> reporter)
         Report(text);
 }
 
-void TD_settings::Report(const std::string& text)
+void ProgramSettings::Report(const std::string& text)
 {
     if (reporter_)
         reporter_(text);
@@ -133,12 +133,12 @@ void TD_settings::Report(const std::string& text)
         pendingReports_.push_back(text);
 }
 
-void TD_settings::WriteSettingsFile()
+void ProgramSettings::WriteSettingsFile()
 {
     SaveSettings(GetSettingsFileName());
 }
 
-void TD_settings::SaveSettings(const std::string& FileName)
+void ProgramSettings::SaveSettings(const std::string& FileName)
 {
     if (leaveFileAlone_)
         return;
@@ -155,35 +155,35 @@ void TD_settings::SaveSettings(const std::string& FileName)
     }
 }
 
-void TD_settings::ResetSettings()
+void ProgramSettings::ResetSettings()
 {
     Settings.Clear();
     Settings.SetName("SETTINGS");
 }
 
-void TD_settings::CommitSettings()
+void ProgramSettings::CommitSettings()
 {
     ControlsToSettings();
     SaveSettings(GetSettingsFileName());
 }
 
-std::string TD_settings::ReadDataFileName() const
+std::string ProgramSettings::ReadDataFileName() const
 {
     return Settings.ReadAttribute("DATA_FILE_NAME");
 }
 
-void TD_settings::StoreDataFileName(const std::string& Name)
+void ProgramSettings::StoreDataFileName(const std::string& Name)
 {
     Settings.WriteAttribute("DATA_FILE_NAME", ReplaceFileExtension(Name, ".vsgc"));
     CommitSettings();
 }
 
-void TD_settings::SetMainWindow(TMainBounds* mainWindow)
+void ProgramSettings::SetMainWindow(MainBounds* mainWindow)
 {
     mainWindow_ = mainWindow;
 }
 
-void TD_settings::RestoreMainBounds()
+void ProgramSettings::RestoreMainBounds()
 {
     if (!mainWindow_)
         return;
@@ -211,7 +211,7 @@ void TD_settings::RestoreMainBounds()
     mainWindow_->SetBounds(bounds);
 }
 
-void TD_settings::StoreMainBounds()
+void ProgramSettings::StoreMainBounds()
 {
     if (!mainWindow_)
         return;
@@ -226,18 +226,18 @@ void TD_settings::StoreMainBounds()
     Settings.WriteAttribute("TOP", std::to_string(bounds.top()));
 }
 
-void TD_settings::FormActivate()
+void ProgramSettings::FormActivate()
 {
     SettingsToControls();
 }
 
-void TD_settings::OKBtnClick()
+void ProgramSettings::OKBtnClick()
 {
     CommitSettings();
     accept();
 }
 
-void TD_settings::showEvent(QShowEvent* event)
+void ProgramSettings::showEvent(QShowEvent* event)
 {
     // Every showing starts from the stored values, also where the window manager does not
     // activate a window that it maps.
@@ -246,7 +246,7 @@ void TD_settings::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-bool TD_settings::event(QEvent* event)
+bool ProgramSettings::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowDeactivate) {
         // Qt names the new active window before it sends the deactivation.

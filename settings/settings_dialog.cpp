@@ -1,4 +1,4 @@
-#include "settings/settings_user.h"
+#include "settings/settings_dialog.h"
 
 #include "browse/svg_picture.h"
 #include "settings/color_box.h"
@@ -85,9 +85,9 @@ QLabel* makeLabel(const QString& name, const QString& text, QPoint at, QWidget* 
 
 } // namespace
 
-TD_settings_user::TD_settings_user(THistoryList* history, TMainBounds* mainWindow, AskFunction ask,
-                                   std::string settingsFileName, QWidget* parent)
-    : TD_settings(std::move(settingsFileName), parent)
+SettingsDialog::SettingsDialog(HistoryList* history, MainBounds* mainWindow, AskFunction ask,
+                               std::string settingsFileName, QWidget* parent)
+    : ProgramSettings(std::move(settingsFileName), parent)
     , history_(history)
     , ask_(std::move(ask))
 {
@@ -101,36 +101,35 @@ TD_settings_user::TD_settings_user(THistoryList* history, TMainBounds* mainWindo
     SE_mgd->setStyle(repeatStyle);
     SE_history->setStyle(repeatStyle);
 
-    connect(CB_border, &QCheckBox::toggled, this, &TD_settings_user::CB_borderClick);
-    connect(SB_clear_history, &QPushButton::clicked, this,
-            &TD_settings_user::SB_clear_historyClick);
+    connect(CB_border, &QCheckBox::toggled, this, &SettingsDialog::CB_borderClick);
+    connect(SB_clear_history, &QPushButton::clicked, this, &SettingsDialog::SB_clear_historyClick);
     CB_borderClick();
 
     SetMainWindow(mainWindow);
     FormCreate();
 }
 
-void TD_settings_user::BuildMagnifierPage()
+void SettingsDialog::BuildMagnifierPage()
 {
     TabSheet_mg = new QWidget;
     TabSheet_mg->setObjectName(QStringLiteral("TabSheet_mg"));
     PageControl1->addTab(TabSheet_mg, QStringLiteral("Magnifier"));
 
     // A fixed picture of a glass over a page; no control changes it.
-    auto* shadow = new TIllustrationShape(TIllustrationShape::Kind::Rectangle, QColor(), Qt::gray,
-                                          TabSheet_mg);
+    auto* shadow = new IllustrationShape(IllustrationShape::Kind::Rectangle, QColor(), Qt::gray,
+                                         TabSheet_mg);
     shadow->setObjectName(QStringLiteral("Shape2"));
     shadow->setGeometry(49, 21, 64, 85);
-    auto* page = new TIllustrationShape(TIllustrationShape::Kind::Rectangle, Qt::black, Qt::white,
-                                        TabSheet_mg);
+    auto* page = new IllustrationShape(IllustrationShape::Kind::Rectangle, Qt::black, Qt::white,
+                                       TabSheet_mg);
     page->setObjectName(QStringLiteral("Shape1"));
     page->setGeometry(42, 14, 64, 85);
     auto* picture = new QLabel(TabSheet_mg);
     picture->setObjectName(QStringLiteral("Image3"));
     picture->setGeometry(21, 21, 100, 68);
     picture->setPixmap(SvgPicture(QStringLiteral(":/glass_illustration.svg"), QSize(100, 68)));
-    auto* glass = new TIllustrationShape(TIllustrationShape::Kind::Circle, Qt::black, QColor(),
-                                         TabSheet_mg);
+    auto* glass
+        = new IllustrationShape(IllustrationShape::Kind::Circle, Qt::black, QColor(), TabSheet_mg);
     glass->setObjectName(QStringLiteral("Shape_mg"));
     glass->setGeometry(24, 24, 62, 61);
 
@@ -143,12 +142,12 @@ void TD_settings_user::BuildMagnifierPage()
     CB_border->setObjectName(QStringLiteral("CB_border"));
     // The design width is for the designer's font; a wider caption keeps its width.
     CB_border->setGeometry(294, 14, std::max(127, CB_border->sizeHint().width()), 17);
-    CCB1 = new TColorBox(TabSheet_mg);
+    CCB1 = new ColorBox(TabSheet_mg);
     CCB1->setObjectName(QStringLiteral("CCB1"));
     CCB1->setGeometry(294, 35, 106, 22);
 }
 
-void TD_settings_user::BuildNavigationPage()
+void SettingsDialog::BuildNavigationPage()
 {
     TabSheet_navigation = new QWidget;
     TabSheet_navigation->setObjectName(QStringLiteral("TabSheet_navigation"));
@@ -172,17 +171,17 @@ void TD_settings_user::BuildNavigationPage()
     SB_clear_history->setAutoDefault(false);
 }
 
-std::string TD_settings_user::GetCollectionsFolder()
+std::string SettingsDialog::GetCollectionsFolder()
 {
     return "../collections/";
 }
 
-void TD_settings_user::SetHistoryList(THistoryList* history)
+void SettingsDialog::SetHistoryList(HistoryList* history)
 {
     history_ = history;
 }
 
-void TD_settings_user::SettingsToControls()
+void SettingsDialog::SettingsToControls()
 {
     CCB1->SetColor(TextToColor(Settings.ReadAttribute("MG_BORDER_COLOR")));
     CB_border->setChecked(Settings.ReadAttribute("USE_MG_BORDER") == "Y");
@@ -192,7 +191,7 @@ void TD_settings_user::SettingsToControls()
     SE_history->setValue(TextToInt(Settings.ReadAttribute("HRC")).value_or(defaultHistoryLimit));
 }
 
-void TD_settings_user::ControlsToSettings()
+void SettingsDialog::ControlsToSettings()
 {
     Settings.WriteAttribute("MG_BORDER_COLOR", ColorToText(CCB1->Color()));
     Settings.WriteAttribute("MG_DIAMETER", std::to_string(SE_mgd->value()));
@@ -202,12 +201,12 @@ void TD_settings_user::ControlsToSettings()
     Settings.WriteAttribute("FND", CB_dup_allowed->isChecked() ? "Y" : "");
 }
 
-void TD_settings_user::AfterLoad()
+void SettingsDialog::AfterLoad()
 {
     LoadHistory();
 }
 
-void TD_settings_user::LoadHistory()
+void SettingsDialog::LoadHistory()
 {
     TreeDocument* node = Settings.FindOrAddChild("HISTORY");
     if (!history_)
@@ -228,7 +227,7 @@ void TD_settings_user::LoadHistory()
     history_->Assign(std::move(entries));
 }
 
-void TD_settings_user::StoreHistory()
+void SettingsDialog::StoreHistory()
 {
     if (!history_)
         return;
@@ -242,7 +241,7 @@ void TD_settings_user::StoreHistory()
     }
 }
 
-void TD_settings_user::CB_borderClick()
+void SettingsDialog::CB_borderClick()
 {
     const bool on = CB_border->isChecked();
     CCB1->setEnabled(on);
@@ -254,7 +253,7 @@ void TD_settings_user::CB_borderClick()
     CCB1->setPalette(palette);
 }
 
-void TD_settings_user::SB_clear_historyClick()
+void SettingsDialog::SB_clear_historyClick()
 {
     if (!ask_ || !history_)
         return;

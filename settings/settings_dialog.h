@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/settings.h"
+#include "settings/program_settings.h"
 
 #include <functional>
 #include <string>
@@ -9,14 +9,14 @@ class QCheckBox;
 class QGroupBox;
 class QSpinBox;
 class QWidget;
-class TColorBox;
-class THistoryList;
+class ColorBox;
+class HistoryList;
 
 // The settings dialog the user sees, with the "Magnifier" and "Navigation" pages. Its
 // controls hold the live values that the glass and the history read (SE_mgd, CCB1,
 // CB_border, SE_history, CB_dup_allowed); the document holds what was last committed. It
 // also loads the navigation history into the main window's list and stores it back.
-class TD_settings_user : public TD_settings
+class SettingsDialog : public ProgramSettings
 {
     Q_OBJECT
 public:
@@ -26,13 +26,13 @@ public:
     // Reads the settings file at once, fills the controls and loads the history into
     // history. history may be null and given later with SetHistoryList (then LoadHistory is
     // run again by whoever sets it); without ask, "Clear navigation history" does nothing.
-    TD_settings_user(THistoryList* history, TMainBounds* mainWindow, AskFunction ask,
-                     std::string settingsFileName, QWidget* parent = nullptr);
+    SettingsDialog(HistoryList* history, MainBounds* mainWindow, AskFunction ask,
+                   std::string settingsFileName, QWidget* parent = nullptr);
 
     // "../collections/", relative to the current folder.
     static std::string GetCollectionsFolder();
 
-    void SetHistoryList(THistoryList* history);
+    void SetHistoryList(HistoryList* history);
     // Fills the history list from HISTORY/HIT/HIT_FILE in one change, none selected: the
     // entries as stored, only the newest up to the history limit (HRC).
     void LoadHistory();
@@ -43,7 +43,7 @@ public:
     QWidget* TabSheet_navigation;
     QSpinBox* SE_mgd;
     QCheckBox* CB_border;
-    TColorBox* CCB1;
+    ColorBox* CCB1;
     QGroupBox* GroupBox1;
     QSpinBox* SE_history;
     QCheckBox* CB_dup_allowed;
@@ -60,6 +60,6 @@ private:
     void CB_borderClick();
     void SB_clear_historyClick();
 
-    THistoryList* history_;
+    HistoryList* history_;
     AskFunction ask_;
 };
