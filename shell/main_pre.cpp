@@ -3,7 +3,7 @@
 #include "browse/byte_name.h"
 #include "browse/design_font.h"
 
-#include "about/about.h"
+#include "about/about_box.h"
 #include "browse/message_window.h"
 #include "browse/yes_no_question.h"
 #include "imaging/wait_cursor.h"

@@ -1,6 +1,6 @@
 #include "shell/windows.h"
 
-#include "about/about.h"
+#include "about/about_box.h"
 #include "browse/file_operations.h"
 #include "browse/message_window.h"
 #include "browse/yes_no_question.h"
@@ -12,7 +12,7 @@
 TFmain* Fmain = nullptr;
 MessageWindow* Dmsg = nullptr;
 YesNoQuestion* Fsure = nullptr;
-TF_about* F_about = nullptr;
+AboutBox* F_about = nullptr;
 FileOperations* D_filer = nullptr;
 SettingsDialog* D_settings_user = nullptr;
 
@@ -24,7 +24,7 @@ void CreateWindows(const std::string& ProgramPath)
     Fmain->FormCreate();
     Dmsg = new MessageWindow();
     Fsure = new YesNoQuestion();
-    F_about = new TF_about();
+    F_about = new AboutBox();
     D_filer = new FileOperations(*Fsure);
     D_filer->OnFailure = [](const std::string& text) {
         Dmsg->ShowText(text);

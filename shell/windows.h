@@ -7,14 +7,14 @@
 class TFmain;
 class MessageWindow;
 class YesNoQuestion;
-class TF_about;
+class AboutBox;
 class FileOperations;
 class SettingsDialog;
 
 extern TFmain* Fmain;
 extern MessageWindow* Dmsg;
 extern YesNoQuestion* Fsure;
-extern TF_about* F_about;
+extern AboutBox* F_about;
 extern FileOperations* D_filer;
 // Set by the base main window once the settings object is complete; empty before.
 extern SettingsDialog* D_settings_user;

@@ -14,12 +14,12 @@ class QPushButton;
 
 // The modal about box: the emblem, the program's name and version, and a link that opens
 // the program's web page in the user's browser.
-class TF_about : public QDialog
+class AboutBox : public QDialog
 {
     Q_OBJECT
 public:
     // version gives the version text at each showing.
-    explicit TF_about(
+    explicit AboutBox(
         std::function<std::string()> version = [] { return std::string(ProgramVersion()); },
         QWidget* parent = nullptr);
 

@@ -1,11 +1,11 @@
-#include "about/about.h"
+#include "about/about_box.h"
 #include "browse/tests/modal.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
-class TestAbout : public QObject
+class TestAboutBox : public QObject
 {
     Q_OBJECT
 private slots:
@@ -20,7 +20,7 @@ private slots:
     void keysThatClose()
     {
         QFETCH(int, key);
-        TF_about about([] { return std::string("1.4"); });
+        AboutBox about([] { return std::string("1.4"); });
         QWidget* focused = nullptr;
         const auto watch = modal::whenShown(QStringLiteral("F_about"), [&](QWidget*) {
             focused = QApplication::focusWidget();
@@ -33,7 +33,7 @@ private slots:
 
     void escapeDoesNotClose()
     {
-        TF_about about([] { return std::string("1.4"); });
+        AboutBox about([] { return std::string("1.4"); });
         bool openAfterEscape = false;
         const auto watch = modal::whenShown(QStringLiteral("F_about"), [&](QWidget* box) {
             QTest::keyClick(box, Qt::Key_Escape);
@@ -47,7 +47,7 @@ private slots:
 
     void versionShownAtEveryOpening()
     {
-        TF_about standard;
+        AboutBox standard;
         QString shownByDefault;
         const auto watchDefault
             = modal::whenShown(QStringLiteral("F_about"), [&shownByDefault](QWidget* box) {
@@ -58,7 +58,7 @@ private slots:
         QCOMPARE(shownByDefault, QStringLiteral("1.4"));
 
         int asked = 0;
-        TF_about about([&asked] {
+        AboutBox about([&asked] {
             ++asked;
             return std::string("1.4");
         });
@@ -76,7 +76,7 @@ private slots:
 
     void linkOpensTheWebPageAndTheBoxStays()
     {
-        TF_about about([] { return std::string("1.4"); });
+        AboutBox about([] { return std::string("1.4"); });
         QList<QUrl> opened;
         about.SetUrlOpener([&opened](const QUrl& url) { opened.append(url); });
         bool openAfterClick = false;
@@ -89,11 +89,11 @@ private slots:
             box->findChild<QPushButton*>(QStringLiteral("Btn_ok"))->click();
         });
         about.ShowAbout();
-        QCOMPARE(opened, QList<QUrl> {TF_about::WebPage()});
-        QCOMPARE(shownAddress, TF_about::WebPage().toString());
+        QCOMPARE(opened, QList<QUrl> {AboutBox::WebPage()});
+        QCOMPARE(shownAddress, AboutBox::WebPage().toString());
         QVERIFY(openAfterClick);
     }
 };
 
-QTEST_MAIN(TestAbout)
-#include "tst_about.moc"
+QTEST_MAIN(TestAboutBox)
+#include "tst_about_box.moc"

@@ -1,4 +1,4 @@
-#include "about/about.h"
+#include "about/about_box.h"
 
 #include "browse/design_font.h"
 #include "browse/svg_picture.h"
@@ -23,7 +23,7 @@ QFont pixelFont(const QFont& base, int pixels, bool bold)
 
 } // namespace
 
-TF_about::TF_about(std::function<std::string()> version, QWidget* parent)
+AboutBox::AboutBox(std::function<std::string()> version, QWidget* parent)
     : QDialog(parent)
     , version_(std::move(version))
     , openUrl_([](const QUrl& url) { QDesktopServices::openUrl(url); })
@@ -80,37 +80,37 @@ TF_about::TF_about(std::function<std::string()> version, QWidget* parent)
     Btn_ok->setObjectName(QStringLiteral("Btn_ok"));
     Btn_ok->setGeometry(223, 157, 75, 25);
     Btn_ok->setDefault(true);
-    connect(Btn_ok, &QPushButton::clicked, this, &TF_about::Btn_okClick);
+    connect(Btn_ok, &QPushButton::clicked, this, &AboutBox::Btn_okClick);
 }
 
-QUrl TF_about::WebPage()
+QUrl AboutBox::WebPage()
 {
     return QUrl(QStringLiteral("https://vistrel.org/"));
 }
 
-void TF_about::SetUrlOpener(std::function<void(const QUrl&)> opener)
+void AboutBox::SetUrlOpener(std::function<void(const QUrl&)> opener)
 {
     openUrl_ = std::move(opener);
 }
 
-void TF_about::ShowAbout()
+void AboutBox::ShowAbout()
 {
     Label_version->setText(QString::fromStdString(version_ ? version_() : std::string()));
     Btn_ok->setFocus();
     exec();
 }
 
-void TF_about::Btn_okClick()
+void AboutBox::Btn_okClick()
 {
     accept();
 }
 
-void TF_about::Label_httpClick()
+void AboutBox::Label_httpClick()
 {
     openUrl_(WebPage());
 }
 
-bool TF_about::eventFilter(QObject* watched, QEvent* event)
+bool AboutBox::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == Label_http && event->type() == QEvent::MouseButtonRelease
         && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton
@@ -121,7 +121,7 @@ bool TF_about::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void TF_about::keyPressEvent(QKeyEvent* event)
+void AboutBox::keyPressEvent(QKeyEvent* event)
 {
     // The box has no cancel button, so Esc closes nothing; Enter and Space reach Btn_ok.
     if (event->key() == Qt::Key_Escape) {
