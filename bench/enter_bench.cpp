@@ -14,7 +14,7 @@
 #include "shell/application.h"
 #include "shell/main.h"
 #include "shell/windows.h"
-#include "viewer/_pgv.h"
+#include "viewer/page_viewer.h"
 
 #include <QAbstractItemModel>
 #include <QCoreApplication>

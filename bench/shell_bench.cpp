@@ -7,7 +7,7 @@
 #include "shell/main.h"
 #include "shell/navigation_history.h"
 #include "shell/windows.h"
-#include "viewer/_pgv.h"
+#include "viewer/page_viewer.h"
 
 #include <QApplication>
 #include <QDir>

@@ -7,7 +7,7 @@
 #include "imaging/picture_formats.h"
 #include "imaging/pixel_operations.h"
 #include "imaging/tests/plain_stretch.h"
-#include "viewer/_pgv.h"
+#include "viewer/page_viewer.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -92,18 +92,18 @@ int main(int argc, char** argv)
         }
     }
 
-    TO_pgv pgv;
-    pgv.resize(1920 + 2 * TO_pgv::BorderWidth, 1080 + 2 * TO_pgv::BorderWidth);
-    pgv.show();
+    PageViewer viewer;
+    viewer.resize(1920 + 2 * PageViewer::BorderWidth, 1080 + 2 * PageViewer::BorderWidth);
+    viewer.show();
     app.processEvents();
 
     // Memory first, before any other measurement leaves buffers behind.
     resetPeak();
     const long baselineKb = bench::statusKb("VmRSS");
-    pgv.LoadPicture(jpeg);
-    pgv.RotatePicture(true);
-    pgv.SetScale(100);
-    pgv.CenterGlassAt(900, 500);
+    viewer.LoadPicture(jpeg);
+    viewer.RotatePicture(true);
+    viewer.SetScale(100);
+    viewer.CenterGlassAt(900, 500);
     const long peakKb = bench::statusKb("VmHWM");
     const double peakRatio = (peakKb - baselineKb) / 1024.0 / pictureMb;
     std::printf("%-48s %9.1f MB | %-28s %9.1f MB | %6.2fx the picture's RGB32 size "
@@ -115,28 +115,28 @@ int main(int argc, char** argv)
     const double decode = bench::medianMs([&] { LoadImageFile(jpeg); }, 5, 1000);
     // Up to the full picture: the reduced first picture, then the full one decoded behind.
     const auto loadFully = [&] {
-        pgv.LoadPicture(jpeg);
-        pgv.WaitForPicture();
+        viewer.LoadPicture(jpeg);
+        viewer.WaitForPicture();
     };
     const double load = bench::medianMs(loadFully, 5, 1000);
     bench::report("LoadPicture 6000x4000 JPEG, full picture in", load, "LoadImageFile alone",
                   decode);
     const double behind = bench::medianMs(
         [&] {
-            pgv.LoadPicture(jpeg);
-            pgv.WaitForBackgroundWork();
+            viewer.LoadPicture(jpeg);
+            viewer.WaitForBackgroundWork();
         },
         5, 1000);
     // Each first picture timed alone, with nothing left behind from the one before.
     std::vector<double> firsts;
     for (int i = 0; i < 7; ++i) {
-        pgv.WaitForBackgroundWork();
-        const double ms = bench::medianMs([&] { pgv.LoadPicture(jpeg); }, 1, 0);
+        viewer.WaitForBackgroundWork();
+        const double ms = bench::medianMs([&] { viewer.LoadPicture(jpeg); }, 1, 0);
         firsts.push_back(ms);
     }
     std::sort(firsts.begin(), firsts.end());
     const double reduced = firsts[firsts.size() / 2];
-    pgv.WaitForPicture();
+    viewer.WaitForPicture();
     bench::report("LoadPicture 6000x4000 JPEG, first picture shown", reduced, "LoadImageFile alone",
                   decode);
     bench::report("  ... and the full picture decoded behind", behind, "LoadImageFile alone",
@@ -144,48 +144,48 @@ int main(int argc, char** argv)
 
     const double copies = maskedCopiesMs(150);
     for (const double scale : {1.0, 10.0, 100.0}) {
-        pgv.SetScale(scale);
-        pgv.CenterGlassAt(700, 400);
-        const double glass = bench::medianMs([&] { pgv.UpdateGlass(); }, 200, 100);
+        viewer.SetScale(scale);
+        viewer.CenterGlassAt(700, 400);
+        const double glass = bench::medianMs([&] { viewer.UpdateGlass(); }, 200, 100);
         const std::string what = "UpdateGlass d 150, working scale " + std::to_string(int(scale));
         std::printf("%-48s %9.4f ms | %-28s %9.4f ms | %6.2fx (target <= 0.1 ms%s)\n", what.c_str(),
                     glass, "three masked copies", copies, glass / copies,
                     glass <= 0.1 ? "" : ", MISSED");
     }
 
-    pgv.SetScale(10);
-    const double glassAlone = bench::medianMs([&] { pgv.UpdateGlass(); }, 200, 100);
+    viewer.SetScale(10);
+    const double glassAlone = bench::medianMs([&] { viewer.UpdateGlass(); }, 200, 100);
     // One step of a drag: the handler, then the painting of everything the move uncovered
     // and the glass at its new place into a window-sized backing picture, as the next paint
     // event would do it.
-    QImage backing(pgv.size(), QImage::Format_ARGB32_Premultiplied);
-    pgv.Image_mgMouseDown(QMouseEvent(QEvent::MouseButtonPress, QPointF(50, 50), QPointF(50, 50),
-                                      Qt::LeftButton, Qt::LeftButton, {}));
+    QImage backing(viewer.size(), QImage::Format_ARGB32_Premultiplied);
+    viewer.Image_mgMouseDown(QMouseEvent(QEvent::MouseButtonPress, QPointF(50, 50), QPointF(50, 50),
+                                         Qt::LeftButton, Qt::LeftButton, {}));
     int step = 0;
     const double dragging = bench::medianMs(
         [&] {
-            const QRect before = pgv.Image_mg->geometry();
+            const QRect before = viewer.Image_mg->geometry();
             const QPointF at(step % 2 == 0 ? 53 : 47, 50);
             ++step;
-            pgv.Image_mgMouseMove(
+            viewer.Image_mgMouseMove(
                 QMouseEvent(QEvent::MouseMove, at, at, Qt::NoButton, Qt::LeftButton, {}));
-            const QRect dirty = before.united(pgv.Image_mg->geometry());
-            pgv.Panel1->render(&backing, dirty.topLeft(), QRegion(dirty));
+            const QRect dirty = before.united(viewer.Image_mg->geometry());
+            viewer.Panel1->render(&backing, dirty.topLeft(), QRegion(dirty));
         },
         200, 200);
-    pgv.Image_mgMouseUp(QMouseEvent(QEvent::MouseButtonRelease, QPointF(50, 50), QPointF(50, 50),
-                                    Qt::LeftButton, Qt::NoButton, {}));
+    viewer.Image_mgMouseUp(QMouseEvent(QEvent::MouseButtonRelease, QPointF(50, 50), QPointF(50, 50),
+                                       Qt::LeftButton, Qt::NoButton, {}));
     std::printf("%-48s %9.4f ms | %-28s %9.4f ms | %6.2fx (target <= 2 ms%s)\n",
                 "drag step (handler + offscreen repaint)", dragging, "UpdateGlass alone",
                 glassAlone, dragging / glassAlone, dragging <= 2 ? "" : ", MISSED");
 
-    const double setScale = bench::medianMs([&] { pgv.SetScale(10); }, 200, 100);
+    const double setScale = bench::medianMs([&] { viewer.SetScale(10); }, 200, 100);
     std::printf("%-48s %9.4f ms | %-28s %9.4f ms | %6.2fx (target < 0.1 ms%s)\n", "SetScale(10)",
                 setScale, "UpdateGlass alone", glassAlone, setScale / glassAlone,
                 setScale < 0.1 ? "" : ", MISSED");
 
-    pgv.SetContrast(35);
-    pgv.SetLightness(-21);
+    viewer.SetContrast(35);
+    viewer.SetLightness(-21);
     // The redraw done step by step as it reads: the stretch, then contrast and lightness
     // as two more passes over the whole area.
     QImage display(1920, 1080, QImage::Format_RGB32);
@@ -193,18 +193,18 @@ int main(int argc, char** argv)
         [&] {
             display = QImage(1920, 1080, QImage::Format_RGB32);
             display.fill(Qt::white);
-            StretchDraw(display, QRect(150, 0, 1620, 1080), pgv.SourcePicture(),
-                        pgv.SourcePicture().rect());
+            StretchDraw(display, QRect(150, 0, 1620, 1080), viewer.SourcePicture(),
+                        viewer.SourcePicture().rect());
             AdjustContrast(display, 35);
             AdjustLightness(display, -21);
         },
         20, 300);
     // The redraw a brightness or contrast change makes: the stretched picture is kept.
-    const double redraw = bench::medianMs([&] { pgv.RedrawPicture(); }, 20, 300);
+    const double redraw = bench::medianMs([&] { viewer.RedrawPicture(); }, 20, 300);
     std::printf("%-48s %9.3f ms | %-28s %9.3f ms | %6.2fx (target <= 3 ms%s)\n",
                 "RedrawPicture 1920x1080, contrast + lightness", redraw,
                 "stretch, then 2 table passes", pass, redraw / pass, redraw <= 3 ? "" : ", MISSED");
-    const double redrawCpu = medianCpuMs([&] { pgv.RedrawPicture(); }, 30);
+    const double redrawCpu = medianCpuMs([&] { viewer.RedrawPicture(); }, 30);
     std::printf("%-48s %9.3f ms | %-28s %9.3f ms | %6.2fx (target <= 3 ms%s)\n",
                 "  the same in thread CPU time", redrawCpu, "stretch, then 2 table passes", pass,
                 redrawCpu / pass, redrawCpu <= 3 ? "" : ", MISSED");
@@ -213,18 +213,18 @@ int main(int argc, char** argv)
     const double restretch = bench::medianMs(
         [&] {
             flip = !flip;
-            pgv.SetScale(flip ? 1.0 : 1.001);
-            pgv.RedrawPicture();
+            viewer.SetScale(flip ? 1.0 : 1.001);
+            viewer.RedrawPicture();
         },
         20, 300);
     std::printf("%-48s %9.3f ms | %-28s %9.3f ms | %6.2fx\n",
                 "SetScale + RedrawPicture (stretch, both amounts)", restretch,
                 "stretch, then 2 table passes", pass, restretch / pass);
 
-    const QImage source = pgv.SourcePicture().copy();
+    const QImage source = viewer.SourcePicture().copy();
     QImage turned(source.height(), source.width(), QImage::Format_RGB32);
     const double kernel = bench::medianMs([&] { RotateQuarterCW(source, turned); }, 5, 500);
-    const double rotate = bench::medianMs([&] { pgv.RotatePicture(true); }, 5, 500);
+    const double rotate = bench::medianMs([&] { viewer.RotatePicture(true); }, 5, 500);
     // The viewer turns in place, without a second picture: slower than the plain kernel,
     // which writes into one.
     bench::report("RotatePicture 6000x4000 (in place)", rotate, "RotateQuarterCW into a copy",

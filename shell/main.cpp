@@ -10,9 +10,9 @@
 #include "shell/settings_bridge.h"
 #include "shell/windows.h"
 #include "store/path_text.h"
-#include "viewer/_cbs.h"
-#include "viewer/_mg_indicator.h"
-#include "viewer/_pgv.h"
+#include "viewer/brightness_contrast_bar.h"
+#include "viewer/magnification_indicator.h"
+#include "viewer/page_viewer.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -42,7 +42,7 @@
 namespace {
 
 // Prior and Next show their pictures at once when the viewer has them decoded ahead.
-void decodeNeighboursAhead(TO_pgv& viewer, const NavigationHistory& history)
+void decodeNeighboursAhead(PageViewer& viewer, const NavigationHistory& history)
 {
     std::vector<std::string> neighbours;
     if (history.CanStepBack())
@@ -286,7 +286,7 @@ void TFmain::CreateViewerPage()
     pageLayout->setContentsMargins(0, 0, 0, 0);
     pageLayout->setSpacing(0);
 
-    O_pgv1 = new TO_pgv(TabSheet_pg, glassOptions.get());
+    O_pgv1 = new PageViewer(TabSheet_pg, glassOptions.get());
     O_pgv1->setObjectName("O_pgv1");
     pageLayout->addWidget(O_pgv1, 1);
 
@@ -298,9 +298,9 @@ void TFmain::CreateViewerPage()
     stateLayout->setSpacing(2);
     Label_imgname = new TNameLabel(Panel_state);
     Label_imgname->setObjectName("Label_imgname");
-    O_mg_indicator1 = new TO_mg_indicator(Panel_state);
+    O_mg_indicator1 = new MagnificationIndicator(Panel_state);
     O_mg_indicator1->setObjectName("O_mg_indicator1");
-    O_cbs1 = new TO_cbs(Panel_state);
+    O_cbs1 = new BrightnessContrastBar(Panel_state);
     O_cbs1->setObjectName("O_cbs1");
     stateLayout->addWidget(Label_imgname, 0, 0, 1, 2);
     stateLayout->addWidget(O_mg_indicator1, 1, 0);
@@ -332,11 +332,11 @@ void TFmain::BindWorkArea()
     O_pgv1->OnPictureLost = [this] {
         SetImageLoaded(false);
     };
-    connect(O_mg_indicator1, &TO_mg_indicator::ScaleUpClick, this, &TFmain::ScaleUp);
-    connect(O_mg_indicator1, &TO_mg_indicator::ScaleDnClick, this, &TFmain::ScaleDn);
-    connect(O_mg_indicator1, &TO_mg_indicator::SetDefaultClick, this,
+    connect(O_mg_indicator1, &MagnificationIndicator::ScaleUpClick, this, &TFmain::ScaleUp);
+    connect(O_mg_indicator1, &MagnificationIndicator::ScaleDnClick, this, &TFmain::ScaleDn);
+    connect(O_mg_indicator1, &MagnificationIndicator::SetDefaultClick, this,
             &TFmain::O_mg_indicator1SpeedButton1Click);
-    connect(O_mg_indicator1, &TO_mg_indicator::ApplyClick, this,
+    connect(O_mg_indicator1, &MagnificationIndicator::ApplyClick, this,
             &TFmain::O_mg_indicator1SpeedButton2Click);
 }
 

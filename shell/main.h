@@ -23,10 +23,10 @@ class QToolBar;
 class QToolButton;
 class QWheelEvent;
 class TNameLabel;
-class TO_cbs;
+class BrightnessContrastBar;
 class FolderList;
-class TO_mg_indicator;
-class TO_pgv;
+class MagnificationIndicator;
+class PageViewer;
 
 class TFmain : public TForm_main
 {
@@ -111,11 +111,11 @@ public:
 
     QTabWidget* PC_viewers;
     QWidget* TabSheet_pg;
-    TO_pgv* O_pgv1;
+    PageViewer* O_pgv1;
     QWidget* Panel_state;
     TNameLabel* Label_imgname;
-    TO_mg_indicator* O_mg_indicator1;
-    TO_cbs* O_cbs1;
+    MagnificationIndicator* O_mg_indicator1;
+    BrightnessContrastBar* O_cbs1;
 
     QMenu* N_View;
     QAction* N_Refresh;

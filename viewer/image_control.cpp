@@ -4,20 +4,20 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-TImage::TImage(QWidget* parent)
+ImageControl::ImageControl(QWidget* parent)
     : QWidget(parent)
 {
     // Every pixel is painted below, so Qt need not clear the background first.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TImage::SetPicture(const QImage* newPicture)
+void ImageControl::SetPicture(const QImage* newPicture)
 {
     picture = newPicture;
     update();
 }
 
-void TImage::paintEvent(QPaintEvent* event)
+void ImageControl::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     const QRect area = event->rect();
@@ -32,26 +32,26 @@ void TImage::paintEvent(QPaintEvent* event)
         painter.fillRect(r, Qt::white);
 }
 
-void TImage::mousePressEvent(QMouseEvent* event)
+void ImageControl::mousePressEvent(QMouseEvent* event)
 {
     if (OnMouseDown)
         OnMouseDown(*event);
 }
 
-void TImage::mouseMoveEvent(QMouseEvent* event)
+void ImageControl::mouseMoveEvent(QMouseEvent* event)
 {
     if (OnMouseMove)
         OnMouseMove(*event);
 }
 
-void TImage::mouseReleaseEvent(QMouseEvent* event)
+void ImageControl::mouseReleaseEvent(QMouseEvent* event)
 {
     if (OnMouseUp)
         OnMouseUp(*event);
 }
 
 // A double click is also a press, as the second press of the pair.
-void TImage::mouseDoubleClickEvent(QMouseEvent* event)
+void ImageControl::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (OnMouseDown)
         OnMouseDown(*event);

@@ -9,10 +9,10 @@
 
 class QMouseEvent;
 
-class TImage : public QWidget
+class ImageControl : public QWidget
 {
 public:
-    explicit TImage(QWidget* parent = nullptr);
+    explicit ImageControl(QWidget* parent = nullptr);
 
     // The picture shown; not owned, and read at every paint, so its owner redraws it in
     // place and calls update(). Where the picture does not reach, the control is white.

@@ -2,19 +2,19 @@
 
 #include <QPainter>
 
-TShapeBar::TShapeBar(QColor fillColor, QWidget* parent)
+ShapeBar::ShapeBar(QColor fillColor, QWidget* parent)
     : QWidget(parent)
     , fill(fillColor)
 {
 }
 
-void TShapeBar::SetBrushStyle(Qt::BrushStyle style)
+void ShapeBar::SetBrushStyle(Qt::BrushStyle style)
 {
     brushStyle = style;
     update();
 }
 
-void TShapeBar::paintEvent(QPaintEvent*)
+void ShapeBar::paintEvent(QPaintEvent*)
 {
     if (width() <= 0 || height() <= 0)
         return;

@@ -5,10 +5,10 @@
 #include <QColor>
 #include <QWidget>
 
-class TShapeBar : public QWidget
+class ShapeBar : public QWidget
 {
 public:
-    TShapeBar(QColor fill, QWidget* parent = nullptr);
+    ShapeBar(QColor fill, QWidget* parent = nullptr);
 
     void SetBrushStyle(Qt::BrushStyle style);
     Qt::BrushStyle BrushStyle() const { return brushStyle; }

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "store/picture_limits.h"
-#include "viewer/pgv_geometry.h"
+#include "viewer/viewer_geometry.h"
 
 #include <QImage>
 

@@ -4,7 +4,7 @@
 
 #include "shell/desktop_start.h"
 #include "shell/program_files.h"
-#include "viewer/_pgv.h"
+#include "viewer/page_viewer.h"
 
 #include <QLabel>
 #include <QStatusBar>

@@ -5,9 +5,9 @@
 #include "browse/file_operations.h"
 #include "shell/elided_text.h"
 #include "store/tests/file_size_limit.h"
-#include "viewer/_cbs.h"
-#include "viewer/_mg_indicator.h"
-#include "viewer/_pgv.h"
+#include "viewer/brightness_contrast_bar.h"
+#include "viewer/magnification_indicator.h"
+#include "viewer/page_viewer.h"
 
 #include <QFileDialog>
 #include <QLabel>
@@ -409,8 +409,8 @@ void TestMainWindow::doubleClickCentresGlass()
     program->writePicture("a.bmp", 200, 100);
     program->Start();
     program->open("a.bmp");
-    TImage* area = Fmain->O_pgv1->Image1;
-    TImage* glass = Fmain->O_pgv1->Image_mg;
+    ImageControl* area = Fmain->O_pgv1->Image1;
+    ImageControl* glass = Fmain->O_pgv1->Image_mg;
     QTest::mouseDClick(area, Qt::LeftButton, {}, QPoint(150, 40));
     const QPoint centre
         = glass->geometry().topLeft() + QPoint(glass->width() / 2, glass->height() / 2);

@@ -4,8 +4,8 @@
 
 #include "shell/elided_text.h"
 
-#include "viewer/_mg_indicator.h"
-#include "viewer/_pgv.h"
+#include "viewer/magnification_indicator.h"
+#include "viewer/page_viewer.h"
 #include "viewer/shape_bar.h"
 
 #include <QCheckBox>
@@ -73,7 +73,7 @@ private slots:
     void historyKeepsNameBytes();
 
 private:
-    TO_mg_indicator* indicator() const { return Fmain->O_mg_indicator1; }
+    MagnificationIndicator* indicator() const { return Fmain->O_mg_indicator1; }
     void openPictures(const QStringList& names);
     QString pic(const QString& name) const { return program->path("pics/" + name); }
 
@@ -157,7 +157,7 @@ void TestStepsAndHistory::dragAppliesPendingStep()
     program->Start();
     program->open("a.bmp");
     click(indicator()->SpinButton1Up);
-    TImage* glass = Fmain->O_pgv1->Image_mg;
+    ImageControl* glass = Fmain->O_pgv1->Image_mg;
     const QPoint start(glass->width() / 2, glass->height() / 2);
     QTest::mousePress(glass, Qt::LeftButton, {}, start);
     QVERIFY(indicator()->Pending());

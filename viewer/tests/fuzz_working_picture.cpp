@@ -3,7 +3,7 @@
 // small enough to materialise, the on-demand pixels equal the materialised ones.
 #include "imaging/pixel_operations.h"
 #include "imaging/tests/plain_stretch.h"
-#include "viewer/pgv_geometry.h"
+#include "viewer/viewer_geometry.h"
 #include "viewer/working_picture.h"
 
 #include <QImage>

@@ -18,8 +18,8 @@
 #include "viewer/channel_table.h"
 #include "viewer/glass_options.h"
 #include "viewer/image_control.h"
-#include "viewer/pgv_geometry.h"
 #include "viewer/picture_loader.h"
+#include "viewer/viewer_geometry.h"
 #include "viewer/working_picture.h"
 
 #include <QImage>
@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-class TO_pgv : public QWidget
+class PageViewer : public QWidget
 {
     Q_OBJECT
 
@@ -38,8 +38,8 @@ public:
     // The white margin of the panel around the picture area.
     static constexpr int BorderWidth = 20;
 
-    explicit TO_pgv(QWidget* parent = nullptr, const GlassOptions* options = nullptr);
-    ~TO_pgv() override;
+    explicit PageViewer(QWidget* parent = nullptr, const GlassOptions* options = nullptr);
+    ~PageViewer() override;
 
     // Where the glass reads its diameter, border colour and use-border choice from; not
     // owned; null gives 100, black and no border. Takes effect at the next ApplySettings
@@ -114,8 +114,8 @@ public:
     // double-click handlers and take over Image_mg's mouse-move handler (calling
     // Image_mgMouseMove from its own).
     QWidget* Panel1;
-    TImage* Image1;
-    TImage* Image_mg;
+    ImageControl* Image1;
+    ImageControl* Image_mg;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -1,4 +1,4 @@
-#include "viewer/_mg_indicator.h"
+#include "viewer/magnification_indicator.h"
 
 #include "viewer/shape_bar.h"
 
@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QToolButton>
 
-class TestMgIndicator : public QObject
+class TestMagnificationIndicator : public QObject
 {
     Q_OBJECT
 
@@ -22,10 +22,10 @@ private slots:
     void heldArrowRepeats();
 };
 
-void TestMgIndicator::startsFullAndAtHundred()
+void TestMagnificationIndicator::startsFullAndAtHundred()
 {
-    TO_mg_indicator indicator;
-    for (const TShapeBar* bar :
+    MagnificationIndicator indicator;
+    for (const ShapeBar* bar :
          {indicator.Shape_original, indicator.Shape_shown, indicator.Shape_mg}) {
         QCOMPARE(bar->width(), 140);
         QCOMPARE(bar->BrushStyle(), Qt::SolidPattern);
@@ -68,7 +68,7 @@ void TestMgIndicator::startsFullAndAtHundred()
              qPrintable(QString("line %1, letters %2").arg(frameLine).arg(letters)));
 }
 
-void TestMgIndicator::barsAndPercentage_data()
+void TestMagnificationIndicator::barsAndPercentage_data()
 {
     QTest::addColumn<int>("real");
     QTest::addColumn<int>("magnifier");
@@ -90,7 +90,7 @@ void TestMgIndicator::barsAndPercentage_data()
     QTest::newRow("nothing shown") << 100 << 100 << 0 << 140 << 140 << 0 << "-";
 }
 
-void TestMgIndicator::barsAndPercentage()
+void TestMagnificationIndicator::barsAndPercentage()
 {
     QFETCH(int, real);
     QFETCH(int, magnifier);
@@ -99,7 +99,7 @@ void TestMgIndicator::barsAndPercentage()
     QFETCH(int, mgBar);
     QFETCH(int, shownBar);
     QFETCH(QString, label);
-    TO_mg_indicator indicator;
+    MagnificationIndicator indicator;
     indicator.UpdateIndicator(real, magnifier, shown);
     QCOMPARE(indicator.Shape_original->width(), originalBar);
     QCOMPARE(indicator.Shape_mg->width(), mgBar);
@@ -112,32 +112,32 @@ void TestMgIndicator::barsAndPercentage()
     QCOMPARE(indicator.Shape_shown->height(), 8);
 }
 
-void TestMgIndicator::pendingHatchesTheBarsAndEnablesApply()
+void TestMagnificationIndicator::pendingHatchesTheBarsAndEnablesApply()
 {
-    TO_mg_indicator indicator;
+    MagnificationIndicator indicator;
     indicator.UpdateIndicator(1000, 1000, 202);
     indicator.SetPending(true);
     QVERIFY(indicator.Pending());
-    for (const TShapeBar* bar :
+    for (const ShapeBar* bar :
          {indicator.Shape_original, indicator.Shape_shown, indicator.Shape_mg})
         QCOMPARE(bar->BrushStyle(), Qt::BDiagPattern);
     QVERIFY(indicator.SpeedButton2->isEnabled());
     QCOMPARE(indicator.Label_absolute->text(), QString("500%"));
     indicator.SetPending(false);
-    for (const TShapeBar* bar :
+    for (const ShapeBar* bar :
          {indicator.Shape_original, indicator.Shape_shown, indicator.Shape_mg})
         QCOMPARE(bar->BrushStyle(), Qt::SolidPattern);
     QVERIFY(!indicator.SpeedButton2->isEnabled());
 }
 
-void TestMgIndicator::buttonsReportThemselves()
+void TestMagnificationIndicator::buttonsReportThemselves()
 {
-    TO_mg_indicator indicator;
+    MagnificationIndicator indicator;
     indicator.show();
-    QSignalSpy up(&indicator, &TO_mg_indicator::ScaleUpClick);
-    QSignalSpy down(&indicator, &TO_mg_indicator::ScaleDnClick);
-    QSignalSpy setDefault(&indicator, &TO_mg_indicator::SetDefaultClick);
-    QSignalSpy apply(&indicator, &TO_mg_indicator::ApplyClick);
+    QSignalSpy up(&indicator, &MagnificationIndicator::ScaleUpClick);
+    QSignalSpy down(&indicator, &MagnificationIndicator::ScaleDnClick);
+    QSignalSpy setDefault(&indicator, &MagnificationIndicator::SetDefaultClick);
+    QSignalSpy apply(&indicator, &MagnificationIndicator::ApplyClick);
     QTest::mouseClick(indicator.SpinButton1Up, Qt::LeftButton);
     QTest::mouseClick(indicator.SpinButton1Down, Qt::LeftButton);
     QTest::mouseClick(indicator.SpinButton1Down, Qt::LeftButton);
@@ -152,17 +152,17 @@ void TestMgIndicator::buttonsReportThemselves()
     QCOMPARE(apply.count(), 1);
 }
 
-void TestMgIndicator::heldArrowRepeats()
+void TestMagnificationIndicator::heldArrowRepeats()
 {
-    TO_mg_indicator indicator;
+    MagnificationIndicator indicator;
     indicator.show();
     QCOMPARE(indicator.SpinButton1Up->autoRepeatDelay(), 400);
     QCOMPARE(indicator.SpinButton1Up->autoRepeatInterval(), 100);
-    QSignalSpy up(&indicator, &TO_mg_indicator::ScaleUpClick);
+    QSignalSpy up(&indicator, &MagnificationIndicator::ScaleUpClick);
     QTest::mousePress(indicator.SpinButton1Up, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(up.count() >= 2, 2000);
     QTest::mouseRelease(indicator.SpinButton1Up, Qt::LeftButton);
 }
 
-QTEST_MAIN(TestMgIndicator)
-#include "tst_mg_indicator.moc"
+QTEST_MAIN(TestMagnificationIndicator)
+#include "tst_magnification_indicator.moc"

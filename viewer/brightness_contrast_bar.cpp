@@ -1,4 +1,4 @@
-#include "viewer/_cbs.h"
+#include "viewer/brightness_contrast_bar.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -18,10 +18,10 @@ constexpr int stripHeight = 8;
 constexpr int markerSize = 15;
 
 // A round marker: a blue ring over the strip, the strip showing through.
-class TMarker : public QWidget
+class StripMarker : public QWidget
 {
 public:
-    TMarker(const QString& name, QWidget* parent)
+    StripMarker(const QString& name, QWidget* parent)
         : QWidget(parent)
     {
         setObjectName(name);
@@ -125,7 +125,7 @@ void place(const QWidget* image, QWidget* marker, int step, int value)
 
 } // namespace
 
-TO_cbs::TO_cbs(QWidget* parent)
+BrightnessContrastBar::BrightnessContrastBar(QWidget* parent)
     : QWidget(parent)
     , GroupBox1(new QGroupBox(QStringLiteral("Display:"), this))
     , Label1(caption(QStringLiteral("Label1"), QStringLiteral("Brightness"), {7, 34, 43, 15},
@@ -134,8 +134,8 @@ TO_cbs::TO_cbs(QWidget* parent)
           caption(QStringLiteral("Label2"), QStringLiteral("Contrast"), {7, 63, 34, 15}, GroupBox1))
     , Image1(strip(QStringLiteral("Image1"), 39, GroupBox1))
     , Image2(strip(QStringLiteral("Image2"), 68, GroupBox1))
-    , Shape_br(new TMarker(QStringLiteral("Shape_br"), GroupBox1))
-    , Shape_cn(new TMarker(QStringLiteral("Shape_cn"), GroupBox1))
+    , Shape_br(new StripMarker(QStringLiteral("Shape_br"), GroupBox1))
+    , Shape_cn(new StripMarker(QStringLiteral("Shape_cn"), GroupBox1))
 {
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     QFont bold;
@@ -152,29 +152,29 @@ TO_cbs::TO_cbs(QWidget* parent)
     FrameResize();
 }
 
-int TO_cbs::SnapBrightness()
+int BrightnessContrastBar::SnapBrightness()
 {
     return snap(Image1, Shape_br, BrightnessStep);
 }
 
-int TO_cbs::SnapContrast()
+int BrightnessContrastBar::SnapContrast()
 {
     return snap(Image2, Shape_cn, ContrastStep);
 }
 
-void TO_cbs::SetBrightnessPosition(int Value)
+void BrightnessContrastBar::SetBrightnessPosition(int Value)
 {
     place(Image1, Shape_br, BrightnessStep, Value);
     Brightness = SnapBrightness();
 }
 
-void TO_cbs::SetContrastPosition(int Value)
+void BrightnessContrastBar::SetContrastPosition(int Value)
 {
     place(Image2, Shape_cn, ContrastStep, Value);
     Contrast = SnapContrast();
 }
 
-void TO_cbs::ResetBrightness()
+void BrightnessContrastBar::ResetBrightness()
 {
     place(Image1, Shape_br, BrightnessStep, 0);
     Brightness = SnapBrightness();
@@ -182,7 +182,7 @@ void TO_cbs::ResetBrightness()
         OnBrightnessChange(Brightness);
 }
 
-void TO_cbs::ResetContrast()
+void BrightnessContrastBar::ResetContrast()
 {
     place(Image2, Shape_cn, ContrastStep, 0);
     Contrast = SnapContrast();
@@ -190,7 +190,7 @@ void TO_cbs::ResetContrast()
         OnContrastChange(Contrast);
 }
 
-void TO_cbs::FrameResize()
+void BrightnessContrastBar::FrameResize()
 {
     GroupBox1->setGeometry(rect());
     const int imageWidth = std::max(0, GroupBox1->width() - imageLeft - imageRightMargin);
@@ -211,31 +211,31 @@ void TO_cbs::FrameResize()
     SnapContrast();
 }
 
-void TO_cbs::resizeEvent(QResizeEvent* event)
+void BrightnessContrastBar::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     FrameResize();
 }
 
-void TO_cbs::Label1Click()
+void BrightnessContrastBar::Label1Click()
 {
     ResetBrightness();
     SnapBrightness();
 }
 
-void TO_cbs::Label2Click()
+void BrightnessContrastBar::Label2Click()
 {
     ResetContrast();
     SnapContrast();
 }
 
-void TO_cbs::Shape_brMouseDown(int X)
+void BrightnessContrastBar::Shape_brMouseDown(int X)
 {
     GrabX = X;
     DraggingBrightness = true;
 }
 
-void TO_cbs::Shape_brMouseMove(int X)
+void BrightnessContrastBar::Shape_brMouseMove(int X)
 {
     if (!DraggingBrightness)
         return;
@@ -243,7 +243,7 @@ void TO_cbs::Shape_brMouseMove(int X)
     SnapBrightness();
 }
 
-void TO_cbs::Shape_brMouseUp()
+void BrightnessContrastBar::Shape_brMouseUp()
 {
     DraggingBrightness = false;
     GroupBox1->repaint();
@@ -252,13 +252,13 @@ void TO_cbs::Shape_brMouseUp()
         OnBrightnessChange(Brightness);
 }
 
-void TO_cbs::Shape_cnMouseDown(int X)
+void BrightnessContrastBar::Shape_cnMouseDown(int X)
 {
     GrabX = X;
     DraggingContrast = true;
 }
 
-void TO_cbs::Shape_cnMouseMove(int X)
+void BrightnessContrastBar::Shape_cnMouseMove(int X)
 {
     if (!DraggingContrast)
         return;
@@ -266,7 +266,7 @@ void TO_cbs::Shape_cnMouseMove(int X)
     SnapContrast();
 }
 
-void TO_cbs::Shape_cnMouseUp()
+void BrightnessContrastBar::Shape_cnMouseUp()
 {
     DraggingContrast = false;
     GroupBox1->repaint();
@@ -275,7 +275,7 @@ void TO_cbs::Shape_cnMouseUp()
         OnContrastChange(Contrast);
 }
 
-bool TO_cbs::eventFilter(QObject* watched, QEvent* event)
+bool BrightnessContrastBar::eventFilter(QObject* watched, QEvent* event)
 {
     QEvent::Type type = event->type();
     // A quick second press arrives as a double click; on a marker it is a press like any.

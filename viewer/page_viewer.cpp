@@ -1,4 +1,4 @@
-#include "viewer/_pgv.h"
+#include "viewer/page_viewer.h"
 
 #include "imaging/picture_buffer.h"
 #include "imaging/pixel_operations.h"
@@ -36,11 +36,11 @@ QRgb* rowOf(QImage& image, int y)
 
 } // namespace
 
-TO_pgv::TO_pgv(QWidget* parent, const GlassOptions* glassOptions)
+PageViewer::PageViewer(QWidget* parent, const GlassOptions* glassOptions)
     : QWidget(parent)
     , Panel1(new QWidget(this))
-    , Image1(new TImage(Panel1))
-    , Image_mg(new TImage(Panel1))
+    , Image1(new ImageControl(Panel1))
+    , Image_mg(new ImageControl(Panel1))
     , options(glassOptions)
 {
     Panel1->setObjectName("Panel1");
@@ -77,14 +77,14 @@ TO_pgv::TO_pgv(QWidget* parent, const GlassOptions* glassOptions)
     };
 }
 
-TO_pgv::~TO_pgv() = default;
+PageViewer::~PageViewer() = default;
 
-void TO_pgv::SetGlassOptions(const GlassOptions* glassOptions)
+void PageViewer::SetGlassOptions(const GlassOptions* glassOptions)
 {
     options = glassOptions;
 }
 
-bool TO_pgv::LoadPicture(const std::string& fileName)
+bool PageViewer::LoadPicture(const std::string& fileName)
 {
     ResetScale();
     // The wait cursor covers the decoding too, the longest part of a load.
@@ -111,7 +111,7 @@ bool TO_pgv::LoadPicture(const std::string& fileName)
     return true;
 }
 
-void TO_pgv::DecodeAhead(const std::vector<std::string>& fileNames)
+void PageViewer::DecodeAhead(const std::vector<std::string>& fileNames)
 {
     loader.DecodeAhead(fileNames);
     // A picture no longer wanted ahead leaves its memory kept for a next picture; that is
@@ -119,7 +119,7 @@ void TO_pgv::DecodeAhead(const std::vector<std::string>& fileNames)
     TrimKeptPictureMemory(pictureSize.width(), pictureSize.height());
 }
 
-void TO_pgv::WaitForPicture()
+void PageViewer::WaitForPicture()
 {
     if (complete)
         return;
@@ -127,13 +127,13 @@ void TO_pgv::WaitForPicture()
     finishPicture(loader.WaitFull());
 }
 
-const QImage& TO_pgv::SourcePicture()
+const QImage& PageViewer::SourcePicture()
 {
     WaitForPicture();
     return source;
 }
 
-void TO_pgv::showPicture(QImage picture, QSize size, bool isComplete)
+void PageViewer::showPicture(QImage picture, QSize size, bool isComplete)
 {
     // Adopt lets the old picture's memory go first.
     source = pictureSlot.Adopt(std::move(picture));
@@ -151,14 +151,14 @@ void TO_pgv::showPicture(QImage picture, QSize size, bool isComplete)
     Image_mg->show();
 }
 
-void TO_pgv::takeFullPicture()
+void PageViewer::takeFullPicture()
 {
     QImage full;
     if (loader.TakeFull(&full))
         finishPicture(std::move(full));
 }
 
-void TO_pgv::finishPicture(QImage full)
+void PageViewer::finishPicture(QImage full)
 {
     if (complete)
         return;
@@ -174,7 +174,7 @@ void TO_pgv::finishPicture(QImage full)
     showPicture(std::move(full), size, true);
 }
 
-bool TO_pgv::ClearPicture()
+bool PageViewer::ClearPicture()
 {
     ResetScale();
     WaitCursor wait;
@@ -191,7 +191,7 @@ bool TO_pgv::ClearPicture()
     return true;
 }
 
-void TO_pgv::ResetScale()
+void PageViewer::ResetScale()
 {
     workingScale = 1.0;
     shownRatio = 1.0;
@@ -199,7 +199,7 @@ void TO_pgv::ResetScale()
     pictureOrigin = QPoint(BorderWidth, BorderWidth);
 }
 
-void TO_pgv::FitPicture()
+void PageViewer::FitPicture()
 {
     const PictureFit fit = FitToArea(pictureSize, working.Size(), Image1->size(), BorderWidth);
     shownRect = fit.shownRect;
@@ -207,7 +207,7 @@ void TO_pgv::FitPicture()
     pictureOrigin = fit.pictureOrigin;
 }
 
-void TO_pgv::RedrawPicture()
+void PageViewer::RedrawPicture()
 {
     if (display.size() != Image1->size())
         display
@@ -259,7 +259,7 @@ void TO_pgv::RedrawPicture()
     Image1->update();
 }
 
-void TO_pgv::SetScale(double scale)
+void PageViewer::SetScale(double scale)
 {
     if (!std::isfinite(scale) || scale <= 0)
         throw std::out_of_range("the working scale must be a positive number");
@@ -282,7 +282,7 @@ void TO_pgv::SetScale(double scale)
     pendingInverse = 1.0;
 }
 
-void TO_pgv::RotatePicture(bool clockwise)
+void PageViewer::RotatePicture(bool clockwise)
 {
     WaitCursor wait;
     WaitForPicture();
@@ -296,7 +296,7 @@ void TO_pgv::RotatePicture(bool clockwise)
     UpdateGlass();
 }
 
-bool TO_pgv::ApplyPendingScale()
+bool PageViewer::ApplyPendingScale()
 {
     WaitForPicture();
     try {
@@ -309,26 +309,26 @@ bool TO_pgv::ApplyPendingScale()
     }
 }
 
-int TO_pgv::ShownSize() const
+int PageViewer::ShownSize() const
 {
     return static_cast<int>(std::max(shownRect.width(), shownRect.height()));
 }
 
-void TO_pgv::SetLightness(int amount)
+void PageViewer::SetLightness(int amount)
 {
     lightness = amount;
     RedrawPicture();
     refreshGlassSurround();
 }
 
-void TO_pgv::SetContrast(int amount)
+void PageViewer::SetContrast(int amount)
 {
     contrast = amount;
     RedrawPicture();
     refreshGlassSurround();
 }
 
-void TO_pgv::ApplySettings()
+void PageViewer::ApplySettings()
 {
     if (options) {
         glassDiameter = std::clamp(options->Diameter(), 1, maxGlassDiameter);
@@ -355,13 +355,13 @@ void TO_pgv::ApplySettings()
     Image_mg->update();
 }
 
-void TO_pgv::UpdateGlass()
+void PageViewer::UpdateGlass()
 {
     WaitForPicture();
     drawGlass();
 }
 
-void TO_pgv::drawGlass()
+void PageViewer::drawGlass()
 {
     ComputeGlassSource();
     ComposeGlass(glassSourceRect);
@@ -369,7 +369,7 @@ void TO_pgv::drawGlass()
     Image_mg->update();
 }
 
-void TO_pgv::PreviewScale(double x)
+void PageViewer::PreviewScale(double x)
 {
     if (!std::isfinite(x) || x <= 0 || x > maxPreviewFactor)
         throw std::invalid_argument("the step factor must be a positive number");
@@ -381,20 +381,20 @@ void TO_pgv::PreviewScale(double x)
     Image_mg->update();
 }
 
-void TO_pgv::CenterGlassAt(int x, int y)
+void PageViewer::CenterGlassAt(int x, int y)
 {
     Image_mg->move(GlassTopLeftCenteredAt(QPoint(x, y), BorderWidth, Image_mg->size()));
     UpdateGlass();
 }
 
-void TO_pgv::Image_mgMouseDown(const QMouseEvent& event)
+void PageViewer::Image_mgMouseDown(const QMouseEvent& event)
 {
     WaitForPicture();
     dragStart = event.position().toPoint();
     dragging = true;
 }
 
-void TO_pgv::Image_mgMouseMove(const QMouseEvent& event)
+void PageViewer::Image_mgMouseMove(const QMouseEvent& event)
 {
     if (!dragging)
         return;
@@ -404,13 +404,13 @@ void TO_pgv::Image_mgMouseMove(const QMouseEvent& event)
     UpdateGlass();
 }
 
-void TO_pgv::Image_mgMouseUp(const QMouseEvent&)
+void PageViewer::Image_mgMouseUp(const QMouseEvent&)
 {
     dragging = false;
     UpdateGlass();
 }
 
-void TO_pgv::resizeEvent(QResizeEvent* event)
+void PageViewer::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     const QSize area = Image1->size();
@@ -424,19 +424,19 @@ void TO_pgv::resizeEvent(QResizeEvent* event)
     }
 }
 
-void TO_pgv::ComputeGlassSource()
+void PageViewer::ComputeGlassSource()
 {
     glassSourceRect = GlassSourceFor(shownRatio, pictureOrigin, Image_mg->pos(), Image_mg->size());
 }
 
-void TO_pgv::ComposeGlass(const Rect64& sourceRect)
+void PageViewer::ComposeGlass(const Rect64& sourceRect)
 {
     working.Draw(glassScratch, glassRect, sourceRect);
     glassHasBorder = false;
     composeFromScratch();
 }
 
-void TO_pgv::composeFromScratch()
+void PageViewer::composeFromScratch()
 {
     const int d = glass.width();
     // The display picture beneath the glass's square; beyond the display picture, white.
@@ -458,7 +458,7 @@ void TO_pgv::composeFromScratch()
     }
 }
 
-void TO_pgv::DrawGlassBorder()
+void PageViewer::DrawGlassBorder()
 {
     if (!(options ? options->UseBorder() : DefaultGlassUseBorder))
         return;
@@ -472,7 +472,7 @@ void TO_pgv::DrawGlassBorder()
     glassHasBorder = true;
 }
 
-void TO_pgv::refreshGlassSurround()
+void PageViewer::refreshGlassSurround()
 {
     // The glass's corners show the display picture, which has just changed; its disc keeps
     // what it showed, a pending step's preview included.
@@ -483,7 +483,7 @@ void TO_pgv::refreshGlassSurround()
     Image_mg->update();
 }
 
-void TO_pgv::placeChildren()
+void PageViewer::placeChildren()
 {
     Panel1->setGeometry(rect());
     Image1->setGeometry(rect().adjusted(BorderWidth, BorderWidth, -BorderWidth, -BorderWidth));

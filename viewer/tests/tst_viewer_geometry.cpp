@@ -1,4 +1,4 @@
-#include "viewer/pgv_geometry.h"
+#include "viewer/viewer_geometry.h"
 
 #include <QTest>
 
@@ -7,7 +7,7 @@
 
 Q_DECLARE_METATYPE(Rect64)
 
-class TestPgvGeometry : public QObject
+class TestViewerGeometry : public QObject
 {
     Q_OBJECT
 
@@ -27,7 +27,7 @@ private slots:
     void glassDiscMatchesThePixelRule();
 };
 
-void TestPgvGeometry::roundHalfEven_data()
+void TestViewerGeometry::roundHalfEven_data()
 {
     QTest::addColumn<double>("value");
     QTest::addColumn<qint64>("expected");
@@ -43,14 +43,14 @@ void TestPgvGeometry::roundHalfEven_data()
     QTest::newRow("huge negative clamps") << -1e300 << -(qint64 {1} << 62);
 }
 
-void TestPgvGeometry::roundHalfEven()
+void TestViewerGeometry::roundHalfEven()
 {
     QFETCH(double, value);
     QFETCH(qint64, expected);
     QCOMPARE(RoundHalfEven(value), expected);
 }
 
-void TestPgvGeometry::fitToArea_data()
+void TestViewerGeometry::fitToArea_data()
 {
     QTest::addColumn<QSize>("source");
     QTest::addColumn<QSize>("working");
@@ -82,7 +82,7 @@ void TestPgvGeometry::fitToArea_data()
         << 2.0;
 }
 
-void TestPgvGeometry::fitToArea()
+void TestViewerGeometry::fitToArea()
 {
     QFETCH(QSize, source);
     QFETCH(QSize, working);
@@ -96,7 +96,7 @@ void TestPgvGeometry::fitToArea()
     QCOMPARE(fit.pictureOrigin, QPoint(int(shownRect.left) + 20, int(shownRect.top) + 20));
 }
 
-void TestPgvGeometry::fitToAreaNeverDividesByZero()
+void TestViewerGeometry::fitToAreaNeverDividesByZero()
 {
     for (const QSize area : {QSize(0, 0), QSize(0, 50), QSize(50, 0), QSize(1, 1)}) {
         for (const QSize picture : {QSize(0, 0), QSize(300, 200), QSize(200, 300)}) {
@@ -112,7 +112,7 @@ void TestPgvGeometry::fitToAreaNeverDividesByZero()
     }
 }
 
-void TestPgvGeometry::glassSource_data()
+void TestViewerGeometry::glassSource_data()
 {
     QTest::addColumn<double>("k");
     QTest::addColumn<QPoint>("origin");
@@ -132,7 +132,7 @@ void TestPgvGeometry::glassSource_data()
         << Rect64 {-82963333195, 51254394805, -82963333195 + 150, 51254394805 + 150};
 }
 
-void TestPgvGeometry::glassSource()
+void TestViewerGeometry::glassSource()
 {
     QFETCH(double, k);
     QFETCH(QPoint, origin);
@@ -142,7 +142,7 @@ void TestPgvGeometry::glassSource()
     QCOMPARE(GlassSourceFor(k, origin, glass, QSize(d, d)), expected);
 }
 
-void TestPgvGeometry::previewSource_data()
+void TestViewerGeometry::previewSource_data()
 {
     QTest::addColumn<double>("x");
     QTest::addColumn<Rect64>("expected");
@@ -153,14 +153,14 @@ void TestPgvGeometry::previewSource_data()
     QTest::newRow("0.1") << 0.1 << Rect64 {97, 97, 102, 102};
 }
 
-void TestPgvGeometry::previewSource()
+void TestViewerGeometry::previewSource()
 {
     QFETCH(double, x);
     QFETCH(Rect64, expected);
     QCOMPARE(PreviewSourceFor(Rect64 {75, 75, 125, 125}, x), expected);
 }
 
-void TestPgvGeometry::centeredGlass_data()
+void TestViewerGeometry::centeredGlass_data()
 {
     QTest::addColumn<QPoint>("at");
     QTest::addColumn<int>("d");
@@ -170,7 +170,7 @@ void TestPgvGeometry::centeredGlass_data()
     QTest::newRow("in the margin") << QPoint(-20, -20) << 40 << QPoint(-20, -20);
 }
 
-void TestPgvGeometry::centeredGlass()
+void TestViewerGeometry::centeredGlass()
 {
     QFETCH(QPoint, at);
     QFETCH(int, d);
@@ -178,7 +178,7 @@ void TestPgvGeometry::centeredGlass()
     QCOMPARE(GlassTopLeftCenteredAt(at, 20, QSize(d, d)), topLeft);
 }
 
-void TestPgvGeometry::glassDiscMatchesThePixelRule_data()
+void TestViewerGeometry::glassDiscMatchesThePixelRule_data()
 {
     QTest::addColumn<int>("d");
     for (const int d : {1, 2, 3, 4, 7, 40, 50, 99, 100, 150})
@@ -188,7 +188,7 @@ void TestPgvGeometry::glassDiscMatchesThePixelRule_data()
 // The spans must give exactly the pixels of the rule they stand for, checked pixel by
 // pixel: in the disc when the centre lies in the inscribed circle, inner when the four
 // neighbours are in the disc too.
-void TestPgvGeometry::glassDiscMatchesThePixelRule()
+void TestViewerGeometry::glassDiscMatchesThePixelRule()
 {
     QFETCH(int, d);
     const auto inDisc = [d](int x, int y) {
@@ -221,5 +221,5 @@ void TestPgvGeometry::glassDiscMatchesThePixelRule()
         QVERIFY(std::abs(discPixels / double(d * d) - M_PI / 4) < 0.02);
 }
 
-QTEST_APPLESS_MAIN(TestPgvGeometry)
-#include "tst_pgv_geometry.moc"
+QTEST_APPLESS_MAIN(TestViewerGeometry)
+#include "tst_viewer_geometry.moc"

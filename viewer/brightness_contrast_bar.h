@@ -12,12 +12,12 @@
 class QGroupBox;
 class QLabel;
 
-class TO_cbs : public QWidget
+class BrightnessContrastBar : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit TO_cbs(QWidget* parent = nullptr);
+    explicit BrightnessContrastBar(QWidget* parent = nullptr);
 
     // Snap the marker to its step grid and return its value; nothing is reported.
     int SnapBrightness();

@@ -1,7 +1,7 @@
-#include "viewer/_mg_indicator.h"
+#include "viewer/magnification_indicator.h"
 
-#include "viewer/pgv_geometry.h"
 #include "viewer/shape_bar.h"
+#include "viewer/viewer_geometry.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -32,11 +32,11 @@ QLabel* makeLabel(QWidget* parent, const char* name, const char* text, QPoint at
     return label;
 }
 
-TShapeBar* makeBar(QWidget* parent, const char* name, QColor fill, int top)
+ShapeBar* makeBar(QWidget* parent, const char* name, QColor fill, int top)
 {
-    auto* bar = new TShapeBar(fill, parent);
+    auto* bar = new ShapeBar(fill, parent);
     bar->setObjectName(name);
-    bar->setGeometry(105, top, TO_mg_indicator::BarLength, 8);
+    bar->setGeometry(105, top, MagnificationIndicator::BarLength, 8);
     return bar;
 }
 
@@ -67,7 +67,7 @@ QToolButton* makeFlatButton(QWidget* parent, const char* name, const char* text,
 
 } // namespace
 
-TO_mg_indicator::TO_mg_indicator(QWidget* parent)
+MagnificationIndicator::MagnificationIndicator(QWidget* parent)
     : QWidget(parent)
 {
     GroupBox1 = new QGroupBox(QStringLiteral("Magnifier indicator:"), this);
@@ -110,13 +110,13 @@ TO_mg_indicator::TO_mg_indicator(QWidget* parent)
     SpeedButton2 = makeFlatButton(content, "SpeedButton2", "Apply", 212);
     SpeedButton2->setEnabled(false);
 
-    connect(SpinButton1Up, &QToolButton::clicked, this, &TO_mg_indicator::ScaleUpClick);
-    connect(SpinButton1Down, &QToolButton::clicked, this, &TO_mg_indicator::ScaleDnClick);
-    connect(SpeedButton1, &QToolButton::clicked, this, &TO_mg_indicator::SetDefaultClick);
-    connect(SpeedButton2, &QToolButton::clicked, this, &TO_mg_indicator::ApplyClick);
+    connect(SpinButton1Up, &QToolButton::clicked, this, &MagnificationIndicator::ScaleUpClick);
+    connect(SpinButton1Down, &QToolButton::clicked, this, &MagnificationIndicator::ScaleDnClick);
+    connect(SpeedButton1, &QToolButton::clicked, this, &MagnificationIndicator::SetDefaultClick);
+    connect(SpeedButton2, &QToolButton::clicked, this, &MagnificationIndicator::ApplyClick);
 }
 
-void TO_mg_indicator::SetPending(bool on)
+void MagnificationIndicator::SetPending(bool on)
 {
     pending = on;
     const Qt::BrushStyle style = on ? Qt::BDiagPattern : Qt::SolidPattern;
@@ -126,7 +126,7 @@ void TO_mg_indicator::SetPending(bool on)
     SpeedButton2->setEnabled(on);
 }
 
-void TO_mg_indicator::UpdateIndicator(int real, int magnifier, int shown)
+void MagnificationIndicator::UpdateIndicator(int real, int magnifier, int shown)
 {
     const int m = std::max({real, magnifier, shown});
     const auto barFor = [m](int value) {

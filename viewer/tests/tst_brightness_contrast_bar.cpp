@@ -1,4 +1,4 @@
-#include "viewer/_cbs.h"
+#include "viewer/brightness_contrast_bar.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -6,7 +6,7 @@
 
 #include <vector>
 
-class TstCbs : public QObject
+class TestBrightnessContrastBar : public QObject
 {
     Q_OBJECT
 
@@ -17,12 +17,12 @@ private:
         QWidget* marker;
     };
 
-    static Strip brightness(TO_cbs& frame) { return {frame.Image1, frame.Shape_br}; }
-    static Strip contrast(TO_cbs& frame) { return {frame.Image2, frame.Shape_cn}; }
+    static Strip brightness(BrightnessContrastBar& frame) { return {frame.Image1, frame.Shape_br}; }
+    static Strip contrast(BrightnessContrastBar& frame) { return {frame.Image2, frame.Shape_cn}; }
 
     // A shown frame whose strips are stripWidth pixels wide, with both events recorded.
-    static void showFrame(TO_cbs& frame, int stripWidth, std::vector<int>& brightnessEvents,
-                          std::vector<int>& contrastEvents)
+    static void showFrame(BrightnessContrastBar& frame, int stripWidth,
+                          std::vector<int>& brightnessEvents, std::vector<int>& contrastEvents)
     {
         frame.resize(stripWidth + 70, 92);
         frame.show();
@@ -72,7 +72,7 @@ private slots:
     {
         QFETCH(int, stripWidth);
         QFETCH(int, step);
-        TO_cbs frame;
+        BrightnessContrastBar frame;
         std::vector<int> brightnessEvents, contrastEvents;
         showFrame(frame, stripWidth, brightnessEvents, contrastEvents);
         QCOMPARE(frame.Image2->width(), stripWidth);
@@ -101,7 +101,7 @@ private slots:
     void dragsAndResetsAtEveryWidth()
     {
         QFETCH(int, stripWidth);
-        TO_cbs frame;
+        BrightnessContrastBar frame;
         std::vector<int> brightnessEvents, contrastEvents;
         showFrame(frame, stripWidth, brightnessEvents, contrastEvents);
         const int step = std::max(1, stripWidth / 11);
@@ -133,7 +133,7 @@ private slots:
 
     void movesSnapAndReportOnlyOnRelease()
     {
-        TO_cbs frame;
+        BrightnessContrastBar frame;
         std::vector<int> brightnessEvents, contrastEvents;
         showFrame(frame, 116, brightnessEvents, contrastEvents);
         const Strip strip = brightness(frame);
@@ -157,7 +157,7 @@ private slots:
 
     void pressAndReleaseReportTheUnchangedValue()
     {
-        TO_cbs frame;
+        BrightnessContrastBar frame;
         std::vector<int> brightnessEvents, contrastEvents;
         showFrame(frame, 245, brightnessEvents, contrastEvents);
         frame.SetBrightnessPosition(3);
@@ -174,7 +174,7 @@ private slots:
     // layout squeezes the strips narrower than a marker.
     void resizeKeepsBoth()
     {
-        TO_cbs frame;
+        BrightnessContrastBar frame;
         std::vector<int> brightnessEvents, contrastEvents;
         showFrame(frame, 116, brightnessEvents, contrastEvents);
         frame.SetBrightnessPosition(5);
@@ -192,7 +192,7 @@ private slots:
     // A quick second press reaches the marker as a double click; it grabs like a press.
     void secondQuickPressGrabs()
     {
-        TO_cbs frame;
+        BrightnessContrastBar frame;
         std::vector<int> brightnessEvents, contrastEvents;
         showFrame(frame, 245, brightnessEvents, contrastEvents);
         const Strip strip = brightness(frame);
@@ -206,7 +206,7 @@ private slots:
 
     void worksWithNoEventSet()
     {
-        TO_cbs frame;
+        BrightnessContrastBar frame;
         frame.resize(186, 92);
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
@@ -224,7 +224,7 @@ private slots:
 
     void stripShowsTheGradient()
     {
-        TO_cbs frame;
+        BrightnessContrastBar frame;
         frame.resize(186, 92);
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
@@ -238,5 +238,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstCbs)
-#include "tst_cbs.moc"
+QTEST_MAIN(TestBrightnessContrastBar)
+#include "tst_brightness_contrast_bar.moc"

@@ -1,4 +1,4 @@
-#include "viewer/pgv_geometry.h"
+#include "viewer/viewer_geometry.h"
 
 #include <algorithm>
 #include <cmath>

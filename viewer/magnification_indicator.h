@@ -9,9 +9,9 @@
 class QGroupBox;
 class QLabel;
 class QToolButton;
-class TShapeBar;
+class ShapeBar;
 
-class TO_mg_indicator : public QWidget
+class MagnificationIndicator : public QWidget
 {
     Q_OBJECT
 
@@ -19,7 +19,7 @@ public:
     // The full length of a bar, for the largest of the three sizes.
     static constexpr int BarLength = 140;
 
-    explicit TO_mg_indicator(QWidget* parent = nullptr);
+    explicit MagnificationIndicator(QWidget* parent = nullptr);
 
     // A pending step shows as hatched bars and an enabled "Apply".
     void SetPending(bool on);
@@ -34,9 +34,9 @@ public:
     QLabel* Label5;
     QLabel* Label1;
     QLabel* Label_absolute;
-    TShapeBar* Shape_original;
-    TShapeBar* Shape_shown;
-    TShapeBar* Shape_mg;
+    ShapeBar* Shape_original;
+    ShapeBar* Shape_shown;
+    ShapeBar* Shape_mg;
     QWidget* SpinButton1;
     QToolButton* SpinButton1Up;
     QToolButton* SpinButton1Down;

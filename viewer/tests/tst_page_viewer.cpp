@@ -1,0 +1,610 @@
+#include "viewer/page_viewer.h"
+
+#include "imaging/picture_formats.h"
+#include "imaging/pixel_operations.h"
+#include "imaging/tests/plain_stretch.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+
+namespace {
+
+class Options : public GlassOptions
+{
+public:
+    int d = 100;
+    RgbColor color = 0;
+    bool border = false;
+
+    int Diameter() const override { return d; }
+    RgbColor BorderColor() const override { return color; }
+    bool UseBorder() const override { return border; }
+};
+
+// Every pixel differs from its neighbours, so a pixel taken from the wrong place shows.
+QImage pattern(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y,
+                           qRgb((x * 37 + y * 11) & 255, (x * 5 + y * 71) & 255, (x ^ y) & 255));
+    return image;
+}
+
+QImage materialise(const QImage& source, QSize size)
+{
+    QImage working(size, QImage::Format_RGB32);
+    working.fill(Qt::white);
+    StretchDraw(working, working.rect(), source, source.rect());
+    return working;
+}
+
+QRgb pixelOrWhite(const QImage& image, qint64 x, qint64 y)
+{
+    return x >= 0 && y >= 0 && x < image.width() && y < image.height() ? image.pixel(int(x), int(y))
+                                                                       : 0xFFFFFFFFu;
+}
+
+// The glass as it must look: inside the disc's outline the working picture's pixels of
+// the glass source square, elsewhere the display picture beneath (white beyond it), the
+// outline in borderColor when a border is drawn.
+QImage expectedGlass(const PageViewer& viewer, const QImage& working,
+                     const QRgb* borderColor = nullptr)
+{
+    const int d = viewer.GlassDiameter();
+    const QPoint beneath
+        = viewer.Image_mg->pos() - QPoint(PageViewer::BorderWidth, PageViewer::BorderWidth);
+    const Rect64 r = viewer.GlassSourceRect();
+    const std::vector<GlassRow> disc = GlassDisc(d);
+    QImage glass(d, d, QImage::Format_RGB32);
+    for (int y = 0; y < d; ++y) {
+        const GlassRow& row = disc[std::size_t(y)];
+        for (int x = 0; x < d; ++x) {
+            QRgb p = pixelOrWhite(viewer.DisplayPicture(), beneath.x() + x, beneath.y() + y);
+            if (x >= row.innerBegin && x < row.innerEnd)
+                p = pixelOrWhite(working, r.left + x, r.top + y);
+            else if (borderColor && x >= row.discBegin && x < row.discEnd)
+                p = *borderColor;
+            glass.setPixel(x, y, p);
+        }
+    }
+    return glass;
+}
+
+} // namespace
+
+class TestPageViewer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void fitRule_data();
+    void fitRule();
+    void glassComposition_data();
+    void glassComposition();
+    void glassAtScaleOneShowsWhatLiesBeneath();
+    void glassSourceAndPreview();
+    void borderCircle();
+    void drag();
+    void centerGlassAt();
+    void diameterChangeKeepsTopLeft();
+    void rotations();
+    void setScaleOneGivesTheSourcePixelForPixel();
+    void workingScaleBounds_data();
+    void workingScaleBounds();
+    void invalidScaleArguments();
+    void refitOnResize();
+    void failedLoadAfterSuccess();
+    void smallPictureGivesTheLargeMemoryBack();
+    void reducedFirstThenTheFullPicture();
+    void lastPictureAskedForWins_data();
+    void lastPictureAskedForWins();
+    void brightnessAndContrastStayOutOfTheGlass();
+
+private:
+    // A frame whose picture area is area, showing a pattern picture of the given size.
+    void show(PageViewer& viewer, QSize area, QSize picture);
+    QString write(QSize picture);
+    // A JPEG of the pattern, large enough (8 MP) to be shown reduced first in small areas.
+    QString writeJpeg(QSize picture, const char* name);
+
+    QTemporaryDir dir;
+};
+
+void TestPageViewer::initTestCase()
+{
+    QVERIFY(dir.isValid());
+}
+
+QString TestPageViewer::write(QSize picture)
+{
+    const QString name
+        = dir.filePath(QString("p%1x%2.bmp").arg(picture.width()).arg(picture.height()));
+    if (!QFile::exists(name) && !pattern(picture.width(), picture.height()).save(name))
+        qFatal("cannot write %s", qPrintable(name));
+    return name;
+}
+
+QString TestPageViewer::writeJpeg(QSize picture, const char* name)
+{
+    const QString file = dir.filePath(name);
+    if (!QFile::exists(file) && !pattern(picture.width(), picture.height()).save(file, "JPEG"))
+        qFatal("cannot write %s", qPrintable(file));
+    return file;
+}
+
+// The display as a synchronous load of the full picture draws it.
+QImage displayOf(PageViewer& viewer, const QImage& source)
+{
+    const Rect64 r = viewer.ShownRect();
+    QImage expected(viewer.Image1->size(), QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    StretchDraw(expected, QRect(int(r.left), int(r.top), int(r.width()), int(r.height())), source,
+                source.rect());
+    return expected;
+}
+
+void TestPageViewer::show(PageViewer& viewer, QSize area, QSize picture)
+{
+    viewer.resize(area + QSize(2, 2) * PageViewer::BorderWidth);
+    viewer.show();
+    QCOMPARE(viewer.Image1->size(), area);
+    QVERIFY(viewer.LoadPicture(write(picture).toStdString()));
+    QCOMPARE(viewer.SourcePicture(), pattern(picture.width(), picture.height()));
+}
+
+void TestPageViewer::fitRule_data()
+{
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<QSize>("area");
+    QTest::addColumn<Rect64>("shownRect");
+    QTest::newRow("1000x800 too large")
+        << QSize(1000, 800) << QSize(439, 162) << Rect64 {118, 0, 320, 162};
+    QTest::newRow("200x100 fits") << QSize(200, 100) << QSize(439, 162)
+                                  << Rect64 {120, 31, 320, 131};
+    QTest::newRow("exactly the area")
+        << QSize(439, 162) << QSize(439, 162) << Rect64 {0, 0, 439, 162};
+    QTest::newRow("same aspect") << QSize(800, 400) << QSize(400, 200) << Rect64 {0, 0, 400, 200};
+}
+
+// The display picture is the area, white, with the picture stretched into the shown
+// rectangle.
+void TestPageViewer::fitRule()
+{
+    QFETCH(QSize, picture);
+    QFETCH(QSize, area);
+    QFETCH(Rect64, shownRect);
+    PageViewer viewer;
+    show(viewer, area, picture);
+    QCOMPARE(viewer.ShownRect(), shownRect);
+    QCOMPARE(viewer.ShownSize(), int(std::max(shownRect.width(), shownRect.height())));
+    QCOMPARE(viewer.PictureOrigin(), QPoint(int(shownRect.left) + 20, int(shownRect.top) + 20));
+    QImage expected(area, QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    StretchDraw(expected,
+                QRect(int(shownRect.left), int(shownRect.top), int(shownRect.width()),
+                      int(shownRect.height())),
+                viewer.SourcePicture(), viewer.SourcePicture().rect());
+    QCOMPARE(viewer.DisplayPicture(), expected);
+    QVERIFY(viewer.Image_mg->isVisible());
+}
+
+void TestPageViewer::glassComposition_data()
+{
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<int>("d");
+    QTest::addColumn<QPoint>("glass");
+    QTest::addColumn<int>("contrast");
+    for (const double scale : {1.0, 2.0, 3.7}) {
+        QTest::addRow("scale %g, inside", scale) << scale << 100 << QPoint(189, 49) << 0;
+        QTest::addRow("scale %g, half off the right edge", scale)
+            << scale << 40 << QPoint(310, 60) << 0;
+        QTest::addRow("scale %g, over the margin", scale) << scale << 150 << QPoint(-30, -60) << 0;
+        QTest::addRow("scale %g, far outside", scale) << scale << 50 << QPoint(900, 700) << 0;
+        QTest::addRow("scale %g, contrast", scale) << scale << 100 << QPoint(130, 10) << -70;
+    }
+}
+
+void TestPageViewer::glassComposition()
+{
+    QFETCH(double, scale);
+    QFETCH(int, d);
+    QFETCH(QPoint, glass);
+    QFETCH(int, contrast);
+    Options options;
+    options.d = d;
+    PageViewer viewer(nullptr, &options);
+    show(viewer, QSize(439, 162), QSize(300, 200));
+    viewer.SetContrast(contrast);
+    viewer.SetScale(scale);
+    viewer.Image_mg->move(glass);
+    viewer.UpdateGlass();
+    QCOMPARE(viewer.GlassSourceRect(),
+             GlassSourceFor(viewer.ShownRatio(), viewer.PictureOrigin(), glass, QSize(d, d)));
+    const QImage working = materialise(viewer.SourcePicture(), viewer.WorkingSize());
+    QCOMPARE(viewer.GlassPicture(), expectedGlass(viewer, working));
+}
+
+void TestPageViewer::glassAtScaleOneShowsWhatLiesBeneath()
+{
+    PageViewer viewer;
+    show(viewer, QSize(439, 162), QSize(200, 100));
+    QCOMPARE(viewer.ShownRatio(), 1.0);
+    viewer.Image_mg->move(150, 40);
+    viewer.UpdateGlass();
+    QCOMPARE(viewer.GlassPicture(), viewer.DisplayPicture().copy(130, 20, 100, 100));
+}
+
+void TestPageViewer::glassSourceAndPreview()
+{
+    Options options;
+    options.d = 50;
+    options.border = true;
+    PageViewer viewer(nullptr, &options);
+    show(viewer, QSize(439, 162), QSize(439, 162));
+    viewer.SetScale(2.0);
+    QCOMPARE(viewer.PictureOrigin(), QPoint(20, 20));
+    QCOMPARE(viewer.ShownRatio(), 2.0);
+    viewer.Image_mg->move(45, 45);
+    viewer.UpdateGlass();
+    QCOMPARE(viewer.GlassSourceRect(), (Rect64 {75, 75, 125, 125}));
+
+    const QImage working = materialise(viewer.SourcePicture(), viewer.WorkingSize());
+    const struct
+    {
+        double x;
+        QRect taken;
+    } previews[] = {{0.5, QRect(87, 87, 25, 25)}, {3.0, QRect(25, 25, 150, 150)}};
+    for (const auto& preview : previews) {
+        viewer.PreviewScale(preview.x);
+        QCOMPARE(viewer.PendingInverse(), 1 / preview.x);
+        QCOMPARE(viewer.GlassSourceRect(), (Rect64 {75, 75, 125, 125}));
+        // The previewed square, stretched into the glass, shows in the disc; no border.
+        QImage stretched(50, 50, QImage::Format_RGB32);
+        StretchDraw(stretched, stretched.rect(), working, preview.taken);
+        QCOMPARE(viewer.GlassPicture(), expectedGlass(viewer, stretched.copy(-75, -75, 200, 200)));
+    }
+    // Applying the last preview: the working scale grows by 1/x.
+    QVERIFY(viewer.ApplyPendingScale());
+    QCOMPARE(viewer.WorkingScale(), 2.0 / 3.0);
+    QCOMPARE(viewer.PendingInverse(), 1.0);
+}
+
+void TestPageViewer::borderCircle()
+{
+    Options options;
+    options.d = 60;
+    options.color = 0x0000FF; // red, in the lowest byte
+    PageViewer viewer(nullptr, &options);
+    viewer.ApplySettings();
+    show(viewer, QSize(300, 200), QSize(200, 150));
+    const QImage working = materialise(viewer.SourcePicture(), viewer.WorkingSize());
+    QCOMPARE(viewer.GlassPicture(), expectedGlass(viewer, working));
+    options.border = true;
+    viewer.UpdateGlass();
+    const QRgb red = qRgb(255, 0, 0);
+    QCOMPARE(viewer.GlassPicture(), expectedGlass(viewer, working, &red));
+    QCOMPARE(viewer.BorderColor(), 0x0000FFu);
+    // The border colour comes with ApplySettings.
+    options.color = 0xFF0000;
+    viewer.UpdateGlass();
+    QCOMPARE(viewer.GlassPicture(), expectedGlass(viewer, working, &red));
+    viewer.ApplySettings();
+    viewer.UpdateGlass();
+    const QRgb blue = qRgb(0, 0, 255);
+    QCOMPARE(viewer.GlassPicture(), expectedGlass(viewer, working, &blue));
+}
+
+void TestPageViewer::drag()
+{
+    PageViewer viewer;
+    show(viewer, QSize(439, 162), QSize(1000, 800));
+    const QPoint start = viewer.Image_mg->pos();
+    QTest::mousePress(viewer.Image_mg, Qt::LeftButton, {}, QPoint(10, 10));
+    QVERIFY(viewer.Dragging());
+    QTest::mouseMove(viewer.Image_mg, QPoint(30, 25));
+    QCOMPARE(viewer.Image_mg->pos(), start + QPoint(20, 15));
+    // The glass moved under the mouse, so the same spot in the glass moves it no further.
+    QTest::mouseMove(viewer.Image_mg, QPoint(10, 10));
+    QCOMPARE(viewer.Image_mg->pos(), start + QPoint(20, 15));
+    QTest::mouseMove(viewer.Image_mg, QPoint(-400, -300));
+    QCOMPARE(viewer.Image_mg->pos(), start + QPoint(-390, -295));
+    QCOMPARE(viewer.GlassSourceRect(),
+             GlassSourceFor(viewer.ShownRatio(), viewer.PictureOrigin(), viewer.Image_mg->pos(),
+                            QSize(100, 100)));
+    const QImage working = materialise(viewer.SourcePicture(), viewer.WorkingSize());
+    QCOMPARE(viewer.GlassPicture(), expectedGlass(viewer, working));
+    QTest::mouseRelease(viewer.Image_mg, Qt::LeftButton, {}, QPoint(10, 10));
+    QVERIFY(!viewer.Dragging());
+    const QPoint released = viewer.Image_mg->pos();
+    viewer.Image_mgMouseMove(QMouseEvent(QEvent::MouseMove, QPointF(50, 50), QPointF(50, 50),
+                                         Qt::NoButton, Qt::NoButton, Qt::NoModifier));
+    QCOMPARE(viewer.Image_mg->pos(), released);
+}
+
+void TestPageViewer::centerGlassAt()
+{
+    Options options;
+    options.d = 50;
+    PageViewer viewer(nullptr, &options);
+    show(viewer, QSize(439, 162), QSize(200, 100));
+    viewer.CenterGlassAt(100, 80);
+    QCOMPARE(viewer.Image_mg->pos(), QPoint(95, 75));
+    QCOMPARE(viewer.GlassPicture(), viewer.DisplayPicture().copy(75, 55, 50, 50));
+}
+
+void TestPageViewer::diameterChangeKeepsTopLeft()
+{
+    Options options;
+    options.d = 50;
+    PageViewer viewer(nullptr, &options);
+    QCOMPARE(viewer.GlassDiameter(), 50);
+    show(viewer, QSize(439, 162), QSize(200, 100));
+    viewer.Image_mg->move(70, 25);
+    options.d = 150;
+    viewer.ApplySettings();
+    QCOMPARE(viewer.Image_mg->geometry(), QRect(70, 25, 150, 150));
+    QCOMPARE(viewer.GlassRect(), QRect(0, 0, 150, 150));
+    viewer.UpdateGlass();
+    QCOMPARE(viewer.GlassPicture(), viewer.DisplayPicture().copy(50, 5, 150, 150));
+}
+
+void TestPageViewer::rotations()
+{
+    PageViewer viewer;
+    show(viewer, QSize(439, 162), QSize(37, 23));
+    const QImage original = viewer.SourcePicture().copy();
+    const uchar* memory = viewer.SourcePicture().constBits();
+    viewer.SetScale(2.5);
+    viewer.RotatePicture(true);
+    // Turned in the picture's own memory, not into a second picture.
+    QCOMPARE(viewer.SourcePicture().constBits(), memory);
+    QCOMPARE(viewer.SourceSize(), QSize(23, 37));
+    QCOMPARE(viewer.WorkingSize(), QSize(23, 37));
+    QCOMPARE(viewer.WorkingScale(), 1.0);
+    QCOMPARE(viewer.SourcePicture().pixel(22, 0), original.pixel(0, 0));
+    for (int turn = 0; turn < 3; ++turn)
+        viewer.RotatePicture(true);
+    QCOMPARE(viewer.SourcePicture(), original);
+    viewer.RotatePicture(false);
+    QCOMPARE(viewer.SourcePicture().pixel(0, 0), original.pixel(36, 0));
+    viewer.RotatePicture(true);
+    QCOMPARE(viewer.SourcePicture(), original);
+    // The display and the glass follow the turned picture.
+    viewer.RotatePicture(false);
+    QImage expected(439, 162, QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    StretchDraw(expected, QRect(208, 62, 23, 37), viewer.SourcePicture(), QRect(0, 0, 23, 37));
+    QCOMPARE(viewer.DisplayPicture(), expected);
+    QCOMPARE(viewer.GlassPicture(), expectedGlass(viewer, viewer.SourcePicture()));
+}
+
+void TestPageViewer::setScaleOneGivesTheSourcePixelForPixel()
+{
+    PageViewer viewer;
+    show(viewer, QSize(439, 162), QSize(37, 23));
+    viewer.SetScale(3.3);
+    QCOMPARE(viewer.WorkingSize(), QSize(122, 76)); // 122.1 and 75.9 rounded
+    QCOMPARE(viewer.WorkingScale(), 3.3);
+    viewer.SetScale(1.0);
+    QImage working(viewer.WorkingSize(), QImage::Format_RGB32);
+    viewer.Working().Draw(working, working.rect(), Rect64 {0, 0, 37, 23});
+    QCOMPARE(working, viewer.SourcePicture());
+}
+
+void TestPageViewer::workingScaleBounds_data()
+{
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<double>("x");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("a side of exactly 2^29") << QSize(100, 50) << 1 / 5368709.12 << true;
+    QTest::newRow("a side beyond 2^29") << QSize(100, 50) << 1 / 5368709.13 << false;
+    // Every picture the loader accepts can be shown at 100%.
+    QTest::newRow("a loaded side beyond 2^24 at 1:1") << QSize(16777217, 1) << 1.0 << true;
+    QTest::newRow("both sides under a pixel") << QSize(100, 50) << 1e6 << false;
+    QTest::newRow("one side under a pixel") << QSize(1000, 1) << 2.5 << false;
+    QTest::newRow("ten times") << QSize(100, 50) << 0.1 << true;
+}
+
+// A refused scale changes nothing and the glass drops the refused preview.
+void TestPageViewer::workingScaleBounds()
+{
+    QFETCH(QSize, picture);
+    QFETCH(double, x);
+    QFETCH(bool, accepted);
+    PageViewer viewer;
+    show(viewer, QSize(439, 162), picture);
+    const QImage before = viewer.GlassPicture().copy();
+    viewer.PreviewScale(x);
+    QCOMPARE(viewer.ApplyPendingScale(), accepted);
+    if (accepted) {
+        QCOMPARE(viewer.WorkingScale(), 1 / x);
+        QCOMPARE(viewer.WorkingSize(),
+                 QSize(int(std::nearbyint(picture.width() / x)),
+                       int(std::nearbyint(picture.height() / x))));
+    } else {
+        QCOMPARE(viewer.WorkingScale(), 1.0);
+        QCOMPARE(viewer.WorkingSize(), picture);
+        QCOMPARE(viewer.GlassPicture(), before);
+    }
+}
+
+void TestPageViewer::invalidScaleArguments()
+{
+    PageViewer viewer;
+    show(viewer, QSize(439, 162), QSize(100, 50));
+    for (const double scale : {0.0, -1.0, std::nan(""), HUGE_VAL})
+        QVERIFY_THROWS_EXCEPTION(std::out_of_range, viewer.SetScale(scale));
+    for (const double x : {0.0, -0.5, std::nan(""), HUGE_VAL})
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, viewer.PreviewScale(x));
+    QCOMPARE(viewer.WorkingSize(), QSize(100, 50));
+    QCOMPARE(viewer.PendingInverse(), 1.0);
+}
+
+void TestPageViewer::refitOnResize()
+{
+    PageViewer viewer;
+    show(viewer, QSize(439, 162), QSize(1000, 800));
+    viewer.SetContrast(35);
+    viewer.SetScale(2.0);
+    viewer.Image_mg->move(60, 30);
+    viewer.resize(879, 602);
+    QCOMPARE(viewer.Image1->size(), QSize(839, 562));
+    QCOMPARE(viewer.DisplayPicture().size(), QSize(839, 562));
+    QCOMPARE(viewer.ShownRect(), (Rect64 {68, 0, 770, 562})); // 702.5 and 68.5 rounded to even
+    QCOMPARE(viewer.Image_mg->pos(), QPoint(60, 30));
+    QCOMPARE(viewer.Contrast(), 35);
+    QCOMPARE(viewer.WorkingScale(), 2.0);
+    const QImage working = materialise(viewer.SourcePicture(), viewer.WorkingSize());
+    QCOMPARE(viewer.GlassPicture(), expectedGlass(viewer, working));
+}
+
+void TestPageViewer::failedLoadAfterSuccess()
+{
+    PageViewer viewer;
+    show(viewer, QSize(439, 162), QSize(200, 100));
+    viewer.SetScale(2.0);
+    QVERIFY(!viewer.LoadPicture(dir.filePath("missing.bmp").toStdString()));
+    QCOMPARE(viewer.WorkingScale(), 1.0);
+    QCOMPARE(viewer.SourcePicture(), pattern(200, 100));
+    QVERIFY(viewer.ClearPicture());
+    QImage white(100, 100, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    QCOMPARE(viewer.SourcePicture(), white);
+    QVERIFY(viewer.Image_mg->isVisible());
+    QImage allWhite(439, 162, QImage::Format_RGB32);
+    allWhite.fill(Qt::white);
+    QCOMPARE(viewer.DisplayPicture(), allWhite);
+    // The memory of the pictures before is reused for the next one.
+    QVERIFY(viewer.LoadPicture(write(QSize(200, 100)).toStdString()));
+    QCOMPARE(viewer.SourcePicture(), pattern(200, 100));
+}
+
+void TestPageViewer::smallPictureGivesTheLargeMemoryBack()
+{
+    const auto residentKb = [] {
+        QFile status("/proc/self/status");
+        if (!status.open(QIODevice::ReadOnly))
+            return qint64 {0};
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').first().toLongLong();
+        return qint64 {0};
+    };
+    // A JPEG, whose decoder draws into the large blocks kept from picture to picture.
+    const QString large = dir.filePath("large.jpg");
+    QVERIFY(pattern(2000, 2000).save(large, "JPEG"));
+    PageViewer viewer;
+    show(viewer, QSize(300, 200), QSize(64, 64));
+    QVERIFY(viewer.LoadPicture(large.toStdString()));
+    viewer.WaitForPicture();
+    const qint64 showingLarge = residentKb();
+    QVERIFY(viewer.LoadPicture(write(QSize(64, 64)).toStdString()));
+    // The 16 MB picture's memory, and any kept for the next one, is given back.
+    QVERIFY2(residentKb() < showingLarge - 12000,
+             qPrintable(QString("%1 kB then %2 kB").arg(showingLarge).arg(residentKb())));
+}
+
+// A large JPEG is shown from a reduced decode first; once its full picture is in, the
+// display, the glass and the sizes are exactly those of a load of the full picture.
+void TestPageViewer::reducedFirstThenTheFullPicture()
+{
+    const QString file = writeJpeg(QSize(3600, 2400), "reduced.jpg");
+    const QImage full = LoadImageFile(file.toStdString());
+    PageViewer viewer;
+    show(viewer, QSize(439, 162), QSize(50, 50));
+    viewer.SetContrast(35);
+    QVERIFY(viewer.LoadPicture(file.toStdString()));
+    QVERIFY(!viewer.PictureComplete());
+    QCOMPARE(viewer.SourceSize(), QSize(3600, 2400));
+    QCOMPARE(viewer.ShownRect(), (Rect64 {98, 0, 341, 162}));
+    viewer.SetContrast(0);
+    viewer.WaitForPicture();
+    QVERIFY(viewer.PictureComplete());
+    QCOMPARE(viewer.SourcePicture(), full);
+    QCOMPARE(viewer.DisplayPicture(), displayOf(viewer, full));
+    QCOMPARE(viewer.GlassPicture(), expectedGlass(viewer, full));
+}
+
+void TestPageViewer::lastPictureAskedForWins_data()
+{
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<bool>("shown");
+    // Another large JPEG (shown reduced too), a picture loaded at once, a damaged file.
+    QTest::newRow("jpeg") << writeJpeg(QSize(2400, 3600), "second.jpg") << true;
+    QTest::newRow("bmp") << write(QSize(200, 100)) << true;
+    QFile damaged(dir.filePath("damaged.jpg"));
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray("\xFF\xD8\xFF\xC0\x00\x02garbage", 13));
+    damaged.close();
+    QTest::newRow("damaged") << damaged.fileName() << false;
+}
+
+// Enter on one picture and at once on the next: whatever the first picture's decode behind
+// delivers later, the second is the one shown; a damaged second changes nothing.
+void TestPageViewer::lastPictureAskedForWins()
+{
+    QFETCH(QString, second);
+    QFETCH(bool, shown);
+    const QString first = writeJpeg(QSize(3600, 2400), "first.jpg");
+    PageViewer viewer;
+    show(viewer, QSize(439, 162), QSize(50, 50));
+    QVERIFY(viewer.LoadPicture(first.toStdString()));
+    QCOMPARE(viewer.LoadPicture(second.toStdString()), shown);
+    viewer.WaitForBackgroundWork();
+    // Every notice of the worker is delivered.
+    QCoreApplication::processEvents();
+    const QImage expected = LoadImageFile((shown ? second : first).toStdString());
+    QVERIFY(viewer.PictureComplete());
+    QCOMPARE(viewer.SourcePicture(), expected);
+    QCOMPARE(viewer.DisplayPicture(), displayOf(viewer, expected));
+}
+
+void TestPageViewer::brightnessAndContrastStayOutOfTheGlass()
+{
+    PageViewer viewer;
+    show(viewer, QSize(439, 162), QSize(200, 100));
+    viewer.Image_mg->move(100, 20);
+    viewer.UpdateGlass();
+    const QImage working = materialise(viewer.SourcePicture(), viewer.WorkingSize());
+
+    viewer.SetContrast(-35);
+    QCOMPARE(viewer.DisplayPicture().pixel(0, 0), qRgb(238, 238, 238)); // the margin greys
+    QImage adjusted = viewer.SourcePicture().copy();
+    AdjustContrast(adjusted, -35);
+    QCOMPARE(viewer.DisplayPicture().copy(120, 31, 200, 100).convertToFormat(QImage::Format_RGB32),
+             adjusted.convertToFormat(QImage::Format_RGB32));
+    // The disc keeps the working picture; the corners show the adjusted display at once.
+    QCOMPARE(viewer.GlassPicture(), expectedGlass(viewer, working));
+
+    viewer.SetContrast(0);
+    viewer.SetLightness(-35);
+    QCOMPARE(viewer.DisplayPicture().pixel(0, 0), qRgb(255, 255, 255));
+    QCOMPARE(viewer.GlassPicture(), expectedGlass(viewer, working));
+
+    // A pending step's preview survives a brightness change.
+    viewer.PreviewScale(0.5);
+    const QImage preview = viewer.GlassPicture().copy();
+    viewer.SetLightness(-70);
+    const int middle = viewer.GlassDiameter() / 2;
+    QCOMPARE(viewer.GlassPicture().copy(middle - 10, middle - 10, 20, 20),
+             preview.copy(middle - 10, middle - 10, 20, 20));
+
+    // The next redraw after a new scale stretches the new working picture.
+    viewer.SetScale(0.37);
+    viewer.SetLightness(0);
+    QImage expected(439, 162, QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    StretchDraw(expected, QRect(120, 31, 200, 100),
+                materialise(viewer.SourcePicture(), viewer.WorkingSize()), QRect(0, 0, 74, 37));
+    QCOMPARE(viewer.DisplayPicture(), expected);
+}
+
+QTEST_MAIN(TestPageViewer)
+#include "tst_page_viewer.moc"
