@@ -12,7 +12,7 @@
 
 #include "browse/folder_list.h"
 #include "shell/application.h"
-#include "shell/main.h"
+#include "shell/main_window.h"
 #include "shell/windows.h"
 #include "viewer/page_viewer.h"
 
@@ -61,7 +61,7 @@ void settle()
 int runProgram(int argc, char** argv, const std::string& binFolder,
                const std::string& pictureFolder)
 {
-    TApplication app(argc, argv);
+    Application app(argc, argv);
     CreateWindows(binFolder + "/vistrel");
     ShowMainWindowCentred();
     // A photograph is looked at with the window filling the screen.

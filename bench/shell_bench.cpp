@@ -4,7 +4,7 @@
 #include "harness.h"
 
 #include "browse/folder_list.h"
-#include "shell/main.h"
+#include "shell/main_window.h"
 #include "shell/navigation_history.h"
 #include "shell/windows.h"
 #include "viewer/page_viewer.h"

@@ -7,7 +7,7 @@
 #include <exception>
 #include <new>
 
-TApplication::TApplication(int& argc, char** argv)
+Application::Application(int& argc, char** argv)
     : QApplication(argc, argv)
 {
     setApplicationName("Vistrel");
@@ -16,7 +16,7 @@ TApplication::TApplication(int& argc, char** argv)
     setDesktopFileName("org.vistrel.Vistrel");
 }
 
-bool TApplication::notify(QObject* receiver, QEvent* event)
+bool Application::notify(QObject* receiver, QEvent* event)
 {
     // Qt cannot carry an exception through its event loop; without this, a command that
     // fails (too little memory for a huge picture) would end the whole program.

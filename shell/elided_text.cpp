@@ -5,7 +5,7 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 
-TNameLabel::TNameLabel(QWidget* parent)
+NameLabel::NameLabel(QWidget* parent)
     : QLabel(parent)
 {
     // The width comes from the layout alone, never from the name.
@@ -13,18 +13,18 @@ TNameLabel::TNameLabel(QWidget* parent)
     setAlignment(Qt::AlignCenter);
 }
 
-void TNameLabel::SetName(const QString& name)
+void NameLabel::SetName(const QString& name)
 {
     setText(name);
     setToolTip(name);
 }
 
-QSize TNameLabel::minimumSizeHint() const
+QSize NameLabel::minimumSizeHint() const
 {
     return QSize(0, QLabel::minimumSizeHint().height());
 }
 
-void TNameLabel::paintEvent(QPaintEvent*)
+void NameLabel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     const QRect area = contentsRect();
@@ -32,13 +32,13 @@ void TNameLabel::paintEvent(QPaintEvent*)
                           ElideFileName(text(), fontMetrics(), area.width()), foregroundRole());
 }
 
-TPathEdit::TPathEdit(QWidget* parent)
+PathEdit::PathEdit(QWidget* parent)
     : QLineEdit(parent)
 {
     setReadOnly(true);
 }
 
-void TPathEdit::paintEvent(QPaintEvent* event)
+void PathEdit::paintEvent(QPaintEvent* event)
 {
     QStyleOptionFrame panel;
     initStyleOption(&panel);

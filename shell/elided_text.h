@@ -9,10 +9,10 @@ class QFontMetrics;
 // The shown picture's file name under the picture. A name of any length keeps the layout as
 // it is: what does not fit is left out in the middle, the extension stays, and the whole
 // name is the label's tooltip.
-class TNameLabel : public QLabel
+class NameLabel : public QLabel
 {
 public:
-    explicit TNameLabel(QWidget* parent = nullptr);
+    explicit NameLabel(QWidget* parent = nullptr);
 
     // The full name; an empty text clears the label.
     void SetName(const QString& name);
@@ -26,10 +26,10 @@ protected:
 // A read-only path box. A path longer than the box shows its end, beginning with whole
 // letters after an ellipsis; with the focus (to select and copy) the box shows the path as a
 // line edit does.
-class TPathEdit : public QLineEdit
+class PathEdit : public QLineEdit
 {
 public:
-    explicit TPathEdit(QWidget* parent = nullptr);
+    explicit PathEdit(QWidget* parent = nullptr);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -39,7 +39,7 @@ bool folderTakesNewFile(const std::string& folder)
 
 } // namespace
 
-TProgramFiles LocateProgramFiles(const std::string& ProgramPath)
+ProgramFiles LocateProgramFiles(const std::string& ProgramPath)
 {
     const std::string settingsFile = ReplaceFileExtension(ProgramPath, ".set");
     if (fileWritable(settingsFile) || folderTakesNewFile(FolderOfPath(ProgramPath)))

@@ -5,7 +5,7 @@
 
 #include <string>
 
-struct TProgramFiles
+struct ProgramFiles
 {
     std::string SettingsFile;
     // The collection data file used while the settings name none.
@@ -19,4 +19,4 @@ struct TProgramFiles
 // both files go to $XDG_CONFIG_HOME/vistrel/ (~/.config/vistrel/ by default), which is
 // created, and the collections to $XDG_DATA_HOME/vistrel/collections/
 // (~/.local/share/vistrel/collections/ by default). The files keep the executable's name.
-TProgramFiles LocateProgramFiles(const std::string& ProgramPath);
+ProgramFiles LocateProgramFiles(const std::string& ProgramPath);

@@ -4,7 +4,7 @@
 #include "browse/byte_name.h"
 #include "shell/application.h"
 #include "shell/desktop_start.h"
-#include "shell/main.h"
+#include "shell/main_window.h"
 #include "shell/windows.h"
 
 int main(int argc, char** argv)
@@ -12,7 +12,7 @@ int main(int argc, char** argv)
     // Qt sees no argument, so none is taken for one of its own options: "-style" may well
     // be the name of a picture.
     int qtArgc = 1;
-    TApplication app(qtArgc, argv);
+    Application app(qtArgc, argv);
     CloseWindowsOnTermination();
     CreateWindows(ByteNameOf(QCoreApplication::applicationFilePath()));
     if (argc > 1)

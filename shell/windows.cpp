@@ -5,11 +5,11 @@
 #include "browse/message_window.h"
 #include "browse/yes_no_question.h"
 #include "settings/settings_dialog.h"
-#include "shell/main.h"
+#include "shell/main_window.h"
 
 #include <QScreen>
 
-TFmain* Fmain = nullptr;
+MainWindow* Fmain = nullptr;
 MessageWindow* Dmsg = nullptr;
 YesNoQuestion* Fsure = nullptr;
 AboutBox* F_about = nullptr;
@@ -20,7 +20,7 @@ void CreateWindows(const std::string& ProgramPath)
 {
     // Fmain is reachable before its creation steps run: the settings object made during them
     // fills its history list.
-    Fmain = new TFmain(ProgramPath);
+    Fmain = new MainWindow(ProgramPath);
     Fmain->FormCreate();
     Dmsg = new MessageWindow();
     Fsure = new YesNoQuestion();

@@ -4,14 +4,14 @@
 
 #include <string>
 
-class TFmain;
+class MainWindow;
 class MessageWindow;
 class YesNoQuestion;
 class AboutBox;
 class FileOperations;
 class SettingsDialog;
 
-extern TFmain* Fmain;
+extern MainWindow* Fmain;
 extern MessageWindow* Dmsg;
 extern YesNoQuestion* Fsure;
 extern AboutBox* F_about;

@@ -5,7 +5,7 @@
 #include "browse/folder_list.h"
 #include "settings/settings_dialog.h"
 #include "shell/elided_text.h"
-#include "shell/main.h"
+#include "shell/main_window.h"
 #include "shell/windows.h"
 
 #include <QAbstractButton>

@@ -74,7 +74,7 @@ void TestApplication::escapingErrorIsReported()
 
 int main(int argc, char** argv)
 {
-    TApplication app(argc, argv);
+    Application app(argc, argv);
     TestApplication test;
     return QTest::qExec(&test, argc, argv);
 }

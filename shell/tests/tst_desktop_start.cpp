@@ -113,7 +113,7 @@ void TestDesktopStart::programFilesLocation()
     const QString config = configHome.isNull() ? program->path("config/vistrel/")
                                                : program->path("home/.config/vistrel/");
 
-    TProgramFiles files;
+    ProgramFiles files;
     {
         WithoutFileOverride asAnyUser;
         files = LocateProgramFiles(program->programPath());

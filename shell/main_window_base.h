@@ -22,7 +22,7 @@ class QStatusBar;
 class HistoryList;
 class WidgetBounds;
 
-class TForm_main : public QMainWindow
+class MainWindowBase : public QMainWindow
 {
     Q_OBJECT
 
@@ -30,8 +30,8 @@ public:
     // ProgramPath stands for the executable: the settings file and the default data file
     // are named after it and kept beside it where they can be written (tests give a path
     // inside a temporary folder).
-    explicit TForm_main(const std::string& ProgramPath, QWidget* parent = nullptr);
-    ~TForm_main() override;
+    explicit MainWindowBase(const std::string& ProgramPath, QWidget* parent = nullptr);
+    ~MainWindowBase() override;
 
     // The creation steps that need the whole window built and reachable as Fmain; a derived
     // window extends them and runs the base first.
@@ -103,7 +103,7 @@ private:
 
     std::string programPath;
     // Where the settings, the data file and the collections live, decided at creation.
-    TProgramFiles files;
+    ProgramFiles files;
     bool modified = false;
     std::string dataFileName;
     bool firstActivation = true;

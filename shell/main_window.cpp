@@ -1,4 +1,4 @@
-#include "shell/main.h"
+#include "shell/main_window.h"
 
 #include "browse/byte_name.h"
 #include "browse/file_operations.h"
@@ -70,8 +70,8 @@ void addSeparator(QWidget* bar)
 
 } // namespace
 
-TFmain::TFmain(const std::string& ProgramPath, QWidget* parent)
-    : TForm_main(ProgramPath, parent)
+MainWindow::MainWindow(const std::string& ProgramPath, QWidget* parent)
+    : MainWindowBase(ProgramPath, parent)
     , historyList(std::make_unique<HistoryListBridge>(history, [this] { ShowHistory(); }))
     , glassOptions(std::make_unique<SettingsGlassOptions>())
 {
@@ -90,7 +90,7 @@ TFmain::TFmain(const std::string& ProgramPath, QWidget* parent)
     };
 }
 
-TFmain::~TFmain()
+MainWindow::~MainWindow()
 {
     // The viewer (a child widget) and the settings object (the base's) outlive the options
     // and the history list that this window owns.
@@ -99,8 +99,8 @@ TFmain::~TFmain()
         D_settings_user->SetHistoryList(nullptr);
 }
 
-QToolButton* TFmain::AddToolButton(QWidget* bar, const char* name, const QString& caption,
-                                   const QString& hint, const QString& image)
+QToolButton* MainWindow::AddToolButton(QWidget* bar, const char* name, const QString& caption,
+                                       const QString& hint, const QString& image)
 {
     auto* button = new QToolButton(bar);
     button->setObjectName(name);
@@ -117,7 +117,7 @@ QToolButton* TFmain::AddToolButton(QWidget* bar, const char* name, const QString
     return button;
 }
 
-void TFmain::CreateToolBar()
+void MainWindow::CreateToolBar()
 {
     ToolBar1 = new QToolBar(this);
     ToolBar1->setObjectName("ToolBar1");
@@ -148,7 +148,7 @@ void TFmain::CreateToolBar()
     historyLayout->addWidget(Label1);
     historyLayout->addWidget(CB_history);
     historyLayout->addStretch();
-    connect(CB_history, &QComboBox::activated, this, &TFmain::CB_historyChosen);
+    connect(CB_history, &QComboBox::activated, this, &MainWindow::CB_historyChosen);
 
     auto* buttons = new QWidget(Splitter2);
     buttons->setObjectName("ToolBar1Buttons");
@@ -177,14 +177,14 @@ void TFmain::CreateToolBar()
 
     connect(TB_prior, &QToolButton::clicked, this, [this] { NavigationClick(TB_prior); });
     connect(TB_next, &QToolButton::clicked, this, [this] { NavigationClick(TB_next); });
-    connect(TB_refresh, &QToolButton::clicked, this, &TFmain::N_RefreshClick);
-    connect(TB_magnifier, &QToolButton::clicked, this, &TFmain::TB_magnifierClick);
+    connect(TB_refresh, &QToolButton::clicked, this, &MainWindow::N_RefreshClick);
+    connect(TB_magnifier, &QToolButton::clicked, this, &MainWindow::TB_magnifierClick);
     connect(TB_rotate_ccw, &QToolButton::clicked, this, [this] { NRotateClick(TB_rotate_ccw); });
     connect(TB_rotate_cw, &QToolButton::clicked, this, [this] { NRotateClick(TB_rotate_cw); });
-    connect(TB_exit, &QToolButton::clicked, this, &TFmain::N_ExitClick);
+    connect(TB_exit, &QToolButton::clicked, this, &MainWindow::N_ExitClick);
 }
 
-void TFmain::CreateWorkArea()
+void MainWindow::CreateWorkArea()
 {
     Splitter1 = new QSplitter(Qt::Horizontal, this);
     Splitter1->setObjectName("Splitter1");
@@ -207,7 +207,7 @@ void TFmain::CreateWorkArea()
 
 // The folder side: the folder's path with its browse button above the folder list, and the
 // collection page the program does not show.
-void TFmain::CreateFolderPage()
+void MainWindow::CreateFolderPage()
 {
     PageControl1 = new QTabWidget(Splitter1);
     PageControl1->setObjectName("PageControl1");
@@ -231,7 +231,7 @@ void TFmain::CreateFolderPage()
     Panel1->setFixedHeight(36);
     auto* panelLayout = new QHBoxLayout(Panel1);
     panelLayout->setContentsMargins(4, 2, 4, 2);
-    Edit_dir = new TPathEdit(Panel1);
+    Edit_dir = new PathEdit(Panel1);
     Edit_dir->setObjectName("Edit_dir");
     Edit_dir->setFrame(false);
     QFont bold = Edit_dir->font();
@@ -244,7 +244,7 @@ void TFmain::CreateFolderPage()
     SB_dir->setFixedSize(23, 22);
     panelLayout->addWidget(Edit_dir);
     panelLayout->addWidget(SB_dir);
-    connect(SB_dir, &QToolButton::clicked, this, &TFmain::SB_dirClick);
+    connect(SB_dir, &QToolButton::clicked, this, &MainWindow::SB_dirClick);
 
     O_dir_content1 = new FolderList(TabSheet_dir);
     O_dir_content1->setObjectName("O_dir_content1");
@@ -253,7 +253,7 @@ void TFmain::CreateFolderPage()
 }
 
 // The folder list's context menu.
-void TFmain::CreateFileListMenu()
+void MainWindow::CreateFileListMenu()
 {
     PM_filelist = new QMenu(this);
     PM_filelist->setObjectName("PM_filelist");
@@ -263,9 +263,9 @@ void TFmain::CreateFileListMenu()
     PSaveAs->setObjectName("PSaveAs");
     PDelete = PM_filelist->addAction("Delete...");
     PDelete->setObjectName("PDelete");
-    connect(PRefresh, &QAction::triggered, this, &TFmain::PRefreshClick);
-    connect(PSaveAs, &QAction::triggered, this, &TFmain::PSaveAsClick);
-    connect(PDelete, &QAction::triggered, this, &TFmain::PDeleteClick);
+    connect(PRefresh, &QAction::triggered, this, &MainWindow::PRefreshClick);
+    connect(PSaveAs, &QAction::triggered, this, &MainWindow::PSaveAsClick);
+    connect(PDelete, &QAction::triggered, this, &MainWindow::PDeleteClick);
     O_dir_content1->LV_dir->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(O_dir_content1->LV_dir, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) {
@@ -275,7 +275,7 @@ void TFmain::CreateFileListMenu()
 
 // The picture side: the viewer above the state panel (name, magnification indicator,
 // brightness and contrast).
-void TFmain::CreateViewerPage()
+void MainWindow::CreateViewerPage()
 {
     PC_viewers = new QTabWidget(Splitter1);
     PC_viewers->setObjectName("PC_viewers");
@@ -296,7 +296,7 @@ void TFmain::CreateViewerPage()
     auto* stateLayout = new QGridLayout(Panel_state);
     stateLayout->setContentsMargins(5, 5, 5, 5);
     stateLayout->setSpacing(2);
-    Label_imgname = new TNameLabel(Panel_state);
+    Label_imgname = new NameLabel(Panel_state);
     Label_imgname->setObjectName("Label_imgname");
     O_mg_indicator1 = new MagnificationIndicator(Panel_state);
     O_mg_indicator1->setObjectName("O_mg_indicator1");
@@ -311,17 +311,17 @@ void TFmain::CreateViewerPage()
 }
 
 // The viewer's and the indicator's events, once every widget they name exists.
-void TFmain::BindWorkArea()
+void MainWindow::BindWorkArea()
 {
     O_pgv1->Image1->OnMouseDown = [this](const QMouseEvent& event) {
-        O_pgv1Image1MouseDown(event.position().toPoint());
+        PictureMouseDown(event.position().toPoint());
     };
     O_pgv1->Image1->OnDblClick = [this](const QMouseEvent&) {
-        O_pgv1Image1DblClick();
+        PictureDoubleClick();
     };
     O_pgv1->Image_mg->OnMouseMove = [this](const QMouseEvent& event) {
         O_pgv1->Image_mgMouseMove(event);
-        O_pgv1Image_mgMouseMove();
+        GlassMouseMove();
     };
     // Both watched once every widget that eventFilter names exists. The wheel over the history
     // list steps the magnification as anywhere in the window and never opens another entry; a
@@ -332,15 +332,15 @@ void TFmain::BindWorkArea()
     O_pgv1->OnPictureLost = [this] {
         SetImageLoaded(false);
     };
-    connect(O_mg_indicator1, &MagnificationIndicator::ScaleUpClick, this, &TFmain::ScaleUp);
-    connect(O_mg_indicator1, &MagnificationIndicator::ScaleDnClick, this, &TFmain::ScaleDn);
+    connect(O_mg_indicator1, &MagnificationIndicator::ScaleUpClick, this, &MainWindow::ScaleUp);
+    connect(O_mg_indicator1, &MagnificationIndicator::ScaleDnClick, this, &MainWindow::ScaleDn);
     connect(O_mg_indicator1, &MagnificationIndicator::SetDefaultClick, this,
-            &TFmain::O_mg_indicator1SpeedButton1Click);
+            &MainWindow::SetDefaultScaleClick);
     connect(O_mg_indicator1, &MagnificationIndicator::ApplyClick, this,
-            &TFmain::O_mg_indicator1SpeedButton2Click);
+            &MainWindow::ApplyScaleClick);
 }
 
-void TFmain::CreateMenus()
+void MainWindow::CreateMenus()
 {
     // The data-file commands belong to other main windows; only Save's shortcut stays.
     N_New->setVisible(false);
@@ -363,16 +363,16 @@ void TFmain::CreateMenus()
     NEffects->setObjectName("NEffects");
     NEffects->setVisible(false);
 
-    connect(N_Refresh, &QAction::triggered, this, &TFmain::N_RefreshClick);
+    connect(N_Refresh, &QAction::triggered, this, &MainWindow::N_RefreshClick);
     connect(NRotateclockwise, &QAction::triggered, this,
             [this] { NRotateClick(NRotateclockwise); });
     connect(NRotatecounterclockwise, &QAction::triggered, this,
             [this] { NRotateClick(NRotatecounterclockwise); });
 }
 
-void TFmain::FormCreate()
+void MainWindow::FormCreate()
 {
-    TForm_main::FormCreate();
+    MainWindowBase::FormCreate();
     imageFileName.clear();
     SetImageLoaded(false);
     PC_viewers->tabBar()->setVisible(false);
@@ -394,9 +394,9 @@ void TFmain::FormCreate()
     };
 }
 
-void TFmain::AfterLoadData()
+void MainWindow::AfterLoadData()
 {
-    TForm_main::AfterLoadData();
+    MainWindowBase::AfterLoadData();
     O_pgv1->ApplySettings();
     if (ShowStartPath())
         return;
@@ -405,7 +405,7 @@ void TFmain::AfterLoadData()
     O_dir_content1->ShowFolder(folder);
 }
 
-void TFmain::ShowHistory()
+void MainWindow::ShowHistory()
 {
     const QSignalBlocker blocker(CB_history);
     QStringList entries;
@@ -417,7 +417,7 @@ void TFmain::ShowHistory()
     CB_history->setCurrentIndex(history.Selected());
 }
 
-void TFmain::SetImageLoaded(bool Value)
+void MainWindow::SetImageLoaded(bool Value)
 {
     imageLoaded = Value;
     if (!Value) {
@@ -427,7 +427,7 @@ void TFmain::SetImageLoaded(bool Value)
     UpdateControls();
 }
 
-void TFmain::UpdateControls()
+void MainWindow::UpdateControls()
 {
     for (QToolButton* button : {TB_refresh, TB_rotate_ccw, TB_rotate_cw})
         button->setEnabled(imageLoaded);
@@ -437,12 +437,12 @@ void TFmain::UpdateControls()
     TB_next->setEnabled(history.CanStepForward());
 }
 
-void TFmain::FolderShown()
+void MainWindow::FolderShown()
 {
     Edit_dir->setText(TextOfByteName(O_dir_content1->CurrentFolder()));
 }
 
-void TFmain::ShowSelectedFile()
+void MainWindow::ShowSelectedFile()
 {
     const std::string name = O_dir_content1->GetSelectedName();
     imageFileName = O_dir_content1->CurrentFolder() + name;
@@ -456,38 +456,38 @@ void TFmain::ShowSelectedFile()
     }
 }
 
-bool TFmain::IsImageFile(const std::string& FileName) const
+bool MainWindow::IsImageFile(const std::string& FileName) const
 {
     return IsPictureFileName(FileName);
 }
 
-void TFmain::BrightnessChanged(int Value)
+void MainWindow::BrightnessChanged(int Value)
 {
     if (imageLoaded)
         O_pgv1->SetLightness(Value * 7);
 }
 
-void TFmain::ContrastChanged(int Value)
+void MainWindow::ContrastChanged(int Value)
 {
     if (imageLoaded)
         O_pgv1->SetContrast(Value * 7);
 }
 
-void TFmain::AddToHistory(const std::string& FileName)
+void MainWindow::AddToHistory(const std::string& FileName)
 {
     history.Add(ExpandHistoryPath(FileName), D_settings_user->SE_history->value(),
                 D_settings_user->CB_dup_allowed->isChecked());
     ShowHistory();
 }
 
-void TFmain::OpenStartPath(const std::string& Path)
+void MainWindow::OpenStartPath(const std::string& Path)
 {
     startPath = Path;
     if (!FirstActivation())
         ShowStartPath();
 }
 
-bool TFmain::ShowStartPath()
+bool MainWindow::ShowStartPath()
 {
     if (startPath.empty())
         return false;
@@ -514,7 +514,7 @@ bool TFmain::ShowStartPath()
     return true;
 }
 
-void TFmain::SB_dirClick()
+void MainWindow::SB_dirClick()
 {
     const std::string path = BrowseForFolder ? BrowseForFolder() : std::string();
     if (path.empty())
@@ -524,7 +524,7 @@ void TFmain::SB_dirClick()
     O_dir_content1->ShowFolder(path);
 }
 
-void TFmain::N_RefreshClick()
+void MainWindow::N_RefreshClick()
 {
     if (!imageLoaded)
         return;
@@ -534,7 +534,7 @@ void TFmain::N_RefreshClick()
     SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
 }
 
-void TFmain::NRotateClick(QObject* Sender)
+void MainWindow::NRotateClick(QObject* Sender)
 {
     if (!imageLoaded)
         return;
@@ -543,7 +543,7 @@ void TFmain::NRotateClick(QObject* Sender)
     ResetScaleStep();
 }
 
-void TFmain::TB_magnifierClick()
+void MainWindow::TB_magnifierClick()
 {
     D_settings_user->ShowPage(D_settings_user->TabSheet_mg);
     D_settings_user->exec();
@@ -551,12 +551,12 @@ void TFmain::TB_magnifierClick()
     O_pgv1->UpdateGlass();
 }
 
-void TFmain::PRefreshClick()
+void MainWindow::PRefreshClick()
 {
     O_dir_content1->RefreshFolder();
 }
 
-void TFmain::PSaveAsClick()
+void MainWindow::PSaveAsClick()
 {
     const std::string path = O_dir_content1->GetSelectedFile();
     if (path.empty())
@@ -565,7 +565,7 @@ void TFmain::PSaveAsClick()
     O_dir_content1->RefreshFolder();
 }
 
-void TFmain::PDeleteClick()
+void MainWindow::PDeleteClick()
 {
     const std::string path = O_dir_content1->GetSelectedFile();
     if (!path.empty() && D_filer->DeleteToRecycleBin(path)) {
@@ -578,13 +578,13 @@ void TFmain::PDeleteClick()
     UpdateControls();
 }
 
-void TFmain::CB_historyChosen(int Index)
+void MainWindow::CB_historyChosen(int Index)
 {
     history.Select(Index);
     CB_historyClick();
 }
 
-void TFmain::CB_historyClick()
+void MainWindow::CB_historyClick()
 {
     const std::string entry = history.SelectedEntry();
     if (entry.empty())
@@ -604,14 +604,14 @@ void TFmain::CB_historyClick()
     ResetScaleStep();
 }
 
-void TFmain::NavigationClick(QObject* Sender)
+void MainWindow::NavigationClick(QObject* Sender)
 {
     history.Select(history.StepIndex(Sender == TB_next));
     ShowHistory();
     CB_historyClick();
 }
 
-void TFmain::ShowMagnification()
+void MainWindow::ShowMagnification()
 {
     const QSize source = O_pgv1->SourceSize();
     const QSize working = O_pgv1->WorkingSize();
@@ -620,20 +620,20 @@ void TFmain::ShowMagnification()
                                      O_pgv1->ShownSize());
 }
 
-void TFmain::ResetScaleStep()
+void MainWindow::ResetScaleStep()
 {
     pendingFactor = 1.0;
     O_mg_indicator1->SetPending(false);
     ShowMagnification();
 }
 
-void TFmain::ApplyScaleStep()
+void MainWindow::ApplyScaleStep()
 {
     O_pgv1->ApplyPendingScale();
     ResetScaleStep();
 }
 
-void TFmain::StepScale(int Direction)
+void MainWindow::StepScale(int Direction)
 {
     if (!imageLoaded)
         return;
@@ -647,27 +647,27 @@ void TFmain::StepScale(int Direction)
     ShowMagnification();
 }
 
-void TFmain::ScaleUp()
+void MainWindow::ScaleUp()
 {
     StepScale(-1);
 }
 
-void TFmain::ScaleDn()
+void MainWindow::ScaleDn()
 {
     StepScale(+1);
 }
 
-void TFmain::FormMouseWheelDown()
+void MainWindow::FormMouseWheelDown()
 {
     StepScale(-1);
 }
 
-void TFmain::FormMouseWheelUp()
+void MainWindow::FormMouseWheelUp()
 {
     StepScale(+1);
 }
 
-void TFmain::O_mg_indicator1SpeedButton1Click()
+void MainWindow::SetDefaultScaleClick()
 {
     if (!imageLoaded)
         return;
@@ -675,39 +675,39 @@ void TFmain::O_mg_indicator1SpeedButton1Click()
     ResetScaleStep();
 }
 
-void TFmain::O_mg_indicator1SpeedButton2Click()
+void MainWindow::ApplyScaleClick()
 {
     ApplyScaleStep();
 }
 
-void TFmain::O_pgv1Image1MouseDown(const QPoint& Point)
+void MainWindow::PictureMouseDown(const QPoint& Point)
 {
     MouseDownPoint = Point;
 }
 
-void TFmain::O_pgv1Image1DblClick()
+void MainWindow::PictureDoubleClick()
 {
     O_pgv1->CenterGlassAt(MouseDownPoint.x(), MouseDownPoint.y());
 }
 
-void TFmain::O_pgv1Image_mgMouseMove()
+void MainWindow::GlassMouseMove()
 {
     if (O_pgv1->Dragging() && O_mg_indicator1->Pending())
         ApplyScaleStep();
 }
 
-HistoryList* TFmain::HistoryListForSettings()
+HistoryList* MainWindow::HistoryListForSettings()
 {
     return historyList.get();
 }
 
-void TFmain::FormClose()
+void MainWindow::FormClose()
 {
     D_settings_user->StoreHistory();
-    TForm_main::FormClose();
+    MainWindowBase::FormClose();
 }
 
-bool TFmain::eventFilter(QObject* watched, QEvent* event)
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == CB_history && event->type() == QEvent::Wheel) {
         wheelEvent(static_cast<QWheelEvent*>(event));
@@ -720,10 +720,10 @@ bool TFmain::eventFilter(QObject* watched, QEvent* event)
         ShowMagnification();
         return true;
     }
-    return TForm_main::eventFilter(watched, event);
+    return MainWindowBase::eventFilter(watched, event);
 }
 
-void TFmain::wheelEvent(QWheelEvent* event)
+void MainWindow::wheelEvent(QWheelEvent* event)
 {
     // One step per wheel message, whatever its size; the folder list scrolls with the wheel
     // and never passes it on.

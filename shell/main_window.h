@@ -3,7 +3,7 @@
 // menus carry the commands; the navigation history lives in the tool bar.
 #pragma once
 
-#include "shell/main_pre.h"
+#include "shell/main_window_base.h"
 #include "shell/navigation_history.h"
 
 #include <QPoint>
@@ -22,19 +22,19 @@ class QTabWidget;
 class QToolBar;
 class QToolButton;
 class QWheelEvent;
-class TNameLabel;
+class NameLabel;
 class BrightnessContrastBar;
 class FolderList;
 class MagnificationIndicator;
 class PageViewer;
 
-class TFmain : public TForm_main
+class MainWindow : public MainWindowBase
 {
     Q_OBJECT
 
 public:
-    explicit TFmain(const std::string& ProgramPath, QWidget* parent = nullptr);
-    ~TFmain() override;
+    explicit MainWindow(const std::string& ProgramPath, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     void FormCreate() override;
     void AfterLoadData() override;
@@ -77,8 +77,8 @@ public:
     void ScaleDn();
     void FormMouseWheelDown();
     void FormMouseWheelUp();
-    void O_mg_indicator1SpeedButton1Click();
-    void O_mg_indicator1SpeedButton2Click();
+    void SetDefaultScaleClick();
+    void ApplyScaleClick();
 
     // The folder-browse dialog; gives the chosen folder, or an empty text when cancelled.
     std::function<std::string()> BrowseForFolder;
@@ -113,7 +113,7 @@ public:
     QWidget* TabSheet_pg;
     PageViewer* O_pgv1;
     QWidget* Panel_state;
-    TNameLabel* Label_imgname;
+    NameLabel* Label_imgname;
     MagnificationIndicator* O_mg_indicator1;
     BrightnessContrastBar* O_cbs1;
 
@@ -139,9 +139,9 @@ private:
     void CreateMenus();
     QToolButton* AddToolButton(QWidget* bar, const char* name, const QString& caption,
                                const QString& hint, const QString& image);
-    void O_pgv1Image1MouseDown(const QPoint& Point);
-    void O_pgv1Image1DblClick();
-    void O_pgv1Image_mgMouseMove();
+    void PictureMouseDown(const QPoint& Point);
+    void PictureDoubleClick();
+    void GlassMouseMove();
     void CB_historyChosen(int Index);
     // False when the start path names nothing to list, which the status bar then says.
     bool ShowStartPath();

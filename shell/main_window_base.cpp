@@ -1,4 +1,4 @@
-#include "shell/main_pre.h"
+#include "shell/main_window_base.h"
 
 #include "browse/byte_name.h"
 #include "browse/design_font.h"
@@ -33,7 +33,7 @@ constexpr const char* collectionFilter = "Vistrel graphic collection (*.vsgc)";
 
 } // namespace
 
-TForm_main::TForm_main(const std::string& ProgramPath, QWidget* parent)
+MainWindowBase::MainWindowBase(const std::string& ProgramPath, QWidget* parent)
     : QMainWindow(parent)
     , programPath(ProgramPath)
     , files(LocateProgramFiles(ProgramPath))
@@ -51,26 +51,26 @@ TForm_main::TForm_main(const std::string& ProgramPath, QWidget* parent)
     N_File = MainMenu1->addMenu("File");
     N_File->setObjectName("N_File");
     const auto addItem = [this](QMenu* menu, const char* name, const QString& caption,
-                                void (TForm_main::*handler)()) {
+                                void (MainWindowBase::*handler)()) {
         QAction* item = menu->addAction(caption);
         item->setObjectName(name);
         connect(item, &QAction::triggered, this, handler);
         return item;
     };
-    N_New = addItem(N_File, "N_New", "New", &TForm_main::N_NewClick);
-    N_Open = addItem(N_File, "N_Open", "Open", &TForm_main::N_OpenClick);
-    N_Save = addItem(N_File, "N_Save", "Save", &TForm_main::N_SaveClick);
-    N_Saveas = addItem(N_File, "N_Saveas", "Save as...", &TForm_main::N_SaveasClick);
+    N_New = addItem(N_File, "N_New", "New", &MainWindowBase::N_NewClick);
+    N_Open = addItem(N_File, "N_Open", "Open", &MainWindowBase::N_OpenClick);
+    N_Save = addItem(N_File, "N_Save", "Save", &MainWindowBase::N_SaveClick);
+    N_Saveas = addItem(N_File, "N_Saveas", "Save as...", &MainWindowBase::N_SaveasClick);
     N_FileSeparator = N_File->addSeparator();
-    N_Exit = addItem(N_File, "N_Exit", "Exit", &TForm_main::N_ExitClick);
+    N_Exit = addItem(N_File, "N_Exit", "Exit", &MainWindowBase::N_ExitClick);
     N_Help = MainMenu1->addMenu("Help");
     N_Help->setObjectName("N_Help");
-    N_About = addItem(N_Help, "N_About", "About", &TForm_main::N_AboutClick);
+    N_About = addItem(N_Help, "N_About", "About", &MainWindowBase::N_AboutClick);
 
     // The shortcut belongs to the window rather than the item, so hiding Save keeps it.
     SaveShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
     SaveShortcut->setObjectName("SaveShortcut");
-    connect(SaveShortcut, &QShortcut::activated, this, &TForm_main::N_SaveClick);
+    connect(SaveShortcut, &QShortcut::activated, this, &MainWindowBase::N_SaveClick);
     N_Save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     N_Save->setShortcutContext(Qt::WidgetShortcut);
 
@@ -96,7 +96,7 @@ TForm_main::TForm_main(const std::string& ProgramPath, QWidget* parent)
     SaveDialog1->setFileMode(QFileDialog::AnyFile);
 }
 
-TForm_main::~TForm_main()
+MainWindowBase::~MainWindowBase()
 {
     // FormDestroy: the settings object writes the settings file as it goes.
     if (D_settings_user) {
@@ -106,7 +106,7 @@ TForm_main::~TForm_main()
     }
 }
 
-void TForm_main::FormCreate()
+void MainWindowBase::FormCreate()
 {
     backupOnSave = true;
     SetModified(false);
@@ -122,26 +122,26 @@ void TForm_main::FormCreate()
     firstActivation = true;
 }
 
-QString TForm_main::StatusPanelText(int index) const
+QString MainWindowBase::StatusPanelText(int index) const
 {
     return index >= 0 && index < 3 ? StatusPanels[index]->text() : QString();
 }
 
-void TForm_main::SetModified(bool Value)
+void MainWindowBase::SetModified(bool Value)
 {
     modified = Value;
     StatusPanels[1]->setText(Value ? QStringLiteral("Changed") : QString());
 }
 
-void TForm_main::SetDataFileName(const std::string& Name)
+void MainWindowBase::SetDataFileName(const std::string& Name)
 {
     dataFileName = Name;
     StatusPanels[2]->setText(TextOfByteName(Name));
 }
 
-void TForm_main::PrepareSave() { }
+void MainWindowBase::PrepareSave() { }
 
-void TForm_main::SaveDataFile(const std::string& FileName)
+void MainWindowBase::SaveDataFile(const std::string& FileName)
 {
     if (FileName == dataFileLeftAlone) {
         Tell("The collection data file \"" + FileName
@@ -164,12 +164,12 @@ void TForm_main::SaveDataFile(const std::string& FileName)
     WriteDataFile(FileName);
 }
 
-void TForm_main::SaveData()
+void MainWindowBase::SaveData()
 {
     SaveDataFile(GetDataFileName());
 }
 
-void TForm_main::WriteDataFile(const std::string& FileName)
+void MainWindowBase::WriteDataFile(const std::string& FileName)
 {
     try {
         data->SaveToFile(FileName);
@@ -180,20 +180,20 @@ void TForm_main::WriteDataFile(const std::string& FileName)
     }
 }
 
-void TForm_main::AskSaveChanges()
+void MainWindowBase::AskSaveChanges()
 {
     if (modified && Fsure && Fsure->Ask("Save changes?"))
         N_SaveClick();
 }
 
-void TForm_main::NewData()
+void MainWindowBase::NewData()
 {
     data->Clear();
     data->SetName(dataRootName);
     data->WriteAttribute("VERSION", ProgramVersion());
 }
 
-void TForm_main::LoadData()
+void MainWindowBase::LoadData()
 {
     const std::string name = GetDataFileName();
     try {
@@ -218,22 +218,22 @@ void TForm_main::LoadData()
     SetDataFileName(name);
 }
 
-void TForm_main::ReadDataFile(const std::string& FileName)
+void MainWindowBase::ReadDataFile(const std::string& FileName)
 {
     auto loaded = std::make_unique<TreeDocument>();
     loaded->LoadFromFile(FileName);
     data = std::move(loaded);
 }
 
-std::string TForm_main::GetDataFileName() const
+std::string MainWindowBase::GetDataFileName() const
 {
     const std::string stored = D_settings_user->ReadDataFileName();
     return stored.empty() ? files.DataFile : stored;
 }
 
-void TForm_main::BeforeLoadData() { }
+void MainWindowBase::BeforeLoadData() { }
 
-void TForm_main::AfterLoadData()
+void MainWindowBase::AfterLoadData()
 {
     const std::string folder = files.CollectionsFolder;
     std::error_code ignored;
@@ -243,14 +243,14 @@ void TForm_main::AfterLoadData()
     SaveDialog1->setDirectory(dialogFolder);
 }
 
-void TForm_main::RestoreWindowBounds()
+void MainWindowBase::RestoreWindowBounds()
 {
     D_settings_user->RestoreMainBounds();
 }
 
-void TForm_main::N_NewClick() { }
+void MainWindowBase::N_NewClick() { }
 
-void TForm_main::N_OpenClick()
+void MainWindowBase::N_OpenClick()
 {
     AskSaveChanges();
     CreateFolderOneLevel(files.CollectionsFolder);
@@ -264,7 +264,7 @@ void TForm_main::N_OpenClick()
     AfterLoadData();
 }
 
-void TForm_main::N_SaveClick()
+void MainWindowBase::N_SaveClick()
 {
     WaitCursor wait;
     PrepareSave();
@@ -272,7 +272,7 @@ void TForm_main::N_SaveClick()
     SetModified(false);
 }
 
-void TForm_main::N_SaveasClick()
+void MainWindowBase::N_SaveasClick()
 {
     CreateFolderOneLevel(files.CollectionsFolder);
     if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty())
@@ -286,17 +286,17 @@ void TForm_main::N_SaveasClick()
     AfterLoadData();
 }
 
-void TForm_main::N_ExitClick()
+void MainWindowBase::N_ExitClick()
 {
     close();
 }
 
-void TForm_main::N_AboutClick()
+void MainWindowBase::N_AboutClick()
 {
     F_about->ShowAbout();
 }
 
-bool TForm_main::event(QEvent* event)
+bool MainWindowBase::event(QEvent* event)
 {
     // Only the first activation does anything, so focus that comes back from another
     // program needs no telling apart from focus that comes back from a dialog.
@@ -305,13 +305,13 @@ bool TForm_main::event(QEvent* event)
     return QMainWindow::event(event);
 }
 
-void TForm_main::closeEvent(QCloseEvent* event)
+void MainWindowBase::closeEvent(QCloseEvent* event)
 {
     FormClose();
     QMainWindow::closeEvent(event);
 }
 
-void TForm_main::FormActivate()
+void MainWindowBase::FormActivate()
 {
     // The stored bounds are applied once: applied at every activation, they would throw the
     // window back to where it was at the last start whenever a dialog over it closes.
@@ -327,7 +327,7 @@ void TForm_main::FormActivate()
     RestoreWindowBounds();
 }
 
-void TForm_main::FormClose()
+void MainWindowBase::FormClose()
 {
     closing = true;
     D_settings_user->StoreMainBounds();
@@ -337,7 +337,7 @@ void TForm_main::FormClose()
     D_settings_user->WriteSettingsFile();
 }
 
-void TForm_main::Tell(const std::string& Text)
+void MainWindowBase::Tell(const std::string& Text)
 {
     // Shown once the current event is done (a modal window opened inside the main window's
     // activation would take the activation away); at close there is no later.
@@ -352,7 +352,7 @@ void TForm_main::Tell(const std::string& Text)
     });
 }
 
-void TForm_main::CreateFolderOneLevel(const std::string& folder)
+void MainWindowBase::CreateFolderOneLevel(const std::string& folder)
 {
     std::error_code ignored;
     fs::create_directory(folder, ignored);
