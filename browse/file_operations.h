@@ -14,7 +14,7 @@ class FileOperations : public QDialog
 {
     Q_OBJECT
 public:
-    // Question asks the Yes/No question before anything is moved to the trash.
+    // Question asks the user first, before anything is moved to the trash.
     explicit FileOperations(YesNoQuestion& Question, QWidget* parent = nullptr);
 
     // Asks first, then moves FileName to the desktop's trash. True when no file of that name
