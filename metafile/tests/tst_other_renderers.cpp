@@ -1,5 +1,6 @@
-// Plays metafiles the builders write through the player and through libwmf's wmf2gd at the
-// same size, and compares where the ink falls. The two draw with different fonts and edge
+// Plays metafiles the builders write through the player and through another renderer at the
+// same size (WMF through libwmf's wmf2gd, EMF through Inkscape), and compares where the ink
+// falls. The two draw with different fonts and edge
 // rules, so pixels are not compared: each rendering's ink must mostly lie within a few
 // pixels of the other's.
 #include "metafile/metafile_player.h"
@@ -12,6 +13,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 class tst_other_renderers : public QObject
@@ -22,10 +24,22 @@ private slots:
     void initTestCase();
     void agreesWithLibwmf_data();
     void agreesWithLibwmf();
+    void agreesWithInkscape_data();
+    void agreesWithInkscape();
     void cleanupTestCase();
 
 private:
+    // Renders file with the other renderer into a PNG of ours' size and compares the ink;
+    // gap names what that renderer is known to leave out (then only its ink must lie near
+    // ours).
+    void compare(
+        const QImage& ours, const QByteArray& file, const QString& extension,
+        const QString& renderer,
+        const std::function<QStringList(const QString& input, const QString& output)>& arguments,
+        const QString& gap);
+
     QString wmf2gd;
+    QString inkscape;
     QTemporaryDir scratch;
     QStringList table;
 };
@@ -120,10 +134,12 @@ InkShare inkNear(const QImage& first, const QImage& second)
 
 void tst_other_renderers::initTestCase()
 {
-    // The test command installs libwmf's tools; without them this test has nothing to
+    // The test command installs both renderers; without them this test has nothing to
     // compare against and says so by failing.
     wmf2gd = QStandardPaths::findExecutable(QStringLiteral("wmf2gd"));
     QVERIFY2(!wmf2gd.isEmpty(), "wmf2gd (Debian package libwmf-bin) is not installed");
+    inkscape = QStandardPaths::findExecutable(QStringLiteral("inkscape"));
+    QVERIFY2(!inkscape.isEmpty(), "inkscape (Debian package inkscape) is not installed");
     QVERIFY(scratch.isValid());
 }
 
@@ -215,25 +231,120 @@ void tst_other_renderers::agreesWithLibwmf()
     QFETCH(QString, libwmfGap);
     const QImage ours = PlayWindowsMetafile(file);
     QVERIFY(!ours.isNull());
+    compare(
+        ours, file, QStringLiteral("wmf"), wmf2gd,
+        [&](const QString& input, const QString& output) {
+            return QStringList {QStringLiteral("-t"),
+                                QStringLiteral("png"),
+                                QStringLiteral("--maxwidth=%1").arg(ours.width()),
+                                QStringLiteral("--maxheight=%1").arg(ours.height()),
+                                QStringLiteral("--maxsize"),
+                                QStringLiteral("-o"),
+                                output,
+                                input};
+        },
+        libwmfGap);
+}
 
-    const QString name = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_');
-    const QString wmfPath = scratch.filePath(name + QStringLiteral(".wmf"));
-    const QString pngPath = scratch.filePath(name + QStringLiteral(".png"));
-    QFile out(wmfPath);
+void tst_other_renderers::agreesWithInkscape_data()
+{
+    QTest::addColumn<QByteArray>("file");
+
+    // 20 x 10 mm on a reference device of 10 pixels a millimetre: 200 x 100 pixels.
+    auto canvas = [] {
+        EmfBuilder b(QRect(0, 0, 2000, 1000), QSize(1000, 1000), QSize(100, 100));
+        b.solidBrush(1, red).select(1).pen(2, 0, 3, blue).select(2);
+        return b;
+    };
+    Params polygon;
+    polygon.i32({0, 0, 0, 0, 3}).i16({20, 95, 60, 65, 100, 95}); // bounds, count, points
+    QTest::newRow("shapes") << canvas()
+                                   .rectangle(10, 10, 90, 55)
+                                   .ellipse(110, 10, 190, 55)
+                                   .values(47, {110, 40, 190, 100, 190, 70, 150, 40}) // PIE
+                                   .record(86, polygon) // POLYGON16
+                                   .finish();
+
+    auto text = canvas();
+    Params font;
+    font.i32({3, -48, 0, 0, 0, 700}).u32(0).u32(0);
+    for (QChar c : QStringLiteral("Arial").leftJustified(32, QChar(0)))
+        font.u16(c.unicode());
+    text.record(82, font).select(3).values(18, {1}); // transparent background
+    Params words;
+    words.i32({0, 0, 0, 0, 1}).f32(1).f32(1); // bounds, graphics mode, scales
+    words.i32({15, 25, 6, 76, 0, 0, 0, 0, 0}).u32(0); // reference, string, no advances
+    for (QChar c : QStringLiteral("Vistre"))
+        words.u16(c.unicode());
+    QTest::newRow("text") << text.record(84, words).finish();
+
+    QImage checker(4, 4, QImage::Format_RGB32);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            checker.setPixel(x, y, (x + y) % 2 ? qRgb(0, 0, 255) : qRgb(255, 255, 0));
+    const QByteArray dib = packedDib(checker);
+    Params stretch; // bounds, destination x y, source x y w h, where the bitmap lies
+    stretch.i32({0, 0, 0, 0, 30, 10, 0, 0, 4, 4});
+    stretch.u32(80).u32(40).u32(120).u32(std::uint32_t(dib.size() - 40));
+    stretch.u32(0).u32(0x00CC0020).i32({120, 80}).raw(dib); // usage, rop, destination w h
+    QTest::newRow("stretched bitmap") << canvas().record(81, stretch).finish();
+
+    // An anisotropic window of 1000 x 500 units, its y axis up, onto the whole picture.
+    QTest::newRow("anisotropic window, y axis up") << canvas()
+                                                          .values(17, {8}) // SETMAPMODE
+                                                          .values(10, {0, 500}) // window origin
+                                                          .values(9, {1000, -500}) // extent
+                                                          .values(11, {200, 100}) // viewport
+                                                          .rectangle(100, 450, 400, 100)
+                                                          .ellipse(600, 400, 900, 50)
+                                                          .finish();
+
+    // A world transform turning the drawing by 30 degrees about the picture's centre.
+    Params turn;
+    turn.f32(0.866f).f32(0.5f).f32(-0.5f).f32(0.866f).f32(38.4f).f32(-43.3f);
+    QTest::newRow("world transform") << canvas()
+                                            .values(98, {2}) // SETGRAPHICSMODE advanced
+                                            .record(35, turn) // SETWORLDTRANSFORM
+                                            .rectangle(60, 30, 140, 70)
+                                            .finish();
+}
+
+void tst_other_renderers::agreesWithInkscape()
+{
+    QFETCH(QByteArray, file);
+    const QImage ours = PlayEnhancedMetafile(file);
+    QVERIFY(!ours.isNull());
+    compare(
+        ours, file, QStringLiteral("emf"), inkscape,
+        [&](const QString& input, const QString& output) {
+            return QStringList {QStringLiteral("--export-type=png"),
+                                QStringLiteral("--export-filename=") + output,
+                                QStringLiteral("--export-width=%1").arg(ours.width()),
+                                QStringLiteral("--export-height=%1").arg(ours.height()), input};
+        },
+        QString());
+}
+
+void tst_other_renderers::compare(
+    const QImage& ours, const QByteArray& file, const QString& extension, const QString& renderer,
+    const std::function<QStringList(const QString& input, const QString& output)>& arguments,
+    const QString& gap)
+{
+    const QString name = extension + QLatin1Char('_')
+        + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_'));
+    const QString input = scratch.filePath(name + QLatin1Char('.') + extension);
+    const QString output = scratch.filePath(name + QStringLiteral(".png"));
+    QFile out(input);
     QVERIFY(out.open(QIODevice::WriteOnly));
     QCOMPARE(out.write(file), file.size());
     out.close();
-    QProcess renderer;
-    renderer.start(wmf2gd,
-                   {QStringLiteral("-t"), QStringLiteral("png"),
-                    QStringLiteral("--maxwidth=%1").arg(ours.width()),
-                    QStringLiteral("--maxheight=%1").arg(ours.height()),
-                    QStringLiteral("--maxsize"), QStringLiteral("-o"), pngPath, wmfPath});
-    QVERIFY(renderer.waitForFinished(30000));
-    QVERIFY2(renderer.exitStatus() == QProcess::NormalExit && renderer.exitCode() == 0,
-             renderer.readAllStandardError().constData());
-    const QImage drawn(pngPath);
-    QVERIFY2(!drawn.isNull(), "wmf2gd wrote no picture");
+    QProcess process;
+    process.start(renderer, arguments(input, output));
+    QVERIFY(process.waitForFinished(60000));
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
+             process.readAllStandardError().constData());
+    const QImage drawn(output);
+    QVERIFY2(!drawn.isNull(), "the other renderer wrote no picture");
     QCOMPARE(drawn.size(), ours.size());
     // Its picture may be transparent where nothing is drawn: seen over white.
     QImage reference(drawn.size(), QImage::Format_RGB32);
@@ -243,20 +354,21 @@ void tst_other_renderers::agreesWithLibwmf()
     const InkShare oursNear = inkNear(ours, reference);
     const InkShare theirsNear = inkNear(reference, ours);
     const double overlap = !oursNear.ink ? 0
-        : libwmfGap.isEmpty()            ? std::min(oursNear.near, theirsNear.near)
+        : gap.isEmpty()                  ? std::min(oursNear.near, theirsNear.near)
                                          : theirsNear.near;
     const bool agrees = theirsNear.ink > 0 && overlap >= agreement;
     table << QStringLiteral("%1 %2 x %3  ink %4 / %5  overlap %6  %7")
-                 .arg(QString::fromLatin1(QTest::currentDataTag()), -32)
+                 .arg(extension + QLatin1Char(' ') + QString::fromLatin1(QTest::currentDataTag()),
+                      -36)
                  .arg(ours.width(), 4)
                  .arg(ours.height(), -4)
                  .arg(oursNear.ink, 6)
                  .arg(theirsNear.ink, -6)
                  .arg(overlap, 5, 'f', 3)
                  .arg(agrees ? QStringLiteral("agree") : QStringLiteral("DIFFER"))
-            + (libwmfGap.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(libwmfGap));
-    QVERIFY2(theirsNear.ink > 0, "libwmf drew nothing");
-    QVERIFY2(oursNear.ink > 0, "the player drew nothing where libwmf draws");
+            + (gap.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(gap));
+    QVERIFY2(theirsNear.ink > 0, "the other renderer drew nothing");
+    QVERIFY2(oursNear.ink > 0, "the player drew nothing where the other renderer draws");
     QVERIFY2(agrees,
              qPrintable(QStringLiteral("ink overlap %1 (ours near theirs %2, theirs near "
                                        "ours %3)")
@@ -267,7 +379,7 @@ void tst_other_renderers::agreesWithLibwmf()
 
 void tst_other_renderers::cleanupTestCase()
 {
-    qInfo("%-32s %9s  ink ours / theirs  overlap  verdict", "file", "size");
+    qInfo("%-36s %9s  ink ours / theirs  overlap  verdict", "file", "size");
     for (const QString& row : std::as_const(table))
         qInfo("%s", qPrintable(row));
 }
