@@ -204,13 +204,24 @@ void MetafileDC::fixFrame() const
 {
     if (!pendingFrame)
         return;
-    const auto [frame, size] = *pendingFrame;
+    const auto [headerFrame, size] = *pendingFrame;
     pendingFrame.reset();
-    // The frame's box on the device keeps the device's orientation: a window whose y axis
-    // points up draws upright, as on the platform.
-    const QRectF box = pageTransform().mapRect(frame.normalized());
-    const QTransform fitted = QTransform::fromTranslate(-box.left(), -box.top())
-        * QTransform::fromScale(size.width() / box.width(), size.height() / box.height());
+    const QRectF window(current.windowOrg, QSizeF(current.windowExt.x(), current.windowExt.y()));
+    QTransform fitted;
+    if (current.windowExtSet && current.mapMode == 1) {
+        // A window without a mapping mode (equation editors write these) maps onto the frame
+        // as under the player's anisotropic mode, a y axis pointing up included.
+        const QPointF corner = pageTransform().map(window.topLeft());
+        fitted = QTransform::fromTranslate(-corner.x(), -corner.y())
+            * QTransform::fromScale(size.width() / window.width(), size.height() / window.height());
+    } else {
+        // The frame's box on the device keeps the device's orientation: a window whose y axis
+        // points up draws upright, as on the platform.
+        const QRectF frame = current.windowExtSet ? window : headerFrame;
+        const QRectF box = pageTransform().mapRect(frame.normalized());
+        fitted = QTransform::fromTranslate(-box.left(), -box.top())
+            * QTransform::fromScale(size.width() / box.width(), size.height() / box.height());
+    }
     deviceToOutput = IsUsableTransform(fitted) ? fitted : QTransform();
 }
 
@@ -224,13 +235,18 @@ void MetafileDC::setMapMode(int mode)
         current.windowExt = QPointF(1, 1);
         current.viewportExt = QPointF(page.m11(), page.m22());
     }
+    // Between the two scalable modes the extents stay; any other change forgets them.
+    if (mode != current.mapMode && (mode < 7 || current.mapMode < 7))
+        current.windowExtSet = false;
     current.mapMode = mode;
 }
 
 void MetafileDC::setWindowExt(QPointF ext)
 {
-    if (current.mapMode >= 7 && ext.x() != 0 && ext.y() != 0)
+    if ((current.mapMode >= 7 || current.mapMode == 1) && ext.x() != 0 && ext.y() != 0) {
         current.windowExt = ext;
+        current.windowExtSet = true;
+    }
 }
 
 void MetafileDC::setViewportExt(QPointF ext)

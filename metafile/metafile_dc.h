@@ -91,6 +91,9 @@ struct MetafileState
     int mapMode = 1; // MM_TEXT
     QPointF windowOrg {0, 0};
     QPointF windowExt {1, 1};
+    // The records gave the window an extent that is still in force: kept in the text mode
+    // too, where it does not scale, because it says what a logical frame shows.
+    bool windowExtSet = false;
     QPointF viewportOrg {0, 0};
     QPointF viewportExt {1, 1};
     QTransform world;
@@ -143,11 +146,15 @@ public:
     // its own device): the mapping from the device onto the output picture is fixed when a
     // record first maps a coordinate (drawing, clipping, a region, a pen's width), so that
     // the page mapping the records set up by then, window and viewport alike, takes the
-    // frame onto the whole output of outputSize pixels.
+    // frame onto the whole output of outputSize pixels. A window the records set up by then
+    // is the frame instead: what they draw is in its units, whatever units the frame was
+    // given in.
     void setLogicalFrame(const QRectF& frame, QSizeF outputSize);
 
-    // Mapping: window and viewport extents count only in the isotropic and anisotropic
-    // modes, as on the platform.
+    // Mapping: window and viewport extents scale only in the isotropic and anisotropic
+    // modes, as on the platform; a window extent given in the text mode before the frame is
+    // fixed still maps onto the frame, as it does under the scalable mode the player of
+    // such a file sets up.
     void setMapMode(int mode);
     void setWindowExt(QPointF ext);
     void setViewportExt(QPointF ext);

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QRect>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -114,7 +115,9 @@ public:
     WmfBuilder& record(std::uint16_t function, const Params& params = Params())
     {
         Params p;
-        p.u32(std::uint32_t(3 + (params.bytes.size() + 1) / 2)).u16(function);
+        const auto words = std::uint32_t(3 + (params.bytes.size() + 1) / 2);
+        p.u32(words).u16(function);
+        largestRecord = std::max(largestRecord, words);
         records.append(p.bytes).append(params.bytes);
         if (params.bytes.size() % 2)
             records.append('\0');
@@ -137,7 +140,7 @@ public:
         body.append(Params().u32(3).u16(0).bytes);
         Params header;
         header.u16(1).u16(9).u16(0x0300).u32(std::uint32_t(9 + body.size() / 2));
-        header.u16(std::uint32_t(objects)).u32(0).u16(0);
+        header.u16(std::uint32_t(objects)).u32(largestRecord).u16(0);
         return prefix + header.bytes + body;
     }
 
@@ -161,6 +164,7 @@ public:
 private:
     QByteArray prefix;
     QByteArray records;
+    std::uint32_t largestRecord = 3; // words; other readers refuse a file whose records exceed it
 };
 
 class EmfBuilder

@@ -196,6 +196,33 @@ void tst_metafile_wmf::mappingModes_data()
                                                               .rectangle(0, 0, 10, 10)
                                                               .finish()
                                                        << QRect(0, 0, 50, 50);
+    // Equation editors write a window of their own units and no mapping mode: the window
+    // fills the frame (1440 x 240 twips, 96 x 16 pixels), 46 units a pixel.
+    auto equation = [] {
+        auto b = WmfBuilder::placeable(0, 0, 1440, 240, 1440);
+        b.solidBrush(red).select(0).pen(5, 0, 0).select(1);
+        return b;
+    };
+    QTest::newRow("window without a mapping mode fills the frame")
+        << equation()
+               .words(0x020B, {2000, 1000})
+               .words(0x020C, {736, 4416})
+               .rectangle(3208, 2000, 5416, 2368)
+               .finish()
+        << QRect(48, 0, 48, 8);
+    QTest::newRow("window without a mapping mode, y axis up") << equation()
+                                                                     .words(0x020B, {736, 0})
+                                                                     .words(0x020C, {-736, 4416})
+                                                                     .rectangle(0, 0, 2208, 368)
+                                                                     .finish()
+                                                              << QRect(0, 8, 48, 8);
+    QTest::newRow("anisotropic window without a viewport fills the frame")
+        << equation()
+               .words(0x0103, {8})
+               .words(0x020C, {736, 4416})
+               .rectangle(2208, 0, 4416, 368)
+               .finish()
+        << QRect(48, 0, 48, 8);
     QTest::newRow("text mapping with a viewport origin")
         << drawnCanvas().words(0x0103, {1}).words(0x020D, {20, 30}).rectangle(0, 0, 10, 10).finish()
         << QRect(30, 20, 10, 10);
