@@ -13,6 +13,9 @@ packages=(
     # fonts for the interface and for metafile text; the others draw the scripts and symbols
     # of metafile text (Greek, Cyrillic, Hebrew, Arabic, bracket pieces; CJK; Thai)
     fonts-liberation fontconfig fonts-dejavu-core fonts-wqy-zenhei fonts-tlwg-garuda-ttf
+    # other programs' picture writers and readers, which the loader's pictures are compared
+    # with (imaging_tst_other_writers), and the metafile converters the metafile tests use
+    imagemagick python3-pil python3-numpy netpbm giflib-tools libjpeg-turbo-progs libwmf-bin
     # a real X server for tests and screenshots, with a window manager and pointer input
     xvfb xauth openbox xdotool
     # the install check and the Debian package: validators, dpkg-shlibdeps (with objdump
