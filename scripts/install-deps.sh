@@ -14,8 +14,10 @@ packages=(
     # of metafile text (Greek, Cyrillic, Hebrew, Arabic, bracket pieces; CJK; Thai)
     fonts-liberation fontconfig fonts-dejavu-core fonts-wqy-zenhei fonts-tlwg-garuda-ttf
     # other programs' picture writers and readers, which the loader's pictures are compared
-    # with (imaging_tst_other_writers), and the metafile converters the metafile tests use
+    # with (imaging_tst_other_writers), and the metafile renderers the player's pictures are
+    # compared with (metafile_tst_other_renderers: libwmf for WMF, Inkscape for EMF)
     imagemagick python3-pil python3-numpy netpbm giflib-tools libjpeg-turbo-progs libwmf-bin
+    inkscape
     # a real X server for tests and screenshots, with a window manager and pointer input
     xvfb xauth openbox xdotool
     # the install check and the Debian package: validators, dpkg-shlibdeps (with objdump
