@@ -98,22 +98,30 @@ QImage ReadBitmapFile(const std::string& fileName)
         return {};
     const std::vector<uchar> prefix = readAll(file, std::min(file.size(), bitmapPrefix));
     const Bytes head(prefix);
-    if (head.size() < 18 || head[0] != 'B' || head[1] != 'M')
-        return {};
+    // Most programs write a DIB file as a BMP file, behind the file header that says where
+    // the pixels start; others write the bitmap alone, its pixels right after the table.
     Dib dib;
-    const qint64 pixelsAt = DibLittleEndian(head, 10, 4);
-    if (!ParseDib(head, 14, pixelsAt, DibLayout::File, &dib) || pixelsAt > file.size())
+    const bool fileHeader = head.size() >= 2 && head[0] == 'B' && head[1] == 'M';
+    const bool parsed = fileHeader
+        ? ParseDib(head, 14, DibLittleEndian(head, 10, 4), DibLayout::File, &dib)
+        : ParseDib(head, 0, -1, DibLayout::Packed, &dib);
+    if (!parsed || dib.pixelsAt > file.size())
         return {};
+    const qint64 stored = file.size() - dib.pixelsAt;
     if (dib.runLength()) {
-        // Even a picture stored in absolute runs needs less than this.
-        const qint64 most = dib.width * dib.height + 4 * dib.height + 16;
-        if (!file.seek(pixelsAt))
+        const qint64 pixels = dib.width * dib.height;
+        if (4 * pixels > MaxSparsePictureBytes && stored / 2 * 255 < pixels)
             return {};
-        const std::vector<uchar> data = readAll(file, std::min(file.size() - pixelsAt, most));
+        // Even a picture drawn one pixel a run (2 bytes), or skipped one column a jump (4
+        // bytes), into its rows' padding needs less than this.
+        const qint64 most = (4 * dib.rowBytes() * 8 / dib.bits + 4) * dib.height + 16;
+        if (!file.seek(dib.pixelsAt))
+            return {};
+        const std::vector<uchar> data = readAll(file, std::min(stored, most));
         return decodeRunsPicture(data, dib);
     }
     // A file cut short is refused rather than shown with rows that were never stored.
-    if (file.size() - pixelsAt < dib.rowBytes() * dib.height || !file.seek(pixelsAt))
+    if (stored < dib.rowBytes() * dib.height || !file.seek(dib.pixelsAt))
         return {};
     bool alphaUsed = false;
     return decodeRows(
@@ -191,6 +199,18 @@ QImage decodeIconPng(Bytes entry)
         return {};
     QImageReader reader(&device, "png");
     reader.setAutoDetectImageFormat(false);
+    // Qt decodes into the format the header asks for (a 16-bit PNG into 8 bytes a pixel)
+    // and the picture is then widened to 32 bits beside it unless it already is: both are
+    // held at once, so both count against the limit, reckoned from the header.
+    const QImage::Format format = reader.imageFormat();
+    const QSize size = reader.size();
+    const qint64 pixels = qint64 {size.width()} * size.height();
+    const qint64 decoded = pixels * QImage::toPixelFormat(format).bitsPerPixel() / 8;
+    const bool widened = format != QImage::Format_RGB32 && format != QImage::Format_ARGB32
+        && format != QImage::Format_ARGB32_Premultiplied;
+    if (format == QImage::Format_Invalid || !FitsPictureLimit(size.width(), size.height())
+        || decoded + (widened ? 4 * pixels : 0) > MaxPictureBytes)
+        return {};
     // One MB above the loader's limit, as Qt refuses from its limit on.
     const AllocationLimit limit(static_cast<int>(MaxPictureBytes >> 20) + 1);
     QImage image;
@@ -242,8 +262,7 @@ QImage ReadIconFile(const std::string& fileName)
     if (all.size() < 6 || DibLittleEndian(all, 0, 2) != 0 || (type != 1 && type != 2))
         return {};
     const int count = std::min<int>(static_cast<int>(DibLittleEndian(all, 4, 2)), maxIconImages);
-    IconEntry best;
-    bool found = false;
+    std::vector<IconEntry> entries;
     for (int i = 0; i < count; ++i) {
         const qint64 at = 6 + 16 * qint64 {i};
         if (at + 16 > static_cast<qint64>(all.size()))
@@ -257,20 +276,29 @@ QImage ReadIconFile(const std::string& fileName)
             static_cast<std::size_t>(offset),
             static_cast<std::size_t>(std::min(size, static_cast<qint64>(all.size()) - offset)));
         IconEntry candidate;
-        if (!readIconEntry(entry, &candidate))
-            continue;
-        const qint64 area = candidate.width * candidate.height;
-        const qint64 bestArea = best.width * best.height;
-        if (!found || area > bestArea || (area == bestArea && candidate.bits > best.bits)) {
-            best = candidate;
-            found = true;
-        }
+        if (readIconEntry(entry, &candidate))
+            entries.push_back(candidate);
     }
-    if (!found)
-        return {};
-    QImage image = best.png ? decodeIconPng(best.bytes) : decodeIconBitmap(best.bytes, best.dib);
-    // A PNG whose pixels disagree with its header is not shown at another size.
-    if (image.width() != best.width || image.height() != best.height)
-        return {};
-    return image;
+    // The largest first, among those the most colours; the directory's order breaks ties.
+    std::stable_sort(entries.begin(), entries.end(), [](const IconEntry& a, const IconEntry& b) {
+        const qint64 areaA = a.width * a.height;
+        const qint64 areaB = b.width * b.height;
+        return areaA != areaB ? areaA > areaB : a.bits > b.bits;
+    });
+    // A damaged entry does not hide the others: the best one that decodes is shown. The
+    // pixels of entries that fail are counted, so that many large damaged copies of one
+    // entry cannot cost many decodes of the largest picture.
+    qint64 failedPixels = 0;
+    for (const IconEntry& candidate : entries) {
+        if (failedPixels > MaxPictureBytes / 4)
+            break;
+        QImage image = candidate.png ? decodeIconPng(candidate.bytes)
+                                     : decodeIconBitmap(candidate.bytes, candidate.dib);
+        // A PNG whose pixels disagree with its header is not shown at another size.
+        if (!image.isNull() && image.width() == candidate.width
+            && image.height() == candidate.height)
+            return image;
+        failedPixels += candidate.width * candidate.height;
+    }
+    return {};
 }

@@ -10,5 +10,6 @@
 QImage ReadBitmapFile(const std::string& fileName);
 
 // The picture of an icon file: the entry of the largest size, among those the one with the
-// most colours; null when there is none.
+// most colours, or where that does not decode the next best that does; null when there is
+// none.
 QImage ReadIconFile(const std::string& fileName);

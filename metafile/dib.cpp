@@ -170,10 +170,9 @@ bool ParseDib(Bytes bytes, qint64 headerAt, qint64 pixelsAt, DibLayout layout, D
     if (layout == DibLayout::Packed && bits <= 8)
         declared = std::min(declared, maxEntries);
     if (layout != DibLayout::File) {
+        // A packed bitmap's colour profile, if any, follows its pixels: they always start
+        // right after the table, wherever the header says the profile is.
         pixelsAt = tableAt + declared * entrySize;
-        // A colour profile placed between the table and the pixels.
-        if (icon && headerSize >= 124 && field(112, 4) == static_cast<quint32>(pixelsAt - headerAt))
-            pixelsAt += field(116, 4);
     } else if (pixelsAt < tableAt) {
         return false; // the pixels would start inside the headers
     }
@@ -213,6 +212,9 @@ bool DecodeDibRuns(Bytes data, const Dib& dib, QImage* image)
 {
     const qint64 width = dib.width;
     const qint64 height = dib.height;
+    // Writers fill rows to their stored length; the pixels past the picture's width are
+    // dropped, as other readers drop them.
+    const qint64 paddedWidth = dib.rowBytes() * 8 / dib.bits;
     const bool four = dib.compression == dibRle4;
     const auto size = static_cast<qint64>(data.size());
     qint64 x = 0;
@@ -227,11 +229,12 @@ bool DecodeDibRuns(Bytes data, const Dib& dib, QImage* image)
         const uint code = data[static_cast<std::size_t>(i + 1)];
         i += 2;
         if (count > 0) {
-            if (y >= height || x + count > width)
+            if (y >= height || x + count > paddedWidth)
                 return false;
             if (image) {
                 QRgb* out = row();
-                for (uint k = 0; k < count; ++k)
+                const qint64 shown = std::min<qint64>(count, width - x);
+                for (qint64 k = 0; k < shown; ++k)
                     out[x + k] = dib.palette[four ? (k % 2 ? code & 15 : code >> 4) : code];
             }
             x += count;
@@ -247,13 +250,14 @@ bool DecodeDibRuns(Bytes data, const Dib& dib, QImage* image)
             x += data[static_cast<std::size_t>(i)];
             y += data[static_cast<std::size_t>(i + 1)];
             i += 2;
-            if (x > width || y > height)
+            if (x > paddedWidth || y > height)
                 return false;
         } else {
-            if (y >= height || x + code > width)
+            if (y >= height || x + code > paddedWidth)
                 return false;
             const qint64 stored = four ? (code + 1) / 2 : code;
-            const qint64 available = std::min<qint64>(code, (size - i) * (four ? 2 : 1));
+            const qint64 available = std::min<qint64>(
+                {code, (size - i) * (four ? 2 : 1), std::max<qint64>(width - x, 0)});
             if (image) {
                 QRgb* out = row();
                 for (qint64 k = 0; k < available; ++k) {

@@ -26,8 +26,8 @@ enum class DibLayout {
     // An icon's entry: the pixels follow the colour table, the height counts the AND mask
     // below them too, and a 32-bit pixel's fourth byte is its alpha.
     IconEntry,
-    // A metafile record's bitmap: the pixels follow the colour table, which has at most as
-    // many entries as the indices can name.
+    // A metafile record's bitmap, or a DIB file without the file header: the pixels follow
+    // the colour table, which has at most as many entries as the indices can name.
     Packed,
 };
 
@@ -65,5 +65,7 @@ bool DecodeDibRows(const Dib& dib, QImage& image,
 
 // Run-length coded pixels into image (RGB32, dib's size). With no image, only checks that
 // the data fit the picture, so that damage costs no bitmap: a run or a jump beyond its edges
-// refuses it. Data that end without the end marker leave the rest of image as it is.
+// refuses it, though a run may reach into a row's padding (its length rounded up to 4
+// bytes), where its pixels are dropped. Data that end without the end marker leave the rest
+// of image as it is.
 bool DecodeDibRuns(std::span<const uchar> data, const Dib& dib, QImage* image);

@@ -12,3 +12,9 @@ constexpr bool FitsPictureLimit(long long width, long long height)
     return width > 0 && height > 0 && width <= MaxPictureBytes / 4
         && height <= MaxPictureBytes / 4 / width;
 }
+
+// The largest picture, in RGB32 bytes, of a file whose pixels are coded in runs when its
+// data are too short to draw it (a two-byte run draws at most 255 pixels): a few bytes of
+// header would otherwise ask for gigabytes of white. The bound Qt's reader gave such
+// bitmaps, and the one a metafile's bitmap is held to.
+constexpr long long MaxSparsePictureBytes = 256LL << 20;

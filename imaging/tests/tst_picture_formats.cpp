@@ -112,6 +112,54 @@ QByteArray runsFile(const QByteArray& runs, int width = 4, int height = 4)
     return bitmapFile(dib);
 }
 
+// An RGBA PNG of 16 bits a channel, every pixel zero, whose data are deflated by hand (one
+// literal zero, then copies of the 258 bytes before), so that gigabytes of picture cost
+// megabytes and no encoder.
+QByteArray zeroRgba64Png(quint32 width, quint32 height)
+{
+    const auto bigEndian = [](QByteArray& out, quint32 value) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.append(char((value >> shift) & 255));
+    };
+    const auto chunk = [&bigEndian](const char* type, const QByteArray& body) {
+        QByteArray typed = QByteArray(type) + body;
+        quint32 crc = 0xFFFFFFFFu;
+        for (char byte : typed) {
+            crc ^= static_cast<uchar>(byte);
+            for (int k = 0; k < 8; ++k)
+                crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+        }
+        QByteArray out;
+        bigEndian(out, static_cast<quint32>(body.size()));
+        bigEndian(out, crc ^ 0xFFFFFFFFu);
+        return out.insert(4, typed);
+    };
+    // Each row: its filter byte, then 8 bytes a pixel.
+    const quint64 length = quint64 {height} * (1 + quint64 {width} * 8);
+    QByteArray stream("\x78\x01", 2);
+    quint64 buffer = 0;
+    int count = 0;
+    const auto bits = [&](quint32 value, int size) { // least significant first
+        buffer |= quint64 {value} << count;
+        for (count += size; count >= 8; count -= 8, buffer >>= 8)
+            stream.append(char(buffer & 255));
+    };
+    bits(3, 3); // the last block, fixed codes
+    bits(0x0C, 8); // literal 0
+    for (quint64 i = 0; i < (length - 1) / 258; ++i)
+        bits(0xA3, 13); // length 258 at distance 1
+    for (quint64 i = 0; i < (length - 1) % 258; ++i)
+        bits(0x0C, 8);
+    bits(0, 7 + 7); // end of block, then up to a byte
+    bigEndian(stream, static_cast<quint32>(length % 65521) << 16 | 1); // Adler-32 of zeros
+    QByteArray header;
+    bigEndian(header, width);
+    bigEndian(header, height);
+    header.append(QByteArray::fromHex("1006000000"));
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", stream)
+        + chunk("IEND", {});
+}
+
 } // namespace
 
 class tst_picture_formats : public QObject
@@ -142,6 +190,8 @@ private slots:
     void bitmapPixelOffset_data();
     void bitmapPixelOffset();
     void runsEndingEarlyLeaveWhite();
+    void runsAsOtherProgramsWriteThem_data();
+    void runsAsOtherProgramsWriteThem();
     void iconEntries_data();
     void iconEntries();
     void namesThatAreNotUtf8_data();
@@ -264,6 +314,7 @@ void tst_picture_formats::readsEveryRasterFormat_data()
     QTest::newRow("bmp 8-bit") << "picture.BMP"
                                << bmpFile(picture.convertToFormat(QImage::Format_Indexed8)) << 0;
     QTest::newRow("dib") << "picture.dib" << bmpFile(picture) << 0;
+    QTest::newRow("dib without file header") << "bare.dib" << bmpFile(picture).mid(14) << 0;
 
     std::vector<unsigned char> indices;
     for (int y = 0; y < 32; ++y)
@@ -603,6 +654,49 @@ void tst_picture_formats::runsEndingEarlyLeaveWhite()
     QCOMPARE(LoadImageFile(write("runs.bmp", runsFile(runs)).toStdString()), expected);
 }
 
+void tst_picture_formats::runsAsOtherProgramsWriteThem_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QImage>("expected");
+    const std::vector<QRgb> colours {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0)};
+    // Rows of runs of one pixel each (two bytes a pixel, as noisy rows are stored), run to
+    // padded pixels long, while the picture shows width of them.
+    const auto row = [&colours](const char* name, int bits, int width, int padded) {
+        const int height = 8;
+        Dib dib;
+        dib.width = width;
+        dib.height = height;
+        dib.bits = bits;
+        dib.compression = bits == 8 ? 1 : 2;
+        dib.palette = colours;
+        std::vector<QRgb> pixels(static_cast<std::size_t>(width * height));
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < padded; ++x) {
+                const int index = (x + y) % 3;
+                dib.pixels.append(char(1)).append(char(bits == 8 ? index : index << 4));
+                if (x < width)
+                    pixels[static_cast<std::size_t>((height - 1 - y) * width + x)]
+                        = colours[static_cast<std::size_t>(index)];
+            }
+            dib.pixels.append(QByteArray::fromHex("0000"));
+        }
+        dib.pixels.append(QByteArray::fromHex("0001"));
+        QTest::newRow(name) << bitmapFile(dib) << pictureOf(width, height, pixels);
+    };
+    row("8 bits, two bytes a pixel", 8, 8, 8);
+    row("8 bits, into the padding", 8, 5, 8);
+    row("4 bits, into the padding", 4, 3, 8);
+}
+
+// Runs as other programs write them: longer than the picture's pixels, and reaching into
+// each row's padding.
+void tst_picture_formats::runsAsOtherProgramsWriteThem()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QImage, expected);
+    QCOMPARE(LoadImageFile(write("runs.bmp", bytes).toStdString()), expected);
+}
+
 void tst_picture_formats::iconEntries_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -646,6 +740,22 @@ void tst_picture_formats::iconEntries_data()
             detailed.setPixel(x, y, qRgb(x * 30, y * 30, 100));
     QTest::newRow("124-byte header") << iconOfEntries({iconEntry(detailed, 32, {}, {}, 124)})
                                      << detailed.convertToFormat(QImage::Format_RGB32);
+    // An embedded profile said to start where the pixels do: a packed bitmap's profile
+    // follows its pixels, which start right after the table all the same.
+    QByteArray profiled = iconEntry(detailed, 32, {}, {}, 124);
+    profiled.replace(56, 4, "MBED");
+    profiled.replace(112, 8, QByteArray::fromHex("7c00000020000000"));
+    QTest::newRow("124-byte header, profile at the pixels")
+        << iconOfEntries({profiled}) << detailed.convertToFormat(QImage::Format_RGB32);
+
+    // The largest entry's PNG is damaged: the next best is shown.
+    QByteArray damaged;
+    QBuffer damagedBuffer(&damaged);
+    damagedBuffer.open(QIODevice::WriteOnly);
+    blocks(48, 48).save(&damagedBuffer, "PNG");
+    damaged.replace(60, damaged.size() - 72, QByteArray(damaged.size() - 72, '\x5a'));
+    QTest::newRow("damaged largest entry")
+        << iconOfEntries({iconEntry(flat(16, red), 24, {}, {}), damaged}) << flat(16, red);
 }
 
 void tst_picture_formats::iconEntries()
@@ -810,6 +920,20 @@ void tst_picture_formats::overTheLimitIsRefused_data()
     blocks(16, 16).save(&pngBuffer, "PNG");
     png.replace(16, 8, QByteArray::fromHex("00005a8300005a83"));
     QTest::newRow("ico with a larger png") << "huge.ico" << iconOfEntries({png}, 16);
+    // A 16-bit PNG decodes to 8 bytes a pixel, within the limit, but its 32-bit picture
+    // would be made beside that.
+    QTest::newRow("ico with a 16-bit png")
+        << "deep.ico" << iconOfEntries({zeroRgba64Png(14000, 14000)}, 0);
+    // Runs too few to draw more than a corner of a picture of gigabytes.
+    QTest::newRow("few runs") << "few.bmp"
+                              << runsFile(QByteArray::fromHex("ff010001"), 23170, 23170);
+    Dib noRuns;
+    noRuns.width = 20000;
+    noRuns.height = 20000;
+    noRuns.bits = 4;
+    noRuns.compression = 2;
+    noRuns.palette = {white, white};
+    QTest::newRow("no runs") << "none.bmp" << bitmapFile(noRuns);
     // Eleven runs of 255 in a row 2554 wide: refused before the bitmap exists.
     QTest::newRow("damaged runs") << "damaged.bmp"
                                   << runsFile(QByteArray("\xff\x01").repeated(11), 2554, 18803);
