@@ -16,17 +16,25 @@ namespace fs = std::filesystem;
 FileOperations::FileOperations(YesNoQuestion& Question, QWidget* parent)
     : QDialog(parent)
     , question(Question)
-    , SaveDialog1(new QFileDialog(this))
 {
     setObjectName(QStringLiteral("D_filer"));
     setWindowTitle(QStringLiteral("Filer"));
     setFixedSize(338, 262);
+}
 
-    // No filter, no default suffix and no title of its own; the overwrite question stays on.
-    SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
-    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
-    SaveDialog1->setFileMode(QFileDialog::AnyFile);
-    SaveDialog1->setSizeGripEnabled(true);
+QFileDialog* FileOperations::SaveDialog()
+{
+    // Made when first used: a file dialog stores its state in Qt's own settings file as it
+    // goes, which a run that never showed one must not write.
+    if (!SaveDialog1) {
+        // No filter, no default suffix and no title of its own; the overwrite question stays.
+        SaveDialog1 = new QFileDialog(this);
+        SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+        SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+        SaveDialog1->setFileMode(QFileDialog::AnyFile);
+        SaveDialog1->setSizeGripEnabled(true);
+    }
+    return SaveDialog1;
 }
 
 bool FileOperations::DeleteToRecycleBin(const std::string& FileName)
@@ -62,6 +70,7 @@ bool FileOperations::SaveCopyAs(const std::string& FileName)
         return false;
 
     const QString shown = TextOfByteName(FileName);
+    SaveDialog();
     SaveDialog1->setDirectory(TextOfByteName(fs::absolute(source, ec).parent_path().string()));
     SaveDialog1->selectFile(shown);
     if (SaveDialog1->exec() != QDialog::Accepted)
@@ -79,7 +88,13 @@ bool FileOperations::SaveCopyAs(const std::string& FileName)
         CopyFileOver(FileName, target);
         return true;
     } catch (const std::exception& error) {
-        Tell("The copy \"" + target + "\" was not made: " + FileErrorReason(error) + ".");
+        // The file that failed is named: the source that could not be read, or the target.
+        const auto* fileError = dynamic_cast<const fs::filesystem_error*>(&error);
+        if (fileError && fileError->path1() == source)
+            Tell("The copy \"" + target + "\" was not made: \"" + FileName
+                 + "\" could not be read (" + FileErrorReason(error) + ").");
+        else
+            Tell("The copy \"" + target + "\" was not made: " + FileErrorReason(error) + ".");
         return false;
     }
 }

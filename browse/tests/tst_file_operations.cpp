@@ -277,12 +277,14 @@ private slots:
         QVERIFY(folderHoldsOnly(root / "pictures", {"a.jpg"}));
     }
 
-    // A target that may not be written is refused after the overwrite question; a link is
-    // written through; a name near the longest there is still gets its copy.
+    // A target that may not be written is refused after the overwrite question, a source
+    // that cannot be read is named as the one that failed; a link is written through; a name
+    // near the longest there is still gets its copy.
     void saveCopyTargets_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::newRow("read-only target") << "readonly";
+        QTest::newRow("unreadable source") << "unreadable";
         QTest::newRow("link") << "link";
         QTest::newRow("250-byte name") << "long";
     }
@@ -290,13 +292,15 @@ private slots:
     void saveCopyTargets()
     {
         QFETCH(QString, kind);
-        if (kind == "readonly")
+        if (kind == "readonly" || kind == "unreadable")
             RUN_WHERE_PERMISSIONS_BIND();
         const fs::path folder = root / "pictures";
         fs::path target = folder / "target.jpg";
         if (kind == "readonly") {
             writeFile(target, "protected");
             fs::permissions(target, fs::perms::owner_read);
+        } else if (kind == "unreadable") {
+            fs::permissions(picture, fs::perms::none);
         } else if (kind == "link") {
             fs::create_directories(root / "elsewhere");
             writeFile(root / "elsewhere" / "real.jpg", "old");
@@ -310,7 +314,14 @@ private slots:
         };
         const auto watch = chooseInSaveDialog(target);
         const bool copied = operations.SaveCopyAs(picture.string());
-        QCOMPARE(copied, kind != "readonly");
+        QCOMPARE(copied, kind != "readonly" && kind != "unreadable");
+        if (kind == "unreadable") {
+            const std::string named = picture.string() + "\" could not be read (Permission denied)";
+            QVERIFY2(told.find(named) != std::string::npos, told.c_str());
+            QVERIFY(!fs::exists(target));
+            QVERIFY(folderHoldsOnly(folder, {"a.jpg"}));
+            return;
+        }
         if (kind == "readonly") {
             QCOMPARE(readFile(target), std::string("protected"));
             QVERIFY2(told.find("Permission denied") != std::string::npos, told.c_str());
