@@ -334,14 +334,52 @@ private slots:
         QVERIFY(folderHoldsOnly(folder, {"a.jpg", target.filename().string()}));
     }
 
-    // The copy reads the source by its bytes, also when Qt cannot spell its name.
+    // Names that are not UTF-8 keep their bytes through the dialog: the source is read by
+    // them, the dialog opens in a folder that Qt cannot spell, and accepting the prefilled
+    // name names the source itself, so no second file appears.
+    void saveCopyOfANameThatIsNotUtf8_data()
+    {
+        QTest::addColumn<QByteArray>("folder");
+        QTest::addColumn<QByteArray>("chosen"); // empty: the prefilled name accepted
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("to a plain name")
+            << QByteArray("pictures") << QByteArray("plain.jpg") << true;
+        QTest::newRow("prefilled name accepted") << QByteArray("pictures") << QByteArray() << false;
+        QTest::newRow("in a folder that is not UTF-8")
+            << QByteArray("d\xfe") << QByteArray("plain.jpg") << true;
+    }
+
     void saveCopyOfANameThatIsNotUtf8()
     {
-        const fs::path source = root / "pictures" / "c\xff.jpg";
+        QFETCH(QByteArray, folder);
+        QFETCH(QByteArray, chosen);
+        QFETCH(bool, copied);
+        const fs::path place = root / folder.toStdString();
+        fs::create_directories(place);
+        const fs::path source = place / "c\xff.jpg";
         writeFile(source, "odd name");
-        const auto watch = chooseInSaveDialog(root / "pictures" / "plain.jpg");
-        QVERIFY(operations.SaveCopyAs(source.string()));
-        QCOMPARE(readFile(root / "pictures" / "plain.jpg"), std::string("odd name"));
+        writeFile(place / "marker.jpg", "");
+        QStringList listed;
+        const auto watch = modal::whenShown(QStringLiteral("SaveDialog1"), [&](QWidget* widget) {
+            auto* dialog = static_cast<QFileDialog*>(widget);
+            listed = dialog->directory().entryList(QDir::Files);
+            if (!chosen.isEmpty())
+                dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                    ->setText(QString::fromUtf8(chosen));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        QCOMPARE(operations.SaveCopyAs(source.string()), copied);
+        // The dialog lists the source's own folder (Qt leaves out the names it cannot spell).
+        QVERIFY2(listed.contains("marker.jpg"), qPrintable(listed.join('|')));
+        std::set<std::string> expected {"c\xff.jpg", "marker.jpg"};
+        if (folder == "pictures")
+            expected.insert("a.jpg");
+        if (copied) {
+            expected.insert(chosen.toStdString());
+            QCOMPARE(readFile(place / chosen.toStdString()), std::string("odd name"));
+        }
+        QVERIFY(folderHoldsOnly(place, expected));
+        QCOMPARE(readFile(source), std::string("odd name"));
     }
 
 private:
