@@ -9,7 +9,8 @@ class QFileDialog;
 class YesNoQuestion;
 
 // The two file operations on a listed file: move it to the trash, save a copy of it under a
-// name the user chooses. The window itself is never shown; it only owns the save dialog.
+// name the user chooses. The window itself is never shown; it only owns the save dialog, made
+// when a copy is first saved.
 class FileOperations : public QDialog
 {
     Q_OBJECT
@@ -33,7 +34,9 @@ public:
 
 private:
     void Tell(const std::string& Text);
+    // SaveDialog1, made on the first call.
+    QFileDialog* SaveDialog();
 
     YesNoQuestion& question;
-    QFileDialog* SaveDialog1;
+    QFileDialog* SaveDialog1 = nullptr;
 };

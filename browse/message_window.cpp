@@ -37,7 +37,17 @@ MessageWindow::MessageWindow(QWidget* parent)
 
 void MessageWindow::ShowText(const std::string& Text)
 {
-    Label1->setText(TextOfByteName(Text));
-    OKBtn->setFocus();
-    exec();
+    waiting.push_back(Text);
+    // A second exec() of the shown window would return at once with its text already put
+    // over the first one's: neither would be read.
+    if (showing)
+        return;
+    showing = true;
+    while (!waiting.empty()) {
+        Label1->setText(TextOfByteName(waiting.front()));
+        waiting.pop_front();
+        OKBtn->setFocus();
+        exec();
+    }
+    showing = false;
 }

@@ -81,6 +81,12 @@ void ProgramSettings::FormCreate()
 void ProgramSettings::LoadSettings()
 {
     const std::string fileName = GetSettingsFileName();
+    if (fileName.empty()) {
+        // Nowhere to keep them (the program says why): the settings live for this run only.
+        ResetSettings();
+        leaveFileAlone_ = true;
+        return;
+    }
     std::string reason;
     try {
         Settings.LoadFromFile(fileName);
@@ -88,6 +94,7 @@ void ProgramSettings::LoadSettings()
         // back as 0 bytes: nothing changed during the run would ever be kept.
         if (!Settings.Name().empty())
             return;
+        reason = "it holds no settings document";
     } catch (const std::exception& error) {
         // Missing, unreadable or not a tree document: start anew below.
         reason = FileErrorReason(error);

@@ -23,6 +23,7 @@ class ProgramSettings : public QDialog
 public:
     // The program decides where its settings file lives (beside the executable or in the
     // user's configuration folder); tests give their own so that they never touch the real one.
+    // An empty name is no file: the settings are neither read nor written.
     explicit ProgramSettings(std::string settingsFileName, QWidget* parent = nullptr);
     // Writes Settings (not the controls) to the settings file.
     ~ProgramSettings() override;
@@ -93,7 +94,8 @@ private:
     std::vector<std::string> pendingReports_;
     // A file that cannot be written is told once, not at every save.
     bool writeFailureReported_ = false;
-    // Set when an unreadable settings file could not be kept aside: it is never overwritten.
+    // Set when an unreadable settings file could not be kept aside (it is never overwritten)
+    // and when there is no settings file: nothing is written.
     bool leaveFileAlone_ = false;
     // Set when the dialog lost activation to no window of this program: coming back from
     // another program is not an activation that reloads the controls.

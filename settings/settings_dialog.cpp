@@ -211,19 +211,15 @@ void SettingsDialog::LoadHistory()
     TreeDocument* node = Settings.FindOrAddChild("HISTORY");
     if (!history_)
         return;
-    // The limit as the dialog's control holds it once it shows the stored value; the entries
-    // beyond it, oldest first, would go with the next picture opened anyway.
-    const int limit
-        = std::clamp(TextToInt(Settings.ReadAttribute("HRC")).value_or(defaultHistoryLimit),
-                     SE_history->minimum(), SE_history->maximum());
+    // Every stored entry, also beyond the limit: the limit applies when the user adds one,
+    // and a start that only reads the settings must write back what it read.
     std::vector<std::string> entries;
+    entries.reserve(static_cast<std::size_t>(node->ChildCount()));
     for (int i = 0; i < node->ChildCount(); ++i) {
         const TreeDocument* hit = node->Child(i);
         if (hit->Name() == "HIT")
             entries.push_back(hit->ReadAttribute("HIT_FILE"));
     }
-    if (static_cast<int>(entries.size()) > limit)
-        entries.erase(entries.begin(), entries.end() - limit);
     history_->Assign(std::move(entries));
 }
 

@@ -33,8 +33,8 @@ public:
     static std::string GetCollectionsFolder();
 
     void SetHistoryList(HistoryList* history);
-    // Fills the history list from HISTORY/HIT/HIT_FILE in one change, none selected: the
-    // entries as stored, only the newest up to the history limit (HRC).
+    // Fills the history list from HISTORY/HIT/HIT_FILE in one change, none selected: every
+    // entry as stored (the history limit, HRC, applies when an entry is added).
     void LoadHistory();
     // Rebuilds HISTORY from the history list; the file is written later.
     void StoreHistory();

@@ -28,6 +28,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStringListModel>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -145,6 +146,9 @@ void MainWindow::CreateToolBar()
     CB_history->setObjectName("CB_history");
     CB_history->setMinimumWidth(100);
     CB_history->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    // Plain texts in one list: a stored history of tens of thousands of entries fills it at
+    // start in one reset instead of one item object each.
+    CB_history->setModel(new QStringListModel(CB_history));
     historyLayout->addWidget(Label1);
     historyLayout->addWidget(CB_history);
     historyLayout->addStretch();
@@ -412,8 +416,7 @@ void MainWindow::ShowHistory()
     entries.reserve(history.Count());
     for (const std::string& entry : history.Entries())
         entries.append(TextOfByteName(entry));
-    CB_history->clear();
-    CB_history->addItems(entries);
+    static_cast<QStringListModel*>(CB_history->model())->setStringList(entries);
     CB_history->setCurrentIndex(history.Selected());
 }
 

@@ -85,15 +85,22 @@ MainWindowBase::MainWindowBase(const std::string& ProgramPath, QWidget* parent)
             StatusPanels[i]->setFixedWidth(50);
         StatusBar1->addWidget(StatusPanels[i], i < 2 ? 0 : 1);
     }
+}
 
-    OpenDialog1 = new QFileDialog(this, QString(), QString(), collectionFilter);
-    OpenDialog1->setObjectName("OpenDialog1");
-    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
-    SaveDialog1 = new QFileDialog(this, QString(), QString(), collectionFilter);
-    SaveDialog1->setObjectName("SaveDialog1");
-    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
-    SaveDialog1->setFileMode(QFileDialog::AnyFile);
+QFileDialog* MainWindowBase::CollectionDialog(QFileDialog*& dialog, const char* name,
+                                              QFileDialog::AcceptMode mode)
+{
+    // Made when first used: a file dialog stores its state in Qt's own settings file as it
+    // goes, which a run that never showed one must not write.
+    if (!dialog) {
+        dialog = new QFileDialog(this, QString(), TextOfByteName(files.CollectionsFolder),
+                                 collectionFilter);
+        dialog->setObjectName(name);
+        dialog->setAcceptMode(mode);
+        dialog->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                            : QFileDialog::AnyFile);
+    }
+    return dialog;
 }
 
 MainWindowBase::~MainWindowBase()
@@ -143,6 +150,9 @@ void MainWindowBase::PrepareSave() { }
 
 void MainWindowBase::SaveDataFile(const std::string& FileName)
 {
+    // No place to keep it: the user was told at the start.
+    if (FileName.empty())
+        return;
     if (FileName == dataFileLeftAlone) {
         Tell("The collection data file \"" + FileName
              + "\" could not be read, so it is not written over.");
@@ -196,6 +206,11 @@ void MainWindowBase::NewData()
 void MainWindowBase::LoadData()
 {
     const std::string name = GetDataFileName();
+    if (name.empty()) {
+        NewData();
+        SetDataFileName(name);
+        return;
+    }
     try {
         ReadDataFile(name);
     } catch (const std::exception& error) {
@@ -239,8 +254,10 @@ void MainWindowBase::AfterLoadData()
     std::error_code ignored;
     fs::create_directories(folder, ignored);
     const QString dialogFolder = TextOfByteName(folder);
-    OpenDialog1->setDirectory(dialogFolder);
-    SaveDialog1->setDirectory(dialogFolder);
+    for (QFileDialog* dialog : {OpenDialog1, SaveDialog1}) {
+        if (dialog)
+            dialog->setDirectory(dialogFolder);
+    }
 }
 
 void MainWindowBase::RestoreWindowBounds()
@@ -254,6 +271,7 @@ void MainWindowBase::N_OpenClick()
 {
     AskSaveChanges();
     CreateFolderOneLevel(files.CollectionsFolder);
+    CollectionDialog(OpenDialog1, "OpenDialog1", QFileDialog::AcceptOpen);
     if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
         return;
     const std::string chosen = ByteNameOf(OpenDialog1->selectedFiles().constFirst());
@@ -275,6 +293,7 @@ void MainWindowBase::N_SaveClick()
 void MainWindowBase::N_SaveasClick()
 {
     CreateFolderOneLevel(files.CollectionsFolder);
+    CollectionDialog(SaveDialog1, "SaveDialog1", QFileDialog::AcceptSave);
     if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty())
         return;
     const std::string chosen = ByteNameOf(SaveDialog1->selectedFiles().constFirst());
@@ -321,6 +340,9 @@ void MainWindowBase::FormActivate()
     // The message window exists from here on; what the settings object found while it
     // was made is told now.
     D_settings_user->SetReporter([this](const std::string& text) { Tell(text); });
+    if (!files.NotKept.empty())
+        Tell("The settings and the collection data cannot be kept: " + files.NotKept
+             + ". What changes in this run is lost when the program ends.");
     BeforeLoadData();
     LoadData();
     AfterLoadData();

@@ -7,13 +7,13 @@
 #include "shell/program_files.h"
 #include "store/tree_document.h"
 
+#include <QFileDialog>
 #include <QMainWindow>
 
 #include <memory>
 #include <string>
 
 class QAction;
-class QFileDialog;
 class QLabel;
 class QMenu;
 class QMenuBar;
@@ -66,8 +66,9 @@ public:
     void N_ExitClick();
     void N_AboutClick();
 
-    QFileDialog* OpenDialog1;
-    QFileDialog* SaveDialog1;
+    // The collection file dialogs; null until first used.
+    QFileDialog* OpenDialog1 = nullptr;
+    QFileDialog* SaveDialog1 = nullptr;
 
 protected:
     bool event(QEvent* event) override;
@@ -99,6 +100,9 @@ protected:
     QLabel* StatusPanels[3];
 
 private:
+    // Dialog, made on the first call in the collections folder.
+    QFileDialog* CollectionDialog(QFileDialog*& dialog, const char* name,
+                                  QFileDialog::AcceptMode mode);
     void CreateFolderOneLevel(const std::string& folder);
 
     std::string programPath;

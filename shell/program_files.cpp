@@ -42,19 +42,31 @@ bool folderTakesNewFile(const std::string& folder)
 ProgramFiles LocateProgramFiles(const std::string& ProgramPath)
 {
     const std::string settingsFile = ReplaceFileExtension(ProgramPath, ".set");
-    if (fileWritable(settingsFile) || folderTakesNewFile(FolderOfPath(ProgramPath)))
-        return {settingsFile, ReplaceFileExtension(ProgramPath, ".vsgc"),
-                SettingsDialog::GetCollectionsFolder()};
+    const std::string programFolder = FolderOfPath(ProgramPath);
+    if (fileWritable(settingsFile) || folderTakesNewFile(programFolder))
+        return {settingsFile,
+                ReplaceFileExtension(ProgramPath, ".vsgc"),
+                SettingsDialog::GetCollectionsFolder(),
+                {}};
 
     const fs::path configFolder = XdgBaseFolder("XDG_CONFIG_HOME", ".config") / "vistrel";
+    const fs::path collections
+        = XdgBaseFolder("XDG_DATA_HOME", ".local/share") / "vistrel" / "collections";
+    // Without a home folder the base folders come out relative: the files would land in
+    // whatever folder the program was started from.
+    if (!configFolder.is_absolute() || !collections.is_absolute())
+        return {{},
+                {},
+                {},
+                "the program's folder \"" + programFolder
+                    + "\" cannot be written and no home folder is known"};
     std::error_code ec;
     // The user's own files: nobody else needs to read them.
     if (fs::create_directories(configFolder, ec))
         fs::permissions(configFolder, fs::perms::owner_all, ec);
     const std::string programName = FileNamePart(ProgramPath);
-    const fs::path collections
-        = XdgBaseFolder("XDG_DATA_HOME", ".local/share") / "vistrel" / "collections";
     return {(configFolder / ReplaceFileExtension(programName, ".set")).string(),
             (configFolder / ReplaceFileExtension(programName, ".vsgc")).string(),
-            collections.string() + '/'};
+            collections.string() + '/',
+            {}};
 }

@@ -12,6 +12,9 @@ struct ProgramFiles
     std::string DataFile;
     // Ends in the delimiter.
     std::string CollectionsFolder;
+    // Why the program's files cannot be kept anywhere; empty when they can. When it is set,
+    // the three names above are empty: the settings and the collection live in memory only.
+    std::string NotKept;
 };
 
 // Decided once at start. ProgramPath stands for the executable. Its folder is kept when the
@@ -19,4 +22,5 @@ struct ProgramFiles
 // both files go to $XDG_CONFIG_HOME/vistrel/ (~/.config/vistrel/ by default), which is
 // created, and the collections to $XDG_DATA_HOME/vistrel/collections/
 // (~/.local/share/vistrel/collections/ by default). The files keep the executable's name.
+// Where no home folder is known either, nothing is kept (never the current folder).
 ProgramFiles LocateProgramFiles(const std::string& ProgramPath);

@@ -277,12 +277,14 @@ private slots:
         QVERIFY(folderHoldsOnly(root / "pictures", {"a.jpg"}));
     }
 
-    // A target that may not be written is refused after the overwrite question; a link is
-    // written through; a name near the longest there is still gets its copy.
+    // A target that may not be written is refused after the overwrite question, a source
+    // that cannot be read is named as the one that failed; a link is written through; a name
+    // near the longest there is still gets its copy.
     void saveCopyTargets_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::newRow("read-only target") << "readonly";
+        QTest::newRow("unreadable source") << "unreadable";
         QTest::newRow("link") << "link";
         QTest::newRow("250-byte name") << "long";
     }
@@ -290,13 +292,15 @@ private slots:
     void saveCopyTargets()
     {
         QFETCH(QString, kind);
-        if (kind == "readonly")
+        if (kind == "readonly" || kind == "unreadable")
             RUN_WHERE_PERMISSIONS_BIND();
         const fs::path folder = root / "pictures";
         fs::path target = folder / "target.jpg";
         if (kind == "readonly") {
             writeFile(target, "protected");
             fs::permissions(target, fs::perms::owner_read);
+        } else if (kind == "unreadable") {
+            fs::permissions(picture, fs::perms::none);
         } else if (kind == "link") {
             fs::create_directories(root / "elsewhere");
             writeFile(root / "elsewhere" / "real.jpg", "old");
@@ -310,7 +314,14 @@ private slots:
         };
         const auto watch = chooseInSaveDialog(target);
         const bool copied = operations.SaveCopyAs(picture.string());
-        QCOMPARE(copied, kind != "readonly");
+        QCOMPARE(copied, kind != "readonly" && kind != "unreadable");
+        if (kind == "unreadable") {
+            const std::string named = picture.string() + "\" could not be read (Permission denied)";
+            QVERIFY2(told.find(named) != std::string::npos, told.c_str());
+            QVERIFY(!fs::exists(target));
+            QVERIFY(folderHoldsOnly(folder, {"a.jpg"}));
+            return;
+        }
         if (kind == "readonly") {
             QCOMPARE(readFile(target), std::string("protected"));
             QVERIFY2(told.find("Permission denied") != std::string::npos, told.c_str());
@@ -323,14 +334,52 @@ private slots:
         QVERIFY(folderHoldsOnly(folder, {"a.jpg", target.filename().string()}));
     }
 
-    // The copy reads the source by its bytes, also when Qt cannot spell its name.
+    // Names that are not UTF-8 keep their bytes through the dialog: the source is read by
+    // them, the dialog opens in a folder that Qt cannot spell, and accepting the prefilled
+    // name names the source itself, so no second file appears.
+    void saveCopyOfANameThatIsNotUtf8_data()
+    {
+        QTest::addColumn<QByteArray>("folder");
+        QTest::addColumn<QByteArray>("chosen"); // empty: the prefilled name accepted
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("to a plain name")
+            << QByteArray("pictures") << QByteArray("plain.jpg") << true;
+        QTest::newRow("prefilled name accepted") << QByteArray("pictures") << QByteArray() << false;
+        QTest::newRow("in a folder that is not UTF-8")
+            << QByteArray("d\xfe") << QByteArray("plain.jpg") << true;
+    }
+
     void saveCopyOfANameThatIsNotUtf8()
     {
-        const fs::path source = root / "pictures" / "c\xff.jpg";
+        QFETCH(QByteArray, folder);
+        QFETCH(QByteArray, chosen);
+        QFETCH(bool, copied);
+        const fs::path place = root / folder.toStdString();
+        fs::create_directories(place);
+        const fs::path source = place / "c\xff.jpg";
         writeFile(source, "odd name");
-        const auto watch = chooseInSaveDialog(root / "pictures" / "plain.jpg");
-        QVERIFY(operations.SaveCopyAs(source.string()));
-        QCOMPARE(readFile(root / "pictures" / "plain.jpg"), std::string("odd name"));
+        writeFile(place / "marker.jpg", "");
+        QStringList listed;
+        const auto watch = modal::whenShown(QStringLiteral("SaveDialog1"), [&](QWidget* widget) {
+            auto* dialog = static_cast<QFileDialog*>(widget);
+            listed = dialog->directory().entryList(QDir::Files);
+            if (!chosen.isEmpty())
+                dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                    ->setText(QString::fromUtf8(chosen));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        QCOMPARE(operations.SaveCopyAs(source.string()), copied);
+        // The dialog lists the source's own folder (Qt leaves out the names it cannot spell).
+        QVERIFY2(listed.contains("marker.jpg"), qPrintable(listed.join('|')));
+        std::set<std::string> expected {"c\xff.jpg", "marker.jpg"};
+        if (folder == "pictures")
+            expected.insert("a.jpg");
+        if (copied) {
+            expected.insert(chosen.toStdString());
+            QCOMPARE(readFile(place / chosen.toStdString()), std::string("odd name"));
+        }
+        QVERIFY(folderHoldsOnly(place, expected));
+        QCOMPARE(readFile(source), std::string("odd name"));
     }
 
 private:

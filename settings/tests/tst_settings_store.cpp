@@ -128,12 +128,15 @@ private slots:
         // Opening it to read would wait for a writer for ever.
         QTest::newRow("FIFO") << "fifo";
         QTest::newRow("larger than the reader takes") << "large";
+        QTest::newRow("element without a name") << "nameless";
     }
 
     void unreadableFileIsKeptAside()
     {
         QFETCH(QString, kind);
-        const std::string broken = "\r\n<SETTINGS MG_DIAMETER=\"80\" HRC=\"20>";
+        const std::string broken = kind == "nameless"
+            ? std::string("\r\n< />")
+            : std::string("\r\n<SETTINGS MG_DIAMETER=\"80\" HRC=\"20>");
         writeFile(file.string() + ".bad", "an older broken file");
         if (kind == "fifo") {
             QCOMPARE(mkfifo(file.c_str(), 0600), 0);
@@ -149,7 +152,7 @@ private slots:
         QCOMPARE(readFile(file.string() + ".bad"), std::string("an older broken file"));
         if (kind == "fifo")
             QVERIFY(fs::is_fifo(kept));
-        else if (kind == "broken")
+        else if (kind != "large")
             QCOMPARE(readFile(kept), broken);
         else
             QCOMPARE(fs::file_size(kept), uintmax_t(TreeDocument::MaxFileSize + 1));
@@ -157,6 +160,8 @@ private slots:
         QCOMPARE(settings.SE_mgd->value(), 100);
         QCOMPARE(told.size(), size_t(1));
         QVERIFY(told[0].find(kept) != std::string::npos);
+        // The reason in brackets is never empty.
+        QVERIFY2(told[0].find("()") == std::string::npos, told[0].c_str());
     }
 
     // A nameless document would be written as 0 bytes again, so nothing would ever be kept.
@@ -240,26 +245,30 @@ private slots:
         QCOMPARE(ReplaceFileExtension(executable.toStdString(), ".set"), settings.toStdString());
     }
 
-    // Only the newest entries up to the limit load, in one change of the list: a long stored
-    // history costs no more than a short one.
-    void twentyEntriesWithLimitFourKeepTheNewest()
+    // The stored history loads whole, in one change of the list, also beyond the limit (it
+    // applies when a picture is added): a run that opens nothing writes back what it read.
+    void twentyEntriesWithLimitFourLoadAndStoreWhole()
     {
         std::string hits;
         for (int i = 0; i < 20; ++i)
             hits += "\r\n\t\t<HIT HIT_FILE=\"/p/" + std::to_string(i) + ".jpg\"/>";
-        writeFile(file,
-                  "\r\n<SETTINGS HRC=\"4\" FND=\"Y\">\r\n\t<HISTORY>" + hits
-                      + "\r\n\t</HISTORY>\r\n</SETTINGS>");
+        const std::string stored = "\r\n<SETTINGS HRC=\"4\" FND=\"Y\">\r\n\t<HISTORY>" + hits
+            + "\r\n\t</HISTORY>\r\n</SETTINGS>";
+        writeFile(file, stored);
         history.entries = {"left over"};
         history.selected = 0;
         history.assignments = 0;
-        SettingsDialog settings(&history, &window, nullptr, file.string());
-        QCOMPARE(history.Count(), 4);
-        QCOMPARE(history.Item(0), std::string("/p/16.jpg"));
-        QCOMPARE(history.Item(3), std::string("/p/19.jpg"));
-        QCOMPARE(history.SelectedIndex(), -1);
-        QCOMPARE(history.assignments, 1);
-        QCOMPARE(settings.SE_history->value(), 4);
+        {
+            SettingsDialog settings(&history, &window, nullptr, file.string());
+            QCOMPARE(history.Count(), 20);
+            QCOMPARE(history.Item(0), std::string("/p/0.jpg"));
+            QCOMPARE(history.Item(19), std::string("/p/19.jpg"));
+            QCOMPARE(history.SelectedIndex(), -1);
+            QCOMPARE(history.assignments, 1);
+            QCOMPARE(settings.SE_history->value(), 4);
+            settings.StoreHistory();
+        }
+        QCOMPARE(readFile(file), stored);
     }
 
     void hitWithoutFileGivesAnEmptyEntry()

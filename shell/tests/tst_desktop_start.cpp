@@ -13,6 +13,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <pwd.h>
+
 #include <csignal>
 #include <memory>
 
@@ -38,6 +40,36 @@ private:
     __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct saved[2] = {};
 };
+
+constexpr char withoutHomeMark[] = "VISTREL_WITHOUT_HOME";
+
+// Runs the current test function again in a child of this test program as a user that has no
+// entry in the password database, without HOME or the XDG base variables; true when it passed.
+bool runAsUserWithoutHome()
+{
+    uid_t uid = 54321;
+    while (getpwuid(uid))
+        ++uid;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QString::fromLatin1(withoutHomeMark), QStringLiteral("1"));
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    // A folder that the user may enter: the test program's own stays out of the way.
+    child.setWorkingDirectory(QStringLiteral("/"));
+    child.start(QStringLiteral("setpriv"),
+                {QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(uid),
+                 QStringLiteral("--clear-groups"), QStringLiteral("--"),
+                 QFile::symLinkTarget(QStringLiteral("/proc/self/exe")),
+                 QString::fromUtf8(QTest::currentTestFunction())});
+    const bool passed = child.waitForFinished(60000) && child.exitStatus() == QProcess::NormalExit
+        && child.exitCode() == 0;
+    if (!passed)
+        qWarning("%s", child.readAll().constData());
+    return passed;
+}
 
 void setWritable(const QString& path, bool writable)
 {
@@ -68,6 +100,7 @@ private slots:
     void programFilesLocation_data();
     void programFilesLocation();
     void readOnlyProgramFolder();
+    void noHomeFolder();
     void startPath_data();
     void startPath();
     void terminationSignalWritesSettings();
@@ -150,6 +183,44 @@ void TestDesktopStart::readOnlyProgramFolder()
     QVERIFY(program->readFile("config/vistrel/vistrel.set").contains("WIDTH="));
     QCOMPARE(program->readFile("config/vistrel/vistrel.vsgc"),
              QByteArray("\r\n<VISTREL_DATA VERSION=\"1.4\"/>"));
+    QVERIFY(QDir(program->path("bin")).isEmpty());
+    // The file dialogs, never shown, leave the configuration folder to the program alone.
+    QCOMPARE(QDir(program->path("config"))
+                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList {"vistrel"});
+}
+
+// Neither the program's folder nor a home folder to keep the files in: nothing is written
+// to the folder the program was started from, and the user learns that nothing is kept.
+void TestDesktopStart::noHomeFolder()
+{
+    if (!qEnvironmentVariableIsSet(withoutHomeMark)) {
+        if (getuid() != 0)
+            QSKIP("only the super-user can run the case as a user without a home folder");
+        QVERIFY(runAsUserWithoutHome());
+        return;
+    }
+    QVERIFY(!getpwuid(getuid()));
+    // The fixture's own variables, which the child was started without.
+    qunsetenv("HOME");
+    qunsetenv("XDG_CONFIG_HOME");
+    qunsetenv("XDG_DATA_HOME");
+    setWritable(program->path("bin"), false);
+    QDir(program->path(".")).mkpath("work");
+    QDir::setCurrent(program->path("work"));
+    QString told;
+    ProgramFixture::whenModal([&told](QWidget* modal) {
+        told = modal->findChild<QLabel*>("Label1")->text();
+        ProgramFixture::button(modal, "OKBtn")->click();
+    });
+    program->Start();
+    QTRY_VERIFY(!told.isEmpty());
+    QVERIFY2(told.contains("cannot be kept"), qPrintable(told));
+    QTest::keyClick(Fmain, Qt::Key_S, Qt::ControlModifier);
+    program->Stop();
+    QCOMPARE(QDir(program->path("work"))
+                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
     QVERIFY(QDir(program->path("bin")).isEmpty());
 }
 

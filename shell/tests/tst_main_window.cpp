@@ -33,6 +33,19 @@ void keepMessage(QString& told)
     });
 }
 
+// Answers the next Count message windows with OK, one after the other, keeping their texts.
+void keepMessages(QStringList& told, int count)
+{
+    if (count == 0)
+        return;
+    ProgramFixture::whenModal([&told, count](QWidget* modal) {
+        told << modal->findChild<QLabel*>("Label1")->text();
+        // The next one is watched for before this one closes: it may follow at once.
+        keepMessages(told, count - 1);
+        ProgramFixture::button(modal, "OKBtn")->click();
+    });
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -110,25 +123,35 @@ void TestMainWindow::firstStart()
 void TestMainWindow::unreadableDataFileKept_data()
 {
     QTest::addColumn<bool>("fifo");
-    QTest::newRow("broken text") << false;
+    QTest::addColumn<bool>("settingsBroken");
+    QTest::newRow("broken text") << false << false;
     // Opening it to read would block the start for ever.
-    QTest::newRow("FIFO") << true;
+    QTest::newRow("FIFO") << true << false;
+    // Two messages at once: each is shown, the settings' first.
+    QTest::newRow("settings file broken too") << false << true;
 }
 
 // A data file that does not read is kept aside and the user told: saves never reach it.
 void TestMainWindow::unreadableDataFileKept()
 {
     QFETCH(bool, fifo);
+    QFETCH(bool, settingsBroken);
     const QByteArray broken = "this is no tree document <";
     if (fifo)
         QCOMPARE(mkfifo(program->bytes("bin/vistrel.vsgc").c_str(), 0600), 0);
     else
         program->writeFile("bin/vistrel.vsgc", broken);
-    QString told;
-    keepMessage(told);
+    if (settingsBroken)
+        program->writeFile("bin/vistrel.set", broken);
+    QStringList told;
+    keepMessages(told, settingsBroken ? 2 : 1);
     program->Start();
-    QTRY_VERIFY(!told.isEmpty());
-    QVERIFY2(told.contains(program->path("bin/vistrel.vsgc.bad")), qPrintable(told));
+    QTRY_COMPARE(told.size(), settingsBroken ? 2 : 1);
+    if (settingsBroken)
+        QVERIFY2(told.takeFirst().contains(program->path("bin/vistrel.set.bad")),
+                 qPrintable(told.join('|')));
+    QVERIFY2(told.first().contains(program->path("bin/vistrel.vsgc.bad")),
+             qPrintable(told.first()));
     QCOMPARE(Fmain->StatusPanelText(2), program->path("bin/vistrel.vsgc"));
     QCOMPARE(Fmain->Data().Name(), std::string("VISTREL_DATA"));
     for (int save = 0; save < 2; ++save)
