@@ -23,6 +23,7 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <stdexcept>
 
 namespace fs = std::filesystem;
 
@@ -237,6 +238,10 @@ void MainWindowBase::ReadDataFile(const std::string& FileName)
 {
     auto loaded = std::make_unique<TreeDocument>();
     loaded->LoadFromFile(FileName);
+    // An element without a name reads, but saves back as nothing: such a file is kept aside
+    // like one that does not read.
+    if (loaded->Name().empty())
+        throw std::runtime_error("it holds no collection data");
     data = std::move(loaded);
 }
 

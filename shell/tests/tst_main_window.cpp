@@ -124,11 +124,15 @@ void TestMainWindow::unreadableDataFileKept_data()
 {
     QTest::addColumn<bool>("fifo");
     QTest::addColumn<bool>("settingsBroken");
-    QTest::newRow("broken text") << false << false;
+    QTest::addColumn<QByteArray>("content");
+    const QByteArray broken = "this is no tree document <";
+    QTest::newRow("broken text") << false << false << broken;
     // Opening it to read would block the start for ever.
-    QTest::newRow("FIFO") << true << false;
+    QTest::newRow("FIFO") << true << false << broken;
     // Two messages at once: each is shown, the settings' first.
-    QTest::newRow("settings file broken too") << false << true;
+    QTest::newRow("settings file broken too") << false << true << broken;
+    // It reads, but would be saved back as an empty file.
+    QTest::newRow("element without a name") << false << false << QByteArray("\r\n< />");
 }
 
 // A data file that does not read is kept aside and the user told: saves never reach it.
@@ -136,13 +140,13 @@ void TestMainWindow::unreadableDataFileKept()
 {
     QFETCH(bool, fifo);
     QFETCH(bool, settingsBroken);
-    const QByteArray broken = "this is no tree document <";
+    QFETCH(QByteArray, content);
     if (fifo)
         QCOMPARE(mkfifo(program->bytes("bin/vistrel.vsgc").c_str(), 0600), 0);
     else
-        program->writeFile("bin/vistrel.vsgc", broken);
+        program->writeFile("bin/vistrel.vsgc", content);
     if (settingsBroken)
-        program->writeFile("bin/vistrel.set", broken);
+        program->writeFile("bin/vistrel.set", content);
     QStringList told;
     keepMessages(told, settingsBroken ? 2 : 1);
     program->Start();
@@ -161,7 +165,7 @@ void TestMainWindow::unreadableDataFileKept()
     if (fifo)
         QVERIFY(S_ISFIFO(kept.st_mode));
     else
-        QCOMPARE(program->readFile("bin/vistrel.vsgc.bad"), broken);
+        QCOMPARE(program->readFile("bin/vistrel.vsgc.bad"), content);
     QCOMPARE(program->readFile("bin/vistrel.vsgc"),
              QByteArray("\r\n<VISTREL_DATA VERSION=\"1.4\"/>"));
 }
