@@ -6,9 +6,11 @@
 
 #include <QFile>
 
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <system_error>
+#include <utility>
 
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
 #include <fcntl.h>
@@ -27,17 +29,58 @@ std::string errorText(int error)
     return std::error_code(error, std::generic_category()).message();
 }
 
+// A folder is opened to work inside it, which needs no right to list it where the system can
+// open it as a bare place.
+#ifdef O_PATH
+constexpr int folderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+// An open folder, closed when it goes. The trash works inside the folders it opened, so that
+// another user who swaps a folder for a link or a folder of their own after it was checked
+// can make the move fail but never lead it elsewhere.
+class OpenFolder
+{
+public:
+    OpenFolder() = default;
+    explicit OpenFolder(int descriptor)
+        : fd(descriptor)
+    {
+    }
+    OpenFolder(OpenFolder&& other) noexcept
+        : fd(std::exchange(other.fd, -1))
+    {
+    }
+    OpenFolder& operator=(OpenFolder&& other) noexcept
+    {
+        std::swap(fd, other.fd);
+        return *this;
+    }
+    ~OpenFolder()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+    bool IsOpen() const { return fd >= 0; }
+    int Descriptor() const { return fd; }
+
+private:
+    int fd = -1;
+};
+
 // The home trash: under the data folder the desktop names, or ~/.local/share.
 fs::path homeTrash()
 {
     return XdgBaseFolder("XDG_DATA_HOME", ".local/share") / "Trash";
 }
 
-// The device of path, or of its nearest existing folder above; 0 when none can be read.
+// The device of path (through links), or of its nearest existing folder above; 0 when none
+// can be read.
 dev_t deviceOf(fs::path path)
 {
     struct stat info = {};
-    while (lstat(path.c_str(), &info) != 0) {
+    while (stat(path.c_str(), &info) != 0) {
         if (!path.has_relative_path())
             return 0;
         path = path.parent_path();
@@ -45,71 +88,119 @@ dev_t deviceOf(fs::path path)
     return info.st_dev;
 }
 
-// The folder at the top of the file system that holds path.
-fs::path topFolderOf(const fs::path& path, dev_t device)
+// The file's real path and the top of the file system it lies on. The file's folder is
+// resolved, not the file, which may be a link and is trashed as one; a folder reached
+// through a link to another file system is thus found under that file system's top.
+std::error_code placeOf(const fs::path& file, dev_t device, fs::path& real, fs::path& top)
 {
-    fs::path top = path;
+    std::error_code ec;
+    real = fs::canonical(file.parent_path(), ec) / file.filename();
+    if (ec)
+        return ec;
+    top = real;
     while (top.has_relative_path()) {
         struct stat info = {};
         if (lstat(top.parent_path().c_str(), &info) != 0 || info.st_dev != device)
             break;
         top = top.parent_path();
     }
-    return top;
+    return {};
 }
 
-// Makes folder (and what is missing above it) for the user alone; false with reason set
-// when it is not a folder afterwards.
-bool makeFolder(const fs::path& folder, std::string& reason)
+// The home trash, made for the user alone where missing. It may be a link the user made to
+// a folder elsewhere: that is followed.
+OpenFolder openHomeTrash(const fs::path& folder, std::string& reason)
 {
-    // The folders above are the user's own data folders; the trash itself is private.
+    // The folders above are the user's own data folders.
     std::error_code ec;
     fs::create_directories(folder.parent_path(), ec);
     const int made = mkdir(folder.c_str(), 0700) == 0 ? 0 : errno;
-    struct stat info = {};
-    if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    OpenFolder opened(open(folder.c_str(), folderFlags));
+    const int error = errno;
+    if (!opened.IsOpen())
         reason = "the trash folder \"" + folder.string() + "\" cannot be made ("
-            + errorText(made != 0 && made != EEXIST ? made : ENOTDIR) + ")";
-        return false;
+            + errorText(made != 0 && made != EEXIST ? made : error) + ")";
+    return opened;
+}
+
+// Name inside parent (at parentPath), made for the user alone where missing, opened without
+// following a link; not open, with reason set, when it is a link, not a folder, or another
+// user's.
+OpenFolder openOwnFolder(const OpenFolder& parent, const fs::path& parentPath,
+                         const std::string& name, std::string& reason)
+{
+    const std::string shown = "the trash folder \"" + (parentPath / name).string() + "\"";
+    const int made = mkdirat(parent.Descriptor(), name.c_str(), 0700) == 0 ? 0 : errno;
+    OpenFolder opened(openat(parent.Descriptor(), name.c_str(), folderFlags | O_NOFOLLOW));
+    const int error = errno;
+    struct stat info = {};
+    if (!opened.IsOpen()) {
+        if (fstatat(parent.Descriptor(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISLNK(info.st_mode))
+            reason = shown + " is a link";
+        else
+            reason = shown + " cannot be made ("
+                + errorText(made != 0 && made != EEXIST ? made : error) + ")";
+        return {};
     }
-    return true;
+    if (fstat(opened.Descriptor(), &info) != 0 || info.st_uid != getuid()) {
+        reason = shown + " is owned by another user";
+        return {};
+    }
+    return opened;
 }
 
 struct Trash
 {
-    fs::path folder;
-    // The top of the file system, which a trash there names its files from; empty for the
-    // home trash, which names them by their whole paths.
-    fs::path base;
+    OpenFolder folder;
+    fs::path path;
 };
 
-// The trash folder for a file on device: the home trash where it lies on the same file system,
-// else the file system's own ".Trash/UID" (a shared folder with the sticky bit, not a link) or
-// ".Trash-UID" at its top. No folder, with reason set, when there is none that can be used.
-Trash trashFor(const fs::path& file, dev_t device, std::string& reason)
+// The trash of the file system whose top is top: its shared ".Trash/UID" where ".Trash" is a
+// folder with the sticky bit, not a link, and UID in it the user's own folder, not a link;
+// else ".Trash-UID", which must be the user's own folder. Not open, with reason set, when
+// neither can be used.
+Trash topTrash(const fs::path& top, std::string& reason)
 {
-    const fs::path home = homeTrash();
-    if (deviceOf(home) == device)
-        return makeFolder(home, reason) ? Trash {home, {}} : Trash {};
-    const fs::path top = topFolderOf(file, device);
-    const std::string uid = std::to_string(getuid());
-    struct stat shared = {};
-    if (lstat((top / ".Trash").c_str(), &shared) == 0 && S_ISDIR(shared.st_mode)
-        && (shared.st_mode & S_ISVTX)) {
-        std::string ignored;
-        if (makeFolder(top / ".Trash" / uid, ignored))
-            return {top / ".Trash" / uid, top};
-    }
-    const fs::path own = top / (".Trash-" + uid);
-    const int made = mkdir(own.c_str(), 0700) == 0 ? 0 : errno;
-    struct stat info = {};
-    if (lstat(own.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()) {
-        reason = "there is no trash on the file system at \"" + top.string()
-            + "\" that can be used (" + errorText(made != 0 && made != EEXIST ? made : ENOTDIR)
-            + ")";
+    const std::string refused
+        = "there is no trash on the file system at \"" + top.string() + "\" that can be used (";
+    const OpenFolder topFolder(open(top.c_str(), folderFlags));
+    if (!topFolder.IsOpen()) {
+        reason = refused + errorText(errno) + ")";
         return {};
     }
-    return {own, top};
+    const std::string uid = std::to_string(getuid());
+    const OpenFolder shared(openat(topFolder.Descriptor(), ".Trash", folderFlags | O_NOFOLLOW));
+    struct stat info = {};
+    if (shared.IsOpen() && fstat(shared.Descriptor(), &info) == 0 && (info.st_mode & S_ISVTX)) {
+        std::string ignored;
+        OpenFolder own = openOwnFolder(shared, top / ".Trash", uid, ignored);
+        if (own.IsOpen())
+            return {std::move(own), top / ".Trash" / uid};
+    }
+    const std::string name = ".Trash-" + uid;
+    OpenFolder own = openOwnFolder(topFolder, top, name, reason);
+    if (!own.IsOpen()) {
+        reason = refused + reason + ")";
+        return {};
+    }
+    return {std::move(own), top / name};
+}
+
+// Renames file to name inside folder unless a file of that name is there; where the system or
+// the file system cannot refuse to replace, a look just before stands in.
+int moveInto(const fs::path& file, const OpenFolder& folder, const std::string& name)
+{
+#ifdef RENAME_NOREPLACE
+    if (renameat2(AT_FDCWD, file.c_str(), folder.Descriptor(), name.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+#endif
+    struct stat existing = {};
+    if (fstatat(folder.Descriptor(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return renameat(AT_FDCWD, file.c_str(), folder.Descriptor(), name.c_str()) == 0 ? 0 : errno;
 }
 
 // A path as the trash's info file writes it: bytes outside the plain URL set as %XX, whatever
@@ -162,47 +253,68 @@ bool MoveToTrash(const fs::path& file, std::string& reason)
         reason = errorText(errno);
         return false;
     }
-    const auto [trash, base] = trashFor(file, info.st_dev, reason);
-    if (trash.empty() || !makeFolder(trash / "files", reason)
-        || !makeFolder(trash / "info", reason))
+    // The home trash where the file lies on its file system, which names its files by their
+    // whole paths; else the file system's own, which names them from its top.
+    Trash trash;
+    std::string shownPath = file.string();
+    const fs::path home = homeTrash();
+    if (deviceOf(home) == info.st_dev) {
+        trash = {openHomeTrash(home, reason), home};
+    } else {
+        fs::path real;
+        fs::path top;
+        if (const std::error_code ec = placeOf(file, info.st_dev, real, top)) {
+            reason = "its folder cannot be found (" + ec.message() + ")";
+            return false;
+        }
+        trash = topTrash(top, reason);
+        shownPath = real.lexically_relative(top).string();
+    }
+    if (!trash.folder.IsOpen())
         return false;
-    const std::string shownPath
-        = base.empty() ? file.string() : file.lexically_relative(base).string();
+    const OpenFolder files = openOwnFolder(trash.folder, trash.path, "files", reason);
+    const OpenFolder infos
+        = files.IsOpen() ? openOwnFolder(trash.folder, trash.path, "info", reason) : OpenFolder();
+    if (!infos.IsOpen())
+        return false;
     const std::string content
         = "[Trash Info]\nPath=" + encodePath(shownPath) + "\nDeletionDate=" + deletionDate() + "\n";
     const std::string name = file.filename().string();
     for (int number = 1; number < 100000; ++number) {
         const std::string candidate = trashName(name, number);
-        const fs::path infoFile = trash / "info" / (candidate + ".trashinfo");
-        const int descriptor
-            = open(infoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const std::string infoName = candidate + ".trashinfo";
+        const int descriptor = openat(infos.Descriptor(), infoName.c_str(),
+                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (descriptor < 0) {
             if (errno == EEXIST)
                 continue;
-            reason = "the trash's folder \"" + (trash / "info").string()
+            reason = "the trash's folder \"" + (trash.path / "info").string()
                 + "\" does not take a new entry (" + errorText(errno) + ")";
             return false;
         }
-        const bool written = write(descriptor, content.data(), content.size())
-            == static_cast<ssize_t>(content.size());
-        const int writeError = errno;
-        close(descriptor);
-        std::error_code ec;
-        const fs::path target = trash / "files" / candidate;
-        if (!written || fs::exists(fs::symlink_status(target, ec))) {
-            fs::remove(infoFile, ec);
-            if (!written) {
-                reason = "the trash's entry cannot be written (" + errorText(writeError) + ")";
-                return false;
-            }
-            continue;
+        const ssize_t count = write(descriptor, content.data(), content.size());
+        bool written = count == static_cast<ssize_t>(content.size());
+        // A short write without an error is a full disk.
+        int writeError = count < 0 ? errno : ENOSPC;
+        if (close(descriptor) != 0 && written) {
+            written = false;
+            writeError = errno;
         }
-        if (rename(file.c_str(), target.c_str()) != 0) {
-            reason = errorText(errno);
-            fs::remove(infoFile, ec);
+        if (!written) {
+            unlinkat(infos.Descriptor(), infoName.c_str(), 0);
+            reason = "the trash's entry cannot be written (" + errorText(writeError) + ")";
             return false;
         }
-        return true;
+        // The info file holds the name; a file of that name left in files by another program
+        // makes the next name.
+        const int moved = moveInto(file, files, candidate);
+        if (moved == 0)
+            return true;
+        unlinkat(infos.Descriptor(), infoName.c_str(), 0);
+        if (moved != EEXIST) {
+            reason = errorText(moved);
+            return false;
+        }
     }
     reason = "the trash holds too many files of that name";
     return false;
