@@ -260,7 +260,7 @@ void TestSafeFile::killedSavesLeaveOldOrNew()
     std::mt19937 random(2024);
     // Microseconds: every other kill comes early, where the first save's writes are, the
     // others anywhere in the saves that follow.
-    std::uniform_int_distribution<int> early(0, 4000);
+    std::uniform_int_distribution<int> early(0, 8000);
     std::uniform_int_distribution<int> late(0, 30000);
     int midWrite = 0;
     for (int kill = 0; kill < kills; ++kill) {

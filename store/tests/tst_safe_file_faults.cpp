@@ -84,6 +84,7 @@ private slots:
 private:
     std::string oldSettings;
     std::string newSettings;
+    TreeDocument newDocument;
     std::string picture;
 };
 
@@ -92,7 +93,8 @@ void TestSafeFileFaults::initTestCase()
     umask(022);
     oldSettings = documentText("SETTINGS", 100);
     // Past the writer's 1 MiB flush, so that it takes several writes.
-    newSettings = documentText("SETTINGS", 40000);
+    newSettings = documentText("SETTINGS", 25000);
+    newDocument.LoadFromString(newSettings);
     picture = randomBytes(200000);
 }
 
@@ -123,8 +125,6 @@ void TestSafeFileFaults::everyFailureKeepsOldOrNew()
             const std::string backup = folder + "/vistrel.BAK";
             const std::string source = folder + "/private.jpg";
             const std::string copy = folder + "/copy.jpg";
-            TreeDocument newDocument;
-            newDocument.LoadFromString(newSettings);
 
             // What the program does on each path; each call that throws counts one report.
             std::function<void()> save;
