@@ -366,19 +366,24 @@ void OverwriteInPlace(const fs::path& target, const std::string& bytes)
 
 std::string FileBytesToRead(std::string content)
 {
-    if (content.size() < lengthDigits + 2 || content.front() != '\0')
+    // A reader stops at a NUL: what follows is the rest of a write in place that was cut
+    // short after its new bytes were whole, or a kept copy.
+    if (content.size() < lengthDigits + 2 || content.front() != '\0') {
+        content.resize(std::min(content.size(), content.find('\0')));
         return content;
+    }
     const size_t keptEnd = content.size() - lengthDigits - 1;
+    // Without a kept copy's end, a reader takes nothing from a file that begins with a NUL.
     if (content[keptEnd] != '\0')
-        return content;
+        return {};
     size_t length = 0;
     for (size_t i = keptEnd + 1; i < content.size(); ++i) {
         if (content[i] < '0' || content[i] > '9' || length > content.size())
-            return content;
+            return {};
         length = length * 10 + static_cast<size_t>(content[i] - '0');
     }
     if (length >= keptEnd || content[keptEnd - length - 1] != '\0')
-        return content;
+        return {};
     return content.substr(keptEnd - length, length);
 }
 

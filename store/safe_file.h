@@ -106,8 +106,8 @@ private:
 // bytes are then back in place as they were, unless the new ones already were.
 void OverwriteInPlace(const std::filesystem::path& target, const std::string& bytes);
 
-// The bytes a reader takes from a file's whole content: the content itself, or, for a file
-// whose writing in place was cut short, the earlier bytes kept at its end.
+// The bytes a reader takes from a file's whole content: the content up to its first NUL, or,
+// for a file whose writing in place was cut short, the earlier bytes kept at its end.
 std::string FileBytesToRead(std::string content);
 
 // Copies source over target through a Replacement: a failed copy (a full disk) never leaves
