@@ -4,6 +4,7 @@
 
 #include <QMessageBox>
 
+#include <csignal>
 #include <exception>
 #include <new>
 
@@ -14,6 +15,9 @@ Application::Application(int& argc, char** argv)
     setApplicationVersion(ProgramVersion());
     // Lets the desktop match the windows with the installed entry (its icon and name).
     setDesktopFileName("org.vistrel.Vistrel");
+    // Under a file size limit (ulimit -f), a write past it then fails with EFBIG, which a save
+    // reports as it does a full disk, instead of ending the program with its files unsaved.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

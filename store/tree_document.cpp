@@ -12,6 +12,7 @@
 #include <memory>
 #include <ostream>
 #include <system_error>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -261,16 +262,16 @@ void TreeDocument::SaveToFile(const std::string& fileName) const
         // alternative is never keeping anything at all.
         if (target.Replacing
             && (replacement.CreateError == EACCES || replacement.CreateError == EPERM)) {
-            OverwriteFile(target.Path);
+            OverwriteInPlace(target.Path, SaveToString());
             return;
         }
         ThrowFileError("cannot create a temporary file for", target.Path, replacement.CreateError);
     }
-    WriteFile(replacement.Stream(), target.Path);
+    WriteFile(replacement.Descriptor(), target.Path);
     replacement.Commit();
 }
 
-void TreeDocument::WriteFile(std::FILE* file, const fs::path& target) const
+void TreeDocument::WriteFile(int file, const fs::path& target) const
 {
     std::string out;
     const std::function<void(std::string&)> flush = [file, &target](std::string& bytes) {
@@ -279,28 +280,6 @@ void TreeDocument::WriteFile(std::FILE* file, const fs::path& target) const
     };
     WriteElement(out, &flush);
     WriteAll(file, out, target);
-}
-
-void TreeDocument::OverwriteFile(const fs::path& target) const
-{
-    // Written over the old bytes and then cut to length, so that a full disk, which cannot
-    // refuse the blocks the old text already holds, spoils as little as it can.
-    FilePtr file(std::fopen(target.c_str(), "r+b"));
-    if (!file)
-        ThrowFileError("cannot write", target, errno);
-    WriteFile(file.get(), target);
-    std::fflush(file.get());
-    const long length = std::ftell(file.get());
-#if defined(_WIN32)
-    const int cut = length < 0 ? -1 : _chsize_s(_fileno(file.get()), length);
-#else
-    const int cut = length < 0 ? -1 : ftruncate(fileno(file.get()), length);
-#endif
-    if (cut != 0)
-        ThrowFileError("cannot write", target, errno);
-    FlushToDisk(file.get(), target);
-    if (std::fclose(file.release()) != 0)
-        ThrowFileError("cannot write", target, errno);
 }
 
 void TreeDocument::LoadFromFile(const std::string& fileName)
@@ -346,5 +325,5 @@ void TreeDocument::LoadFromFile(const std::string& fileName)
         if (std::ferror(file.get()))
             ThrowFileError("cannot read", fileName, errno);
     }
-    LoadFromString(NormaliseLineBreaks(bytes));
+    LoadFromString(NormaliseLineBreaks(FileBytesToRead(std::move(bytes))));
 }

@@ -82,8 +82,8 @@ public:
     // Writes a temporary file beside the target and renames it over the target, so a failure
     // never leaves a truncated document. A link is written through to the file it names.
     // Where the folder refuses a new file but the existing target may be written, the target
-    // is overwritten in place instead. Throws std::filesystem::filesystem_error; a target
-    // that is not a regular file is refused.
+    // is overwritten in place instead (OverwriteInPlace), which reads back old or new too. Throws
+    // std::filesystem::filesystem_error; a target that is not a regular file is refused.
     void SaveToFile(const std::string& fileName) const;
     // Throws std::filesystem::filesystem_error when the file cannot be read, is not a
     // regular file (a FIFO would block) or is larger than MaxFileSize; the document is then
@@ -128,8 +128,7 @@ private:
     // Appends the element to out; flush, when given, takes out's bytes whenever they grow
     // large, so that writing a file never holds the whole text.
     void WriteElement(std::string& out, const std::function<void(std::string&)>* flush) const;
-    void WriteFile(std::FILE* file, const std::filesystem::path& target) const;
-    void OverwriteFile(const std::filesystem::path& target) const;
+    void WriteFile(int file, const std::filesystem::path& target) const;
     void Detach();
     bool IsInSubtreeOf(const TreeDocument* node) const;
 

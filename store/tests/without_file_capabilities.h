@@ -1,7 +1,8 @@
 // Permission cases in a test run by the superuser, whose capabilities let it read and write
 // any file: the case runs again in a child of this test program whose capability bounding set
 // lacks those two, so that file permissions bind it as they bind any user, and the parent
-// takes the child's verdict. Shared by the modules' tests (included by path).
+// takes the child's verdict and shows the figures it gave out (qInfo). Shared by the modules' tests
+// (included by path).
 #pragma once
 
 #include <QFile>
@@ -53,8 +54,14 @@ inline bool RunCaseInChild()
                  QFile::symLinkTarget(QStringLiteral("/proc/self/exe")), testCase});
     const bool passed = child.waitForFinished(60000) && child.exitStatus() == QProcess::NormalExit
         && child.exitCode() == 0;
+    const QByteArray output = child.readAll();
     if (!passed)
-        qWarning("%s", child.readAll().constData());
+        qWarning("%s", output.constData());
+    // The figures the case gives out are shown as the parent's own.
+    for (const QByteArray& line : output.split('\n')) {
+        if (passed && line.startsWith("QINFO"))
+            qInfo("%s", line.mid(line.indexOf(')') + 1).trimmed().constData());
+    }
     return passed;
 }
 
