@@ -1,4 +1,5 @@
 #include "browse/trash.h"
+#include "store/tests/fault_injection.h"
 
 #include <QByteArray>
 #include <QTemporaryDir>
@@ -442,6 +443,56 @@ private slots:
         }
         QCOMPARE(ownerEntries, files + moved);
         qInfo("%d of %d files trashed while the other user swapped folders", moved, files);
+    }
+
+    // The home trash with each of its file calls failing in turn, by every error a disk or a
+    // folder gives: the picture is in exactly one place, in the trash only beside a whole info
+    // file, and a picture left in place comes with the reason.
+    void everyFailureLeavesThePictureInOnePlace()
+    {
+        const fs::path picture = root / "home" / "pictures" / "a.jpg";
+        const fs::path trash = root / "home" / "share" / "Trash";
+        const auto entries = [](const fs::path& within) {
+            std::vector<fs::path> found;
+            std::error_code ec;
+            for (const auto& entry : fs::directory_iterator(within, ec))
+                found.push_back(entry.path());
+            return found;
+        };
+        writeFile(picture, "picture");
+        std::string reason;
+        fault_injection::Start(0, 0);
+        QVERIFY(MoveToTrash(picture, reason));
+        const int steps = fault_injection::Stop();
+        int tried = 0;
+        for (const int error : {ENOSPC, EIO, EFBIG, EACCES}) {
+            for (int step = 1; step <= steps; ++step) {
+                fs::remove_all(trash);
+                writeFile(picture, "picture");
+                reason.clear();
+                fault_injection::Start(step, error);
+                const bool moved = MoveToTrash(picture, reason);
+                fault_injection::Stop();
+                ++tried;
+                const std::string at = std::string(fault_injection::FailedCall()) + " failing ("
+                    + strerror(error) + "), step " + std::to_string(step);
+                const std::vector<fs::path> files = entries(trash / "files");
+                const std::vector<fs::path> infos = entries(trash / "info");
+                QVERIFY2(moved != fs::exists(picture), at.c_str());
+                if (moved) {
+                    QVERIFY2(files.size() == 1 && readFile(files.front()) == "picture", at.c_str());
+                    QVERIFY2(infos.size() == 1 && trashedPath(infos.front()) == picture.string()
+                                 && readFile(infos.front()).find("\nDeletionDate=")
+                                     != std::string::npos,
+                             at.c_str());
+                } else {
+                    QVERIFY2(files.empty() && infos.empty(), at.c_str());
+                    QVERIFY2(!reason.empty(), at.c_str());
+                    QCOMPARE(readFile(picture), std::string("picture"));
+                }
+            }
+        }
+        qInfo("the home trash was tried with %d injected failures (%d steps)", tried, steps);
     }
 
 private:
