@@ -1,6 +1,8 @@
 #include "browse/file_operations.h"
 #include "browse/tests/modal.h"
+#include "browse/tests/trash_info.h"
 #include "browse/yes_no_question.h"
+#include "store/tests/file_bytes.h"
 #include "store/tests/without_file_capabilities.h"
 
 #include <QDir>
@@ -15,26 +17,11 @@
 #include <QTest>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-void writeFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 modal::Watch answerQuestion(bool yes)
 {
@@ -79,18 +66,6 @@ public:
     }
     int questions = 0;
 };
-
-// The Path line of a trash info file, decoded.
-std::string trashedPath(const std::string& info)
-{
-    const size_t start = info.find("\nPath=");
-    if (start == std::string::npos)
-        return {};
-    const size_t end = info.find('\n', start + 1);
-    return QByteArray::fromPercentEncoding(
-               QByteArray::fromStdString(info.substr(start + 6, end - start - 6)))
-        .toStdString();
-}
 
 bool folderHoldsOnly(const fs::path& folder, std::set<std::string> names)
 {

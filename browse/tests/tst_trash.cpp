@@ -1,14 +1,14 @@
+#include "browse/tests/trash_info.h"
 #include "browse/trash.h"
 #include "store/tests/fault_injection.h"
+#include "store/tests/file_bytes.h"
 
 #include <QByteArray>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -28,32 +28,6 @@ namespace {
 // one who owns the traps.
 constexpr uid_t ownerUid = 4242;
 constexpr uid_t otherUid = 4343;
-
-void writeFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-// The Path line of a trash info file, decoded.
-std::string trashedPath(const fs::path& infoFile)
-{
-    const std::string info = readFile(infoFile);
-    const size_t start = info.find("\nPath=");
-    if (start == std::string::npos)
-        return {};
-    const size_t end = info.find('\n', start + 1);
-    return QByteArray::fromPercentEncoding(
-               QByteArray::fromStdString(info.substr(start + 6, end - start - 6)))
-        .toStdString();
-}
 
 void makeFolder(const fs::path& folder, mode_t mode, uid_t owner)
 {
@@ -334,7 +308,8 @@ private slots:
             QVERIFY(!isThere(path));
             QCOMPARE(fs::is_symlink(trashFolder / "files" / "a.jpg"), setup == "file link");
             QCOMPARE(readFile(trashFolder / "files" / "a.jpg"), std::string("picture bytes"));
-            QCOMPARE(trashedPath(trashFolder / "info" / "a.jpg.trashinfo"), place(pathOrReason));
+            QCOMPARE(trashedPath(readFile(trashFolder / "info" / "a.jpg.trashinfo")),
+                     place(pathOrReason));
         } else {
             QCOMPARE(readFile(path), std::string("picture bytes"));
             QVERIFY2(reason.find(place(pathOrReason)) != std::string::npos, reason.c_str());
@@ -439,7 +414,8 @@ private slots:
             QCOMPARE(statusOf(trashFolder / "files").st_uid, ownerUid);
             QCOMPARE(statusOf(trashFolder / "info").st_uid, ownerUid);
             QCOMPARE(found[name + ".trashinfo"].size(), size_t(1));
-            QCOMPARE(trashedPath(trashFolder / "info" / (name + ".trashinfo")), "pictures/" + name);
+            QCOMPARE(trashedPath(readFile(trashFolder / "info" / (name + ".trashinfo"))),
+                     "pictures/" + name);
         }
         QCOMPARE(ownerEntries, files + moved);
         qInfo("%d of %d files trashed while the other user swapped folders", moved, files);
@@ -481,7 +457,8 @@ private slots:
                 QVERIFY2(moved != fs::exists(picture), at.c_str());
                 if (moved) {
                     QVERIFY2(files.size() == 1 && readFile(files.front()) == "picture", at.c_str());
-                    QVERIFY2(infos.size() == 1 && trashedPath(infos.front()) == picture.string()
+                    QVERIFY2(infos.size() == 1
+                                 && trashedPath(readFile(infos.front())) == picture.string()
                                  && readFile(infos.front()).find("\nDeletionDate=")
                                      != std::string::npos,
                              at.c_str());

@@ -5,13 +5,12 @@
 
 #include "settings/history_list.h"
 #include "settings/main_bounds.h"
+#include "store/tests/file_bytes.h"
 
 #include <QTemporaryDir>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -50,19 +49,6 @@ public:
     QRect bounds {10, 20, 300, 200};
     bool maximized = false;
 };
-
-inline std::string readFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-inline void writeFile(const std::filesystem::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // A new temporary folder in dir (the one before it removed) and the settings file's name there.
 inline std::filesystem::path freshSettingsFile(std::unique_ptr<QTemporaryDir>& dir)

@@ -2,6 +2,7 @@
 // place, saves killed at any moment, the temporary files they leave, links that name no file
 // yet, and the permissions of a copy.
 #include "store/safe_file.h"
+#include "store/tests/file_bytes.h"
 #include "store/tests/file_size_limit.h"
 #include "store/tests/without_file_capabilities.h"
 #include "store/tree_document.h"
@@ -23,21 +24,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readBytes(const std::string& path)
-{
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll().toStdString();
-}
-
-void writeBytes(const std::string& path, const std::string& bytes)
-{
-    QFile file(QString::fromStdString(path));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-}
 
 std::string documentText(const char* picture, int entries)
 {
@@ -110,7 +96,7 @@ void TestSafeFile::fullDiskInPlaceKeepsOldFile()
     fs::create_directory(path("locked"));
     const std::string target = path("locked/vistrel.set");
     const std::string old = documentText(".jpg", 20);
-    writeBytes(target, old);
+    writeFile(target, old);
     makeReadOnly(path("locked"));
     TreeDocument larger;
     larger.LoadFromString(documentText(".jpg", 200));
@@ -125,7 +111,7 @@ void TestSafeFile::fullDiskInPlaceKeepsOldFile()
     limit.Lift();
     fs::permissions(path("locked"), fs::perms::owner_all);
     QVERIFY(thrown);
-    QCOMPARE(readBytes(target), old);
+    QCOMPARE(readFile(target), old);
     QCOMPARE(folder("locked"), QStringList {"vistrel.set"});
 }
 
@@ -154,12 +140,12 @@ void TestSafeFile::staleReplacements()
     QFETCH(QString, kind);
     QFETCH(bool, removed);
     const std::string planted = path(name.toUtf8().constData());
-    writeBytes(path("vistrel.set"), "old");
-    writeBytes(path("elsewhere"), "the file a link names");
+    writeFile(path("vistrel.set"), "old");
+    writeFile(path("elsewhere"), "the file a link names");
     if (kind == "link")
         fs::create_symlink(path("elsewhere"), planted);
     else
-        writeBytes(planted, "half a settings file");
+        writeFile(planted, "half a settings file");
     if (kind == "foreign" && chown(planted.c_str(), 65534, 65534) != 0)
         QSKIP("needs the superuser to give a file to another user");
     int held = -1;
@@ -173,7 +159,7 @@ void TestSafeFile::staleReplacements()
     if (held >= 0)
         close(held);
     QCOMPARE(fs::exists(fs::symlink_status(planted)), !removed);
-    QCOMPARE(readBytes(path("elsewhere")), std::string("the file a link names"));
+    QCOMPARE(readFile(path("elsewhere")), std::string("the file a link names"));
 }
 
 void TestSafeFile::linkToNoFileIsWrittenThrough_data()
@@ -197,7 +183,7 @@ void TestSafeFile::linkToNoFileIsWrittenThrough()
     const std::string written = path(chain ? "outer.set" : "link.set");
     const std::string text = documentText(".jpg", 3);
     if (copy) {
-        writeBytes(path("source.set"), text);
+        writeFile(path("source.set"), text);
         CopyFileOver(path("source.set"), written);
     } else {
         TreeDocument document;
@@ -205,7 +191,7 @@ void TestSafeFile::linkToNoFileIsWrittenThrough()
         document.SaveToFile(written);
     }
     QVERIFY(fs::is_symlink(path("link.set")));
-    QCOMPARE(readBytes(path("real/named.set")), text);
+    QCOMPARE(readFile(path("real/named.set")), text);
     QCOMPARE(folder("real"), QStringList {"named.set"});
 }
 
@@ -220,14 +206,14 @@ void TestSafeFile::copyKeepsSourcePermissions()
 {
     QFETCH(int, mode);
     const mode_t oldMask = umask(022);
-    writeBytes(path("private.jpg"), "picture bytes");
+    writeFile(path("private.jpg"), "picture bytes");
     QCOMPARE(chmod(path("private.jpg").c_str(), static_cast<mode_t>(mode)), 0);
     CopyFileOver(path("private.jpg"), path("copy.jpg"));
     umask(oldMask);
     struct stat copied = {};
     QCOMPARE(stat(path("copy.jpg").c_str(), &copied), 0);
     QCOMPARE(static_cast<int>(copied.st_mode & 07777), mode);
-    QCOMPARE(readBytes(path("copy.jpg")), std::string("picture bytes"));
+    QCOMPARE(readFile(path("copy.jpg")), std::string("picture bytes"));
 }
 
 void TestSafeFile::killedSavesLeaveOldOrNew_data()
@@ -280,7 +266,7 @@ void TestSafeFile::killedSavesLeaveOldOrNew()
         int status = 0;
         QCOMPARE(waitpid(child, &status, 0), child);
         QVERIFY2(WIFSIGNALED(status), "the saving child stopped before it was killed");
-        const std::string bytes = readBytes(target);
+        const std::string bytes = readFile(target);
         if ((bytes != texts[0] && bytes != texts[1]) || folder("settings").size() > 1)
             ++midWrite;
         const std::string text = readBack(target);
@@ -290,7 +276,7 @@ void TestSafeFile::killedSavesLeaveOldOrNew()
     // The next save clears what the killed ones left.
     documents[0].SaveToFile(target);
     fs::permissions(folderPath, fs::perms::owner_all);
-    QCOMPARE(readBytes(target), texts[0]);
+    QCOMPARE(readFile(target), texts[0]);
     QCOMPARE(folder("settings"), QStringList {"vistrel.set"});
     qInfo("%s: %d kills, %d of them left the file or its folder mid-write",
           inPlace ? "in place" : "renamed", kills, midWrite + 0);

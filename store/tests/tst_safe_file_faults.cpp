@@ -3,6 +3,7 @@
 // file stays behind, and a save that did not keep its bytes says so.
 #include "store/safe_file.h"
 #include "store/tests/fault_injection.h"
+#include "store/tests/file_bytes.h"
 #include "store/tests/without_file_capabilities.h"
 #include "store/tree_document.h"
 
@@ -20,21 +21,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readBytes(const std::string& path)
-{
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll().toStdString();
-}
-
-void writeBytes(const std::string& path, const std::string& bytes)
-{
-    QFile file(QString::fromStdString(path));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-}
 
 // A document of about the given size, so that its file takes several writes.
 std::string documentText(const char* name, int entries)
@@ -130,25 +116,25 @@ void TestSafeFileFaults::everyFailureKeepsOldOrNew()
             std::function<void()> save;
             QStringList files;
             if (path == "renamed" || path == "in place") {
-                writeBytes(settings, oldSettings);
+                writeFile(settings, oldSettings);
                 files = {"vistrel.set"};
                 save = [&] {
                     newDocument.SaveToFile(settings);
                 };
             } else if (path == "data and backup") {
-                writeBytes(data, oldSettings);
-                writeBytes(backup, "the backup before");
+                writeFile(data, oldSettings);
+                writeFile(backup, "the backup before");
                 files = {"vistrel.BAK", "vistrel.vsgc"};
                 save = [&] {
                     newDocument.SaveToFile(data);
                 };
             } else {
-                writeBytes(source, picture);
+                writeFile(source, picture);
                 fs::permissions(
                     source, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
                 files = {"copy.jpg", "private.jpg"};
                 if (path == "save as over")
-                    writeBytes(copy, "the file before");
+                    writeFile(copy, "the file before");
                 save = [&] {
                     CopyFileOver(source, copy);
                 };
@@ -181,7 +167,7 @@ void TestSafeFileFaults::everyFailureKeepsOldOrNew()
                 + QByteArray::number(failAt) + " (" + fault_injection::FailedCall() + ")";
             if (path == "renamed" || path == "in place" || path == "data and backup") {
                 const std::string& target = path == "data and backup" ? data : settings;
-                const std::string bytes = readBytes(target);
+                const std::string bytes = readFile(target);
                 // Not told: the new bytes are there exactly. Told: the old ones are, or the
                 // new ones read back whole.
                 QVERIFY2(
@@ -190,13 +176,13 @@ void TestSafeFileFaults::everyFailureKeepsOldOrNew()
                     step);
             }
             if (path == "data and backup") {
-                const std::string bytes = readBytes(backup);
+                const std::string bytes = readFile(backup);
                 QVERIFY2(bytes == oldSettings || (backupReported && bytes == "the backup before"),
                          step);
             }
             if (path.startsWith("save as")) {
-                const std::string bytes = readBytes(copy);
-                const std::string before = path == "save as new" ? "<missing>" : "the file before";
+                const std::string bytes = readFile(copy);
+                const std::string before = path == "save as new" ? "" : "the file before";
                 QVERIFY2(bytes == picture || (saveReported && bytes == before), step);
                 if (!saveReported && path == "save as new")
                     QCOMPARE(fs::status(copy).permissions(),

@@ -1,4 +1,5 @@
 #include "store/safe_file.h"
+#include "store/tests/file_bytes.h"
 #include "store/tests/file_size_limit.h"
 #include "store/tests/without_file_capabilities.h"
 #include "store/tree_document.h"
@@ -23,21 +24,6 @@ namespace {
 
 const std::string settingsText
     = "\r\n<SETTINGS TOP=\"10\">\r\n\t<HIT HIT_FILE=\"/a.jpg\"/>\r\n</SETTINGS>";
-
-std::string readBytes(const std::string& path)
-{
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return file.readAll().toStdString();
-}
-
-void writeBytes(const std::string& path, const std::string& bytes)
-{
-    QFile file(QString::fromStdString(path));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-}
 
 } // namespace
 
@@ -78,9 +64,9 @@ void TestTreeDocumentFile::savesExactBytesAndReadsThemBack()
 {
     TreeDocument doc;
     doc.LoadFromString(settingsText);
-    writeBytes(path("vistrel.set"), "an older and much longer settings file that must vanish");
+    writeFile(path("vistrel.set"), "an older and much longer settings file that must vanish");
     doc.SaveToFile(path("vistrel.set"));
-    QCOMPARE(readBytes(path("vistrel.set")), settingsText);
+    QCOMPARE(readFile(path("vistrel.set")), settingsText);
     QCOMPARE(folder(), QStringList {"vistrel.set"});
 
     TreeDocument reread;
@@ -101,7 +87,7 @@ void TestTreeDocumentFile::emptyRootMakesEmptyFile()
 
 void TestTreeDocumentFile::lineBreaksNormalisedOnLoad()
 {
-    writeBytes(path("unix.set"), "<A V=\"1\n2\r3\r\n4\">\ntext\rmore\n</A>");
+    writeFile(path("unix.set"), "<A V=\"1\n2\r3\r\n4\">\ntext\rmore\n</A>");
     TreeDocument doc;
     doc.LoadFromFile(path("unix.set"));
     QCOMPARE(doc.ReadAttribute("V"), std::string("1\r\n2\r\n3\r\n4"));
@@ -125,7 +111,7 @@ void TestTreeDocumentFile::loadFailureKeepsDocument()
     if (name == "fifo.set")
         QCOMPARE(mkfifo(target.c_str(), 0600), 0);
     if (name == "large.set") {
-        writeBytes(target, settingsText);
+        writeFile(target, settingsText);
         fs::resize_file(target, TreeDocument::MaxFileSize + 1);
     }
     TreeDocument doc;
@@ -155,7 +141,7 @@ void TestTreeDocumentFile::saveIntoMissingFolderThrows()
 void TestTreeDocumentFile::fullDiskKeepsOldFile()
 {
 #if defined(Q_OS_UNIX)
-    writeBytes(path("vistrel.set"), settingsText);
+    writeFile(path("vistrel.set"), settingsText);
     TreeDocument big;
     big.SetName("SETTINGS");
     for (int i = 0; i < 200; ++i)
@@ -171,7 +157,7 @@ void TestTreeDocumentFile::fullDiskKeepsOldFile()
     limit.Lift();
 
     QVERIFY(thrown);
-    QCOMPARE(readBytes(path("vistrel.set")), settingsText);
+    QCOMPARE(readFile(path("vistrel.set")), settingsText);
     QCOMPARE(folder(), QStringList {"vistrel.set"});
 #else
     QSKIP("needs a file size limit");
@@ -185,7 +171,7 @@ void TestTreeDocumentFile::longNameIsSaved()
     TreeDocument doc;
     doc.LoadFromString(settingsText);
     doc.SaveToFile(path(name.c_str()));
-    QCOMPARE(readBytes(path(name.c_str())), settingsText);
+    QCOMPARE(readFile(path(name.c_str())), settingsText);
     QCOMPARE(folder(), QStringList {QString::fromStdString(name)});
 }
 
@@ -207,7 +193,7 @@ void TestTreeDocumentFile::permissionsOfFileAndFolder()
     const std::string folderPath = path("locked");
     fs::create_directory(folderPath);
     const std::string target = folderPath + "/vistrel.set";
-    writeBytes(target, "an older and much longer settings file that must be cut off");
+    writeFile(target, "an older and much longer settings file that must be cut off");
     fs::permissions(target,
                     fileWritable ? fs::perms::owner_read | fs::perms::owner_write
                                  : fs::perms::owner_read);
@@ -223,21 +209,21 @@ void TestTreeDocumentFile::permissionsOfFileAndFolder()
     }
     fs::permissions(folderPath, fs::perms::owner_all);
     QCOMPARE(thrown, !fileWritable);
-    QCOMPARE(readBytes(target) == settingsText, fileWritable);
+    QCOMPARE(readFile(target) == settingsText, fileWritable);
     QCOMPARE(QDir(QString::fromStdString(folderPath)).entryList(QDir::Files),
              QStringList {"vistrel.set"});
 }
 
 void TestTreeDocumentFile::keepsPermissionsAndLinks()
 {
-    writeBytes(path("real.set"), "old");
+    writeFile(path("real.set"), "old");
     fs::permissions(path("real.set"), fs::perms::owner_read | fs::perms::owner_write);
     fs::create_symlink(path("real.set"), path("link.set"));
     TreeDocument doc;
     doc.LoadFromString(settingsText);
     doc.SaveToFile(path("link.set"));
     QVERIFY(fs::is_symlink(path("link.set")));
-    QCOMPARE(readBytes(path("real.set")), settingsText);
+    QCOMPARE(readFile(path("real.set")), settingsText);
     QCOMPARE(fs::status(path("real.set")).permissions(),
              fs::perms::owner_read | fs::perms::owner_write);
 }
