@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
@@ -40,10 +41,21 @@ struct ErrorManager
 // delivers it, and nothing is printed.
 void ignoreMessage(j_common_ptr) { }
 
-void limitScans(j_common_ptr cinfo)
+// libjpeg's progress hook, with what the decode's owner asks between rows.
+struct Progress
 {
-    if (cinfo->is_decompressor
-        && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > maxScans) {
+    jpeg_progress_mgr base; // first, so that libjpeg's pointer to it is a pointer to this
+    const std::function<bool()>* keepGoing;
+};
+
+// Called by libjpeg between the rows it reads and between the scans it takes in: a runaway
+// number of scans, or an owner that gave the decode up, ends it as an error does.
+void watchProgress(j_common_ptr cinfo)
+{
+    const auto* progress = reinterpret_cast<const Progress*>(cinfo->progress);
+    const bool runaway = cinfo->is_decompressor
+        && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > maxScans;
+    if (runaway || (progress->keepGoing && !(*progress->keepGoing)())) {
         cinfo->err->msg_code = JERR_NOT_COMPILED;
         cinfo->err->error_exit(cinfo);
     }
@@ -122,25 +134,27 @@ struct Decoder
 {
     jpeg_decompress_struct cinfo;
     ErrorManager errors;
-    jpeg_progress_mgr progress;
+    Progress progress;
 };
 
-// Errors jump back to the caller's setjmp, warnings are not printed, runaway scans stop.
-void prepare(Decoder* decoder)
+// Errors jump back to the caller's setjmp, warnings are not printed, runaway scans stop, and
+// so does a decode whose keepGoing (may be null) says false.
+void prepare(Decoder* decoder, const std::function<bool()>* keepGoing)
 {
     std::memset(&decoder->cinfo, 0, sizeof decoder->cinfo);
     std::memset(&decoder->progress, 0, sizeof decoder->progress);
     decoder->cinfo.err = jpeg_std_error(&decoder->errors.base);
     decoder->errors.base.error_exit = jumpOnError;
     decoder->errors.base.output_message = ignoreMessage;
-    decoder->progress.progress_monitor = limitScans;
+    decoder->progress.base.progress_monitor = watchProgress;
+    decoder->progress.keepGoing = keepGoing;
 }
 
 // Called after the caller's setjmp: any error here jumps back to it.
 void readHeader(Decoder* decoder, std::FILE* file)
 {
     jpeg_create_decompress(&decoder->cinfo);
-    decoder->cinfo.progress = &decoder->progress;
+    decoder->cinfo.progress = &decoder->progress.base;
     jpeg_stdio_src(&decoder->cinfo, file);
     jpeg_read_header(&decoder->cinfo, TRUE);
 }
@@ -223,12 +237,14 @@ int reducedEighths(j_decompress_ptr cinfo, QSize area)
 }
 
 // One decode: the full picture, or with reduceFor a first look at a reduced scale (false when
-// the picture is not reduced). fullSize gets the picture's own size once the header is read.
+// the picture is not reduced), or with no canvas only the header. fullSize gets the picture's
+// own size once the header is read. keepGoing (may be null) can stop it between rows.
 // Holds only plain locals: libjpeg's errors longjmp back here from C frames.
-bool decode(std::FILE* file, Canvas* canvas, const QSize* reduceFor, QSize* fullSize)
+bool decode(std::FILE* file, Canvas* canvas, const QSize* reduceFor, QSize* fullSize,
+            const std::function<bool()>* keepGoing)
 {
     Decoder decoder;
-    prepare(&decoder);
+    prepare(&decoder, keepGoing);
     jpeg_decompress_struct& cinfo = decoder.cinfo;
     if (setjmp(decoder.errors.jump)) {
         // Reached from any libjpeg call below, jpeg_create_decompress included.
@@ -237,6 +253,10 @@ bool decode(std::FILE* file, Canvas* canvas, const QSize* reduceFor, QSize* full
     }
     readHeader(&decoder, file);
     *fullSize = QSize(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height));
+    if (!canvas) {
+        jpeg_destroy_decompress(&cinfo);
+        return true;
+    }
     const bool reduced = reduceFor && reducedEighths(&cinfo, *reduceFor) != 0;
     // The limit holds at every scale: a progressive file keeps every coefficient whatever
     // the scale.
@@ -266,15 +286,30 @@ bool decode(std::FILE* file, Canvas* canvas, const QSize* reduceFor, QSize* full
 
 QImage ReadJpegFile(const std::string& fileName)
 {
+    return ReadJpegFileWhile(fileName, {});
+}
+
+QImage ReadJpegFileWhile(const std::string& fileName, const std::function<bool()>& keepGoing)
+{
     PictureFile source(fileName);
     const PictureStream file = source.stream();
     if (!file)
         return {};
     Canvas canvas(false);
     QSize size;
-    if (!decode(file.get(), &canvas, nullptr, &size))
+    if (!decode(file.get(), &canvas, nullptr, &size, keepGoing ? &keepGoing : nullptr))
         return {};
     return std::move(canvas.picture);
+}
+
+QSize ReadJpegSize(const std::string& fileName)
+{
+    PictureFile source(fileName);
+    const PictureStream file = source.stream();
+    QSize size;
+    if (!file || !decode(file.get(), nullptr, nullptr, &size, nullptr))
+        return {};
+    return size;
 }
 
 ReducedJpeg ReadJpegReduced(const std::string& fileName, QSize area)
@@ -286,7 +321,7 @@ ReducedJpeg ReadJpegReduced(const std::string& fileName, QSize area)
     if (!file)
         return reduced;
     Canvas canvas(true);
-    if (decode(file.get(), &canvas, &area, &reduced.fullSize))
+    if (decode(file.get(), &canvas, &area, &reduced.fullSize, nullptr))
         reduced.picture = std::move(canvas.picture);
     return reduced;
 }

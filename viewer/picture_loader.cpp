@@ -3,37 +3,53 @@
 #include "imaging/jpeg_graphic.h"
 #include "imaging/picture_formats.h"
 #include "store/picture_extensions.h"
+#include "viewer/available_memory.h"
+
+#include <QFile>
+#include <QImageReader>
 
 #include <algorithm>
-#include <fstream>
+#include <system_error>
 #include <utility>
 
 #include <sys/stat.h>
 
 namespace {
 
-std::int64_t availableMemoryOfSystem()
+bool isJpeg(const std::string& fileName)
 {
-    std::ifstream info("/proc/meminfo");
-    std::string key;
-    std::int64_t kb = 0;
-    std::string unit;
-    while (info >> key >> kb >> unit)
-        if (key == "MemAvailable:")
-            return kb * 1024;
-    return -1;
+    const PictureExtensionEntry* extension = FindPictureExtension(PictureExtension(fileName));
+    return extension && extension->Format == PictureFormat::Jpeg;
+}
+
+// The bytes the picture in fileName takes once decoded (RGB32), from its header; -1 when the
+// header does not tell.
+std::int64_t decodedBytes(const std::string& fileName)
+{
+    QSize size;
+    if (isJpeg(fileName)) {
+        size = ReadJpegSize(fileName);
+    } else {
+        QImageReader reader(QFile::decodeName(QByteArray::fromStdString(fileName)));
+        size = reader.size();
+    }
+    if (!size.isValid() || size.isEmpty())
+        return -1;
+    return std::int64_t {4} * size.width() * size.height();
 }
 
 } // namespace
 
 PictureLoader::PictureLoader()
-    : AvailableMemory(availableMemoryOfSystem)
+    : AvailableMemory([] { return ::AvailableMemory(); })
+    , StartThread([](std::function<void()> run) { return std::thread(std::move(run)); })
 {
 }
 
 PictureLoader::~PictureLoader()
 {
     abandon();
+    closing = true;
     {
         const std::lock_guard<std::mutex> lock(queueMutex);
         // What waits in the queue is left undone; the task under way ends first.
@@ -45,18 +61,25 @@ PictureLoader::~PictureLoader()
         worker.join();
 }
 
-void PictureLoader::queue(std::function<void()> task, bool first)
+bool PictureLoader::queue(std::function<void()> task, bool first)
 {
     {
         const std::lock_guard<std::mutex> lock(queueMutex);
+        if (!worker.joinable()) {
+            try {
+                worker = StartThread([this] { work(); });
+            } catch (const std::system_error&) {
+                // Nothing may wait in the queue for a worker that never comes.
+                return false;
+            }
+        }
         if (first)
             tasks.push_front(std::move(task));
         else
             tasks.push_back(std::move(task));
-        if (!worker.joinable())
-            worker = std::thread([this] { work(); });
     }
     queueChanged.notify_all();
+    return true;
 }
 
 void PictureLoader::work()
@@ -93,8 +116,7 @@ PictureLoader::First PictureLoader::Open(const std::string& fileName, QSize area
         first.complete = true;
         return first;
     }
-    const PictureExtensionEntry* extension = FindPictureExtension(PictureExtension(fileName));
-    if (extension && extension->Format == PictureFormat::Jpeg) {
+    if (isJpeg(fileName)) {
         ReducedJpeg reduced = ReadJpegReduced(fileName, area);
         if (!reduced.picture.isNull()) {
             first.picture = std::move(reduced.picture);
@@ -117,29 +139,42 @@ void PictureLoader::Follow(const std::string& fileName, bool decodeBehind)
         return;
     job = std::make_shared<Job>();
     job->fileName = fileName;
-    // Before any picture waiting to be decoded ahead.
-    queue(
-        [work = job, this] {
-            QImage picture;
-            {
-                const std::lock_guard<std::mutex> lock(work->mutex);
-                if (work->abandoned)
-                    return;
-            }
-            picture = LoadImageFile(work->fileName);
-            {
-                const std::lock_guard<std::mutex> lock(work->mutex);
-                // An abandoned picture's memory goes back before the next picture is decoded.
-                if (!work->abandoned)
-                    work->picture = std::move(picture);
-                work->done = true;
-            }
-            picture = QImage();
-            work->finished.notify_all();
-            if (OnReady)
-                OnReady();
-        },
-        true);
+    std::function<void()> decodeFull = [work = job, this] {
+        if (work->abandoned)
+            return;
+        QImage picture = decodeWhole(work->fileName, [&work] { return !work->abandoned; });
+        {
+            const std::lock_guard<std::mutex> lock(work->mutex);
+            // An abandoned picture's memory goes back before the next picture is decoded.
+            if (!work->abandoned)
+                work->picture = std::move(picture);
+            work->done = true;
+        }
+        picture = QImage();
+        work->finished.notify_all();
+        if (OnReady)
+            OnReady();
+    };
+    // Before any picture waiting to be decoded ahead; on this thread when no worker can
+    // start, so that no job is left pending.
+    if (!queue(decodeFull, true))
+        decodeFull();
+}
+
+QImage PictureLoader::decodeWhole(const std::string& fileName,
+                                  const std::function<bool()>& keepGoing)
+{
+    if (!isJpeg(fileName))
+        return LoadImageFile(fileName);
+    try {
+        return ReadJpegFileWhile(fileName, [&] {
+            if (BetweenRows)
+                BetweenRows(fileName);
+            return keepGoing() && !closing;
+        });
+    } catch (...) {
+        return {};
+    }
 }
 
 bool PictureLoader::TakeFull(QImage* picture)
@@ -201,8 +236,14 @@ void PictureLoader::DecodeAhead(const std::vector<std::string>& fileNames)
             wanted.push_back(fileName);
         }
     }
-    for (const std::string& fileName : wanted)
-        queue([this, fileName] { decodeAhead(fileName); }, false);
+    for (const std::string& fileName : wanted) {
+        if (!queue([this, fileName] { decodeAhead(fileName); }, false)) {
+            // Without a worker nothing more is decoded ahead.
+            const std::lock_guard<std::mutex> lock(aheadMutex);
+            std::erase_if(ahead, [](const Ahead& entry) { return !entry.done; });
+            return;
+        }
+    }
 }
 
 int PictureLoader::AheadCount()
@@ -212,31 +253,50 @@ int PictureLoader::AheadCount()
         std::count_if(ahead.begin(), ahead.end(), [](const Ahead& entry) { return entry.done; }));
 }
 
+bool PictureLoader::aheadWanted(const std::string& fileName)
+{
+    const std::lock_guard<std::mutex> lock(aheadMutex);
+    return std::any_of(ahead.begin(), ahead.end(), [&](const Ahead& entry) {
+        return entry.fileName == fileName && !entry.done;
+    });
+}
+
 void PictureLoader::decodeAhead(const std::string& fileName)
 {
-    {
-        const std::lock_guard<std::mutex> lock(aheadMutex);
-        // Dropped (or taken) while it waited in the queue.
-        if (std::none_of(ahead.begin(), ahead.end(), [&](const Ahead& entry) {
-                return entry.fileName == fileName && !entry.done;
-            }))
-            return;
-    }
+    // Dropped (or taken) while it waited in the queue.
+    if (!aheadWanted(fileName))
+        return;
     // Stamped before it is read, so that a change while it is read counts as a change.
     const Stamp stamp = stampOf(fileName);
-    QImage picture = LoadImageFile(fileName);
+    // Only a picture whose header tells its size, and whose size fits beside the pictures
+    // already held, is decoded: a picture too large for the budget must not take the memory
+    // first and be dropped after.
+    const std::int64_t bytes = decodedBytes(fileName);
+    const auto fits = [&](std::int64_t pictureBytes) {
+        std::int64_t held = 0;
+        for (const Ahead& other : ahead)
+            held += other.picture.sizeInBytes();
+        const std::int64_t available = availableMemory();
+        return pictureBytes >= 0 && !shortOfMemory(available)
+            && held + pictureBytes <= budget(available);
+    };
+    {
+        const std::lock_guard<std::mutex> lock(aheadMutex);
+        if (!fits(bytes)) {
+            std::erase_if(ahead, [&](const Ahead& entry) {
+                return entry.fileName == fileName && !entry.done;
+            });
+            return;
+        }
+    }
+    QImage picture = decodeWhole(fileName, [&] { return aheadWanted(fileName); });
     const std::lock_guard<std::mutex> lock(aheadMutex);
     const auto entry = std::find_if(ahead.begin(), ahead.end(), [&](const Ahead& candidate) {
         return candidate.fileName == fileName && !candidate.done;
     });
     if (entry == ahead.end())
         return;
-    std::int64_t held = 0;
-    for (const Ahead& other : ahead)
-        held += other.picture.sizeInBytes();
-    const std::int64_t available = availableMemory();
-    if (picture.isNull() || shortOfMemory(available)
-        || held + picture.sizeInBytes() > budget(available)) {
+    if (picture.isNull() || !fits(picture.sizeInBytes())) {
         ahead.erase(entry);
         return;
     }
@@ -289,8 +349,9 @@ PictureLoader::Stamp PictureLoader::stampOf(const std::string& fileName)
     };
     if (::stat(fileName.c_str(), &status) != 0)
         return Stamp {};
-    return Stamp {static_cast<std::int64_t>(status.st_size),
-                  static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000
-                      + status.st_mtim.tv_nsec,
-                  static_cast<std::uint64_t>(status.st_ino)};
+    return Stamp {
+        static_cast<std::int64_t>(status.st_size),
+        static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
+        static_cast<std::int64_t>(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec,
+        static_cast<std::uint64_t>(status.st_ino)};
 }

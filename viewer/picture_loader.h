@@ -6,13 +6,15 @@
 // before it is abandoned, and its result is never handed out.
 //
 // Pictures the user is likely to ask for next (the history's neighbours) are decoded ahead,
-// within a memory budget; they are dropped when the system runs short of memory, and one
-// whose file has changed since is decoded again.
+// within a memory budget that each picture's size, read from its header, is checked against
+// before it is decoded; they are dropped when the system runs short of memory, and one whose
+// file has changed since is decoded again. A decode no longer wanted stops between rows.
 #pragma once
 
 #include <QImage>
 #include <QSize>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -67,8 +69,9 @@ public:
     // How many pictures decoded ahead are held.
     int AheadCount();
 
-    // The memory the system still has available in bytes (from /proc/meminfo; -1 when
-    // unknown). Replaceable, so that a test can play a system short of memory.
+    // The memory the program may still take in bytes (viewer/available_memory: the system's,
+    // within its control groups' limits; -1 when unknown). Replaceable, so that a test can
+    // play a system short of memory.
     std::function<std::int64_t()> AvailableMemory;
     // Below this much available memory every picture decoded ahead is dropped.
     static constexpr std::int64_t LowMemory = std::int64_t {256} << 20;
@@ -81,7 +84,18 @@ public:
 
     // Called on the worker thread whenever a full picture decoded behind is ready, also an
     // abandoned one; the receiver asks TakeFull on its own thread. Set before any Follow.
+    // Called on the calling thread, within Follow, when there is no worker (see StartThread).
     std::function<void()> OnReady;
+
+    // Starts the worker thread; throws std::system_error, as std::thread does, when the
+    // system gives no new thread. Replaceable, so that a test can play that. Without a worker
+    // the full picture is decoded on the thread that calls Follow, and nothing is decoded
+    // ahead; the next task tries to start one again.
+    std::function<std::thread(std::function<void()>)> StartThread;
+
+    // Called on the worker thread between the rows of every decode it makes that can be
+    // given up, with the picture's file name (tests watch decodes through it).
+    std::function<void(const std::string&)> BetweenRows;
 
 private:
     struct Job
@@ -90,17 +104,21 @@ private:
         std::mutex mutex;
         std::condition_variable finished;
         bool done = false;
-        bool abandoned = false;
+        // Read between rows without the mutex.
+        std::atomic<bool> abandoned = false;
         QImage picture;
     };
 
     void abandon();
 
-    // What identifies a file's contents without reading them.
+    // What identifies a file's contents without reading them. The change time is there
+    // because it cannot be set back: a file rewritten in place at its old size, with its
+    // modification time put back, still has a new one.
     struct Stamp
     {
         std::int64_t size = -1;
         std::int64_t modified = 0; // nanoseconds
+        std::int64_t changed = 0; // nanoseconds
         std::uint64_t inode = 0;
         bool operator==(const Stamp&) const = default;
     };
@@ -119,18 +137,26 @@ private:
     static std::int64_t budget(std::int64_t available);
     static bool shortOfMemory(std::int64_t available);
     void decodeAhead(const std::string& fileName);
+    // Whether a picture decoded ahead is still wanted, not yet decoded.
+    bool aheadWanted(const std::string& fileName);
+    // The whole picture in fileName; null when it cannot be decoded or keepGoing (asked
+    // between rows where the decoder can stop) said false.
+    QImage decodeWhole(const std::string& fileName, const std::function<bool()>& keepGoing);
 
     // One worker thread, so that the pictures are decoded one after the other and an
     // abandoned picture's memory is free before the next one is decoded. Its queue holds the
     // full picture's decode first, then the pictures to decode ahead in order. Started with
     // the first task; plain standard threads, so that a race checker sees every handover.
-    void queue(std::function<void()> task, bool first);
+    // False, with the task not queued, when there is no worker and none can be started.
+    bool queue(std::function<void()> task, bool first);
     void work();
     std::mutex queueMutex;
     std::condition_variable queueChanged;
     std::deque<std::function<void()>> tasks;
     bool busy = false;
     bool stopping = false;
+    // Set at the end, read between rows: the decode under way stops.
+    std::atomic<bool> closing = false;
     std::thread worker;
     std::shared_ptr<Job> job;
     // The pictures decoded ahead, under aheadMutex; the worker fills the entries.

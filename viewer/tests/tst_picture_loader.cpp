@@ -1,12 +1,22 @@
 #include "viewer/picture_loader.h"
 
 #include "imaging/picture_formats.h"
+#include "viewer/available_memory.h"
 
+#include <QBuffer>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <atomic>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -19,9 +29,26 @@ QImage picture(int seed)
     return image;
 }
 
+QByteArray jpegBytes(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG");
+    return bytes;
+}
+
+bool writeFile(const QString& name, const QByteArray& bytes, QIODevice::OpenMode mode)
+{
+    QFile file(name);
+    return file.open(mode) && file.write(bytes) == bytes.size();
+}
+
 // Large enough to be shown reduced first in this area, so that a complete first picture
 // can only have come from the decode ahead.
 const QSize area(400, 300);
+
+constexpr std::int64_t MiB = std::int64_t {1} << 20;
 
 } // namespace
 
@@ -32,6 +59,11 @@ class TestPictureLoader : public QObject
 private slots:
     void decodeAhead_data();
     void decodeAhead();
+    void aheadBudgetFromTheHeader();
+    void availableMemory_data();
+    void availableMemory();
+    void noWorkerThread();
+    void abandonedDecodeStops();
 };
 
 void TestPictureLoader::decodeAhead_data()
@@ -40,6 +72,7 @@ void TestPictureLoader::decodeAhead_data()
     QTest::addColumn<bool>("complete");
     QTest::newRow("unchanged") << "" << true;
     QTest::newRow("file changed since") << "rewrite" << false;
+    QTest::newRow("rewritten in place, size and time kept") << "in place" << false;
     QTest::newRow("system short of memory") << "memory" << false;
     QTest::newRow("no longer a neighbour") << "forget" << false;
 }
@@ -52,7 +85,13 @@ void TestPictureLoader::decodeAhead()
     QFETCH(bool, complete);
     QTemporaryDir dir;
     const std::string file = QFile::encodeName(dir.filePath("a.jpg")).toStdString();
-    QVERIFY(picture(1).save(QString::fromStdString(file), "JPEG"));
+    // Both pictures take the same room: bytes after a JPEG's end are not read.
+    QByteArray before = jpegBytes(picture(1));
+    QByteArray after = jpegBytes(picture(2));
+    const qsizetype room = std::max(before.size(), after.size());
+    before.append(room - before.size(), '\0');
+    after.append(room - after.size(), '\0');
+    QVERIFY(writeFile(QString::fromStdString(file), before, QIODevice::WriteOnly));
 
     PictureLoader loader;
     std::int64_t available = std::int64_t {4} << 30;
@@ -70,6 +109,21 @@ void TestPictureLoader::decodeAhead()
         QVERIFY(rewritten.open(QIODevice::ReadWrite));
         QVERIFY(rewritten.setFileTime(QDateTime::currentDateTime().addSecs(-100),
                                       QFileDevice::FileModificationTime));
+    } else if (change == "in place") {
+        struct stat old
+        {
+        };
+        QVERIFY(::stat(file.c_str(), &old) == 0);
+        QVERIFY(writeFile(QString::fromStdString(file), after, QIODevice::ReadWrite));
+        const timespec times[2] = {old.st_atim, old.st_mtim};
+        QVERIFY(::utimensat(AT_FDCWD, file.c_str(), times, 0) == 0);
+        struct stat now
+        {
+        };
+        QVERIFY(::stat(file.c_str(), &now) == 0);
+        QCOMPARE(now.st_ino, old.st_ino);
+        QCOMPARE(now.st_size, old.st_size);
+        QCOMPARE(now.st_mtim.tv_nsec, old.st_mtim.tv_nsec);
     } else if (change == "memory") {
         available = PictureLoader::LowMemory - 1;
     } else if (change == "forget") {
@@ -83,6 +137,140 @@ void TestPictureLoader::decodeAhead()
         QCOMPARE(first.picture, LoadImageFile(file));
     // Taken, or dropped: either way no longer held.
     QCOMPARE(loader.AheadCount(), 0);
+}
+
+// A picture too large for the budget is never decoded ahead: its header says so first.
+void TestPictureLoader::aheadBudgetFromTheHeader()
+{
+    QTemporaryDir dir;
+    const std::string large = QFile::encodeName(dir.filePath("large.jpg")).toStdString();
+    QImage gray(5000, 3500, QImage::Format_Grayscale8); // 70 MB decoded
+    gray.fill(128);
+    QVERIFY(gray.save(QString::fromStdString(large), "JPEG"));
+
+    PictureLoader loader;
+    // A budget of 64 MiB, a quarter of what the program may take.
+    loader.AvailableMemory = [] {
+        return PictureLoader::LowMemory;
+    };
+    std::atomic<int> rows = 0;
+    loader.BetweenRows = [&rows](const std::string&) {
+        ++rows;
+    };
+    loader.DecodeAhead({large});
+    loader.WaitIdle();
+    QCOMPARE(loader.AheadCount(), 0);
+    QCOMPARE(rows.load(), 0);
+}
+
+void TestPictureLoader::availableMemory_data()
+{
+    // Each file as "path=content", below the test's folder.
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<qint64>("expected");
+    const QString meminfo
+        = QStringLiteral("meminfo=MemTotal: 8000000 kB\nMemAvailable: 4194304 kB\n");
+    QTest::newRow("no limit") << QStringList {meminfo, "cgroup=0::/user/app\n",
+                                              "fs/cgroup.controllers=memory",
+                                              "fs/user/app/memory.max=max",
+                                              "fs/user/app/memory.current=1000"}
+                              << qint64 {std::int64_t {4} << 30};
+    QTest::newRow("own group's limit, its file cache left out")
+        << QStringList {meminfo,
+                        "cgroup=0::/user/app\n",
+                        "fs/cgroup.controllers=memory",
+                        "fs/user/app/memory.max=524288000",
+                        "fs/user/app/memory.current=314572800",
+                        "fs/user/app/memory.stat=anon 1\ninactive_file 104857600\n"}
+        << qint64 {300 * MiB};
+    QTest::newRow("a group above has less room") << QStringList {meminfo,
+                                                                 "cgroup=0::/user/app\n",
+                                                                 "fs/cgroup.controllers=memory",
+                                                                 "fs/user/app/memory.max=max",
+                                                                 "fs/user/app/memory.current=1000",
+                                                                 "fs/user/memory.max=419430400",
+                                                                 "fs/user/memory.current=367001600"}
+                                                 << qint64 {50 * MiB};
+    QTest::newRow("memory hierarchy of its own")
+        << QStringList {meminfo, "cgroup=4:memory:/box\n0::/\n", "fs/unified/cgroup.controllers=",
+                        "fs/memory/box/memory.limit_in_bytes=524288000",
+                        "fs/memory/box/memory.usage_in_bytes=209715200"}
+        << qint64 {300 * MiB};
+}
+
+// What the program may take is the least of the system's available memory and the room left
+// under the limit of its control group and of every group above it.
+void TestPictureLoader::availableMemory()
+{
+    QFETCH(QStringList, files);
+    QFETCH(qint64, expected);
+    QTemporaryDir dir;
+    for (const QString& file : files) {
+        const QString path = dir.filePath(file.section('=', 0, 0));
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QVERIFY(writeFile(path, file.section('=', 1).toUtf8(), QIODevice::WriteOnly));
+    }
+    MemoryFigures figures;
+    figures.meminfo = QFile::encodeName(dir.filePath("meminfo")).toStdString();
+    figures.ownGroups = QFile::encodeName(dir.filePath("cgroup")).toStdString();
+    figures.groupRoot = QFile::encodeName(dir.filePath("fs")).toStdString();
+    QCOMPARE(AvailableMemory(figures), expected);
+}
+
+// When the system gives no worker thread, the full picture is decoded on the calling thread
+// and nothing is left waiting for a worker; the next task starts one.
+void TestPictureLoader::noWorkerThread()
+{
+    QTemporaryDir dir;
+    const std::string file = QFile::encodeName(dir.filePath("a.jpg")).toStdString();
+    QVERIFY(picture(1).save(QString::fromStdString(file), "JPEG"));
+    PictureLoader loader;
+    loader.AvailableMemory = [] {
+        return std::int64_t {4} << 30;
+    };
+    const auto start = std::move(loader.StartThread);
+    loader.StartThread = [](std::function<void()>) -> std::thread {
+        throw std::system_error(EAGAIN, std::generic_category());
+    };
+    loader.Follow(file, true);
+    QImage full;
+    QVERIFY(loader.TakeFull(&full));
+    QCOMPARE(full, LoadImageFile(file));
+    loader.DecodeAhead({file});
+    loader.WaitIdle();
+    QCOMPARE(loader.AheadCount(), 0);
+
+    loader.StartThread = start;
+    loader.DecodeAhead({file});
+    loader.WaitIdle();
+    QCOMPARE(loader.AheadCount(), 1);
+}
+
+// Enter on a large A and at once on B: A's decode stops at its next rows, and B's follows.
+void TestPictureLoader::abandonedDecodeStops()
+{
+    QTemporaryDir dir;
+    const std::string a = QFile::encodeName(dir.filePath("a.jpg")).toStdString();
+    const std::string b = QFile::encodeName(dir.filePath("b.jpg")).toStdString();
+    QVERIFY(picture(1).save(QString::fromStdString(a), "JPEG"));
+    QVERIFY(picture(2).save(QString::fromStdString(b), "JPEG"));
+    PictureLoader loader;
+    QSemaphore started;
+    QSemaphore carryOn;
+    std::atomic<int> rowsOfA = 0;
+    loader.BetweenRows = [&](const std::string& fileName) {
+        if (fileName == a && ++rowsOfA == 1) {
+            started.release();
+            carryOn.acquire();
+        }
+    };
+    loader.Follow(a, true);
+    started.acquire();
+    loader.Follow(b, true);
+    carryOn.release();
+    QCOMPARE(loader.WaitFull(), LoadImageFile(b));
+    // A stopped where it was held when it was given up: not one row more.
+    QCOMPARE(rowsOfA.load(), 1);
 }
 
 QTEST_MAIN(TestPictureLoader)
