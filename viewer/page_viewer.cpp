@@ -364,7 +364,10 @@ void PageViewer::UpdateGlass()
 void PageViewer::drawGlass()
 {
     ComputeGlassSource();
-    ComposeGlass(glassSourceRect);
+    // The glass shows the working picture pixel for pixel or nothing of it: a reduced
+    // picture standing in for the full one would show other pixels, so until the full one
+    // is in, the disc shows what it shows beyond the picture.
+    ComposeGlass(complete ? glassSourceRect : Rect64 {});
     DrawGlassBorder();
     Image_mg->update();
 }

@@ -4,7 +4,8 @@
 // A large JPEG is shown at once from a reduced decode while its full picture is decoded
 // behind; the display is drawn again from the full picture when it arrives. The reduced
 // picture is not kept: what needs pixels beyond the display drawn from it (the glass, scale
-// steps, turns, a new pane size) waits for the full picture under the wait cursor.
+// steps, turns, a new pane size) waits for the full picture under the wait cursor, and until
+// it is in the glass shows nothing of the picture.
 //
 // It holds the picture in three forms: the source (as loaded, turned by any rotations),
 // the working picture (the source resampled by the working scale; the glass shows it pixel
@@ -126,7 +127,7 @@ private:
     // The full picture decoded behind has arrived (null: it could not be decoded).
     void finishPicture(QImage full);
     void takeFullPicture();
-    // The glass drawn again where it stands, from whatever the source is now.
+    // The glass drawn again where it stands, from the source when it is the full picture.
     void drawGlass();
     void ComputeGlassSource();
     // The glass shows sourceRect of the working picture stretched into its disc (1:1 for a

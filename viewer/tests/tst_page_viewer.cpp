@@ -511,8 +511,9 @@ void TestPageViewer::smallPictureGivesTheLargeMemoryBack()
              qPrintable(QString("%1 kB then %2 kB").arg(showingLarge).arg(residentKb())));
 }
 
-// A large JPEG is shown from a reduced decode first; once its full picture is in, the
-// display, the glass and the sizes are exactly those of a load of the full picture.
+// A large JPEG is shown from a reduced decode first, the glass showing nothing of it; once its
+// full picture is in, the display, the glass and the sizes are exactly those of a load of the
+// full picture.
 void TestPageViewer::reducedFirstThenTheFullPicture()
 {
     const QString file = writeJpeg(QSize(3600, 2400), "reduced.jpg");
@@ -524,6 +525,7 @@ void TestPageViewer::reducedFirstThenTheFullPicture()
     QVERIFY(!viewer.PictureComplete());
     QCOMPARE(viewer.SourceSize(), QSize(3600, 2400));
     QCOMPARE(viewer.ShownRect(), (Rect64 {98, 0, 341, 162}));
+    QCOMPARE(viewer.GlassPicture(), expectedGlass(viewer, QImage()));
     viewer.SetContrast(0);
     viewer.WaitForPicture();
     QVERIFY(viewer.PictureComplete());
