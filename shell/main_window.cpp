@@ -334,7 +334,7 @@ void MainWindow::BindWorkArea()
     O_pgv1->installEventFilter(this);
     // A picture shown reduced whose full decode then fails ends as a failed load does.
     O_pgv1->OnPictureLost = [this] {
-        SetImageLoaded(false);
+        PictureLost();
     };
     connect(O_mg_indicator1, &MagnificationIndicator::ScaleUpClick, this, &MainWindow::ScaleUp);
     connect(O_mg_indicator1, &MagnificationIndicator::ScaleDnClick, this, &MainWindow::ScaleDn);
@@ -451,8 +451,11 @@ void MainWindow::ShowSelectedFile()
     imageFileName = O_dir_content1->CurrentFolder() + name;
     SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
     ResetScaleStep();
+    historyBeforeLoad.reset();
     if (imageLoaded) {
         Label_imgname->SetName(TextOfByteName(name));
+        if (!O_pgv1->PictureComplete())
+            historyBeforeLoad = history;
         AddToHistory(imageFileName);
         UpdateControls();
         decodeNeighboursAhead(*O_pgv1, history);
@@ -534,6 +537,7 @@ void MainWindow::N_RefreshClick()
     WaitCursor wait;
     O_cbs1->ResetBrightness();
     O_cbs1->ResetContrast();
+    historyBeforeLoad.reset();
     SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
 }
 
@@ -592,6 +596,7 @@ void MainWindow::CB_historyClick()
     const std::string entry = history.SelectedEntry();
     if (entry.empty())
         return;
+    historyBeforeLoad.reset();
     O_dir_content1->ShowFolder(FolderOfPath(entry));
     if (fileExists(entry)) {
         SetImageLoaded(true);
@@ -612,6 +617,21 @@ void MainWindow::NavigationClick(QObject* Sender)
     history.Select(history.StepIndex(Sender == TB_next));
     ShowHistory();
     CB_historyClick();
+}
+
+void MainWindow::PictureLost()
+{
+    // As a failed load: no picture, the indicator as for none, and a history that the
+    // picture was added to goes back to how it was.
+    SetImageLoaded(false);
+    ResetScaleStep();
+    if (!historyBeforeLoad)
+        return;
+    history = std::move(*historyBeforeLoad);
+    historyBeforeLoad.reset();
+    ShowHistory();
+    UpdateControls();
+    decodeNeighboursAhead(*O_pgv1, history);
 }
 
 void MainWindow::ShowMagnification()

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class GlassOptions;
@@ -145,6 +146,8 @@ private:
     void CB_historyChosen(int Index);
     // False when the start path names nothing to list, which the status bar then says.
     bool ShowStartPath();
+    // The viewer lost the picture it showed reduced: its full decode failed.
+    void PictureLost();
 
     bool imageLoaded = false;
     std::string imageFileName;
@@ -152,6 +155,9 @@ private:
     QPoint MouseDownPoint;
     double pendingFactor = 1.0;
     NavigationHistory history;
+    // The history before the picture opened from the list was added, while that picture's
+    // full decode is still to come: a load that fails then leaves the history as it was.
+    std::optional<NavigationHistory> historyBeforeLoad;
     std::unique_ptr<HistoryList> historyList;
     std::unique_ptr<GlassOptions> glassOptions;
 };

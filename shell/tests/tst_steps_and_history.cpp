@@ -71,6 +71,7 @@ private slots:
     void deletedPictureEntry();
     void clearedHistory();
     void historyKeepsNameBytes();
+    void lostPictureIsAFailedLoad();
 
 private:
     MagnificationIndicator* indicator() const { return Fmain->O_mg_indicator1; }
@@ -315,6 +316,31 @@ void TestStepsAndHistory::historyKeepsNameBytes()
     QTest::mouseClick(Fmain->TB_next, Qt::LeftButton);
     QVERIFY(Fmain->ImageLoaded());
     QCOMPARE(Fmain->ImageFileName(), odd);
+}
+
+// A picture shown reduced whose full decode fails, as the viewer reports it, ends as a failed
+// load: the history as before the load, the indicator as for no picture.
+void TestStepsAndHistory::lostPictureIsAFailedLoad()
+{
+    program->writePicture("a.bmp", 40, 30);
+    program->writeFile("pics/bad.jpg", QByteArray("\xFF\xD8\xFF\xC0\x00\x02garbage", 13));
+    QVERIFY(QImage(3600, 2400, QImage::Format_RGB32).save(pic("big.jpg"), "JPEG"));
+    program->Start();
+    openPictures({"a.bmp", "bad.jpg"});
+    const QStringList history = program->history();
+    const QString percent = indicator()->Label_absolute->text();
+    const int bar = indicator()->Shape_original->width();
+
+    program->open("big.jpg");
+    QCOMPARE(program->history(), QStringList({pic("a.bmp"), pic("big.jpg")}));
+    Fmain->O_pgv1->ClearPicture();
+    Fmain->O_pgv1->OnPictureLost();
+    QVERIFY(!Fmain->ImageLoaded());
+    QCOMPARE(program->history(), history);
+    QCOMPARE(Fmain->CB_history->currentIndex(), 0);
+    QVERIFY(!Fmain->TB_next->isEnabled());
+    QCOMPARE(indicator()->Label_absolute->text(), percent);
+    QCOMPARE(indicator()->Shape_original->width(), bar);
 }
 
 QTEST_MAIN(TestStepsAndHistory)
