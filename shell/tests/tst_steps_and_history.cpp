@@ -3,17 +3,22 @@
 #include "program_fixture.h"
 
 #include "shell/elided_text.h"
+#include "shell/history_box.h"
 
 #include "viewer/magnification_indicator.h"
 #include "viewer/page_viewer.h"
 #include "viewer/shape_bar.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <filesystem>
@@ -71,6 +76,7 @@ private slots:
     void deletedPictureEntry();
     void clearedHistory();
     void historyKeepsNameBytes();
+    void historyShowsFileNames();
 
 private:
     MagnificationIndicator* indicator() const { return Fmain->O_mg_indicator1; }
@@ -272,6 +278,7 @@ void TestStepsAndHistory::deletedPictureEntry()
     QCOMPARE(Fmain->Label_imgname->text(), QString());
     QVERIFY(!Fmain->TB_refresh->isEnabled());
     QCOMPARE(program->history().size(), 2);
+    QCOMPARE(Fmain->statusBar()->currentMessage(), "Not found: " + pic("A.bmp"));
 
     QTest::keyClick(Fmain->CB_history, Qt::Key_Down);
     QVERIFY(Fmain->ImageLoaded());
@@ -315,6 +322,32 @@ void TestStepsAndHistory::historyKeepsNameBytes()
     QTest::mouseClick(Fmain->TB_next, Qt::LeftButton);
     QVERIFY(Fmain->ImageLoaded());
     QCOMPARE(Fmain->ImageFileName(), odd);
+}
+
+// A path longer than the box shows its end, the file name, and the whole path in the tooltip.
+void TestStepsAndHistory::historyShowsFileNames()
+{
+    const QString folder = program->path("pics/" + QString(60, 'f'));
+    QVERIFY(QDir().mkpath(folder));
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QVERIFY(picture.save(folder + "/A.bmp", "BMP"));
+    program->Start();
+    program->chooseFolder(folder);
+    QVERIFY(program->select("A.bmp"));
+    QTest::keyClick(Fmain->O_dir_content1->LV_dir, Qt::Key_Return);
+
+    auto* box = dynamic_cast<HistoryBox*>(Fmain->CB_history);
+    QVERIFY(box);
+    const QString path = folder + "/A.bmp";
+    QCOMPARE(box->currentText(), path);
+    QVERIFY2(box->ShownText().startsWith(QChar(0x2026)), qPrintable(box->ShownText()));
+    QVERIFY2(box->ShownText().endsWith("f/A.bmp"), qPrintable(box->ShownText()));
+    QCOMPARE(box->view()->textElideMode(), Qt::ElideLeft);
+    QCOMPARE(box->model()->index(0, 0).data(Qt::ToolTipRole).toString(), path);
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), box->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(box, &help);
+    QTRY_COMPARE(QToolTip::text(), path);
 }
 
 QTEST_MAIN(TestStepsAndHistory)
