@@ -1,11 +1,17 @@
 #include "shell/desktop_start.h"
 
+#include "shell/main_window.h"
+#include "shell/windows.h"
 #include "store/path_text.h"
+#include "store/program_version.h"
 #include "store/text_helpers.h"
 
 #include <QApplication>
 #include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 
 #include <csignal>
 
@@ -28,6 +34,53 @@ void onTerminationSignal(int)
 #endif
 
 } // namespace
+
+CommandLine ReadCommandLine(int argc, const char* const* argv)
+{
+    CommandLine line;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (options && argument == "--") {
+            options = false;
+        } else if (options && (argument == "--help" || argument == "-h")) {
+            line.Todo = CommandLine::Action::Help;
+            return line;
+        } else if (options && argument == "--version") {
+            line.Todo = CommandLine::Action::Version;
+            return line;
+        } else if (options && argument.size() > 1 && argument.front() == '-') {
+            line.Todo = CommandLine::Action::Error;
+            line.Error = "vistrel: unknown option '" + argument
+                + "'\nTry 'vistrel --help' for the options.\n";
+            return line;
+        } else if (line.Path.empty()) {
+            line.Path = argument;
+        }
+    }
+    return line;
+}
+
+std::string HelpText()
+{
+    return "Usage: vistrel [OPTION...] [--] [PATH]\n"
+           "A picture viewer with a round magnifying glass.\n"
+           "\n"
+           "PATH is a picture to open or a folder to list, or a file: address. While\n"
+           "Vistrel runs, starting it again hands PATH to the running program.\n"
+           "\n"
+           "  -h, --help     print this help and exit\n"
+           "      --version  print the version and exit\n"
+           "  --             end of the options: what follows is the path\n"
+           "\n"
+           "Qt's own options are taken as well, such as -style NAME, -platform NAME\n"
+           "and -reverse.\n";
+}
+
+std::string VersionText()
+{
+    return std::string("Vistrel ") + ProgramVersion() + "\n";
+}
 
 std::string PathFromArgument(const std::string& Argument)
 {
@@ -70,4 +123,20 @@ void CloseWindowsOnTermination()
     for (const int signal : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(signal, &action, nullptr);
 #endif
+}
+
+QString FirstStartFolder()
+{
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return !pictures.isEmpty() && QFileInfo(pictures).isDir() ? pictures : QDir::homePath();
+}
+
+void OpenHandedOverPath(const std::string& Path)
+{
+    if (!Path.empty())
+        Fmain->OpenStartPath(Path);
+    Fmain->setWindowState(Fmain->windowState() & ~Qt::WindowMinimized);
+    Fmain->show();
+    Fmain->raise();
+    Fmain->activateWindow();
 }

@@ -1,8 +1,31 @@
-// How the desktop starts and ends the program: the one argument a file manager passes, and
-// the signals with which a session or a terminal asks it to end.
+// How the desktop starts and ends the program: its command line, the one argument a file
+// manager passes, a path handed over by a later start, and the signals with which a session
+// or a terminal asks it to end.
 #pragma once
 
+#include <QString>
+
 #include <string>
+
+struct CommandLine
+{
+    enum class Action { Run, Help, Version, Error };
+    Action Todo = Action::Run;
+    // The path (or file: address) to open, as given; empty for none.
+    std::string Path;
+    // For Error: what is wrong, for standard error.
+    std::string Error;
+};
+
+// The command line left once the application object has taken Qt's own options ("-style
+// Fusion"): "--help" ("-h") and "--version", then the path; "--" ends the options, so that
+// "vistrel -- -style" opens a file of that name. Any other option is an error. A file manager
+// may pass several paths; the first is opened.
+CommandLine ReadCommandLine(int argc, const char* const* argv);
+
+// What "--help" and "--version" print.
+std::string HelpText();
+std::string VersionText();
 
 // Argument is a path, or a file: address as a file manager passes it through "%U"
 // ("file:///home/me/a%20b.jpg"). Gives the path, byte for byte, made absolute against the
@@ -14,3 +37,11 @@ std::string PathFromArgument(const std::string& Argument);
 // would, so that the history, the bounds and the settings file are written instead of
 // being lost. Call once, after the application object exists.
 void CloseWindowsOnTermination();
+
+// The folder listed while no folder is stored: the user's pictures folder where there is
+// one, else the home folder.
+QString FirstStartFolder();
+
+// A later start handed Path over (absolute, or empty for none): it is opened as the start path
+// is, and the main window comes to the front.
+void OpenHandedOverPath(const std::string& Path);

@@ -5,7 +5,10 @@
 #include "browse/folder_list.h"
 #include "imaging/wait_cursor.h"
 #include "settings/settings_dialog.h"
+#include "shell/desktop_start.h"
 #include "shell/elided_text.h"
+#include "shell/history_box.h"
+#include "shell/load_failure.h"
 #include "shell/scale_step.h"
 #include "shell/settings_bridge.h"
 #include "shell/windows.h"
@@ -58,6 +61,12 @@ bool fileExists(const std::string& path)
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
     return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+// A picture that does not load says why for a while, then the panels come back.
+void tellLoadFailure(QStatusBar* statusBar, const std::string& fileName)
+{
+    statusBar->showMessage(LoadFailureText(fileName), 15000);
 }
 
 // A thin groove between groups of tool buttons.
@@ -142,13 +151,10 @@ void MainWindow::CreateToolBar()
     historyLayout->setSpacing(2);
     Label1 = new QLabel("Navigation history:", Panel_history);
     Label1->setObjectName("Label1");
-    CB_history = new QComboBox(Panel_history);
+    CB_history = new HistoryBox(Panel_history);
     CB_history->setObjectName("CB_history");
     CB_history->setMinimumWidth(100);
     CB_history->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    // Plain texts in one list: a stored history of tens of thousands of entries fills it at
-    // start in one reset instead of one item object each.
-    CB_history->setModel(new QStringListModel(CB_history));
     historyLayout->addWidget(Label1);
     historyLayout->addWidget(CB_history);
     historyLayout->addStretch();
@@ -404,7 +410,9 @@ void MainWindow::AfterLoadData()
     O_pgv1->ApplySettings();
     if (ShowStartPath())
         return;
-    const std::string folder = D_settings_user->Settings.ReadAttribute("DIR_TO_VIEW");
+    std::string folder = D_settings_user->Settings.ReadAttribute("DIR_TO_VIEW");
+    if (folder.empty())
+        folder = ByteNameOf(FirstStartFolder());
     Edit_dir->setText(TextOfByteName(folder));
     O_dir_content1->ShowFolder(folder);
 }
@@ -459,6 +467,8 @@ void MainWindow::ShowSelectedFile()
         AddToHistory(imageFileName);
         UpdateControls();
         decodeNeighboursAhead(*O_pgv1, history);
+    } else {
+        tellLoadFailure(StatusBar1, imageFileName);
     }
 }
 
@@ -539,6 +549,8 @@ void MainWindow::N_RefreshClick()
     O_cbs1->ResetContrast();
     historyBeforeLoad.reset();
     SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
+    if (!imageLoaded)
+        tellLoadFailure(StatusBar1, imageFileName);
 }
 
 void MainWindow::NRotateClick(QObject* Sender)
@@ -602,12 +614,15 @@ void MainWindow::CB_historyClick()
         SetImageLoaded(true);
         imageFileName = entry;
         SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
+        if (!imageLoaded)
+            tellLoadFailure(StatusBar1, imageFileName);
         ResetScaleStep();
         Label_imgname->SetName(TextOfByteName(FileNamePart(entry)));
         decodeNeighboursAhead(*O_pgv1, history);
     } else {
         SetImageLoaded(false);
         imageFileName.clear();
+        tellLoadFailure(StatusBar1, entry);
     }
     ResetScaleStep();
 }

@@ -4,9 +4,11 @@
 
 #include "shell/desktop_start.h"
 #include "shell/program_files.h"
+#include "store/program_version.h"
 #include "viewer/page_viewer.h"
 
 #include <QLabel>
+#include <QProcess>
 #include <QStatusBar>
 
 #include <linux/capability.h>
@@ -17,6 +19,7 @@
 
 #include <csignal>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -104,6 +107,10 @@ private slots:
     void startPath_data();
     void startPath();
     void terminationSignalWritesSettings();
+    void commandLine_data();
+    void commandLine();
+    void programOptions_data();
+    void programOptions();
 
 private:
     std::unique_ptr<ProgramFixture> program;
@@ -297,6 +304,73 @@ void TestDesktopStart::terminationSignalWritesSettings()
     QTRY_VERIFY(!Fmain->isVisible());
     program->Stop();
     QVERIFY(program->readFile("bin/vistrel.set").contains("WIDTH="));
+}
+
+void TestDesktopStart::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("todo");
+    QTest::addColumn<QString>("path");
+    const int run = int(CommandLine::Action::Run);
+    QTest::newRow("nothing") << QStringList() << run << QString();
+    QTest::newRow("a path") << QStringList {"a.bmp"} << run << "a.bmp";
+    QTest::newRow("the first of several paths") << QStringList {"a.bmp", "b.bmp"} << run << "a.bmp";
+    QTest::newRow("a path after --") << QStringList {"--", "-style"} << run << "-style";
+    QTest::newRow("help after a path")
+        << QStringList {"a.bmp", "-h"} << int(CommandLine::Action::Help) << "a.bmp";
+    QTest::newRow("unknown option")
+        << QStringList {"a.bmp", "--frobnicate"} << int(CommandLine::Action::Error) << "a.bmp";
+}
+
+void TestDesktopStart::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    std::vector<QByteArray> bytes {"vistrel"};
+    for (const QString& argument : arguments)
+        bytes.push_back(argument.toUtf8());
+    std::vector<const char*> argv;
+    for (const QByteArray& argument : bytes)
+        argv.push_back(argument.constData());
+    const CommandLine line = ReadCommandLine(int(argv.size()), argv.data());
+    QTEST(int(line.Todo), "todo");
+    QTEST(QString::fromStdString(line.Path), "path");
+}
+
+// The program itself: Qt takes its own options, help and version print and end, any other
+// option is an error.
+void TestDesktopStart::programOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("help") << QStringList {"--help"} << 0 << "Usage: vistrel [OPTION...]"
+                          << QString();
+    QTest::newRow("version") << QStringList {"--version"} << 0
+                             << QString("Vistrel %1\n").arg(ProgramVersion()) << QString();
+    QTest::newRow("Qt's option taken") << QStringList {"-style", "Fusion", "-bogus"} << 2
+                                       << QString() << "vistrel: unknown option '-bogus'";
+}
+
+void TestDesktopStart::programOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    QFETCH(QString, error);
+    QProcess vistrel;
+    vistrel.start(VISTREL_PROGRAM, arguments);
+    QVERIFY(vistrel.waitForFinished(30000));
+    QCOMPARE(vistrel.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(vistrel.exitCode(), exitCode);
+    const QString printed = QString::fromUtf8(vistrel.readAllStandardOutput());
+    const QString complaint = QString::fromUtf8(vistrel.readAllStandardError());
+    QVERIFY2(output.isEmpty() ? printed.isEmpty() : printed.startsWith(output),
+             qPrintable(printed));
+    // Qt may warn on standard error of its own.
+    QVERIFY2(error.isEmpty() ? !complaint.contains("vistrel:") : complaint.contains(error),
+             qPrintable(complaint));
+    QVERIFY2(!complaint.contains("-style"), qPrintable(complaint));
 }
 
 QTEST_MAIN(TestDesktopStart)

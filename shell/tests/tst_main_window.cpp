@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QToolButton>
 
 #include <csignal>
@@ -56,6 +57,7 @@ private slots:
     void init() { program = std::make_unique<ProgramFixture>(); }
     void cleanup() { program.reset(); }
 
+    void firstStart_data();
     void firstStart();
     void unreadableDataFileKept_data();
     void unreadableDataFileKept();
@@ -82,8 +84,27 @@ private:
     std::unique_ptr<ProgramFixture> program;
 };
 
+void TestMainWindow::firstStart_data()
+{
+    QTest::addColumn<bool>("picturesFolder");
+    QTest::newRow("pictures folder") << true;
+    QTest::newRow("no pictures folder") << false;
+}
+
 void TestMainWindow::firstStart()
 {
+    QFETCH(bool, picturesFolder);
+    // The user's own folders, the pictures folder by its usual name.
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", home);
+        qputenv("XDG_CONFIG_HOME", configHome);
+    });
+    qputenv("HOME", QFile::encodeName(program->path("home")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(program->path("home/.config")));
+    QDir(program->path(".")).mkpath(picturesFolder ? "home/Pictures" : "home");
+    program->writeFile(picturesFolder ? "home/Pictures/shot.bmp" : "home/notes.bmp", "");
     program->Start();
 
     QCOMPARE(program->readFile("bin/vistrel.vsgc"),
@@ -95,9 +116,8 @@ void TestMainWindow::firstStart()
     QCOMPARE(Fmain->StatusPanelText(2), program->path("bin/vistrel.vsgc"));
 
     QCOMPARE(Fmain->windowTitle(), QString("Vistrel"));
-    QCOMPARE(Fmain->Edit_dir->text(), QString("/"));
-    QVERIFY(!program->listed().isEmpty());
-    QVERIFY(!program->listed().contains(".."));
+    QCOMPARE(Fmain->Edit_dir->text(), program->path(picturesFolder ? "home/Pictures/" : "home/"));
+    QCOMPARE(program->listed(), QStringList({"..", picturesFolder ? "shot.bmp" : "notes.bmp"}));
 
     QVERIFY(!Fmain->ImageLoaded());
     QCOMPARE(Fmain->Label_imgname->text(), QString());
@@ -306,6 +326,10 @@ void TestMainWindow::notAPicture()
     QVERIFY(!Fmain->TB_refresh->isEnabled());
     QVERIFY(!Fmain->TB_rotate_cw->isEnabled());
     QCOMPARE(program->history(), QStringList(program->path("pics/a.bmp")));
+    QCOMPARE(Fmain->statusBar()->currentMessage(),
+             "Cannot read the picture (damaged, of another format, or too large): "
+                 + program->path("pics/bad.jpg"));
+    QVERIFY(!QApplication::activeModalWidget());
 }
 
 void TestMainWindow::refreshAfterFileVanished()
@@ -320,6 +344,7 @@ void TestMainWindow::refreshAfterFileVanished()
     QCOMPARE(Fmain->Label_imgname->text(), QString());
     QVERIFY(!Fmain->TB_refresh->isEnabled());
     QCOMPARE(program->history().size(), 1);
+    QCOMPARE(Fmain->statusBar()->currentMessage(), "Not found: " + program->path("pics/a.bmp"));
 }
 
 void TestMainWindow::brightnessKeptAndResetByRefresh()

@@ -3,17 +3,22 @@
 #include "program_fixture.h"
 
 #include "shell/elided_text.h"
+#include "shell/history_box.h"
 
 #include "viewer/magnification_indicator.h"
 #include "viewer/page_viewer.h"
 #include "viewer/shape_bar.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <filesystem>
@@ -72,6 +77,7 @@ private slots:
     void clearedHistory();
     void historyKeepsNameBytes();
     void lostPictureIsAFailedLoad();
+    void historyShowsFileNames();
 
 private:
     MagnificationIndicator* indicator() const { return Fmain->O_mg_indicator1; }
@@ -273,6 +279,7 @@ void TestStepsAndHistory::deletedPictureEntry()
     QCOMPARE(Fmain->Label_imgname->text(), QString());
     QVERIFY(!Fmain->TB_refresh->isEnabled());
     QCOMPARE(program->history().size(), 2);
+    QCOMPARE(Fmain->statusBar()->currentMessage(), "Not found: " + pic("A.bmp"));
 
     QTest::keyClick(Fmain->CB_history, Qt::Key_Down);
     QVERIFY(Fmain->ImageLoaded());
@@ -341,6 +348,32 @@ void TestStepsAndHistory::lostPictureIsAFailedLoad()
     QVERIFY(!Fmain->TB_next->isEnabled());
     QCOMPARE(indicator()->Label_absolute->text(), percent);
     QCOMPARE(indicator()->Shape_original->width(), bar);
+}
+
+// A path longer than the box shows its end, the file name, and the whole path in the tooltip.
+void TestStepsAndHistory::historyShowsFileNames()
+{
+    const QString folder = program->path("pics/" + QString(60, 'f'));
+    QVERIFY(QDir().mkpath(folder));
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QVERIFY(picture.save(folder + "/A.bmp", "BMP"));
+    program->Start();
+    program->chooseFolder(folder);
+    QVERIFY(program->select("A.bmp"));
+    QTest::keyClick(Fmain->O_dir_content1->LV_dir, Qt::Key_Return);
+
+    auto* box = dynamic_cast<HistoryBox*>(Fmain->CB_history);
+    QVERIFY(box);
+    const QString path = folder + "/A.bmp";
+    QCOMPARE(box->currentText(), path);
+    QVERIFY2(box->ShownText().startsWith(QChar(0x2026)), qPrintable(box->ShownText()));
+    QVERIFY2(box->ShownText().endsWith("f/A.bmp"), qPrintable(box->ShownText()));
+    QCOMPARE(box->view()->textElideMode(), Qt::ElideLeft);
+    QCOMPARE(box->model()->index(0, 0).data(Qt::ToolTipRole).toString(), path);
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), box->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(box, &help);
+    QTRY_COMPARE(QToolTip::text(), path);
 }
 
 QTEST_MAIN(TestStepsAndHistory)

@@ -1,0 +1,241 @@
+// One program per settings file: a second start hands its path to the first, which opens it
+// and comes to the front, and ends; a socket is used only in a folder of the user's own, and
+// a stale one left by a crash is replaced.
+#include "desktop_session.h"
+
+#include "shell/single_instance.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdio>
+#include <memory>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+// A listening socket at Path whose program never answers; closed with the object. With
+// Stale, the program is gone at once and only its socket file is left, as a crash leaves it.
+class RawSocket
+{
+public:
+    RawSocket(const std::string& path, bool stale)
+        : descriptor(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    {
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        bound = ::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+            && ::listen(descriptor, 4) == 0;
+        if (stale) {
+            ::close(descriptor);
+            descriptor = -1;
+        }
+    }
+    ~RawSocket()
+    {
+        if (descriptor >= 0)
+            ::close(descriptor);
+    }
+    RawSocket(const RawSocket&) = delete;
+    RawSocket& operator=(const RawSocket&) = delete;
+
+    bool Bound() const { return bound; }
+    bool ConnectionWaiting() const
+    {
+        pollfd readable {descriptor, POLLIN, 0};
+        return ::poll(&readable, 1, 0) == 1;
+    }
+
+private:
+    int descriptor;
+    bool bound = false;
+};
+
+QString activeWindowName()
+{
+    QProcess xdotool;
+    xdotool.start("xdotool", {"getactivewindow", "getwindowname"});
+    xdotool.waitForFinished();
+    return QString::fromUtf8(xdotool.readAllStandardOutput()).trimmed();
+}
+
+} // namespace
+
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void socketFolder_data();
+    void socketFolder();
+    void secondStartHandsOver();
+
+private:
+    QTemporaryDir root;
+};
+
+void TestSingleInstance::socketFolder_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("listens");
+    QTest::newRow("own folder") << "own" << true;
+    QTest::newRow("stale socket of a crashed program") << "stale" << true;
+    QTest::newRow("folder others can write") << "shared" << false;
+    QTest::newRow("folder that is a link") << "link" << false;
+    QTest::newRow("no runtime folder") << "" << false;
+    QTest::newRow("another user's folder") << "foreign" << false;
+    QTest::newRow("another user's socket in the own folder") << "planted" << false;
+}
+
+void TestSingleInstance::socketFolder()
+{
+    QFETCH(QString, folder);
+    QFETCH(bool, listens);
+    if ((folder == "foreign" || folder == "planted") && ::geteuid() != 0)
+        QSKIP("only the super-user can make files of another user");
+    const uid_t otherUser = 54321;
+    if (!folder.isEmpty())
+        QDir(root.path()).mkdir(folder);
+    const std::string path = QFile::encodeName(root.filePath(folder)).toStdString();
+    ::chmod(path.c_str(), folder == "shared" ? 0777 : 0700);
+    if (folder == "link") {
+        QDir(root.path()).mkdir("target");
+        ::chmod(QFile::encodeName(root.filePath("target")).constData(), 0700);
+        QDir(root.path()).rmdir(folder);
+        QVERIFY(QFile::link(root.filePath("target"), root.filePath(folder)));
+    }
+    if (folder == "foreign")
+        QCOMPARE(::chown(path.c_str(), otherUser, otherUser), 0);
+
+    const std::string settings = "/opt/vistrel/vistrel.set";
+    const std::string runtime = folder.isEmpty() ? std::string() : path;
+    std::unique_ptr<RawSocket> other;
+    if (folder == "stale" || folder == "planted") {
+        const std::string socketPath = SingleInstance(settings, runtime).SocketPath();
+        other = std::make_unique<RawSocket>(socketPath, folder == "stale");
+        QVERIFY(other->Bound());
+        if (folder == "planted")
+            QCOMPARE(::lchown(socketPath.c_str(), otherUser, otherUser), 0);
+    }
+    const QStringList before = QDir(root.filePath(folder)).entryList(QDir::System | QDir::Files);
+
+    SingleInstance instance(settings, runtime);
+    const auto start = instance.Begin("/pics/a.bmp");
+    QCOMPARE(start, listens ? SingleInstance::Start::Listening : SingleInstance::Start::Alone);
+    if (listens)
+        QVERIFY(QFileInfo(QFile::decodeName(instance.SocketPath().c_str())).exists());
+    else if (other)
+        QVERIFY2(!other->ConnectionWaiting(), "the path went to another user's program");
+    else
+        QCOMPARE(QDir(root.filePath(folder)).entryList(QDir::System | QDir::Files), before);
+}
+
+// Two processes of the real program under a window manager: the second start hands its
+// path over, relative to its own folder, and ends; the first opens the picture and comes to
+// the front. A copy with a settings file of its own runs beside them.
+void TestSingleInstance::secondStartHandsOver()
+{
+    QTemporaryDir work;
+    QDir folder(work.path());
+    for (const char* name : {"bin", "copy", "run", "pics", "home"})
+        QVERIFY(folder.mkpath(name));
+    ::chmod(QFile::encodeName(work.filePath("run")).constData(), 0700);
+    // Two portable copies, each with the settings file beside it.
+    for (const char* copy : {"bin/vistrel", "copy/vistrel"})
+        QVERIFY(QFile::copy(VISTREL_PROGRAM, work.filePath(copy)));
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
+        QVERIFY(picture.save(work.filePath("pics/") + name, "BMP"));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_RUNTIME_DIR", work.filePath("run"));
+    environment.insert("HOME", work.filePath("home"));
+    environment.insert("XDG_CONFIG_HOME", work.filePath("home/.config"));
+    environment.insert("XDG_DATA_HOME", work.filePath("home/.local/share"));
+    const auto start = [&](const char* program, const QString& argument) {
+        auto process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(environment);
+        process->setWorkingDirectory(work.filePath("pics"));
+        process->setProcessChannelMode(QProcess::ForwardedChannels);
+        process->start(work.filePath(program),
+                       argument.isEmpty() ? QStringList() : QStringList {argument});
+        return process;
+    };
+    const auto sockets = [&] {
+        return QDir(work.filePath("run"))
+            .entryList({"vistrel-*"}, QDir::System)
+            .filter(QRegularExpression("^vistrel-[0-9a-f]+$"));
+    };
+
+    const auto first = start("bin/vistrel", "a.bmp");
+    QTRY_COMPARE_WITH_TIMEOUT(sockets().size(), 1, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(activeWindowName(), QString("Vistrel"), 30000);
+    QWidget other;
+    other.setWindowTitle("Other");
+    other.resize(300, 200);
+    other.show();
+    other.activateWindow();
+    QTRY_COMPARE(activeWindowName(), QString("Other"));
+
+    const auto second = start("bin/vistrel", "b.bmp");
+    QVERIFY(second->waitForFinished(30000));
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QTRY_COMPARE(activeWindowName(), QString("Vistrel"));
+    const auto third = start("bin/vistrel", QString());
+    QVERIFY(third->waitForFinished(30000));
+    QCOMPARE(third->exitCode(), 0);
+
+    const auto beside = start("copy/vistrel", "c.bmp");
+    QTRY_COMPARE_WITH_TIMEOUT(sockets().size(), 2, 30000);
+    // Its first loading (which writes the data file) takes up its path.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(work.filePath("copy/vistrel.vsgc")), 30000);
+    for (QProcess* running : {first.get(), beside.get()}) {
+        QCOMPARE(running->state(), QProcess::Running);
+        running->terminate();
+        QVERIFY(running->waitForFinished(30000));
+        QCOMPARE(running->exitCode(), 0);
+    }
+    QCOMPARE(sockets(), QStringList());
+
+    const auto stored = [&](const char* settings) {
+        QFile file(work.filePath(settings));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const auto path = [&](const char* name) {
+        return QFile::encodeName(work.filePath("pics/") + name);
+    };
+    QVERIFY(stored("bin/vistrel.set").contains(path("a.bmp")));
+    QVERIFY(stored("bin/vistrel.set").contains(path("b.bmp")));
+    QVERIFY(!stored("bin/vistrel.set").contains(path("c.bmp")));
+    QVERIFY(stored("copy/vistrel.set").contains(path("c.bmp")));
+    QVERIFY(!stored("copy/vistrel.set").contains(path("a.bmp")));
+}
+
+int main(int argc, char** argv)
+{
+    // Before the application, which connects to the server named here.
+    DesktopSession desktop;
+    if (!desktop.Failure().empty()) {
+        std::fprintf(stderr, "FAIL: no desktop for the test: %s\n", desktop.Failure().c_str());
+        return 1;
+    }
+    QApplication app(argc, argv);
+    TestSingleInstance test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_single_instance.moc"
