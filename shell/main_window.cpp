@@ -6,6 +6,7 @@
 #include "imaging/wait_cursor.h"
 #include "settings/settings_dialog.h"
 #include "shell/elided_text.h"
+#include "shell/folder_neighbours.h"
 #include "shell/scale_step.h"
 #include "shell/settings_bridge.h"
 #include "shell/windows.h"
@@ -41,17 +42,6 @@
 #include <utility>
 
 namespace {
-
-// Prior and Next show their pictures at once when the viewer has them decoded ahead.
-void decodeNeighboursAhead(PageViewer& viewer, const NavigationHistory& history)
-{
-    std::vector<std::string> neighbours;
-    if (history.CanStepBack())
-        neighbours.push_back(history.Entries()[std::size_t(history.StepIndex(false))]);
-    if (history.CanStepForward())
-        neighbours.push_back(history.Entries()[std::size_t(history.StepIndex(true))]);
-    viewer.DecodeAhead(neighbours);
-}
 
 bool fileExists(const std::string& path)
 {
@@ -390,6 +380,8 @@ void MainWindow::FormCreate()
     O_dir_content1->OnFileActivated = [this](FolderList*) {
         ShowSelectedFile();
     };
+    connect(O_dir_content1->LV_dir->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &MainWindow::DecodeAheadAround);
     O_cbs1->OnBrightnessChange = [this](int value) {
         BrightnessChanged(value);
     };
@@ -455,8 +447,16 @@ void MainWindow::ShowSelectedFile()
         Label_imgname->SetName(TextOfByteName(name));
         AddToHistory(imageFileName);
         UpdateControls();
-        decodeNeighboursAhead(*O_pgv1, history);
+        DecodeAheadAround();
     }
+}
+
+void MainWindow::DecodeAheadAround()
+{
+    const QTreeView* list = O_dir_content1->LV_dir;
+    O_pgv1->DecodeAhead(PicturesToDecodeAhead(
+        *static_cast<const FolderListModel*>(list->model()), list->currentIndex().row(),
+        O_dir_content1->CurrentFolder(), imageLoaded ? imageFileName : std::string(), history));
 }
 
 bool MainWindow::IsImageFile(const std::string& FileName) const
@@ -599,7 +599,7 @@ void MainWindow::CB_historyClick()
         SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
         ResetScaleStep();
         Label_imgname->SetName(TextOfByteName(FileNamePart(entry)));
-        decodeNeighboursAhead(*O_pgv1, history);
+        DecodeAheadAround();
     } else {
         SetImageLoaded(false);
         imageFileName.clear();

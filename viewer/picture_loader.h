@@ -62,10 +62,14 @@ public:
 
     // The pictures to have decoded ahead, in order of preference; pictures decoded ahead
     // that are not among them are dropped. Each is decoded behind the work already queued,
-    // as long as all of them together stay within AheadBudget.
+    // as long as all of them together stay within AheadBudget. They are queued one at a
+    // time, the next when the one before is done: asked again and again (a key held down),
+    // the worker never has more than one of them waiting.
     void DecodeAhead(const std::vector<std::string>& fileNames);
     // How many pictures decoded ahead are held.
     int AheadCount();
+    // How many tasks wait in the worker's queue, the one under way not counted.
+    int QueuedTasks();
 
     // The memory the system still has available in bytes (from /proc/meminfo; -1 when
     // unknown). Replaceable, so that a test can play a system short of memory.
@@ -75,6 +79,10 @@ public:
     // The most memory pictures decoded ahead may hold; a quarter of the available memory
     // when that is less.
     static constexpr std::int64_t AheadBudget = std::int64_t {512} << 20;
+
+    // Called on the worker thread before each picture decoded ahead, with no lock held; a
+    // test holds the worker there.
+    std::function<void()> BeforeDecodeAhead;
 
     // Waits until the worker has nothing left to do.
     void WaitIdle();
@@ -119,6 +127,11 @@ private:
     static std::int64_t budget(std::int64_t available);
     static bool shortOfMemory(std::int64_t available);
     void decodeAhead(const std::string& fileName);
+    // Decodes the first picture wanted ahead that is not yet decoded, then queues itself
+    // again while there is another.
+    void decodeNextAhead();
+    // A decodeNextAhead is queued or under way; under aheadMutex.
+    bool aheadQueued = false;
 
     // One worker thread, so that the pictures are decoded one after the other and an
     // abandoned picture's memory is free before the next one is decoded. Its queue holds the
