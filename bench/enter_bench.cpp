@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+#include <QItemSelectionModel>
 #include <QProcess>
 #include <QScreen>
 #include <QSocketNotifier>
@@ -88,6 +89,9 @@ int runProgram(int argc, char** argv, const std::string& binFolder,
             settle();
             const QString name = QString::fromStdString(line.substr(7));
             Fmain->SetImageLoaded(false);
+            // Enter is timed on a picture not decoded ahead: the selection is set without
+            // the program seeing it move.
+            const QSignalBlocker quiet(list->selectionModel());
             const QAbstractItemModel* model = list->model();
             for (int row = 0; row < model->rowCount(); ++row)
                 if (model->index(row, 0).data().toString() == name)
