@@ -4,7 +4,9 @@
 // reduced scale) and paints the picture scaled into place without smoothing.
 //
 // Driven by enter_bench over stdin: "select NAME" makes FOLDER/NAME the file the next Enter opens
-// and clears the area; "memory" asks for the resident size. Each answer is one line.
+// and clears the area; "memory" asks for the resident size. Each answer is one line. With
+// --open NAME it shows FOLDER/NAME from its start, as a viewer started from a file manager's
+// "Open With" would: decoded before its window first appears.
 #include "harness.h"
 
 #include <QApplication>
@@ -34,11 +36,8 @@ public:
 
     QString file;
 
-protected:
-    void keyPressEvent(QKeyEvent* event) override
+    void open()
     {
-        if (event->key() != Qt::Key_Return || file.isEmpty())
-            return;
         QImageReader reader(file);
         const QSize size = reader.size();
         shown = size.width() > width() || size.height() > height()
@@ -49,6 +48,13 @@ protected:
             reader.setScaledSize(shown.size());
         picture = reader.read();
         update();
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (event->key() == Qt::Key_Return && !file.isEmpty())
+            open();
     }
 
     void paintEvent(QPaintEvent*) override
@@ -78,16 +84,26 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
-    // bare_viewer [--fitted] FOLDER X Y WIDTH HEIGHT: the pictures' folder, the area on screen.
+    // bare_viewer [--fitted] [--open NAME] FOLDER X Y WIDTH HEIGHT: the pictures' folder, the
+    // area on screen.
     const bool fitted = args.contains("--fitted");
     QStringList numbers = args.mid(1);
     numbers.removeAll("--fitted");
+    QString openName;
+    if (const qsizetype at = numbers.indexOf("--open"); at >= 0 && at + 1 < numbers.size()) {
+        openName = numbers[at + 1];
+        numbers.remove(at, 2);
+    }
     if (numbers.size() != 5)
         return 2;
     const QString folder = numbers.takeFirst() + "/";
     BareViewer viewer(fitted);
     viewer.setGeometry(numbers[0].toInt(), numbers[1].toInt(), numbers[2].toInt(),
                        numbers[3].toInt());
+    if (!openName.isEmpty()) {
+        viewer.file = folder + openName;
+        viewer.open();
+    }
     viewer.show();
     viewer.activateWindow();
 

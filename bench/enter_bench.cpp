@@ -20,6 +20,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
+#include <QItemSelectionModel>
 #include <QProcess>
 #include <QScreen>
 #include <QSocketNotifier>
@@ -36,6 +38,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -86,6 +89,9 @@ int runProgram(int argc, char** argv, const std::string& binFolder,
             settle();
             const QString name = QString::fromStdString(line.substr(7));
             Fmain->SetImageLoaded(false);
+            // Enter is timed on a picture not decoded ahead: the selection is set without
+            // the program seeing it move.
+            const QSignalBlocker quiet(list->selectionModel());
             const QAbstractItemModel* model = list->model();
             for (int row = 0; row < model->rowCount(); ++row)
                 if (model->index(row, 0).data().toString() == name)
@@ -109,6 +115,10 @@ int runProgram(int argc, char** argv, const std::string& binFolder,
         } else if (line == "memory") {
             answer = "memory " + std::to_string(bench::statusKb("VmRSS")) + " "
                 + std::to_string(bench::statusKb("VmHWM"));
+        } else if (line == "close") {
+            // As the user closes it: the bounds and the history are stored.
+            Fmain->close();
+            answer = "closed";
         } else if (line == "resetpeak") {
             std::ofstream("/proc/self/clear_refs") << "5";
             answer = "reset";
@@ -252,6 +262,104 @@ void line(const char* what, double figure, const char* unit, const char* anchorN
     std::fflush(stdout);
 }
 
+// A figure beside its floor measured in this run, and beside the best other viewer's figure
+// as measured once on another machine (a fixed reference, not measured here).
+void peerLine(const char* what, double figure, const char* floorName, double floor,
+              double goalRatio, const char* peerName, double peer)
+{
+    const double ratio = floor > 0 ? figure / floor : 0;
+    std::printf("%-44s %8.1f ms | %-30s %8.1f ms | %5.2fx | goal <= %.2fx%s | %s %.0f ms (fixed)\n",
+                what, figure, floorName, floor, ratio, goalRatio,
+                ratio <= goalRatio ? "" : ", MISSED", peerName, peer);
+    std::fflush(stdout);
+}
+
+// The mean colour of the 7 x 7 block around (x, y), on the screen or in a picture.
+struct Colour
+{
+    double r = 0, g = 0, b = 0;
+    double distance(const Colour& other) const
+    {
+        return std::max({std::abs(r - other.r), std::abs(g - other.g), std::abs(b - other.b)});
+    }
+};
+
+Colour blockOnScreen(Display* display, int x, int y)
+{
+    XImage* image
+        = XGetImage(display, DefaultRootWindow(display), x - 3, y - 3, 7, 7, AllPlanes, ZPixmap);
+    Colour mean;
+    if (!image)
+        return mean;
+    for (int j = 0; j < 7; ++j)
+        for (int i = 0; i < 7; ++i) {
+            const unsigned long pixel = XGetPixel(image, i, j);
+            mean.r += double((pixel >> 16) & 0xFF) / 49;
+            mean.g += double((pixel >> 8) & 0xFF) / 49;
+            mean.b += double(pixel & 0xFF) / 49;
+        }
+    XDestroyImage(image);
+    return mean;
+}
+
+Colour blockInPicture(const QImage& picture, int x, int y)
+{
+    Colour mean;
+    for (int j = -3; j <= 3; ++j)
+        for (int i = -3; i <= 3; ++i) {
+            const QRgb pixel = picture.pixel(std::clamp(x + i, 0, picture.width() - 1),
+                                             std::clamp(y + j, 0, picture.height() - 1));
+            mean.r += qRed(pixel) / 49.0;
+            mean.g += qGreen(pixel) / 49.0;
+            mean.b += qBlue(pixel) / 49.0;
+        }
+    return mean;
+}
+
+// Starts program with arguments and times, from just before the process starts, the arrival
+// of file's picture at the centre of area (x, y, width, height, on screen), where the
+// picture, fitted into the area and centred, shows the colour the driver's own decode gives.
+double startToPixels(Display* display, const QString& program, const QStringList& arguments,
+                     const QString& file, const QRect& area)
+{
+    QImageReader reader(file);
+    const QSize shown = reader.size().scaled(area.size(), Qt::KeepAspectRatio);
+    reader.setScaledSize(shown);
+    const QImage picture = reader.read().convertToFormat(QImage::Format_RGB32);
+    const Colour white {255, 255, 255};
+    // A point whose colour no empty window, cleared area or dark screen shows.
+    QPoint probe = area.center();
+    Colour expected = blockInPicture(picture, shown.width() / 2, shown.height() / 2);
+    for (int step = 0; step < 40; ++step) {
+        const QPoint offset((step % 7 - 3) * 20, (step / 7 - 3) * 20);
+        const Colour candidate = blockInPicture(picture, shown.width() / 2 + offset.x(),
+                                                shown.height() / 2 + offset.y());
+        if (candidate.distance(white) > 80 && candidate.distance(Colour {}) > 80
+            && candidate.distance(Colour {239, 239, 239}) > 80) {
+            probe = area.center() + offset;
+            expected = candidate;
+            break;
+        }
+    }
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    const auto start = Clock::now();
+    process.start(program, arguments);
+    double ms = -1;
+    while (Clock::now() - start < std::chrono::seconds(10)) {
+        if (blockOnScreen(display, probe.x(), probe.y()).distance(expected) < 32) {
+            ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+            break;
+        }
+    }
+    // SIGTERM: the program closes its window as the user would and stores its bounds.
+    process.terminate();
+    if (!process.waitForFinished(10000))
+        process.kill();
+    process.waitForFinished();
+    return ms;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -308,6 +416,47 @@ int main(int argc, char** argv)
         std::printf("picture area %lld x %lld\n", ready[9], ready[10]);
     }
     const QStringList fittedArea = QStringList {"--fitted"} + area;
+    const QRect areaOnScreen {int(buttons[7]), int(buttons[8]), int(buttons[9]), int(buttons[10])};
+
+    const bool openWithOnly = argc > 1 && std::string(argv[1]) == "--open-with";
+    // "Open With": the program started with a picture's path (its settings stored by a run
+    // that filled the screen) from process start to the picture's pixels, beside the bare
+    // viewer started on the same file in the same area, decoding at the fitted size. Each
+    // run opens a file of its own; the two take turns.
+    {
+        const QString openBin = dir.filePath("bin_open");
+        QDir(dir.path()).mkpath("bin_open");
+        const QString executable = openBin + "/vistrel";
+        // VISTREL_PROGRAM names another build of the program to time (an older one, say).
+        const QString built = qEnvironmentVariableIsSet("VISTREL_PROGRAM")
+            ? qEnvironmentVariable("VISTREL_PROGRAM")
+            : QCoreApplication::applicationDirPath() + "/../shell/vistrel";
+        QFile::copy(built, executable);
+        {
+            Child program(self, {"--program", openBin, dir.filePath("pics")});
+            program.ask("select big_0.jpg");
+            program.ask("close");
+        }
+        for (const char* prefix : {"big_", "hd_"}) {
+            const bool big = std::string(prefix) == "big_";
+            std::vector<double> programTimes;
+            std::vector<double> fittedTimes;
+            for (int i = 0; i < runs; ++i) {
+                const QString name = prefix + QString::number(i) + ".jpg";
+                const QString file = dir.filePath("pics/" + name);
+                programTimes.push_back(
+                    startToPixels(screen.display, executable, {file}, file, areaOnScreen));
+                fittedTimes.push_back(startToPixels(screen.display, bare,
+                                                    QStringList {"--open", name} + fittedArea, file,
+                                                    areaOnScreen));
+            }
+            peerLine(big ? "Open With to pixels 6000x4000" : "Open With to pixels 1920x1080",
+                     median(programTimes), "bare Qt viewer at fitted size", median(fittedTimes),
+                     1.0, "feh", big ? 206 : 38);
+        }
+        if (openWithOnly)
+            return 0;
+    }
 
     // Fresh processes: the first Enter of each.
     // The machine is shared: the programs take turns run by run, so that each figure and

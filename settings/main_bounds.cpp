@@ -1,5 +1,7 @@
 #include "settings/main_bounds.h"
 
+#include <QWindow>
+
 #include <QEvent>
 #include <QWidget>
 
@@ -50,12 +52,15 @@ QRect WidgetBounds::Bounds() const
 
 void WidgetBounds::SetBounds(const QRect& outer)
 {
-    const QRect frame = window_.frameGeometry();
-    const QRect client = window_.geometry();
+    // A window not shown yet has no frame in its frame geometry; its platform window, once
+    // made, may know the frame it will get.
+    const QMargins frame = !window_.isVisible() && window_.windowHandle()
+        ? window_.windowHandle()->frameMargins()
+        : currentFrame();
     // move() places the frame's corner, resize() sets the client size.
     window_.move(outer.topLeft());
-    window_.resize(outer.width() - (frame.width() - client.width()),
-                   outer.height() - (frame.height() - client.height()));
+    window_.resize(outer.width() - frame.left() - frame.right(),
+                   outer.height() - frame.top() - frame.bottom());
 }
 
 bool WidgetBounds::IsMaximized() const

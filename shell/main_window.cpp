@@ -7,6 +7,7 @@
 #include "settings/settings_dialog.h"
 #include "shell/desktop_start.h"
 #include "shell/elided_text.h"
+#include "shell/folder_neighbours.h"
 #include "shell/history_box.h"
 #include "shell/load_failure.h"
 #include "shell/scale_step.h"
@@ -44,17 +45,6 @@
 #include <utility>
 
 namespace {
-
-// Prior and Next show their pictures at once when the viewer has them decoded ahead.
-void decodeNeighboursAhead(PageViewer& viewer, const NavigationHistory& history)
-{
-    std::vector<std::string> neighbours;
-    if (history.CanStepBack())
-        neighbours.push_back(history.Entries()[std::size_t(history.StepIndex(false))]);
-    if (history.CanStepForward())
-        neighbours.push_back(history.Entries()[std::size_t(history.StepIndex(true))]);
-    viewer.DecodeAhead(neighbours);
-}
 
 bool fileExists(const std::string& path)
 {
@@ -396,6 +386,8 @@ void MainWindow::FormCreate()
     O_dir_content1->OnFileActivated = [this](FolderList*) {
         ShowSelectedFile();
     };
+    connect(O_dir_content1->LV_dir->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &MainWindow::DecodeAheadAround);
     O_cbs1->OnBrightnessChange = [this](int value) {
         BrightnessChanged(value);
     };
@@ -466,10 +458,18 @@ void MainWindow::ShowSelectedFile()
             historyBeforeLoad = history;
         AddToHistory(imageFileName);
         UpdateControls();
-        decodeNeighboursAhead(*O_pgv1, history);
+        DecodeAheadAround();
     } else {
         tellLoadFailure(StatusBar1, imageFileName);
     }
+}
+
+void MainWindow::DecodeAheadAround()
+{
+    const QTreeView* list = O_dir_content1->LV_dir;
+    O_pgv1->DecodeAhead(PicturesToDecodeAhead(
+        *static_cast<const FolderListModel*>(list->model()), list->currentIndex().row(),
+        O_dir_content1->CurrentFolder(), imageLoaded ? imageFileName : std::string(), history));
 }
 
 bool MainWindow::IsImageFile(const std::string& FileName) const
@@ -618,7 +618,7 @@ void MainWindow::CB_historyClick()
             tellLoadFailure(StatusBar1, imageFileName);
         ResetScaleStep();
         Label_imgname->SetName(TextOfByteName(FileNamePart(entry)));
-        decodeNeighboursAhead(*O_pgv1, history);
+        DecodeAheadAround();
     } else {
         SetImageLoaded(false);
         imageFileName.clear();
@@ -646,7 +646,7 @@ void MainWindow::PictureLost()
     historyBeforeLoad.reset();
     ShowHistory();
     UpdateControls();
-    decodeNeighboursAhead(*O_pgv1, history);
+    DecodeAheadAround();
 }
 
 void MainWindow::ShowMagnification()

@@ -55,6 +55,10 @@ public:
     void BrightnessChanged(int Value);
     void ContrastChanged(int Value);
     void AddToHistory(const std::string& FileName);
+    // Has the viewer decode ahead the pictures likely to be asked for next: the folder's
+    // pictures around the list's selection and the history's Prior and Next. Called when the
+    // selection moves and when a picture is opened.
+    void DecodeAheadAround();
     // The path the program was started with, absolute: a picture is opened as a double click
     // on its entry would, a folder is listed. Taken up by the first loading of the data
     // file, or at once when that has happened.

@@ -350,8 +350,9 @@ void MainWindowBase::FormActivate()
              + ". What changes in this run is lost when the program ends.");
     BeforeLoadData();
     LoadData();
-    AfterLoadData();
+    // Before the start picture is loaded, which then fits the pane it keeps.
     RestoreWindowBounds();
+    AfterLoadData();
 }
 
 void MainWindowBase::FormClose()

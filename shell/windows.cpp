@@ -37,6 +37,12 @@ void ShowMainWindowCentred()
     QRect frame(QPoint(), Fmain->size());
     frame.moveCenter(screen.center());
     Fmain->move(frame.topLeft());
+    // The window appears at the bounds it was left at from its first frame: shown first and
+    // moved later, it would jump, and a start picture would be fitted to a pane about to
+    // change. Where a window manager frames it, the first activation corrects for the frame.
+    // Made first, so that the frame it will get is known where the platform knows it.
+    Fmain->winId();
+    Fmain->RestoreWindowBounds();
     Fmain->show();
     // Its first activation loads the data file and the start folder; ask for it rather than
     // wait for a window manager that may never give it.

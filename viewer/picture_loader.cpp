@@ -218,7 +218,6 @@ void PictureLoader::abandon()
 
 void PictureLoader::DecodeAhead(const std::vector<std::string>& fileNames)
 {
-    std::vector<std::string> wanted;
     {
         const std::lock_guard<std::mutex> lock(aheadMutex);
         std::erase_if(ahead, [&](const Ahead& entry) {
@@ -233,17 +232,57 @@ void PictureLoader::DecodeAhead(const std::vector<std::string>& fileNames)
                             [&](const Ahead& entry) { return entry.fileName == fileName; }))
                 continue;
             ahead.push_back(Ahead {fileName, false, {}, {}});
-            wanted.push_back(fileName);
         }
+        if (aheadQueued || std::all_of(ahead.begin(), ahead.end(), [](const Ahead& entry) {
+                return entry.done;
+            }))
+            return;
+        aheadQueued = true;
     }
-    for (const std::string& fileName : wanted) {
-        if (!queue([this, fileName] { decodeAhead(fileName); }, false)) {
-            // Without a worker nothing more is decoded ahead.
-            const std::lock_guard<std::mutex> lock(aheadMutex);
-            std::erase_if(ahead, [](const Ahead& entry) { return !entry.done; });
+    queueNextAhead();
+}
+
+void PictureLoader::decodeNextAhead()
+{
+    std::string fileName;
+    {
+        const std::lock_guard<std::mutex> lock(aheadMutex);
+        const auto next = std::find_if(ahead.begin(), ahead.end(),
+                                       [](const Ahead& entry) { return !entry.done; });
+        if (next == ahead.end()) {
+            aheadQueued = false;
+            return;
+        }
+        fileName = next->fileName;
+    }
+    if (BeforeDecodeAhead)
+        BeforeDecodeAhead();
+    decodeAhead(fileName);
+    {
+        const std::lock_guard<std::mutex> lock(aheadMutex);
+        if (std::all_of(ahead.begin(), ahead.end(),
+                        [](const Ahead& entry) { return entry.done; })) {
+            aheadQueued = false;
             return;
         }
     }
+    queueNextAhead();
+}
+
+void PictureLoader::queueNextAhead()
+{
+    if (queue([this] { decodeNextAhead(); }, false))
+        return;
+    // Without a worker nothing more is decoded ahead.
+    const std::lock_guard<std::mutex> lock(aheadMutex);
+    std::erase_if(ahead, [](const Ahead& entry) { return !entry.done; });
+    aheadQueued = false;
+}
+
+int PictureLoader::QueuedTasks()
+{
+    const std::lock_guard<std::mutex> lock(queueMutex);
+    return static_cast<int>(tasks.size());
 }
 
 int PictureLoader::AheadCount()

@@ -64,10 +64,14 @@ public:
 
     // The pictures to have decoded ahead, in order of preference; pictures decoded ahead
     // that are not among them are dropped. Each is decoded behind the work already queued,
-    // as long as all of them together stay within AheadBudget.
+    // as long as all of them together stay within AheadBudget. They are queued one at a
+    // time, the next when the one before is done: asked again and again (a key held down),
+    // the worker never has more than one of them waiting.
     void DecodeAhead(const std::vector<std::string>& fileNames);
     // How many pictures decoded ahead are held.
     int AheadCount();
+    // How many tasks wait in the worker's queue, the one under way not counted.
+    int QueuedTasks();
 
     // The memory the program may still take in bytes (viewer/available_memory: the system's,
     // within its control groups' limits; -1 when unknown). Replaceable, so that a test can
@@ -78,6 +82,10 @@ public:
     // The most memory pictures decoded ahead may hold; a quarter of the available memory
     // when that is less.
     static constexpr std::int64_t AheadBudget = std::int64_t {512} << 20;
+
+    // Called on the worker thread before each picture decoded ahead, with no lock held; a
+    // test holds the worker there.
+    std::function<void()> BeforeDecodeAhead;
 
     // Waits until the worker has nothing left to do.
     void WaitIdle();
@@ -142,6 +150,13 @@ private:
     // The whole picture in fileName; null when it cannot be decoded or keepGoing (asked
     // between rows where the decoder can stop) said false.
     QImage decodeWhole(const std::string& fileName, const std::function<bool()>& keepGoing);
+    // Decodes the first picture wanted ahead that is not yet decoded, then queues itself
+    // again while there is another.
+    void decodeNextAhead();
+    // A decodeNextAhead is queued or under way; under aheadMutex.
+    bool aheadQueued = false;
+    // Queues decodeNextAhead; without a worker, drops what was still to be decoded ahead.
+    void queueNextAhead();
 
     // One worker thread, so that the pictures are decoded one after the other and an
     // abandoned picture's memory is free before the next one is decoded. Its queue holds the

@@ -549,7 +549,21 @@ void TestMainWindow::restartKeepsHistoryFolderAndBounds()
     program->open("a.bmp");
     program->open("b.bmp");
     Fmain->setGeometry(40, 50, 720, 500);
+    // The window appears at its stored bounds: it never shows elsewhere first and jumps.
+    struct FirstShown : QObject
+    {
+        QRect geometry;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Show && watched == Fmain && geometry.isNull())
+                geometry = Fmain->geometry();
+            return false;
+        }
+    } firstShown;
+    qApp->installEventFilter(&firstShown);
     program->Restart();
+    qApp->removeEventFilter(&firstShown);
+    QCOMPARE(firstShown.geometry, QRect(40, 50, 720, 500));
 
     QCOMPARE(program->history(),
              QStringList({program->path("pics/a.bmp"), program->path("pics/b.bmp")}));

@@ -15,8 +15,11 @@
 #include <atomic>
 #include <system_error>
 
+#include <condition_variable>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -64,6 +67,7 @@ private slots:
     void availableMemory();
     void noWorkerThread();
     void abandonedDecodeStops();
+    void heldKeyQueuesOneDecodeAhead();
 };
 
 void TestPictureLoader::decodeAhead_data()
@@ -271,6 +275,46 @@ void TestPictureLoader::abandonedDecodeStops()
     QCOMPARE(loader.WaitFull(), LoadImageFile(b));
     // A stopped where it was held when it was given up: not one row more.
     QCOMPARE(rowsOfA.load(), 1);
+}
+
+// Stepping with a key held down asks for new neighbours faster than they decode: at most one
+// decode ahead ever waits behind the one under way, and once the worker catches up the last
+// neighbours asked for are all decoded.
+void TestPictureLoader::heldKeyQueuesOneDecodeAhead()
+{
+    QTemporaryDir dir;
+    std::vector<std::string> files;
+    for (int i = 0; i < 8; ++i) {
+        files.push_back(QFile::encodeName(dir.filePath(QString("%1.bmp").arg(i))).toStdString());
+        QImage small(64, 48, QImage::Format_RGB32);
+        small.fill(qRgb(i * 30, 0, 0));
+        QVERIFY(small.save(QString::fromStdString(files.back()), "BMP"));
+    }
+    PictureLoader loader;
+    // The worker is held before its first decode until the steps are done, so that the
+    // steps outrun it whatever the machine's speed.
+    std::mutex gateMutex;
+    std::condition_variable gateChanged;
+    bool open = false;
+    std::atomic<bool> held {false};
+    loader.BeforeDecodeAhead = [&] {
+        held = true;
+        std::unique_lock<std::mutex> lock(gateMutex);
+        gateChanged.wait(lock, [&] { return open; });
+    };
+    loader.DecodeAhead({files[0]});
+    QTRY_VERIFY(held);
+    for (std::size_t shown = 1; shown + 1 < files.size(); ++shown) {
+        loader.DecodeAhead({files[shown + 1], files[shown - 1]});
+        QVERIFY2(loader.QueuedTasks() <= 1, qPrintable(QString::number(loader.QueuedTasks())));
+    }
+    {
+        const std::lock_guard<std::mutex> lock(gateMutex);
+        open = true;
+    }
+    gateChanged.notify_all();
+    loader.WaitIdle();
+    QCOMPARE(loader.AheadCount(), 2);
 }
 
 QTEST_MAIN(TestPictureLoader)
