@@ -84,6 +84,13 @@ public:
     // number (std::invalid_argument otherwise).
     void PreviewScale(double x);
     void CenterGlassAt(int x, int y);
+    // Moves the glass by (dx, dy), its centre kept inside the pane. The arrow keys do this
+    // while the viewer has the focus, one pixel a press or ten with Shift, and then raise
+    // OnGlassMovedByKey.
+    void MoveGlassBy(int dx, int dy);
+    std::function<void()> OnGlassMovedByKey;
+    // The colour around the picture: white, black in full screen.
+    void SetBackground(QRgb colour);
     void Image_mgMouseDown(const QMouseEvent& event);
     void Image_mgMouseMove(const QMouseEvent& event);
     void Image_mgMouseUp(const QMouseEvent& event);
@@ -119,6 +126,10 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // picture (full or reduced, of a full picture of size) becomes the source and is shown.
@@ -183,6 +194,9 @@ private:
     Rect64 glassSourceRect;
     bool dragging = false;
     QPoint dragStart;
+    QRgb background = 0xFFFFFFFFu;
+    // The focus came by the keyboard, so the panel shows it with a frame.
+    bool showFocus = false;
     // Last, so that its worker has stopped before anything else here goes.
     PictureLoader loader;
 };
