@@ -304,6 +304,9 @@ void MainWindow::SetFullScreen(bool On)
     if (On == fullScreenShown)
         return;
     fullScreenShown = On;
+    // Given the focus before the rest hides, the viewer shows no keyboard focus frame.
+    if (On)
+        O_pgv1->setFocus(Qt::OtherFocusReason);
     // The picture pane alone: the rest hides, and the splitter keeps its sizes for later.
     for (QWidget* part :
          {static_cast<QWidget*>(MainMenu1), static_cast<QWidget*>(ToolBar1),
@@ -316,7 +319,6 @@ void MainWindow::SetFullScreen(bool On)
     if (On) {
         stateBeforeFullScreen = windowState() & ~Qt::WindowFullScreen;
         setWindowState(stateBeforeFullScreen | Qt::WindowFullScreen);
-        O_pgv1->setFocus(Qt::OtherFocusReason);
     } else {
         setWindowState(stateBeforeFullScreen);
     }

@@ -515,8 +515,46 @@ void PageViewer::ComputeGlassSource()
 void PageViewer::ComposeGlass(const Rect64& sourceRect)
 {
     working.Draw(glassScratch, glassRect, sourceRect);
+    if (background != white)
+        fillBeyondPicture(sourceRect);
     glassHasBorder = false;
     composeFromScratch();
+}
+
+void PageViewer::fillBeyondPicture(const Rect64& sourceRect)
+{
+    // The plain stretch takes glass pixel i of d from source pixel floor((2i + 1) w / 2d) of
+    // the rectangle's w; the pixels inside the working picture make one run per side.
+    const int d = glassScratch.width();
+    const auto insideRun = [d](std::int64_t first, std::int64_t span, std::int64_t limit) {
+        int begin = d;
+        int end = d;
+        for (int i = 0; i < d; ++i) {
+            const std::int64_t at
+                = first + (2 * std::int64_t {i} + 1) * span / (2 * std::int64_t {d});
+            const bool inside = at >= 0 && at < limit;
+            if (inside && begin == d)
+                begin = i;
+            if (!inside && begin != d) {
+                end = i;
+                break;
+            }
+        }
+        return std::pair<int, int>(begin, begin == d ? d : end);
+    };
+    const auto [columnBegin, columnEnd]
+        = insideRun(sourceRect.left, sourceRect.width(), working.Width());
+    const auto [rowBegin, rowEnd]
+        = insideRun(sourceRect.top, sourceRect.height(), working.Height());
+    for (int y = 0; y < d; ++y) {
+        QRgb* row = rowOf(glassScratch, y);
+        if (y < rowBegin || y >= rowEnd || columnBegin >= columnEnd) {
+            std::fill_n(row, d, background);
+            continue;
+        }
+        std::fill(row, row + columnBegin, background);
+        std::fill(row + columnEnd, row + d, background);
+    }
 }
 
 void PageViewer::composeFromScratch()

@@ -143,6 +143,8 @@ private:
     // The glass shows sourceRect of the working picture stretched into its disc (1:1 for a
     // d x d rectangle), and the display picture beneath it elsewhere.
     void ComposeGlass(const Rect64& sourceRect);
+    // The glass's pixels beyond the working picture take the background colour.
+    void fillBeyondPicture(const Rect64& sourceRect);
     void DrawGlassBorder();
     // Redraws the glass's surroundings from the display picture beneath, keeping its disc.
     void composeFromScratch();

@@ -313,6 +313,8 @@ void TestKeysAndFocus::fullScreen()
     viewer->CenterGlassAt(0, 0);
     QTest::keyClick(viewer, Qt::Key_Up, Qt::ShiftModifier);
     QCOMPARE(viewer->GlassPicture().pixel(0, 0), qRgb(0, 0, 0));
+    const int middle = viewer->GlassDiameter() / 2;
+    QCOMPARE(viewer->GlassPicture().pixel(middle, middle), qRgb(0, 0, 0));
 
     QTest::keyClick(viewer, Qt::Key_Escape);
     QTRY_VERIFY(!(Fmain->windowState() & Qt::WindowFullScreen));
