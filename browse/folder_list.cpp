@@ -222,6 +222,20 @@ bool FolderList::SelectEntry(const std::string& Name)
     return false;
 }
 
+bool FolderList::SelectNeighbourFile(int Direction)
+{
+    const QModelIndex selected = SelectedEntry();
+    const int rows = model->rowCount();
+    int row = selected.isValid() ? selected.row() + Direction : (Direction > 0 ? 0 : rows - 1);
+    for (; row >= 0 && row < rows; row += Direction) {
+        if (model->Entry(row).IsFolder())
+            continue;
+        selectRow(row);
+        return true;
+    }
+    return false;
+}
+
 void FolderList::LV_dirDblClick()
 {
     ActivateEntry(SelectedEntry());
@@ -253,8 +267,22 @@ void FolderList::wheelEvent(QWheelEvent* event)
 
 bool FolderList::eventFilter(QObject* watched, QEvent* event)
 {
-    // Enter activates whatever the modifiers; the key still reaches the list as usual.
-    if (watched == LV_dir && event->type() == QEvent::KeyPress)
-        LV_dirKeyDown(*static_cast<QKeyEvent*>(event));
+    if (watched == LV_dir && event->type() == QEvent::KeyPress) {
+        const auto& key = *static_cast<QKeyEvent*>(event);
+        // The picture steps take these keys from the list's own selection and paging.
+        int direction = 0;
+        if (key.modifiers() == Qt::NoModifier) {
+            if (key.key() == Qt::Key_Space || key.key() == Qt::Key_PageDown)
+                direction = 1;
+            else if (key.key() == Qt::Key_Backspace || key.key() == Qt::Key_PageUp)
+                direction = -1;
+        }
+        if (direction != 0 && OnStepKey) {
+            OnStepKey(direction);
+            return true;
+        }
+        // Enter activates whatever the modifiers; the key still reaches the list as usual.
+        LV_dirKeyDown(key);
+    }
     return QWidget::eventFilter(watched, event);
 }

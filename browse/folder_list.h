@@ -34,6 +34,10 @@ public:
     void ActivateEntry(const QModelIndex& Entry);
     // Selects and shows the entry captioned Name, byte for byte; false when none is listed.
     bool SelectEntry(const std::string& Name);
+    // Selects and shows the next (Direction 1) or the previous (-1) file entry from the
+    // selected entry, or the first or the last file when nothing is selected; false, the
+    // selection unchanged, when there is none that way.
+    bool SelectNeighbourFile(int Direction);
 
     // The folder listed last, always ending in the delimiter.
     const std::string& CurrentFolder() const { return currentFolder; }
@@ -56,6 +60,9 @@ public:
     std::function<void(FolderList* Sender)> OnFileActivated;
     // Asked with the full path of every file (never of a folder); false leaves it out.
     std::function<bool(const std::string& FileName)> OnFileFilter;
+    // Raised for Space or Page Down (Direction 1) and Backspace or Page Up (-1) pressed
+    // without modifiers in the list; when set, the list leaves these keys to it.
+    std::function<void(int Direction)> OnStepKey;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -82,6 +82,7 @@ MainWindow::MainWindow(const std::string& ProgramPath, QWidget* parent)
     CreateToolBar();
     CreateWorkArea();
     CreateMenus();
+    CreateKeys();
 
     BrowseForFolder = [this] {
         const QString chosen = QFileDialog::getExistingDirectory(this, QString(), QDir::homePath(),
@@ -741,6 +742,8 @@ HistoryList* MainWindow::HistoryListForSettings()
 
 void MainWindow::FormClose()
 {
+    // The bounds stored are those of the window the user left full screen from.
+    SetFullScreen(false);
     D_settings_user->StoreHistory();
     MainWindowBase::FormClose();
 }

@@ -16,6 +16,7 @@
 class GlassOptions;
 class HistoryList;
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QSplitter;
@@ -85,6 +86,16 @@ public:
     void SetDefaultScaleClick();
     void ApplyScaleClick();
 
+    // Keys, focus and full screen (main_window_keys.cpp).
+    // Shows the folder's next (1) or previous (-1) picture after the one shown; the list's
+    // selection follows.
+    void StepFolderPicture(int Direction);
+    // The picture pane alone on the whole screen, black around the picture; off restores the
+    // window as it was.
+    void SetFullScreen(bool On);
+    bool FullScreen() const;
+    void ShowKeyboardShortcuts();
+
     // The folder-browse dialog; gives the chosen folder, or an empty text when cancelled.
     std::function<std::string()> BrowseForFolder;
 
@@ -127,14 +138,22 @@ public:
     QAction* NRotateclockwise;
     QAction* NRotatecounterclockwise;
     QAction* NEffects;
+    QAction* NFullScreen;
+    QAction* NLeaveFullScreen;
+    QAction* NHistoryPrior;
+    QAction* NHistoryNext;
+    QAction* NKeyboardShortcuts;
 
 protected:
     HistoryList* HistoryListForSettings() override;
     void FormClose() override;
     void wheelEvent(QWheelEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void CreateKeys();
+    void SetFocusOrder();
     void CreateToolBar();
     void CreateWorkArea();
     void CreateFolderPage();
@@ -164,4 +183,6 @@ private:
     std::optional<NavigationHistory> historyBeforeLoad;
     std::unique_ptr<HistoryList> historyList;
     std::unique_ptr<GlassOptions> glassOptions;
+    bool fullScreenShown = false;
+    Qt::WindowStates stateBeforeFullScreen;
 };

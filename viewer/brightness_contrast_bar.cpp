@@ -1,6 +1,7 @@
 #include "viewer/brightness_contrast_bar.h"
 
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -26,6 +27,8 @@ public:
     {
         setObjectName(name);
         setCursor(Qt::PointingHandCursor);
+        // The arrow keys move a marker that has the focus, which it shows as a filled ring.
+        setFocusPolicy(Qt::StrongFocus);
         resize(markerSize, markerSize);
     }
 
@@ -35,7 +38,7 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QPen(QColor(0, 0, 255), 2));
-        painter.setBrush(Qt::NoBrush);
+        painter.setBrush(hasFocus() ? QBrush(QColor(0, 0, 255, 110)) : QBrush(Qt::NoBrush));
         painter.drawEllipse(QRectF(rect()).adjusted(1, 1, -1, -1));
     }
 };
@@ -229,6 +232,44 @@ void BrightnessContrastBar::Label2Click()
     SnapContrast();
 }
 
+bool BrightnessContrastBar::MarkerKeyDown(QWidget* Marker, const QKeyEvent& Event)
+{
+    int change = 0;
+    switch (Event.key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Down:
+        change = -1;
+        break;
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+        change = 1;
+        break;
+    case Qt::Key_0:
+        // As a click on the strip's caption does.
+        if (Marker == Shape_br)
+            Label1Click();
+        else
+            Label2Click();
+        return true;
+    default:
+        return false;
+    }
+    const bool brightness = Marker == Shape_br;
+    const int value = std::clamp((brightness ? Brightness : Contrast) + change, -middle, middle);
+    if (value == (brightness ? Brightness : Contrast))
+        return true;
+    if (brightness) {
+        SetBrightnessPosition(value);
+        if (OnBrightnessChange)
+            OnBrightnessChange(Brightness);
+    } else {
+        SetContrastPosition(value);
+        if (OnContrastChange)
+            OnContrastChange(Contrast);
+    }
+    return true;
+}
+
 void BrightnessContrastBar::Shape_brMouseDown(int X)
 {
     GrabX = X;
@@ -278,6 +319,9 @@ void BrightnessContrastBar::Shape_cnMouseUp()
 bool BrightnessContrastBar::eventFilter(QObject* watched, QEvent* event)
 {
     QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress && (watched == Shape_br || watched == Shape_cn)
+        && MarkerKeyDown(static_cast<QWidget*>(watched), *static_cast<QKeyEvent*>(event)))
+        return true;
     // A quick second press arrives as a double click; on a marker it is a press like any.
     if (type == QEvent::MouseButtonDblClick && (watched == Shape_br || watched == Shape_cn))
         type = QEvent::MouseButtonPress;

@@ -1,8 +1,9 @@
 // The display's brightness and contrast control: two gradient strips, each with a round
 // marker that snaps to 11 positions standing for -5 to +5. A value is read from where its
 // marker stands and reported when the user lets go of the marker or clicks the strip's
-// caption. The frame remembers the values last reported or placed, so that a change of size,
-// which moves the markers, keeps both.
+// caption, or at once when the arrow keys step a marker that has the focus. The frame
+// remembers the values last reported or placed, so that a change of size, which moves the
+// markers, keeps both.
 #pragma once
 
 #include <QWidget>
@@ -10,6 +11,7 @@
 #include <functional>
 
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 
 class BrightnessContrastBar : public QWidget
@@ -47,6 +49,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The arrow keys step a marker and report its value at once; 0 resets it. False for
+    // the keys it leaves alone.
+    bool MarkerKeyDown(QWidget* Marker, const QKeyEvent& Event);
     void Label1Click();
     void Label2Click();
     void Shape_brMouseDown(int X);

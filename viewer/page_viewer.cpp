@@ -4,7 +4,9 @@
 #include "imaging/pixel_operations.h"
 #include "imaging/wait_cursor.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPalette>
 
 #include <algorithm>
@@ -48,6 +50,9 @@ PageViewer::PageViewer(QWidget* parent, const GlassOptions* glassOptions)
     QPalette palette = Panel1->palette();
     palette.setColor(QPalette::Window, Qt::white);
     Panel1->setPalette(palette);
+    // The panel shows the focus; a click on the picture gives it.
+    Panel1->installEventFilter(this);
+    setFocusPolicy(Qt::StrongFocus);
 
     Image1->setObjectName("Image1");
     Image1->SetPicture(&display);
@@ -239,9 +244,9 @@ void PageViewer::RedrawPicture()
     if (channels.Contrast() != contrast || channels.Lightness() != lightness)
         channels = ChannelTable(contrast, lightness);
 
-    // The adjustments cover the white margins too, so a negative contrast greys them.
+    // The adjustments cover the margins too, so a negative contrast greys white ones.
     const bool adjusted = contrast != 0 || lightness != 0;
-    const QRgb margin = adjusted ? channels.Map(white) : white;
+    const QRgb margin = adjusted ? channels.Map(background) : background;
     for (int y = 0; y < display.height(); ++y) {
         QRgb* row = rowOf(display, y);
         if (shown.isEmpty() || y < shown.top() || y > shown.bottom()) {
@@ -390,6 +395,84 @@ void PageViewer::CenterGlassAt(int x, int y)
     UpdateGlass();
 }
 
+void PageViewer::MoveGlassBy(int dx, int dy)
+{
+    const QPoint half(Image_mg->width() / 2, Image_mg->height() / 2);
+    QPoint centre = Image_mg->pos() + half + QPoint(dx, dy);
+    centre.setX(std::clamp(centre.x(), 0, std::max(0, width() - 1)));
+    centre.setY(std::clamp(centre.y(), 0, std::max(0, height() - 1)));
+    Image_mg->move(centre - half);
+    UpdateGlass();
+}
+
+void PageViewer::SetBackground(QRgb colour)
+{
+    background = colour;
+    QPalette palette = Panel1->palette();
+    palette.setColor(QPalette::Window, QColor::fromRgb(colour));
+    Panel1->setPalette(palette);
+    RedrawPicture();
+    refreshGlassSurround();
+}
+
+void PageViewer::keyPressEvent(QKeyEvent* event)
+{
+    const int step = event->modifiers() & Qt::ShiftModifier ? 10 : 1;
+    QPoint move;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        move = QPoint(-step, 0);
+        break;
+    case Qt::Key_Right:
+        move = QPoint(step, 0);
+        break;
+    case Qt::Key_Up:
+        move = QPoint(0, -step);
+        break;
+    case Qt::Key_Down:
+        move = QPoint(0, step);
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    if (event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    MoveGlassBy(move.x(), move.y());
+    if (OnGlassMovedByKey)
+        OnGlassMovedByKey();
+}
+
+void PageViewer::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    const Qt::FocusReason reason = event->reason();
+    showFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason
+        || reason == Qt::ShortcutFocusReason;
+    Panel1->update();
+}
+
+void PageViewer::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    showFocus = false;
+    Panel1->update();
+}
+
+bool PageViewer::eventFilter(QObject* watched, QEvent* event)
+{
+    // A frame in the margin, drawn over the panel's background, shows the focus that came
+    // by the keyboard; the picture itself is left as it is.
+    if (watched == Panel1 && event->type() == QEvent::Paint && showFocus && hasFocus()) {
+        QPainter painter(Panel1);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2, Qt::DotLine));
+        painter.drawRect(QRectF(Panel1->rect()).adjusted(3, 3, -3, -3));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void PageViewer::Image_mgMouseDown(const QMouseEvent& event)
 {
     WaitForPicture();
@@ -435,8 +518,46 @@ void PageViewer::ComputeGlassSource()
 void PageViewer::ComposeGlass(const Rect64& sourceRect)
 {
     working.Draw(glassScratch, glassRect, sourceRect);
+    if (background != white)
+        fillBeyondPicture(sourceRect);
     glassHasBorder = false;
     composeFromScratch();
+}
+
+void PageViewer::fillBeyondPicture(const Rect64& sourceRect)
+{
+    // The plain stretch takes glass pixel i of d from source pixel floor((2i + 1) w / 2d) of
+    // the rectangle's w; the pixels inside the working picture make one run per side.
+    const int d = glassScratch.width();
+    const auto insideRun = [d](std::int64_t first, std::int64_t span, std::int64_t limit) {
+        int begin = d;
+        int end = d;
+        for (int i = 0; i < d; ++i) {
+            const std::int64_t at
+                = first + (2 * std::int64_t {i} + 1) * span / (2 * std::int64_t {d});
+            const bool inside = at >= 0 && at < limit;
+            if (inside && begin == d)
+                begin = i;
+            if (!inside && begin != d) {
+                end = i;
+                break;
+            }
+        }
+        return std::pair<int, int>(begin, begin == d ? d : end);
+    };
+    const auto [columnBegin, columnEnd]
+        = insideRun(sourceRect.left, sourceRect.width(), working.Width());
+    const auto [rowBegin, rowEnd]
+        = insideRun(sourceRect.top, sourceRect.height(), working.Height());
+    for (int y = 0; y < d; ++y) {
+        QRgb* row = rowOf(glassScratch, y);
+        if (y < rowBegin || y >= rowEnd || columnBegin >= columnEnd) {
+            std::fill_n(row, d, background);
+            continue;
+        }
+        std::fill(row, row + columnBegin, background);
+        std::fill(row + columnEnd, row + d, background);
+    }
 }
 
 void PageViewer::composeFromScratch()
@@ -451,6 +572,21 @@ void PageViewer::composeFromScratch()
         beneathRows[static_cast<std::size_t>(i)] = beneath.y() + i;
     }
     GatherPixels(glass, QPoint(0, 0), display, beneathColumns, beneathRows);
+    if (background != white) {
+        // Beyond the display picture lies the panel's margin, in the background colour.
+        const int first = std::clamp(-beneath.x(), 0, d);
+        const int last = std::clamp(display.width() - beneath.x(), first, d);
+        for (int y = 0; y < d; ++y) {
+            QRgb* row = rowOf(glass, y);
+            const int displayRow = beneath.y() + y;
+            if (displayRow < 0 || displayRow >= display.height()) {
+                std::fill_n(row, d, background);
+                continue;
+            }
+            std::fill(row, row + first, background);
+            std::fill(row + last, row + d, background);
+        }
+    }
     // Inside the outline of the disc, the glass's own picture.
     for (int y = 0; y < d; ++y) {
         const GlassRow& span = glassDisc[static_cast<std::size_t>(y)];

@@ -85,6 +85,13 @@ public:
     // number (std::invalid_argument otherwise).
     void PreviewScale(double x);
     void CenterGlassAt(int x, int y);
+    // Moves the glass by (dx, dy), its centre kept inside the pane. The arrow keys do this
+    // while the viewer has the focus, one pixel a press or ten with Shift, and then raise
+    // OnGlassMovedByKey.
+    void MoveGlassBy(int dx, int dy);
+    std::function<void()> OnGlassMovedByKey;
+    // The colour around the picture: white, black in full screen.
+    void SetBackground(QRgb colour);
     void Image_mgMouseDown(const QMouseEvent& event);
     void Image_mgMouseMove(const QMouseEvent& event);
     void Image_mgMouseUp(const QMouseEvent& event);
@@ -120,6 +127,10 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // picture (full or reduced, of a full picture of size) becomes the source and is shown.
@@ -133,6 +144,8 @@ private:
     // The glass shows sourceRect of the working picture stretched into its disc (1:1 for a
     // d x d rectangle), and the display picture beneath it elsewhere.
     void ComposeGlass(const Rect64& sourceRect);
+    // The glass's pixels beyond the working picture take the background colour.
+    void fillBeyondPicture(const Rect64& sourceRect);
     void DrawGlassBorder();
     // Redraws the glass's surroundings from the display picture beneath, keeping its disc.
     void composeFromScratch();
@@ -184,6 +197,9 @@ private:
     Rect64 glassSourceRect;
     bool dragging = false;
     QPoint dragStart;
+    QRgb background = 0xFFFFFFFFu;
+    // The focus came by the keyboard, so the panel shows it with a frame.
+    bool showFocus = false;
     // Last, so that its worker has stopped before anything else here goes.
     PictureLoader loader;
 };
