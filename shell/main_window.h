@@ -122,6 +122,8 @@ public:
     QAction* NRotateclockwise;
     QAction* NRotatecounterclockwise;
     QAction* NEffects;
+    // Checked: the display shows the plain stretch also where it reduces the picture.
+    QAction* NExactPixels;
 
 protected:
     HistoryList* HistoryListForSettings() override;
