@@ -185,6 +185,17 @@ void ProgramSettings::StoreDataFileName(const std::string& Name)
     CommitSettings();
 }
 
+bool ProgramSettings::ReadExactPixels() const
+{
+    return Settings.ReadAttribute("EXACT_PIXELS") == "Y";
+}
+
+void ProgramSettings::StoreExactPixels(bool exact)
+{
+    // Writing an empty value removes the attribute.
+    Settings.WriteAttribute("EXACT_PIXELS", exact ? "Y" : "");
+}
+
 void ProgramSettings::SetMainWindow(MainBounds* mainWindow)
 {
     mainWindow_ = mainWindow;

@@ -44,6 +44,13 @@ public:
     // DATA_FILE_NAME := Name with the extension ".vsgc", then CommitSettings.
     virtual void StoreDataFileName(const std::string& Name);
 
+    // EXACT_PIXELS: the display shows the plain stretch also where it reduces the picture.
+    // Files from before it lack it, which is off (the smooth display), like any value but "Y".
+    bool ReadExactPixels() const;
+    // EXACT_PIXELS := "Y", or no attribute when off, so that a file never switched on reads
+    // back byte for byte; the file is written later.
+    void StoreExactPixels(bool exact);
+
     // The main window whose bounds are restored and stored; not owned, may be null (then
     // both operations do nothing).
     void SetMainWindow(MainBounds* mainWindow);

@@ -363,6 +363,15 @@ void MainWindow::CreateMenus()
     NEffects = N_View->addAction("Effects");
     NEffects->setObjectName("NEffects");
     NEffects->setVisible(false);
+    N_View->addSeparator();
+    NExactPixels = N_View->addAction("Exact pixels");
+    NExactPixels->setObjectName("NExactPixels");
+    NExactPixels->setCheckable(true);
+    connect(NExactPixels, &QAction::toggled, this, [this](bool exact) {
+        O_pgv1->SetExactPixels(exact);
+        if (D_settings_user)
+            D_settings_user->StoreExactPixels(exact);
+    });
 
     connect(N_Refresh, &QAction::triggered, this, &MainWindow::N_RefreshClick);
     connect(NRotateclockwise, &QAction::triggered, this,
@@ -401,6 +410,7 @@ void MainWindow::AfterLoadData()
 {
     MainWindowBase::AfterLoadData();
     O_pgv1->ApplySettings();
+    NExactPixels->setChecked(D_settings_user->ReadExactPixels());
     if (ShowStartPath())
         return;
     std::string folder = D_settings_user->Settings.ReadAttribute("DIR_TO_VIEW");

@@ -143,6 +143,8 @@ public:
     QAction* NHistoryPrior;
     QAction* NHistoryNext;
     QAction* NKeyboardShortcuts;
+    // Checked: the display shows the plain stretch also where it reduces the picture.
+    QAction* NExactPixels;
 
 protected:
     HistoryList* HistoryListForSettings() override;

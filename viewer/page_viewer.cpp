@@ -140,6 +140,10 @@ const QImage& PageViewer::SourcePicture()
 
 void PageViewer::showPicture(QImage picture, QSize size, bool isComplete)
 {
+    // The full picture of a reduced one already averaged into the display adds no detail
+    // there: the display stays, and the full picture is not averaged again on this thread.
+    const bool keepStretched = isComplete && !complete && stretchedFromReduced
+        && stretchedKey.generation == sourceGeneration;
     // Adopt lets the old picture's memory go first.
     source = pictureSlot.Adopt(std::move(picture));
     pictureSize = size;
@@ -149,6 +153,8 @@ void PageViewer::showPicture(QImage picture, QSize size, bool isComplete)
     if (complete)
         TrimKeptPictureMemory(size.width(), size.height());
     ++sourceGeneration;
+    if (keepStretched)
+        stretchedKey.generation = sourceGeneration;
     // A reduced picture stands in for the full one at the full one's size.
     working.Reset(&source, size.width(), size.height());
     RedrawPicture();
@@ -229,17 +235,22 @@ void PageViewer::RedrawPicture()
               .intersected(display.rect());
     // The stretched picture is kept apart from the amounts: a brightness or contrast change,
     // the redraw the user drags a slider through, then only maps it again.
-    const StretchKey key {sourceGeneration, working.Size(), shownRect, display.size()};
+    const bool smooth = !exactPixels
+        && (shownRect.width() < working.Width() || shownRect.height() < working.Height());
+    const StretchKey key {sourceGeneration, working.Size(), shownRect, display.size(), smooth};
     if (!(key == stretchedKey) || stretched.size() != shown.size()) {
         if (stretched.size() != shown.size())
             stretched = shown.isEmpty() ? QImage() : QImage(shown.size(), QImage::Format_RGB32);
-        working.Draw(stretched,
-                     QRect(static_cast<int>(shownRect.left) - shown.x(),
-                           static_cast<int>(shownRect.top) - shown.y(),
-                           static_cast<int>(shownRect.width()),
-                           static_cast<int>(shownRect.height())),
-                     Rect64 {0, 0, working.Width(), working.Height()});
+        const QRect into(static_cast<int>(shownRect.left) - shown.x(),
+                         static_cast<int>(shownRect.top) - shown.y(),
+                         static_cast<int>(shownRect.width()), static_cast<int>(shownRect.height()));
+        if (smooth)
+            working.Average(stretched, into);
+        else
+            working.Draw(stretched, into, Rect64 {0, 0, working.Width(), working.Height()});
         stretchedKey = key;
+        stretchedFromReduced = smooth && !complete && source.width() >= shownRect.width()
+            && source.height() >= shownRect.height();
     }
     if (channels.Contrast() != contrast || channels.Lightness() != lightness)
         channels = ChannelTable(contrast, lightness);
@@ -329,6 +340,17 @@ void PageViewer::SetLightness(int amount)
 void PageViewer::SetContrast(int amount)
 {
     contrast = amount;
+    RedrawPicture();
+    refreshGlassSurround();
+}
+
+void PageViewer::SetExactPixels(bool exact)
+{
+    if (exact == exactPixels)
+        return;
+    exactPixels = exact;
+    // A reduced picture is already let go: its display is drawn again from the full one.
+    WaitForPicture();
     RedrawPicture();
     refreshGlassSurround();
 }

@@ -10,9 +10,11 @@
 // It holds the picture in three forms: the source (as loaded, turned by any rotations),
 // the working picture (the source resampled by the working scale; the glass shows it pixel
 // for pixel) and the display picture (what the pane shows: the working picture stretched
-// into the shown rectangle, with brightness and contrast applied). The glass is a child of
-// the panel; inside its circle it shows the working picture around the point beneath its
-// centre, outside the circle the display picture beneath it, so that it looks round.
+// into the shown rectangle, with brightness and contrast applied). A display smaller than
+// the working picture is its area average, unless exact pixels are asked for (then the
+// plain stretch, as everywhere else); the channels are averaged in their stored values. The glass
+// is a child of the panel; inside its circle it shows the working picture around the point beneath
+// its centre, outside the circle the display picture beneath it, so that it looks round.
 #pragma once
 
 #include "imaging/picture_buffer.h"
@@ -78,6 +80,10 @@ public:
     int ShownSize() const;
     void SetLightness(int amount);
     void SetContrast(int amount);
+    // With exact pixels the display is the plain stretch also where it reduces; without
+    // (the default) it is the working picture's area average there.
+    void SetExactPixels(bool exact);
+    bool ExactPixels() const { return exactPixels; }
 
     void ApplySettings();
     void UpdateGlass();
@@ -170,10 +176,15 @@ private:
         QSize workingSize;
         Rect64 shownRect;
         QSize area;
+        bool smooth = false;
         bool operator==(const StretchKey&) const = default;
     };
     QImage stretched;
     StretchKey stretchedKey;
+    // The stretched picture is the area average of a reduced decode with at least the shown
+    // rectangle's pixels: what the full picture would give, so it stays when that arrives.
+    bool stretchedFromReduced = false;
+    bool exactPixels = false;
     // Counts the source pictures: a new or turned picture invalidates the stretched one.
     std::uint64_t sourceGeneration = 1;
     ChannelTable channels {0, 0};

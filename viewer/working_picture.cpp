@@ -52,3 +52,21 @@ void WorkingPicture::Draw(QImage& target, const QRect& targetRect, const Rect64&
     }
     GatherPixels(target, visible.topLeft(), empty ? QImage() : *source, columns, rows);
 }
+
+void WorkingPicture::Average(QImage& target, const QRect& targetRect) const
+{
+    if (target.isNull() || targetRect.isEmpty())
+        return;
+    const QRect visible = targetRect.intersected(target.rect());
+    if (visible.isEmpty())
+        return;
+    if (!source || source->isNull() || width < 1 || height < 1) {
+        Draw(target, targetRect, Rect64 {});
+        return;
+    }
+    const AreaSpans columnSpans = AreaSpansFor(visible.x() - targetRect.x(), visible.width(),
+                                               targetRect.width(), width, source->width());
+    const AreaSpans rowSpans = AreaSpansFor(visible.y() - targetRect.y(), visible.height(),
+                                            targetRect.height(), height, source->height());
+    AveragePixels(target, visible.topLeft(), *source, columnSpans, rowSpans);
+}

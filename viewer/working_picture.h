@@ -36,6 +36,12 @@ public:
     // empty sourceRect gives white throughout), target pixels beyond target are skipped.
     // With equal sizes this is a 1:1 copy.
     void Draw(QImage& target, const QRect& targetRect, const Rect64& sourceRect) const;
+    // Draws the whole working picture reduced into targetRect of target with the area
+    // average (target pixels beyond target are skipped): each pixel is the average of the
+    // working pixels it covers, which are source pixels, so a picture the working picture
+    // stands in for at a larger size (a reduced decode) gives nearly what the full one would.
+    // For a targetRect smaller than the working picture; an empty working picture gives white.
+    void Average(QImage& target, const QRect& targetRect) const;
 
 private:
     // The source index for target pixels first .. first + out.size() - 1 of a span of n

@@ -4,6 +4,7 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -97,6 +98,8 @@ private slots:
     void stretchOutsideSourceIsWhite();
     void stretchClipsToTarget();
     void gatherIndices();
+    void areaAverage_data();
+    void areaAverage();
 };
 
 void tst_pixel_operations::clampToByte_data()
@@ -459,6 +462,118 @@ void tst_pixel_operations::gatherIndices()
             const bool inside = sx >= 0 && sx < 5 && sy >= 0 && sy < 5;
             QCOMPARE(target.pixel(j - 1, k), inside ? source.pixel(sx, sy) : white);
         }
+}
+
+void tst_pixel_operations::areaAverage_data()
+{
+    QTest::addColumn<QImage>("source");
+    QTest::addColumn<QSize>("working");
+    QTest::addColumn<QSize>("target");
+    // 0: no single colour is expected throughout.
+    QTest::addColumn<QRgb>("everywhere");
+    const auto drawn = [](QSize size, auto&& colour) {
+        QImage image(size, QImage::Format_RGB32);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                image.setPixel(x, y, colour(x, y));
+        return image;
+    };
+    const auto lines = [](int every, bool across) {
+        return [every, across](int x, int y) {
+            return x % every == 2 || (across && y % every == 2) ? qRgb(0, 0, 0)
+                                                                : qRgb(255, 255, 255);
+        };
+    };
+    const auto flat = [](int, int) {
+        return qRgb(7, 200, 131);
+    };
+    // Every line, none lost, is a grey band of the lines' share: 4/5 of white, 16/25 with the
+    // lines across too.
+    QTest::newRow("lines every 5, by 5") << drawn(QSize(1000, 10), lines(5, false))
+                                         << QSize(1000, 10) << QSize(200, 2) << qRgb(204, 204, 204);
+    QTest::newRow("grid every 5, by 5") << drawn(QSize(500, 500), lines(5, true)) << QSize(500, 500)
+                                        << QSize(100, 100) << qRgb(163, 163, 163);
+    QTest::newRow("lines every 3, by 4.7")
+        << drawn(QSize(470, 47), lines(3, true)) << QSize(470, 47) << QSize(100, 10) << QRgb {0};
+    QTest::newRow("flat, uneven ratios")
+        << drawn(QSize(1000, 777), flat) << QSize(1000, 777) << QSize(239, 161) << flat(0, 0);
+    const auto numberedPixels = [](int x, int y) {
+        return qRgb((x * 37 + y * 11) & 255, (x * 5 + y * 71) & 255, (x ^ y) & 255);
+    };
+    QTest::newRow("by 1.03") << drawn(QSize(103, 50), numberedPixels) << QSize(103, 50)
+                             << QSize(100, 48) << QRgb {0};
+    QTest::newRow("working picture 3 x the source")
+        << drawn(QSize(50, 40), numberedPixels) << QSize(150, 120) << QSize(100, 80) << QRgb {0};
+    QTest::newRow("working picture 0.4 x the source")
+        << drawn(QSize(300, 200), numberedPixels) << QSize(120, 80) << QSize(50, 33) << QRgb {0};
+    QTest::newRow("a reduced decode standing in")
+        << drawn(QSize(75, 50), numberedPixels) << QSize(600, 400) << QSize(200, 133) << QRgb {0};
+    QTest::newRow("one row") << drawn(QSize(5000, 1), numberedPixels) << QSize(5000, 1)
+                             << QSize(7, 1) << QRgb {0};
+    QTest::newRow("split over the cores") << drawn(QSize(1200, 1000), numberedPixels)
+                                          << QSize(1200, 1000) << QSize(251, 209) << QRgb {0};
+}
+
+// Each target pixel is within one level of the exact average of the working pixels it
+// covers, counted by the part it covers; pixels beside the target rectangle stay.
+void tst_pixel_operations::areaAverage()
+{
+    QFETCH(QImage, source);
+    QFETCH(QSize, working);
+    QFETCH(QSize, target);
+    QFETCH(QRgb, everywhere);
+    QImage out(target + QSize(3, 2), QImage::Format_RGB32);
+    out.fill(qRgb(1, 2, 3));
+    AveragePixels(
+        out, QPoint(2, 1), source,
+        AreaSpansFor(0, target.width(), target.width(), working.width(), source.width()),
+        AreaSpansFor(0, target.height(), target.height(), working.height(), source.height()));
+    QImage materialised(working, QImage::Format_RGB32);
+    StretchDraw(materialised, materialised.rect(), source, source.rect());
+    // The share of working pixel w in target pixel i of n, on a side of m.
+    const auto share = [](int i, int n, int w, int m) {
+        const double low = double(i) * m / n;
+        const double high = double(i + 1) * m / n;
+        return std::max(0.0, std::min(high, w + 1.0) - std::max(low, double(w))) * n / m;
+    };
+    const int m = working.width();
+    const int mh = working.height();
+    for (int y = 0; y < out.height(); ++y) {
+        for (int x = 0; x < out.width(); ++x) {
+            const QRgb got = out.pixel(x, y);
+            const int i = x - 2;
+            const int k = y - 1;
+            if (i < 0 || k < 0 || i >= target.width() || k >= target.height()) {
+                QCOMPARE(got, qRgb(1, 2, 3));
+                continue;
+            }
+            if (everywhere != 0)
+                QCOMPARE(got, everywhere);
+            double sum[3] = {0, 0, 0};
+            for (int wy = k * mh / target.height(); wy < mh && wy <= (k + 1) * mh / target.height();
+                 ++wy) {
+                const double sy = share(k, target.height(), wy, mh);
+                for (int wx = i * m / target.width(); wx < m && wx <= (i + 1) * m / target.width();
+                     ++wx) {
+                    const double a = sy * share(i, target.width(), wx, m);
+                    const QRgb p = materialised.pixel(wx, wy);
+                    sum[0] += a * qRed(p);
+                    sum[1] += a * qGreen(p);
+                    sum[2] += a * qBlue(p);
+                }
+            }
+            const int channels[3] = {qRed(got), qGreen(got), qBlue(got)};
+            for (int c = 0; c < 3; ++c)
+                QVERIFY2(std::abs(channels[c] - sum[c]) <= 1,
+                         qPrintable(QString("pixel %1,%2 channel %3: %4, exact %5")
+                                        .arg(i)
+                                        .arg(k)
+                                        .arg(c)
+                                        .arg(channels[c])
+                                        .arg(sum[c])));
+            QCOMPARE(qAlpha(got), 255);
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_pixel_operations)

@@ -88,11 +88,37 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(bool, on);
         const std::string value = "=\"" + text.toStdString() + "\"";
-        writeFile(file, settingsText(" USE_MG_BORDER" + value + " FND" + value));
+        writeFile(
+            file,
+            settingsText(" USE_MG_BORDER" + value + " FND" + value + " EXACT_PIXELS" + value));
         SettingsDialog settings(&history, &window, nullptr, file.string());
         QCOMPARE(settings.CB_border->isChecked(), on);
         QCOMPARE(settings.CCB1->isEnabled(), on);
         QCOMPARE(settings.CB_dup_allowed->isChecked(), on);
+        QCOMPARE(settings.ReadExactPixels(), on);
+    }
+
+    // A file from before exact pixels is the smooth display, and reads back byte for byte
+    // once exact pixels were switched on and off again.
+    void exactPixelsIsStoredOnlyWhenOn()
+    {
+        const std::string older
+            = "\r\n<SETTINGS MG_DIAMETER=\"80\">\r\n\t<HISTORY/>\r\n</SETTINGS>";
+        writeFile(file, older);
+        {
+            SettingsDialog settings(&history, &window, nullptr, file.string());
+            QVERIFY(!settings.ReadExactPixels());
+            settings.StoreExactPixels(true);
+        }
+        QCOMPARE(readFile(file),
+                 std::string("\r\n<SETTINGS MG_DIAMETER=\"80\" EXACT_PIXELS=\"Y\">"
+                             "\r\n\t<HISTORY/>\r\n</SETTINGS>"));
+        {
+            SettingsDialog settings(&history, &window, nullptr, file.string());
+            QVERIFY(settings.ReadExactPixels());
+            settings.StoreExactPixels(false);
+        }
+        QCOMPARE(readFile(file), older);
     }
 
     // The order of the keys and the absence of the flags that are off.

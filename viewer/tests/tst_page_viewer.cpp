@@ -106,6 +106,9 @@ private slots:
     void lastPictureAskedForWins_data();
     void lastPictureAskedForWins();
     void brightnessAndContrastStayOutOfTheGlass();
+    void smoothDisplay_data();
+    void smoothDisplay();
+    void reducedFirstStaysSmooth();
 
 private:
     // A frame whose picture area is area, showing a pattern picture of the given size.
@@ -181,6 +184,7 @@ void TestPageViewer::fitRule()
     QFETCH(QSize, area);
     QFETCH(Rect64, shownRect);
     PageViewer viewer;
+    viewer.SetExactPixels(true);
     show(viewer, area, picture);
     QCOMPARE(viewer.ShownRect(), shownRect);
     QCOMPARE(viewer.ShownSize(), int(std::max(shownRect.width(), shownRect.height())));
@@ -519,6 +523,7 @@ void TestPageViewer::reducedFirstThenTheFullPicture()
     const QString file = writeJpeg(QSize(3600, 2400), "reduced.jpg");
     const QImage full = LoadImageFile(file.toStdString());
     PageViewer viewer;
+    viewer.SetExactPixels(true);
     show(viewer, QSize(439, 162), QSize(50, 50));
     viewer.SetContrast(35);
     QVERIFY(viewer.LoadPicture(file.toStdString()));
@@ -556,6 +561,7 @@ void TestPageViewer::lastPictureAskedForWins()
     QFETCH(bool, shown);
     const QString first = writeJpeg(QSize(3600, 2400), "first.jpg");
     PageViewer viewer;
+    viewer.SetExactPixels(true);
     show(viewer, QSize(439, 162), QSize(50, 50));
     QVERIFY(viewer.LoadPicture(first.toStdString()));
     QCOMPARE(viewer.LoadPicture(second.toStdString()), shown);
@@ -606,6 +612,96 @@ void TestPageViewer::brightnessAndContrastStayOutOfTheGlass()
     StretchDraw(expected, QRect(120, 31, 200, 100),
                 materialise(viewer.SourcePicture(), viewer.WorkingSize()), QRect(0, 0, 74, 37));
     QCOMPARE(viewer.DisplayPicture(), expected);
+}
+
+void TestPageViewer::smoothDisplay_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("contrast");
+    QTest::addColumn<int>("lightness");
+    QImage lines(2195, 810, QImage::Format_RGB32);
+    for (int y = 0; y < lines.height(); ++y)
+        for (int x = 0; x < lines.width(); ++x)
+            lines.setPixel(x, y, x % 5 == 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    const QString linesFile = dir.filePath("lines.bmp");
+    QVERIFY(lines.save(linesFile));
+    QTest::newRow("lines every 5, reduced by 5") << linesFile << 0 << 0;
+    QTest::newRow("own size") << write(QSize(200, 100)) << 0 << 0;
+    QTest::newRow("reduced by 2.3") << write(QSize(1000, 800)) << 0 << 0;
+    QTest::newRow("reduced, contrast and lightness") << write(QSize(1000, 800)) << 35 << -21;
+}
+
+// A reduced display is the area average of the picture (a line every 5 pixels reduced by 5
+// becomes an even grey, no line lost), a picture at its own size is copied pixel for pixel,
+// and brightness and contrast apply to the average as to the plain stretch.
+void TestPageViewer::smoothDisplay()
+{
+    QFETCH(QString, file);
+    QFETCH(int, contrast);
+    QFETCH(int, lightness);
+    PageViewer viewer;
+    viewer.resize(QSize(439, 162) + QSize(2, 2) * PageViewer::BorderWidth);
+    viewer.show();
+    viewer.SetContrast(contrast);
+    viewer.SetLightness(lightness);
+    QVERIFY(viewer.LoadPicture(file.toStdString()));
+    const QImage& source = viewer.SourcePicture();
+    const Rect64 r = viewer.ShownRect();
+    const QRect shown(int(r.left), int(r.top), int(r.width()), int(r.height()));
+    QImage expected(viewer.Image1->size(), QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    AveragePixels(
+        expected, shown.topLeft(), source,
+        AreaSpansFor(0, shown.width(), shown.width(), source.width(), source.width()),
+        AreaSpansFor(0, shown.height(), shown.height(), source.height(), source.height()));
+    if (shown.size() == source.size())
+        QCOMPARE(expected.copy(shown), source);
+    if (source.width() == 5 * shown.width()) {
+        QImage grey(shown.size(), QImage::Format_RGB32);
+        grey.fill(qRgb(204, 204, 204));
+        QCOMPARE(expected.copy(shown), grey);
+    }
+    AdjustContrast(expected, contrast);
+    AdjustLightness(expected, lightness);
+    QCOMPARE(viewer.DisplayPicture(), expected.convertToFormat(QImage::Format_RGB32));
+    // Exact pixels give the plain stretch back.
+    viewer.SetExactPixels(true);
+    QImage plain(viewer.Image1->size(), QImage::Format_RGB32);
+    plain.fill(Qt::white);
+    StretchDraw(plain, shown, source, source.rect());
+    AdjustContrast(plain, contrast);
+    AdjustLightness(plain, lightness);
+    QCOMPARE(viewer.DisplayPicture(), plain.convertToFormat(QImage::Format_RGB32));
+}
+
+// The first display of a large JPEG, averaged from its reduced decode, stays when the full
+// picture arrives, and is what an average of the full picture gives, within a level or two.
+void TestPageViewer::reducedFirstStaysSmooth()
+{
+    const QString file = writeJpeg(QSize(3600, 2400), "reduced.jpg");
+    PageViewer viewer;
+    show(viewer, QSize(439, 162), QSize(50, 50));
+    QVERIFY(viewer.LoadPicture(file.toStdString()));
+    QVERIFY(!viewer.PictureComplete());
+    const QImage first = viewer.DisplayPicture().copy();
+    viewer.WaitForPicture();
+    QVERIFY(viewer.PictureComplete());
+    QCOMPARE(viewer.DisplayPicture(), first);
+    // Drawn again from the full picture.
+    viewer.SetExactPixels(true);
+    viewer.SetExactPixels(false);
+    const QImage full = viewer.DisplayPicture();
+    QVERIFY(full != first);
+    qint64 difference = 0;
+    for (int y = 0; y < full.height(); ++y)
+        for (int x = 0; x < full.width(); ++x) {
+            const QRgb a = full.pixel(x, y);
+            const QRgb b = first.pixel(x, y);
+            difference += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b))
+                + std::abs(qBlue(a) - qBlue(b));
+        }
+    const double mean = double(difference) / (3.0 * full.width() * full.height());
+    QVERIFY2(mean < 2, qPrintable(QString("mean difference %1").arg(mean)));
 }
 
 QTEST_MAIN(TestPageViewer)
