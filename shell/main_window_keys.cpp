@@ -99,10 +99,11 @@ public:
     ShownPagesOnly(QTabWidget& tabs, QWidget& owner)
         : QObject(&tabs)
         , pages(tabs)
+        , bar(*tabs.tabBar())
         , window(owner)
     {
         pages.installEventFilter(this);
-        pages.tabBar()->installEventFilter(this);
+        bar.installEventFilter(this);
         connect(&pages, &QTabWidget::currentChanged, this, [this](int index) {
             if (index >= 0 && !pages.isTabVisible(index))
                 showFirstVisible();
@@ -112,7 +113,9 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched == pages.tabBar() && event->type() == QEvent::Wheel) {
+        // Compared by address only: the filter also sees the events of the tab widget's own
+        // destruction, when it is no longer a tab widget to ask for its bar.
+        if (watched == &bar && event->type() == QEvent::Wheel) {
             QCoreApplication::sendEvent(&window, event);
             return true;
         }
@@ -140,6 +143,7 @@ private:
     }
 
     QTabWidget& pages;
+    QTabBar& bar;
     QWidget& window;
 };
 

@@ -52,7 +52,7 @@ inline bool RunCaseInChild()
                 {QStringLiteral("--bounding-set"), QStringLiteral("-dac_override,-dac_read_search"),
                  QStringLiteral("--inh-caps=-all"), QStringLiteral("--"),
                  QFile::symLinkTarget(QStringLiteral("/proc/self/exe")), testCase});
-    const bool passed = child.waitForFinished(60000) && child.exitStatus() == QProcess::NormalExit
+    const bool passed = child.waitForFinished(240000) && child.exitStatus() == QProcess::NormalExit
         && child.exitCode() == 0;
     const QByteArray output = child.readAll();
     if (!passed)
