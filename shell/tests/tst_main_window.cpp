@@ -76,7 +76,7 @@ private slots:
     void deleteOtherThenShownFile();
     void saveCopyAs();
     void settingsLeftWithCancel();
-    void restartKeepsHistoryFolderAndBounds();
+    void restartKeepsWhatTheUserSet();
     void maximisedWindowClosed();
     void movedWindowStaysAfterAboutBox();
 
@@ -541,7 +541,7 @@ void TestMainWindow::settingsLeftWithCancel()
     QVERIFY(!program->readFile("bin/vistrel.set").contains("MG_DIAMETER"));
 }
 
-void TestMainWindow::restartKeepsHistoryFolderAndBounds()
+void TestMainWindow::restartKeepsWhatTheUserSet()
 {
     program->writePicture("a.bmp", 200, 100);
     program->writePicture("b.bmp", 50, 80);
@@ -549,6 +549,9 @@ void TestMainWindow::restartKeepsHistoryFolderAndBounds()
     program->open("a.bmp");
     program->open("b.bmp");
     Fmain->setGeometry(40, 50, 720, 500);
+    QVERIFY(!Fmain->NExactPixels->isChecked());
+    Fmain->NExactPixels->trigger();
+    QVERIFY(Fmain->O_pgv1->ExactPixels());
     // The window appears at its stored bounds: it never shows elsewhere first and jumps.
     struct FirstShown : QObject
     {
@@ -573,6 +576,8 @@ void TestMainWindow::restartKeepsHistoryFolderAndBounds()
     QVERIFY(!Fmain->ImageLoaded());
     QCOMPARE(Fmain->Edit_dir->text(), program->path("pics") + '/');
     QCOMPARE(Fmain->geometry(), QRect(40, 50, 720, 500));
+    QVERIFY(Fmain->NExactPixels->isChecked());
+    QVERIFY(Fmain->O_pgv1->ExactPixels());
 }
 
 void TestMainWindow::maximisedWindowClosed()
