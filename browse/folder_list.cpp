@@ -1,13 +1,17 @@
 #include "browse/folder_list.h"
 
+#include "browse/folder_watch.h"
+
 #include "store/path_text.h"
 #include "store/picture_extensions.h"
 #include "store/text_helpers.h"
 
 #include <QEvent>
+#include <QFile>
 #include <QFileIconProvider>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -59,6 +63,7 @@ FolderList::FolderList(QWidget* parent)
     : QWidget(parent)
     , LV_dir(new QTreeView(this))
     , model(new FolderListModel(kindIcons(), this))
+    , watch(new FolderWatch(this))
 {
     LV_dir->setObjectName(QStringLiteral("LV_dir"));
     LV_dir->setModel(model);
@@ -76,6 +81,9 @@ FolderList::FolderList(QWidget* parent)
     LV_dir->setColumnWidth(0, 250);
     LV_dir->installEventFilter(this);
     connect(LV_dir, &QAbstractItemView::doubleClicked, this, &FolderList::LV_dirDblClick);
+    watch->OnChanged = [this] {
+        FollowDisk();
+    };
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -149,7 +157,10 @@ void FolderList::ShowFolder(const std::string& Folder)
         folder += PathDelimiter;
     currentFolder = folder;
 
+    // Watched before it is read, so that no change falls between the two.
+    watch->Watch(QFile::decodeName(QByteArray::fromStdString(folder)));
     model->SetEntries(ListFolder(folder, OnFileFilter));
+    watch->Listed();
 
     if (!lastFolderKey.empty()) {
         for (int row = 0; row < model->rowCount(); ++row) {
@@ -169,6 +180,33 @@ void FolderList::ShowFolder(const std::string& Folder)
 void FolderList::RefreshFolder()
 {
     ShowFolder(currentFolder);
+}
+
+void FolderList::FollowDisk()
+{
+    const QModelIndex selected = SelectedEntry();
+    const std::string selectedName = GetSelectedName();
+    const int scrolled = LV_dir->verticalScrollBar()->value();
+
+    model->SetEntries(ListFolder(currentFolder, OnFileFilter));
+
+    int row = -1;
+    if (selected.isValid()) {
+        row = std::min(selected.row(), model->rowCount() - 1);
+        for (int i = 0; i < model->rowCount(); ++i) {
+            if (model->Entry(i).Caption == selectedName) {
+                row = i;
+                break;
+            }
+        }
+    }
+    // The reset leaves the view's scroll range stale until its delayed layout: lay it out now,
+    // so that the old position is not cut to the range of an empty list.
+    LV_dir->doItemsLayout();
+    if (row >= 0)
+        LV_dir->selectionModel()->setCurrentIndex(
+            model->index(row), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    LV_dir->verticalScrollBar()->setValue(scrolled);
 }
 
 QModelIndex FolderList::SelectedEntry() const

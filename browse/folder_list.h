@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+class FolderWatch;
 class QKeyEvent;
 class QTreeView;
 
@@ -23,6 +24,8 @@ public:
 
     // Lists Folder (a delimiter is appended when missing; an empty text lists "/"). A folder
     // that cannot be read lists no entries but still becomes CurrentFolder and is reported.
+    // The folder listed is watched: entries added, removed or renamed there are listed again
+    // (FollowDisk) within a second, at most once a second.
     void ShowFolder(const std::string& Folder);
     void RefreshFolder();
 
@@ -76,8 +79,13 @@ private:
     void LV_dirDblClick();
     void LV_dirKeyDown(const QKeyEvent& event);
     QModelIndex SelectedEntry() const;
+    // Lists the current folder again after a change on the disk, keeping the selected entry
+    // (or, where it went, the row it held) and the scroll position; the owner is not told, as
+    // the folder is the same.
+    void FollowDisk();
 
     FolderListModel* model;
+    FolderWatch* watch;
     std::string currentFolder;
     std::string lastFolderKey;
 };

@@ -16,6 +16,9 @@
 class GlassOptions;
 class HistoryList;
 class QComboBox;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -96,6 +99,11 @@ public:
     bool FullScreen() const;
     void ShowKeyboardShortcuts();
 
+    // Drop and copy (main_window_drop.cpp).
+    // Puts the picture shown on the clipboard as the picture itself is, turned as shown, not
+    // as the display draws it; nothing when no picture is shown.
+    void CopyPicture();
+
     // The folder-browse dialog; gives the chosen folder, or an empty text when cancelled.
     std::function<std::string()> BrowseForFolder;
 
@@ -143,6 +151,7 @@ public:
     QAction* NHistoryPrior;
     QAction* NHistoryNext;
     QAction* NKeyboardShortcuts;
+    QAction* NCopy;
     // Checked: the display shows the plain stretch also where it reduces the picture.
     QAction* NExactPixels;
 
@@ -152,9 +161,14 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // A file or folder dropped on the window opens as a start path does.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateKeys();
+    void CreateDropAndCopy();
     void SetFocusOrder();
     void CreateToolBar();
     void CreateWorkArea();

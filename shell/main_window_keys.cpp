@@ -50,6 +50,7 @@ constexpr std::array keyDescriptions {
     KeyDescription {"Alt+Left, Alt+Right", "Prior and Next of the navigation history"},
     KeyDescription {"Ctrl+R, Ctrl+Shift+R", "Rotate clockwise, counterclockwise"},
     KeyDescription {"F5", "Refresh the picture"},
+    KeyDescription {"Ctrl+C", "Copy the picture to the clipboard"},
     KeyDescription {"Delete", "Move the file selected in the folder list to the trash"},
     KeyDescription {"F11, Esc", "Full screen, and back"},
     KeyDescription {"Ctrl+Q", "Exit"},
@@ -238,6 +239,7 @@ void MainWindow::CreateKeys()
     };
 
     new ShownPagesOnly(*PageControl1, *this);
+    CreateDropAndCopy();
     SetFocusOrder();
 }
 

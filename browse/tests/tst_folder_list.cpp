@@ -1,7 +1,9 @@
 #include "browse/folder_list.h"
 #include "store/tests/without_file_capabilities.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -332,6 +334,82 @@ private slots:
         doubleClick(frame, frame.LV_dir->model()->index(0, 0));
         QCOMPARE(frame.CurrentFolder(), root);
         QCOMPARE(frame.GetSelectedName(), folder);
+    }
+
+    void followsTheDisk_data()
+    {
+        QTest::addColumn<QString>("change"); // what happens on the disk
+        QTest::addColumn<QString>("listed"); // an entry then listed, or "" for none new
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("selected");
+        QTest::newRow("added") << "add a_new"
+                               << "a_new" << 302 << "f150";
+        QTest::newRow("removed") << "remove f010"
+                                 << "" << 300 << "f150";
+        QTest::newRow("renamed") << "rename f010 z_renamed"
+                                 << "z_renamed" << 301 << "f150";
+        // The selected entry went: the row it held stays selected.
+        QTest::newRow("selected renamed") << "rename f150 a_first"
+                                          << "a_first" << 301 << "f149";
+    }
+
+    // Changes in the listed folder show without a refresh; the selected entry (above it
+    // entries came and went) stays selected and the list stays where it was scrolled to.
+    void followsTheDisk()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, listed);
+        QFETCH(int, rows);
+        QFETCH(QString, selected);
+        for (int i = 0; i < 300; ++i)
+            touch(path(QStringLiteral("f%1").arg(i, 3, 10, QChar('0')).toStdString()));
+        FolderList frame;
+        frame.resize(200, 300);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        frame.ShowFolder(root);
+        QVERIFY(frame.SelectEntry("f150"));
+        const int scrolled = frame.LV_dir->verticalScrollBar()->value();
+        QVERIFY(scrolled > 0);
+
+        const QStringList words = change.split(' ');
+        if (words[0] == "add")
+            touch(path(words[1].toStdString()));
+        else if (words[0] == "remove")
+            fs::remove(path(words[1].toStdString()));
+        else
+            fs::rename(path(words[1].toStdString()), path(words[2].toStdString()));
+        if (listed.isEmpty())
+            QTRY_COMPARE(captions(frame).size(), rows);
+        else
+            QTRY_VERIFY(captions(frame).contains(listed));
+        QCOMPARE(captions(frame).size(), rows);
+        QCOMPARE(QString::fromStdString(frame.GetSelectedName()), selected);
+        QCOMPARE(frame.LV_dir->verticalScrollBar()->value(), scrolled);
+    }
+
+    // Files arriving one after another, as from a download, list the folder again at most
+    // once a second: a folder of 100,000 files is not read again at every file.
+    void burstListsOncePerSecond()
+    {
+        FolderList frame;
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        frame.ShowFolder(root);
+        QSignalSpy listings(frame.LV_dir->model(), &QAbstractItemModel::modelReset);
+        QElapsedTimer clock;
+        clock.start();
+        QString last;
+        for (int i = 0; clock.elapsed() < 1500; ++i) {
+            last = QStringLiteral("b%1").arg(i);
+            touch(path(last.toStdString()));
+            QTest::qWait(20); // the pace of the burst: each file is noticed on its own
+        }
+        QTRY_VERIFY(captions(frame).contains(last));
+        const qint64 took = clock.elapsed();
+        QVERIFY2(
+            listings.count() <= took / 1000 + 1,
+            qPrintable(QStringLiteral("%1 listings in %2 ms").arg(listings.count()).arg(took)));
     }
 };
 

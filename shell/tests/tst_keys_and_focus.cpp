@@ -232,7 +232,8 @@ void TestKeysAndFocus::commandKeys()
         static_cast<QDialog*>(modal)->reject();
     });
     Fmain->NKeyboardShortcuts->trigger();
-    for (const char* key : {"Space", "Alt+Left", "Ctrl+R", "F5", "Delete", "F11", "Ctrl+Q"})
+    for (const char* key :
+         {"Space", "Alt+Left", "Ctrl+R", "F5", "Ctrl+C", "Delete", "F11", "Ctrl+Q"})
         QVERIFY2(listed.contains(key), key);
 
     focusAfterDialog(list);
