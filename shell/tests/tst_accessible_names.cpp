@@ -97,7 +97,7 @@ private slots:
     void initTestCase();
     void everyControlIsNamed_data();
     void everyControlIsNamed();
-    void stripsAndBarsReportTheirValues();
+    void captionsAndValuesAreRead();
 
 private:
     ProgramFixture program;
@@ -151,7 +151,7 @@ void TestAccessibleNames::everyControlIsNamed()
         shown->hide();
 }
 
-void TestAccessibleNames::stripsAndBarsReportTheirValues()
+void TestAccessibleNames::captionsAndValuesAreRead()
 {
     const QList<Node> nodes = visibleNodes(Fmain);
 
@@ -160,6 +160,15 @@ void TestAccessibleNames::stripsAndBarsReportTheirValues()
     QAccessibleInterface* listNode = findNode(nodes, "/ LV_dir");
     QVERIFY(listNode && listNode->tableInterface());
     QCOMPARE(listNode->tableInterface()->columnDescription(0), QString("Name"));
+
+    // A combo box reads its current entry as its name here, so the history box is named by
+    // the caption that labels it, which holds when the history is still empty.
+    QAccessibleInterface* history = findNode(nodes, "/ CB_history");
+    QVERIFY(history);
+    QStringList labels;
+    for (const auto& [label, relation] : history->relations(QAccessible::Label))
+        labels << label->text(QAccessible::Name);
+    QCOMPARE(labels, QStringList {"Navigation history:"});
 
     // Each strip's marker is a slider from -5 to +5 that reads the value it stands for.
     BrightnessContrastBar* strips = Fmain->O_cbs1;
