@@ -50,6 +50,7 @@ AboutBox::AboutBox(std::function<std::string()> version, QWidget* parent)
     Shape1->setPalette(white);
 
     Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setAccessibleName(QStringLiteral("Vistrel emblem"));
     Image1->setGeometry(21, 28, 50, 50);
     Image1->setPixmap(SvgPicture(QStringLiteral(":/emblem.svg"), QSize(50, 50)));
 

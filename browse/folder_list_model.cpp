@@ -20,6 +20,14 @@ int FolderListModel::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : static_cast<int>(entries.size());
 }
 
+QVariant FolderListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (section == 0 && orientation == Qt::Horizontal
+        && (role == Qt::DisplayRole || role == Qt::AccessibleTextRole))
+        return QStringLiteral("Name");
+    return QAbstractListModel::headerData(section, orientation, role);
+}
+
 QVariant FolderListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())

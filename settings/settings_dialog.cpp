@@ -132,11 +132,16 @@ void SettingsDialog::BuildMagnifierPage()
         = new IllustrationShape(IllustrationShape::Kind::Circle, Qt::black, QColor(), TabSheet_mg);
     glass->setObjectName(QStringLiteral("Shape_mg"));
     glass->setGeometry(24, 24, 62, 61);
+    // The shapes are read as the parts of the illustration they are.
+    for (IllustrationShape* part : {shadow, page, glass})
+        part->setAccessibleName(QStringLiteral("Illustration"));
+    picture->setAccessibleName(QStringLiteral("Magnifying glass over a page"));
 
     makeLabel(QStringLiteral("Label4"), QStringLiteral("Magnifying glass diameter:"),
               QPoint(140, 14), TabSheet_mg);
     SE_mgd
         = makeSpinEdit(QStringLiteral("SE_mgd"), QRect(140, 35, 120, 22), 40, 150, 50, TabSheet_mg);
+    SE_mgd->setAccessibleName(QStringLiteral("Magnifying glass diameter"));
 
     CB_border = new QCheckBox(QStringLiteral("Use border color"), TabSheet_mg);
     CB_border->setObjectName(QStringLiteral("CB_border"));
@@ -144,6 +149,7 @@ void SettingsDialog::BuildMagnifierPage()
     CB_border->setGeometry(294, 14, std::max(127, CB_border->sizeHint().width()), 17);
     CCB1 = new ColorBox(TabSheet_mg);
     CCB1->setObjectName(QStringLiteral("CCB1"));
+    CCB1->setAccessibleName(QStringLiteral("Border color"));
     CCB1->setGeometry(294, 35, 106, 22);
 }
 
@@ -161,6 +167,7 @@ void SettingsDialog::BuildNavigationPage()
               GroupBox1);
     SE_history
         = makeSpinEdit(QStringLiteral("SE_history"), QRect(14, 42, 120, 22), 4, 150, 4, GroupBox1);
+    SE_history->setAccessibleName(QStringLiteral("Records in history list"));
     CB_dup_allowed = new QCheckBox(QStringLiteral("Allow duplicates in history"), GroupBox1);
     CB_dup_allowed->setObjectName(QStringLiteral("CB_dup_allowed"));
     CB_dup_allowed->setGeometry(231, 21, std::max(162, CB_dup_allowed->sizeHint().width()), 17);

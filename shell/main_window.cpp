@@ -12,6 +12,7 @@
 #include "shell/load_failure.h"
 #include "shell/scale_step.h"
 #include "shell/settings_bridge.h"
+#include "shell/shown_tabs_accessible.h"
 #include "shell/windows.h"
 #include "store/path_text.h"
 #include "viewer/brightness_contrast_bar.h"
@@ -144,6 +145,9 @@ void MainWindow::CreateToolBar()
     Label1->setObjectName("Label1");
     CB_history = new HistoryBox(Panel_history);
     CB_history->setObjectName("CB_history");
+    CB_history->setAccessibleName("Navigation history");
+    // Where a combo box is read by its current entry, the caption names it through its buddy.
+    Label1->setBuddy(CB_history);
     CB_history->setMinimumWidth(100);
     CB_history->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     historyLayout->addWidget(Label1);
@@ -166,6 +170,11 @@ void MainWindow::CreateToolBar()
                                   ":/tb_rotate_ccw.svg");
     TB_rotate_cw = AddToolButton(buttons, "TB_rotate_cw", "Rotate cw", "Rotate clockwise",
                                  ":/tb_rotate_cw.svg");
+    // A reader speaks the hint's whole words rather than the caption's abbreviation.
+    TB_rotate_ccw->setAccessibleName(TB_rotate_ccw->toolTip());
+    TB_rotate_cw->setAccessibleName(TB_rotate_cw->toolTip());
+    TB_prior->setAccessibleDescription("Prior picture of the navigation history");
+    TB_next->setAccessibleDescription("Next picture of the navigation history");
     addSeparator(buttons);
     TB_exit = AddToolButton(buttons, "TB_exit", "Exit", "Exit", ":/tb_exit.svg");
     buttonLayout->addStretch();
@@ -220,6 +229,7 @@ void MainWindow::CreateFolderPage()
     PageControl1->addTab(TabSheet_dir, "Directory");
     PageControl1->addTab(TabSheet_col, "Collection");
     PageControl1->setTabVisible(1, false);
+    ReadShownTabsOnly(*PageControl1->tabBar());
     PageControl1->setCurrentWidget(TabSheet_dir);
 
     auto* dirLayout = new QVBoxLayout(TabSheet_dir);
@@ -234,6 +244,7 @@ void MainWindow::CreateFolderPage()
     panelLayout->setContentsMargins(4, 2, 4, 2);
     Edit_dir = new PathEdit(Panel1);
     Edit_dir->setObjectName("Edit_dir");
+    Edit_dir->setAccessibleName("Folder");
     Edit_dir->setFrame(false);
     QFont bold = Edit_dir->font();
     bold.setBold(true);
@@ -241,6 +252,7 @@ void MainWindow::CreateFolderPage()
     SB_dir = new QToolButton(Panel1);
     SB_dir->setObjectName("SB_dir");
     SB_dir->setText("...");
+    SB_dir->setAccessibleName("Choose folder");
     SB_dir->setAutoRaise(true);
     SB_dir->setFixedSize(23, 22);
     panelLayout->addWidget(Edit_dir);
@@ -249,6 +261,7 @@ void MainWindow::CreateFolderPage()
 
     O_dir_content1 = new FolderList(TabSheet_dir);
     O_dir_content1->setObjectName("O_dir_content1");
+    O_dir_content1->LV_dir->setAccessibleName("Folder contents");
     dirLayout->addWidget(Panel1);
     dirLayout->addWidget(O_dir_content1, 1);
 }
@@ -289,6 +302,7 @@ void MainWindow::CreateViewerPage()
 
     O_pgv1 = new PageViewer(TabSheet_pg, glassOptions.get());
     O_pgv1->setObjectName("O_pgv1");
+    O_pgv1->setAccessibleName("Picture viewer");
     pageLayout->addWidget(O_pgv1, 1);
 
     Panel_state = new QWidget(TabSheet_pg);

@@ -1,5 +1,7 @@
 #include "viewer/brightness_contrast_bar.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -8,6 +10,7 @@
 #include <QPixmap>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -41,7 +44,58 @@ protected:
         painter.setBrush(hasFocus() ? QBrush(QColor(0, 0, 255, 110)) : QBrush(Qt::NoBrush));
         painter.drawEllipse(QRectF(rect()).adjusted(1, 1, -1, -1));
     }
+
+public:
+    // The value the marker stands for, as its bar last reported or placed it.
+    std::function<int()> Value;
 };
+
+// A reader knows a marker as the slider it is, from -5 to +5 at the value it stands for.
+class StripMarkerAccessible : public QAccessibleWidget, public QAccessibleValueInterface
+{
+public:
+    explicit StripMarkerAccessible(StripMarker* marker)
+        : QAccessibleWidget(marker, QAccessible::Slider)
+    {
+    }
+
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return QString::number(currentValue().toInt());
+        return QAccessibleWidget::text(t);
+    }
+    QVariant currentValue() const override
+    {
+        const auto* marker = static_cast<const StripMarker*>(widget());
+        return marker->Value ? marker->Value() : 0;
+    }
+    // The value changes through the marker's own keys, which report it to the display.
+    void setCurrentValue(const QVariant&) override { }
+    QVariant maximumValue() const override { return middle; }
+    QVariant minimumValue() const override { return -middle; }
+    QVariant minimumStepSize() const override { return 1; }
+};
+
+QAccessibleInterface* stripMarkerAccessible(const QString&, QObject* object)
+{
+    // The marker has no meta-object of its own, so it is known by its type, not its class name.
+    if (auto* marker = dynamic_cast<StripMarker*>(object))
+        return new StripMarkerAccessible(marker);
+    return nullptr;
+}
+
+void announceValue(QWidget* marker, int value)
+{
+    QAccessibleValueChangeEvent event(marker, value);
+    QAccessible::updateAccessibility(&event);
+}
 
 QLabel* caption(const QString& name, const QString& text, QRect geometry, QWidget* parent)
 {
@@ -141,6 +195,19 @@ BrightnessContrastBar::BrightnessContrastBar(QWidget* parent)
     , Shape_cn(new StripMarker(QStringLiteral("Shape_cn"), GroupBox1))
 {
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    static const bool markersAccessible
+        = (QAccessible::installFactory(&stripMarkerAccessible), true);
+    Q_UNUSED(markersAccessible);
+    static_cast<StripMarker*>(Shape_br)->Value = [this] {
+        return Brightness;
+    };
+    static_cast<StripMarker*>(Shape_cn)->Value = [this] {
+        return Contrast;
+    };
+    Shape_br->setAccessibleName(QStringLiteral("Brightness"));
+    Shape_cn->setAccessibleName(QStringLiteral("Contrast"));
+    Image1->setAccessibleName(QStringLiteral("Brightness strip"));
+    Image2->setAccessibleName(QStringLiteral("Contrast strip"));
     QFont bold;
     bold.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
     bold.setPixelSize(11);
@@ -169,18 +236,21 @@ void BrightnessContrastBar::SetBrightnessPosition(int Value)
 {
     place(Image1, Shape_br, BrightnessStep, Value);
     Brightness = SnapBrightness();
+    announceValue(Shape_br, Brightness);
 }
 
 void BrightnessContrastBar::SetContrastPosition(int Value)
 {
     place(Image2, Shape_cn, ContrastStep, Value);
     Contrast = SnapContrast();
+    announceValue(Shape_cn, Contrast);
 }
 
 void BrightnessContrastBar::ResetBrightness()
 {
     place(Image1, Shape_br, BrightnessStep, 0);
     Brightness = SnapBrightness();
+    announceValue(Shape_br, Brightness);
     if (OnBrightnessChange)
         OnBrightnessChange(Brightness);
 }
@@ -189,6 +259,7 @@ void BrightnessContrastBar::ResetContrast()
 {
     place(Image2, Shape_cn, ContrastStep, 0);
     Contrast = SnapContrast();
+    announceValue(Shape_cn, Contrast);
     if (OnContrastChange)
         OnContrastChange(Contrast);
 }
@@ -289,6 +360,7 @@ void BrightnessContrastBar::Shape_brMouseUp()
     DraggingBrightness = false;
     GroupBox1->repaint();
     Brightness = SnapBrightness();
+    announceValue(Shape_br, Brightness);
     if (OnBrightnessChange)
         OnBrightnessChange(Brightness);
 }
@@ -312,6 +384,7 @@ void BrightnessContrastBar::Shape_cnMouseUp()
     DraggingContrast = false;
     GroupBox1->repaint();
     Contrast = SnapContrast();
+    announceValue(Shape_cn, Contrast);
     if (OnContrastChange)
         OnContrastChange(Contrast);
 }

@@ -99,12 +99,20 @@ MagnificationIndicator::MagnificationIndicator(QWidget* parent)
     Shape_original = makeBar(content, "Shape_original", QColor(0, 0, 255), 14);
     Shape_shown = makeBar(content, "Shape_shown", QColor(0, 0, 128), 27);
     Shape_mg = makeBar(content, "Shape_mg", QColor(128, 0, 128), 40);
+    // A reader hears each bar by its caption, and its size (UpdateIndicator) as the bar's
+    // description.
+    Shape_original->setAccessibleName(QStringLiteral("Real image size"));
+    Shape_shown->setAccessibleName(QStringLiteral("Shown by viewer"));
+    Shape_mg->setAccessibleName(QStringLiteral("Shown by magnifier"));
+    Label_absolute->setAccessibleDescription(Label1->text());
 
     SpinButton1 = new QWidget(content);
     SpinButton1->setObjectName("SpinButton1");
     SpinButton1->setGeometry(252, 14, 22, 34);
     SpinButton1Up = makeArrow(SpinButton1, "SpinButton1Up", Qt::UpArrow, 0);
     SpinButton1Down = makeArrow(SpinButton1, "SpinButton1Down", Qt::DownArrow, 17);
+    SpinButton1Up->setAccessibleName(QStringLiteral("Magnify more"));
+    SpinButton1Down->setAccessibleName(QStringLiteral("Magnify less"));
 
     SpeedButton1 = makeFlatButton(content, "SpeedButton1", "Set default", 147);
     SpeedButton2 = makeFlatButton(content, "SpeedButton2", "Apply", 212);
@@ -140,6 +148,12 @@ void MagnificationIndicator::UpdateIndicator(int real, int magnifier, int shown)
     Shape_original->resize(originalWidth, Shape_original->height());
     Shape_mg->resize(mgWidth, Shape_mg->height());
     Shape_shown->resize(shownWidth, Shape_shown->height());
+    const auto pixels = [](int size) {
+        return QStringLiteral("%1 pixels").arg(size);
+    };
+    Shape_original->setAccessibleDescription(pixels(real));
+    Shape_mg->setAccessibleDescription(pixels(magnifier));
+    Shape_shown->setAccessibleDescription(pixels(shown));
 
     // The percentage comes from the rounded bars, as the user sees them. A shown picture
     // too small for its bar to have a pixel falls back to the sizes themselves.

@@ -55,9 +55,11 @@ PageViewer::PageViewer(QWidget* parent, const GlassOptions* glassOptions)
     setFocusPolicy(Qt::StrongFocus);
 
     Image1->setObjectName("Image1");
+    Image1->setAccessibleName(QStringLiteral("Picture"));
     Image1->SetPicture(&display);
 
     Image_mg->setObjectName("Image_mg");
+    Image_mg->setAccessibleName(QStringLiteral("Magnifying glass"));
     Image_mg->setCursor(Qt::PointingHandCursor);
     Image_mg->move(189, 49);
     Image_mg->hide();
