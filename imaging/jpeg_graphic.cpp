@@ -235,10 +235,9 @@ bool chooseOutput(j_decompress_ptr cinfo)
 // Decodes every output row into pixels (stride bytes a row); false when libjpeg gives none.
 // The stdio source never suspends: at the file's end it feeds libjpeg an end marker and
 // libjpeg fills the remaining rows itself.
-// An RGB picture with an embedded profile is turned into sRGB row by row, while the rows are
-// still in the cache.
+// An RGB picture with an embedded profile is handed to conversion as its rows come.
 bool readRows(j_decompress_ptr cinfo, uchar* pixels, qsizetype stride, bool cmyk,
-              const SrgbConversion* conversion)
+              SrgbRowConversion* conversion)
 {
     const int width = static_cast<int>(cinfo->output_width);
     const int height = static_cast<int>(cinfo->output_height);
@@ -254,9 +253,8 @@ bool readRows(j_decompress_ptr cinfo, uchar* pixels, qsizetype stride, bool cmyk
         if (cmyk) {
             for (int i = 0; i < done; ++i)
                 cmykToBgrx(rows[i], width, cinfo->saw_Adobe_marker);
-        } else if (conversion->Active()) {
-            for (int i = 0; i < done; ++i)
-                conversion->Convert(rows[i], width);
+        } else {
+            conversion->RowsReady(first + done);
         }
     }
     return true;
@@ -296,6 +294,7 @@ struct Extras
 {
     int orientation = 1; // the Exif orientation the picture is put upright by
     SrgbConversion conversion; // from the embedded profile, when there is one
+    SrgbRowConversion rows {conversion}; // waits for its rows when the decode ends
 };
 
 // One decode: the full picture, or with reduceFor a first look at a reduced scale (false when
@@ -347,7 +346,10 @@ bool decode(std::FILE* file, Canvas* canvas, const QSize* reduceFor, QSize* full
                                      static_cast<int>(cinfo.output_height), &stride);
     // Every row is in when readRows succeeds; whatever follows the last scan is not read, so
     // that trailing damage cannot take a complete picture away.
-    const bool read = pixels && readRows(&cinfo, pixels, stride, cmyk, &extras->conversion);
+    if (pixels)
+        extras->rows.Start(pixels, static_cast<int>(cinfo.output_width), stride);
+    const bool read = pixels && readRows(&cinfo, pixels, stride, cmyk, &extras->rows);
+    extras->rows.Finish();
     jpeg_destroy_decompress(&cinfo);
     return read;
 }

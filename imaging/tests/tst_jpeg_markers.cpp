@@ -1,12 +1,11 @@
 // What a camera leaves in a JPEG beside the pixels: the orientation that puts the photo
 // upright, and the colour profile its pixels are meant in.
+#include "display_p3.h"
 #include "imaging/jpeg_graphic.h"
 #include "picture_files.h"
 
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <lcms2.h>
 
 using picture_files::jpegFile;
 using picture_files::JpegKind;
@@ -61,25 +60,6 @@ QByteArray exifBlock(int orientation, bool bigEndian)
     half(orientation);
     half(0);
     word(0); // no next directory
-    return bytes;
-}
-
-// A Display P3 profile: sRGB's white and tone curve, wider primaries.
-QByteArray displayP3Profile()
-{
-    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries
-        = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
-    const cmsFloat64Number srgbCurve[] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
-    cmsToneCurve* curves[] = {curve, curve, curve};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    QByteArray bytes(static_cast<qsizetype>(size), '\0');
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
-    cmsFreeToneCurve(curve);
     return bytes;
 }
 
