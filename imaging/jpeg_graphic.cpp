@@ -1,5 +1,7 @@
 #include "imaging/jpeg_graphic.h"
 
+#include "imaging/colour_profile.h"
+#include "imaging/exif_orientation.h"
 #include "imaging/picture_buffer.h"
 #include "imaging/picture_file.h"
 #include "store/picture_limits.h"
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <vector>
 
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
@@ -156,7 +159,53 @@ void readHeader(Decoder* decoder, std::FILE* file)
     jpeg_create_decompress(&decoder->cinfo);
     decoder->cinfo.progress = &decoder->progress.base;
     jpeg_stdio_src(&decoder->cinfo, file);
+    // The Exif block with the orientation, and the chunks of an ICC profile.
+    jpeg_save_markers(&decoder->cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(&decoder->cinfo, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&decoder->cinfo, TRUE);
+}
+
+// The orientation of the first Exif block among the saved markers; 1 when there is none.
+int readOrientation(j_decompress_ptr cinfo)
+{
+    for (jpeg_saved_marker_ptr marker = cinfo->marker_list; marker; marker = marker->next) {
+        if (marker->marker == JPEG_APP0 + 1 && marker->data_length >= 6
+            && std::memcmp(marker->data, "Exif\0\0", 6) == 0)
+            return ExifOrientation(marker->data, marker->data_length);
+    }
+    return 1;
+}
+
+// The ICC profile a writer split over APP2 segments ("ICC_PROFILE\0", the chunk's number
+// from 1, the number of chunks, then the chunk), joined in the chunks' order; empty when
+// there is none or when a chunk is missing, repeated or out of range.
+std::vector<unsigned char> readIccProfile(j_decompress_ptr cinfo)
+{
+    constexpr unsigned char iccHeader[] = "ICC_PROFILE";
+    constexpr std::size_t headerBytes = sizeof iccHeader + 2;
+    std::vector<jpeg_saved_marker_ptr> chunks;
+    for (jpeg_saved_marker_ptr marker = cinfo->marker_list; marker; marker = marker->next) {
+        if (marker->marker != JPEG_APP0 + 2 || marker->data_length < headerBytes
+            || std::memcmp(marker->data, iccHeader, sizeof iccHeader) != 0)
+            continue;
+        const int number = marker->data[sizeof iccHeader];
+        const int count = marker->data[sizeof iccHeader + 1];
+        if (count < 1)
+            return {};
+        if (chunks.empty())
+            chunks.assign(static_cast<std::size_t>(count), nullptr);
+        if (number < 1 || count != static_cast<int>(chunks.size())
+            || chunks[static_cast<std::size_t>(number - 1)])
+            return {};
+        chunks[static_cast<std::size_t>(number - 1)] = marker;
+    }
+    std::vector<unsigned char> profile;
+    for (jpeg_saved_marker_ptr chunk : chunks) {
+        if (!chunk)
+            return {};
+        profile.insert(profile.end(), chunk->data + headerBytes, chunk->data + chunk->data_length);
+    }
+    return profile;
 }
 
 // The picture's size, and its bitmap with the coefficients a progressive file keeps, must fit
@@ -186,7 +235,9 @@ bool chooseOutput(j_decompress_ptr cinfo)
 // Decodes every output row into pixels (stride bytes a row); false when libjpeg gives none.
 // The stdio source never suspends: at the file's end it feeds libjpeg an end marker and
 // libjpeg fills the remaining rows itself.
-bool readRows(j_decompress_ptr cinfo, uchar* pixels, qsizetype stride, bool cmyk)
+// An RGB picture with an embedded profile is handed to conversion as its rows come.
+bool readRows(j_decompress_ptr cinfo, uchar* pixels, qsizetype stride, bool cmyk,
+              SrgbRowConversion* conversion)
 {
     const int width = static_cast<int>(cinfo->output_width);
     const int height = static_cast<int>(cinfo->output_height);
@@ -202,6 +253,8 @@ bool readRows(j_decompress_ptr cinfo, uchar* pixels, qsizetype stride, bool cmyk
         if (cmyk) {
             for (int i = 0; i < done; ++i)
                 cmykToBgrx(rows[i], width, cinfo->saw_Adobe_marker);
+        } else {
+            conversion->RowsReady(first + done);
         }
     }
     return true;
@@ -236,12 +289,20 @@ int reducedEighths(j_decompress_ptr cinfo, QSize area)
     return 0;
 }
 
+// What a decode finds besides the pixels, kept in the caller's frame.
+struct Extras
+{
+    int orientation = 1; // the Exif orientation the picture is put upright by
+    SrgbConversion conversion; // from the embedded profile, when there is one
+    SrgbRowConversion rows {conversion}; // waits for its rows when the decode ends
+};
+
 // One decode: the full picture, or with reduceFor a first look at a reduced scale (false when
 // the picture is not reduced), or with no canvas only the header. fullSize gets the picture's
-// own size once the header is read. keepGoing (may be null) can stop it between rows.
+// upright size once the header is read. keepGoing (may be null) can stop it between rows.
 // Holds only plain locals: libjpeg's errors longjmp back here from C frames.
 bool decode(std::FILE* file, Canvas* canvas, const QSize* reduceFor, QSize* fullSize,
-            const std::function<bool()>* keepGoing)
+            const std::function<bool()>* keepGoing, Extras* extras)
 {
     Decoder decoder;
     prepare(&decoder, keepGoing);
@@ -252,12 +313,18 @@ bool decode(std::FILE* file, Canvas* canvas, const QSize* reduceFor, QSize* full
         return false;
     }
     readHeader(&decoder, file);
+    extras->orientation = readOrientation(&cinfo);
+    const bool turns = OrientationTurns(extras->orientation);
     *fullSize = QSize(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height));
+    if (turns)
+        fullSize->transpose();
     if (!canvas) {
         jpeg_destroy_decompress(&cinfo);
         return true;
     }
-    const bool reduced = reduceFor && reducedEighths(&cinfo, *reduceFor) != 0;
+    // The stored picture is reduced for the area it fills once upright.
+    const bool reduced
+        = reduceFor && reducedEighths(&cinfo, turns ? reduceFor->transposed() : *reduceFor) != 0;
     // The limit holds at every scale: a progressive file keeps every coefficient whatever
     // the scale.
     if ((reduceFor && !reduced) || !withinPictureLimit(&cinfo)) {
@@ -265,6 +332,8 @@ bool decode(std::FILE* file, Canvas* canvas, const QSize* reduceFor, QSize* full
         return false;
     }
     const bool cmyk = chooseOutput(&cinfo);
+    if (!cmyk)
+        extras->conversion.Prepare(readIccProfile(&cinfo));
     if (reduced) {
         // Speed over exactness: the full picture replaces this one.
         cinfo.dct_method = JDCT_IFAST;
@@ -277,7 +346,10 @@ bool decode(std::FILE* file, Canvas* canvas, const QSize* reduceFor, QSize* full
                                      static_cast<int>(cinfo.output_height), &stride);
     // Every row is in when readRows succeeds; whatever follows the last scan is not read, so
     // that trailing damage cannot take a complete picture away.
-    const bool read = pixels && readRows(&cinfo, pixels, stride, cmyk);
+    if (pixels)
+        extras->rows.Start(pixels, static_cast<int>(cinfo.output_width), stride);
+    const bool read = pixels && readRows(&cinfo, pixels, stride, cmyk, &extras->rows);
+    extras->rows.Finish();
     jpeg_destroy_decompress(&cinfo);
     return read;
 }
@@ -297,9 +369,10 @@ QImage ReadJpegFileWhile(const std::string& fileName, const std::function<bool()
         return {};
     Canvas canvas(false);
     QSize size;
-    if (!decode(file.get(), &canvas, nullptr, &size, keepGoing ? &keepGoing : nullptr))
+    Extras extras;
+    if (!decode(file.get(), &canvas, nullptr, &size, keepGoing ? &keepGoing : nullptr, &extras))
         return {};
-    return std::move(canvas.picture);
+    return OrientPicture(std::move(canvas.picture), extras.orientation);
 }
 
 QSize ReadJpegSize(const std::string& fileName)
@@ -307,7 +380,8 @@ QSize ReadJpegSize(const std::string& fileName)
     PictureFile source(fileName);
     const PictureStream file = source.stream();
     QSize size;
-    if (!file || !decode(file.get(), nullptr, nullptr, &size, nullptr))
+    Extras extras;
+    if (!file || !decode(file.get(), nullptr, nullptr, &size, nullptr, &extras))
         return {};
     return size;
 }
@@ -321,7 +395,8 @@ ReducedJpeg ReadJpegReduced(const std::string& fileName, QSize area)
     if (!file)
         return reduced;
     Canvas canvas(true);
-    if (decode(file.get(), &canvas, &area, &reduced.fullSize, nullptr))
-        reduced.picture = std::move(canvas.picture);
+    Extras extras;
+    if (decode(file.get(), &canvas, &area, &reduced.fullSize, nullptr, &extras))
+        reduced.picture = OrientPicture(std::move(canvas.picture), extras.orientation);
     return reduced;
 }

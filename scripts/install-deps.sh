@@ -10,6 +10,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev
     # picture decoders
     libjpeg62-turbo-dev libgif-dev
+    # colour profiles embedded in pictures, converted to sRGB
+    liblcms2-dev
     # fonts for the interface and for metafile text; the others draw the scripts and symbols
     # of metafile text (Greek, Cyrillic, Hebrew, Arabic, bracket pieces; CJK; Thai)
     fonts-liberation fontconfig fonts-dejavu-core fonts-wqy-zenhei fonts-tlwg-garuda-ttf

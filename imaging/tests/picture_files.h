@@ -28,8 +28,15 @@ enum class JpegKind { Colour, Grayscale, AdobeCmyk, AdobeYcck, Progressive };
 
 // A JPEG of image at quality 100. For the CMYK kinds the image's pixels give the inks as
 // Adobe stores them, inverted: each byte is 255 minus the ink, cyan from red, magenta from
-// green, yellow from blue and black 255 minus black ink from alpha.
-inline QByteArray jpegFile(const QImage& image, JpegKind kind)
+// green, yellow from blue and black 255 minus black ink from alpha. markers (code, payload)
+// are written before the picture, in their order.
+struct JpegMarker
+{
+    int code;
+    QByteArray payload;
+};
+inline QByteArray jpegFile(const QImage& image, JpegKind kind,
+                           const std::vector<JpegMarker>& markers = {})
 {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr errors;
@@ -51,6 +58,10 @@ inline QByteArray jpegFile(const QImage& image, JpegKind kind)
         jpeg_simple_progression(&cinfo);
     jpeg_set_quality(&cinfo, 100, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
+    for (const JpegMarker& marker : markers)
+        jpeg_write_marker(&cinfo, marker.code,
+                          reinterpret_cast<const JOCTET*>(marker.payload.constData()),
+                          static_cast<unsigned>(marker.payload.size()));
     std::vector<unsigned char> row(static_cast<std::size_t>(image.width()) * 4);
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {

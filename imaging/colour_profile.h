@@ -1,0 +1,87 @@
+// Pictures with an embedded ICC colour profile, shown in sRGB.
+#pragma once
+
+#include <QtGlobal>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// The conversion of 32-bit BGRX pixels from a picture's embedded RGB profile to sRGB. A
+// picture without a profile is taken as sRGB and left as it is; so is one whose profile is
+// damaged or not an RGB one (a grey or CMYK profile describes other samples than the RGB the
+// decoder gives).
+//
+// Nearly every camera and screen profile is a matrix and three tone curves (Display P3,
+// Adobe RGB, ProPhoto): those are converted here through tables made from the profile, each
+// pixel three lookups, two additions and three lookups, several times faster than LittleCMS's
+// own 8-bit path. Any other RGB profile goes through a LittleCMS transform.
+class SrgbConversion
+{
+public:
+    SrgbConversion() = default;
+    ~SrgbConversion();
+    SrgbConversion(const SrgbConversion&) = delete;
+    SrgbConversion& operator=(const SrgbConversion&) = delete;
+
+    // Sets up the conversion from profile (the whole ICC data); afterwards Active says
+    // whether there is one.
+    void Prepare(const std::vector<unsigned char>& profile);
+    bool Active() const { return matrixShaper || transform; }
+
+    // Converts count BGRX pixels in place; the fourth byte is left as it is.
+    void Convert(uchar* pixels, qsizetype count) const;
+
+private:
+    // Steps of the linear light between 0 and 1 that the output table has.
+    static constexpr int linearSteps = 1 << 14;
+    // The three sums of a pixel share one 64-bit word, a field of 20 bits each. Every matrix
+    // entry of a real profile is below 4 in size, so a contribution lies within +-2^16 steps;
+    // kept above a bias of 2^18, three of them never leave their field.
+    static constexpr int fieldBits = 20;
+    static constexpr std::int64_t bias = std::int64_t {1} << 18;
+
+    void reset();
+    bool prepareMatrixShaper(void* source, void* srgb);
+
+    bool matrixShaper = false;
+    // contribution[in][value]: what the value of source channel in (red, green, blue) adds to
+    // each of sRGB's linear channels, in linear steps plus the bias, red in the lowest field.
+    std::array<std::array<std::uint64_t, 256>, 3> contribution {};
+    std::vector<std::uint8_t> fromLinear; // linearSteps + 1 entries
+    void* transform = nullptr; // LittleCMS, for profiles that are not a matrix and curves
+};
+
+// The rows of a picture being decoded, converted to sRGB on a thread of their own while the
+// decoder produces the next ones: on a machine with two cores or more the conversion then
+// adds little to the time a decode takes. Without a second core or a thread it converts on
+// the caller's thread instead. Rows are handed over in order, top to bottom.
+class SrgbRowConversion
+{
+public:
+    explicit SrgbRowConversion(const SrgbConversion& from);
+    // Waits for the rows handed over: the picture's memory must outlive this.
+    ~SrgbRowConversion();
+    SrgbRowConversion(const SrgbRowConversion&) = delete;
+    SrgbRowConversion& operator=(const SrgbRowConversion&) = delete;
+
+    // The picture whose rows are handed over: width pixels a row, stride bytes apart.
+    void Start(uchar* pixels, int width, qsizetype stride);
+    // Rows 0 .. rows - 1 are decoded and may be converted.
+    void RowsReady(int rows);
+    // Returns once every row handed over is converted.
+    void Finish();
+
+private:
+    void work();
+    void convert(int first, int last);
+
+    const SrgbConversion& conversion;
+    uchar* pixels = nullptr;
+    int width = 0;
+    qsizetype stride = 0;
+    int converted = 0; // rows converted or being converted; the worker's own
+    struct Shared;
+    std::unique_ptr<Shared> shared; // null when converting on the caller's thread
+};
