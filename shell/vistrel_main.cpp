@@ -9,10 +9,14 @@
 #include "shell/program_files.h"
 #include "shell/single_instance.h"
 #include "shell/windows.h"
+#include "store/path_text.h"
+#include "viewer/picture_loader.h"
 
 #include <QByteArray>
+#include <QScreen>
 
 #include <cstdio>
+#include <optional>
 
 int main(int argc, char** argv)
 {
@@ -41,6 +45,11 @@ int main(int argc, char** argv)
         return 0;
     instance.OnHandedOver = OpenHandedOverPath;
 
+    // The start picture is decoded while the windows are made and shown; its pane is no
+    // larger than the screen.
+    std::optional<StartPicture> startPicture;
+    if (!startPath.empty() && IsPictureFileName(startPath) && app.primaryScreen())
+        startPicture.emplace(startPath, app.primaryScreen()->availableGeometry().size());
     CloseWindowsOnTermination();
     CreateWindows(programPath);
     if (!startPath.empty())

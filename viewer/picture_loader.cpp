@@ -116,6 +116,14 @@ PictureLoader::First PictureLoader::Open(const std::string& fileName, QSize area
         first.complete = true;
         return first;
     }
+    if (std::optional<First> begun = StartPicture::Take(fileName, area))
+        return std::move(*begun);
+    return decodeFirst(fileName, area);
+}
+
+PictureLoader::First PictureLoader::decodeFirst(const std::string& fileName, QSize area)
+{
+    First first;
     if (isJpeg(fileName)) {
         ReducedJpeg reduced = ReadJpegReduced(fileName, area);
         if (!reduced.picture.isNull()) {
@@ -393,4 +401,51 @@ PictureLoader::Stamp PictureLoader::stampOf(const std::string& fileName)
         static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
         static_cast<std::int64_t>(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec,
         static_cast<std::uint64_t>(status.st_ino)};
+}
+
+StartPicture* StartPicture::current = nullptr;
+
+StartPicture::StartPicture(const std::string& fileName, QSize area)
+    : begunFile(fileName)
+    , begunArea(area)
+{
+    try {
+        decoder = std::thread([this] {
+            // What fails here fails again, and is told, when Open decodes on its own thread.
+            try {
+                first = PictureLoader::decodeFirst(begunFile, begunArea);
+            } catch (...) {
+                first = PictureLoader::First {};
+            }
+        });
+    } catch (const std::system_error&) {
+        return;
+    }
+    current = this;
+}
+
+StartPicture::~StartPicture()
+{
+    if (current == this)
+        current = nullptr;
+    if (decoder.joinable())
+        decoder.join();
+}
+
+std::optional<PictureLoader::First> StartPicture::Take(const std::string& fileName, QSize area)
+{
+    StartPicture* begun = std::exchange(current, nullptr);
+    if (!begun || begun->begunFile != fileName)
+        return std::nullopt;
+    begun->decoder.join();
+    PictureLoader::First first = std::move(begun->first);
+    // A reduced picture serves when it covers the picture fitted into the area, with the
+    // reduced decode's pixel to spare for rounding.
+    const QSize fitted = first.size.scaled(area, Qt::KeepAspectRatio) + QSize(1, 1);
+    if (first.picture.isNull()
+        || (!first.complete
+            && (first.picture.width() < fitted.width()
+                || first.picture.height() < fitted.height())))
+        return std::nullopt;
+    return first;
 }

@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -106,6 +107,10 @@ public:
     std::function<void(const std::string&)> BetweenRows;
 
 private:
+    friend class StartPicture;
+    // What Open gives for fileName, decoded on the calling thread, with nothing decoded ahead.
+    static First decodeFirst(const std::string& fileName, QSize area);
+
     struct Job
     {
         std::string fileName;
@@ -177,4 +182,33 @@ private:
     // The pictures decoded ahead, under aheadMutex; the worker fills the entries.
     std::mutex aheadMutex;
     std::vector<Ahead> ahead;
+};
+
+// The picture a start with a path shows first, decoded on a thread of its own while the
+// program makes and shows its windows. Begun for an area at least as large as the pane it
+// will show in (a larger area never asks for more reduction), so that PictureLoader::Open of
+// that file, in the pane's own area, takes it instead of decoding again; a reduced picture
+// too small for the pane is decoded again. One at a time; made and ended on the thread that
+// calls Open.
+class StartPicture
+{
+public:
+    // Begins decoding; where the system gives no thread, nothing is begun and Open decodes
+    // as it does without one.
+    StartPicture(const std::string& fileName, QSize area);
+    // Waits for the decode, whose picture then goes unused.
+    ~StartPicture();
+    StartPicture(const StartPicture&) = delete;
+    StartPicture& operator=(const StartPicture&) = delete;
+
+    // The picture begun for fileName when it serves an area of this size, after waiting for
+    // it; otherwise nothing. Either way the start picture is then used up.
+    static std::optional<PictureLoader::First> Take(const std::string& fileName, QSize area);
+
+private:
+    std::string begunFile;
+    QSize begunArea;
+    PictureLoader::First first;
+    std::thread decoder;
+    static StartPicture* current;
 };

@@ -68,6 +68,8 @@ private slots:
     void noWorkerThread();
     void abandonedDecodeStops();
     void heldKeyQueuesOneDecodeAhead();
+    void startPicture_data();
+    void startPicture();
 };
 
 void TestPictureLoader::decodeAhead_data()
@@ -315,6 +317,40 @@ void TestPictureLoader::heldKeyQueuesOneDecodeAhead()
     gateChanged.notify_all();
     loader.WaitIdle();
     QCOMPARE(loader.AheadCount(), 2);
+}
+
+void TestPictureLoader::startPicture_data()
+{
+    QTest::addColumn<bool>("sameFile");
+    QTest::addColumn<QSize>("begunFor");
+    // What Open gives in a pane of 1000 x 700.
+    QTest::addColumn<QSize>("first");
+    // A larger area is reduced less; the pane takes that picture instead of decoding again.
+    QTest::newRow("begun for a larger area") << true << QSize(1600, 1200) << QSize(1800, 1200);
+    QTest::newRow("too small for the pane") << true << QSize(400, 300) << QSize(1350, 900);
+    QTest::newRow("another file") << false << QSize(1600, 1200) << QSize(1350, 900);
+}
+
+// The picture a start with a path decodes while the windows are made serves the first Open
+// of that file where it covers the pane, and only once.
+void TestPictureLoader::startPicture()
+{
+    QFETCH(bool, sameFile);
+    QFETCH(QSize, begunFor);
+    QFETCH(QSize, first);
+    QTemporaryDir dir;
+    const std::string file = QFile::encodeName(dir.filePath("a.jpg")).toStdString();
+    const std::string other = QFile::encodeName(dir.filePath("b.jpg")).toStdString();
+    for (const std::string& name : {file, other})
+        QVERIFY(picture(1).save(QString::fromStdString(name), "JPEG"));
+    const QSize pane(1000, 700);
+    PictureLoader loader;
+    StartPicture begun(sameFile ? file : other, begunFor);
+    const PictureLoader::First opened = loader.Open(file, pane);
+    QCOMPARE(opened.picture.size(), first);
+    QVERIFY(!opened.complete);
+    QCOMPARE(opened.size, QSize(3600, 2400));
+    QCOMPARE(loader.Open(file, pane).picture.size(), QSize(1350, 900));
 }
 
 QTEST_MAIN(TestPictureLoader)
