@@ -25,7 +25,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "picture viewer with a round magnifying gl
 set(CPACK_PACKAGE_DESCRIPTION
     "Vistrel lists a folder and shows the chosen picture fitted into its pane; a round glass
 that you drag over the picture shows it magnified. It reads BMP/DIB, JPEG, GIF, PNG, WebP,
-TIFF, SVG, HEIC/HEIF, AVIF, ICO, WMF and EMF files.")
+TIFF, SVG, HEIC/HEIF, AVIF, JPEG XL, ICO, WMF and EMF files.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -5,6 +5,7 @@
 #include "imaging/heif_graphic.h"
 #include "imaging/image_reader_graphic.h"
 #include "imaging/jpeg_graphic.h"
+#include "imaging/jxl_graphic.h"
 #include "imaging/picture_file.h"
 #include "imaging/svg_graphic.h"
 #include "imaging/wait_cursor.h"
@@ -70,6 +71,8 @@ std::unique_ptr<Graphic> decoderFor(PictureFormat format)
         return std::make_unique<RasterGraphic>(ReadSvgFile);
     case PictureFormat::Heif:
         return std::make_unique<RasterGraphic>(ReadHeifFile);
+    case PictureFormat::Jxl:
+        return std::make_unique<RasterGraphic>(ReadJxlFile);
     }
     return nullptr;
 }

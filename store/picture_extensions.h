@@ -17,6 +17,7 @@ enum class PictureFormat {
     Tiff,
     Svg,
     Heif,
+    Jxl,
 };
 
 struct PictureExtensionEntry
@@ -29,7 +30,7 @@ struct PictureExtensionEntry
     bool Listed;
 };
 
-inline constexpr std::array<PictureExtensionEntry, 16> PictureExtensions = {{
+inline constexpr std::array<PictureExtensionEntry, 17> PictureExtensions = {{
     {".BMP", PictureFormat::Bitmap, true},
     {".DIB", PictureFormat::Bitmap, true},
     {".WMF", PictureFormat::WindowsMetafile, true},
@@ -46,6 +47,7 @@ inline constexpr std::array<PictureExtensionEntry, 16> PictureExtensions = {{
     {".HEIC", PictureFormat::Heif, true},
     {".HEIF", PictureFormat::Heif, true},
     {".AVIF", PictureFormat::Heif, true},
+    {".JXL", PictureFormat::Jxl, true},
 }};
 
 // The table's entry for Extension (dot included), ASCII letter case ignored; none when the

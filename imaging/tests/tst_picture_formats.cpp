@@ -316,8 +316,9 @@ void tst_picture_formats::decoderTable_data()
 {
     QTest::addColumn<QString>("extension");
     QTest::addColumn<bool>("hasDecoder");
-    for (const char* known : {".BMP", ".DIB", ".WMF", ".EMF", ".GIF", ".JPG", ".JPEG", ".ICO",
-                              ".PNG", ".WEBP", ".TIF", ".TIFF", ".SVG", ".HEIC", ".HEIF", ".AVIF"})
+    for (const char* known :
+         {".BMP", ".DIB", ".WMF", ".EMF", ".GIF", ".JPG", ".JPEG", ".ICO", ".PNG", ".WEBP", ".TIF",
+          ".TIFF", ".SVG", ".HEIC", ".HEIF", ".AVIF", ".JXL"})
         QTest::newRow(known) << known << true;
     for (const char* unknown : {"", ".GZ", ".SVGZ", ".jpg", ".JPE", "BMP", ".BMP "})
         QTest::addRow("'%s'", unknown) << unknown << false;
@@ -390,6 +391,8 @@ void tst_picture_formats::readsEveryRasterFormat_data()
     // Written by ImageMagick through libheif from the same blocks; lossy.
     QTest::newRow("heic") << "photo.heic" << testDataFile("blocks.heic") << 12;
     QTest::newRow("avif") << "photo.avif" << testDataFile("blocks.avif") << 12;
+    // Written losslessly by libjxl's encoder.
+    QTest::newRow("jxl") << "picture.jxl" << testDataFile("blocks.jxl") << 0;
 }
 
 void tst_picture_formats::readsEveryRasterFormat()
