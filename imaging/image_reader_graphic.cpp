@@ -7,25 +7,38 @@
 #include <QIODevice>
 #include <QImageReader>
 
+#include <mutex>
+
 namespace {
 
 // Qt refuses pictures above 256 MB by default; the loader's own limit is the one that counts,
-// checked on the size the header gives before the picture is read. Qt's limit is global, so
-// it is put back when the read ends.
+// checked on the size the header gives before the picture is read. Qt's limit is global and
+// reads run on the interface thread and the decode-ahead thread at once, so the first read to
+// begin raises it and the last to end puts the old one back.
 class AllocationLimit
 {
 public:
     explicit AllocationLimit(int megabytes)
-        : previous(QImageReader::allocationLimit())
     {
-        QImageReader::setAllocationLimit(megabytes);
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (readers++ == 0) {
+            previous = QImageReader::allocationLimit();
+            QImageReader::setAllocationLimit(megabytes);
+        }
     }
-    ~AllocationLimit() { QImageReader::setAllocationLimit(previous); }
+    ~AllocationLimit()
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (--readers == 0)
+            QImageReader::setAllocationLimit(previous);
+    }
     AllocationLimit(const AllocationLimit&) = delete;
     AllocationLimit& operator=(const AllocationLimit&) = delete;
 
 private:
-    int previous;
+    static inline std::mutex mutex;
+    static inline int readers = 0;
+    static inline int previous = 0;
 };
 
 // A picture file as a device for Qt's readers, so that they read it through PictureFile's
