@@ -24,8 +24,8 @@ set(CPACK_PACKAGE_CONTACT "Vistrel developers <developers@vistrel.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "picture viewer with a round magnifying glass")
 set(CPACK_PACKAGE_DESCRIPTION
     "Vistrel lists a folder and shows the chosen picture fitted into its pane; a round glass
-that you drag over the picture shows it magnified. It reads BMP/DIB, JPEG, GIF, ICO, WMF
-and EMF files.")
+that you drag over the picture shows it magnified. It reads BMP/DIB, JPEG, GIF, PNG, WebP,
+TIFF, SVG, HEIC/HEIF, AVIF, JPEG XL, ICO, WMF and EMF files.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -34,5 +34,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://vistrel.org/)
 # The libraries it links are found by dpkg-shlibdeps; the faces that the interface and the
 # metafile text ask for (Arial, Arial Narrow) are not a library it links.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt loads its WebP and TIFF readers as plugins, which no linked library names.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-image-formats-plugins)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)
 include(CPack)

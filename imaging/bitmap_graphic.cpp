@@ -1,12 +1,12 @@
 #include "imaging/bitmap_graphic.h"
 
+#include "imaging/image_reader_graphic.h"
 #include "imaging/picture_buffer.h"
 #include "imaging/picture_file.h"
 #include "metafile/dib.h"
 #include "store/picture_limits.h"
 
 #include <QBuffer>
-#include <QImageReader>
 
 #include <algorithm>
 #include <cstring>
@@ -171,25 +171,6 @@ bool isPng(Bytes entry)
         && std::equal(std::begin(signature), std::end(signature), entry.begin());
 }
 
-// Qt refuses pictures above 256 MB by default; the loader's own limit is the one that counts,
-// checked on the size the PNG's header gives before it is read. Qt's limit is global, so it
-// is put back when the read ends.
-class AllocationLimit
-{
-public:
-    explicit AllocationLimit(int megabytes)
-        : previous(QImageReader::allocationLimit())
-    {
-        QImageReader::setAllocationLimit(megabytes);
-    }
-    ~AllocationLimit() { QImageReader::setAllocationLimit(previous); }
-    AllocationLimit(const AllocationLimit&) = delete;
-    AllocationLimit& operator=(const AllocationLimit&) = delete;
-
-private:
-    int previous;
-};
-
 QImage decodeIconPng(Bytes entry)
 {
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(entry.data()),
@@ -197,26 +178,7 @@ QImage decodeIconPng(Bytes entry)
     QBuffer device(&bytes);
     if (!device.open(QIODevice::ReadOnly))
         return {};
-    QImageReader reader(&device, "png");
-    reader.setAutoDetectImageFormat(false);
-    // Qt decodes into the format the header asks for (a 16-bit PNG into 8 bytes a pixel)
-    // and the picture is then widened to 32 bits beside it unless it already is: both are
-    // held at once, so both count against the limit, reckoned from the header.
-    const QImage::Format format = reader.imageFormat();
-    const QSize size = reader.size();
-    const qint64 pixels = qint64 {size.width()} * size.height();
-    const qint64 decoded = pixels * QImage::toPixelFormat(format).bitsPerPixel() / 8;
-    const bool widened = format != QImage::Format_RGB32 && format != QImage::Format_ARGB32
-        && format != QImage::Format_ARGB32_Premultiplied;
-    if (format == QImage::Format_Invalid || !FitsPictureLimit(size.width(), size.height())
-        || decoded + (widened ? 4 * pixels : 0) > MaxPictureBytes)
-        return {};
-    // One MB above the loader's limit, as Qt refuses from its limit on.
-    const AllocationLimit limit(static_cast<int>(MaxPictureBytes >> 20) + 1);
-    QImage image;
-    if (!reader.read(&image))
-        return {};
-    return FlattenOnWhite(std::move(image));
+    return ReadWithImageReader(device, "png");
 }
 
 // What an entry offers: its real size (from its own header, not the directory's) and its

@@ -2,8 +2,12 @@
 
 #include "imaging/bitmap_graphic.h"
 #include "imaging/gif_graphic.h"
+#include "imaging/heif_graphic.h"
+#include "imaging/image_reader_graphic.h"
 #include "imaging/jpeg_graphic.h"
+#include "imaging/jxl_graphic.h"
 #include "imaging/picture_file.h"
+#include "imaging/svg_graphic.h"
 #include "imaging/wait_cursor.h"
 #include "metafile/metafile_player.h"
 #include "store/picture_extensions.h"
@@ -57,6 +61,18 @@ std::unique_ptr<Graphic> decoderFor(PictureFormat format)
         return std::make_unique<RasterGraphic>(ReadJpegFile);
     case PictureFormat::Icon:
         return std::make_unique<RasterGraphic>(ReadIconFile);
+    case PictureFormat::Png:
+        return std::make_unique<RasterGraphic>(ReadPngFile);
+    case PictureFormat::Webp:
+        return std::make_unique<RasterGraphic>(ReadWebpFile);
+    case PictureFormat::Tiff:
+        return std::make_unique<RasterGraphic>(ReadTiffFile);
+    case PictureFormat::Svg:
+        return std::make_unique<RasterGraphic>(ReadSvgFile);
+    case PictureFormat::Heif:
+        return std::make_unique<RasterGraphic>(ReadHeifFile);
+    case PictureFormat::Jxl:
+        return std::make_unique<RasterGraphic>(ReadJxlFile);
     }
     return nullptr;
 }

@@ -8,8 +8,9 @@ packages=(
     build-essential cmake ninja-build clang libclang-rt-14-dev clang-format
     # Qt 6 Widgets and its offscreen/X11 platforms
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev
-    # picture decoders
-    libjpeg62-turbo-dev libgif-dev
+    # picture decoders: Qt's plugins read WebP and TIFF, libheif HEIC/HEIF and AVIF,
+    # libjxl JPEG XL
+    libjpeg62-turbo-dev libgif-dev qt6-image-formats-plugins libheif-dev libjxl-dev
     # colour profiles embedded in pictures, converted to sRGB
     liblcms2-dev
     # fonts for the interface and for metafile text; the others draw the scripts and symbols

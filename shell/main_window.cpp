@@ -15,6 +15,7 @@
 #include "shell/shown_tabs_accessible.h"
 #include "shell/windows.h"
 #include "store/path_text.h"
+#include "store/picture_extensions.h"
 #include "viewer/brightness_contrast_bar.h"
 #include "viewer/magnification_indicator.h"
 #include "viewer/page_viewer.h"
@@ -472,7 +473,11 @@ void MainWindow::FolderShown()
 
 void MainWindow::ShowSelectedFile()
 {
-    const std::string name = O_dir_content1->GetSelectedName();
+    ShowFolderFile(O_dir_content1->GetSelectedName());
+}
+
+void MainWindow::ShowFolderFile(const std::string& name)
+{
     imageFileName = O_dir_content1->CurrentFolder() + name;
     SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
     ResetScaleStep();
@@ -549,6 +554,9 @@ bool MainWindow::ShowStartPath()
     O_dir_content1->ShowFolder(FolderOfPath(path));
     if (O_dir_content1->SelectEntry(FileNamePart(path)))
         ShowSelectedFile();
+    else if (FindPictureExtension(PictureExtension(path)))
+        // A picture the loader reads that the list does not offer (an icon) opens by its path.
+        ShowFolderFile(FileNamePart(path));
     else
         StatusBar1->showMessage(QStringLiteral("Not a picture file: %1").arg(TextOfByteName(path)),
                                 messageTime);

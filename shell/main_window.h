@@ -55,6 +55,8 @@ public:
     void UpdateControls();
     void FolderShown();
     void ShowSelectedFile();
+    // Shows the named file of the folder shown, whether or not the list offers it.
+    void ShowFolderFile(const std::string& name);
     bool IsImageFile(const std::string& FileName) const;
     void BrightnessChanged(int Value);
     void ContrastChanged(int Value);

@@ -12,6 +12,12 @@ enum class PictureFormat {
     Gif,
     Jpeg,
     Icon,
+    Png,
+    Webp,
+    Tiff,
+    Svg,
+    Heif,
+    Jxl,
 };
 
 struct PictureExtensionEntry
@@ -19,11 +25,12 @@ struct PictureExtensionEntry
     // Upper case, the dot included.
     std::string_view Extension;
     PictureFormat Format;
-    // The folder list offers the file to open; icons are read but not offered.
+    // The folder list offers the file to open; icons are read (a path given at start opens
+    // one) but not offered.
     bool Listed;
 };
 
-inline constexpr std::array<PictureExtensionEntry, 8> PictureExtensions = {{
+inline constexpr std::array<PictureExtensionEntry, 17> PictureExtensions = {{
     {".BMP", PictureFormat::Bitmap, true},
     {".DIB", PictureFormat::Bitmap, true},
     {".WMF", PictureFormat::WindowsMetafile, true},
@@ -32,6 +39,15 @@ inline constexpr std::array<PictureExtensionEntry, 8> PictureExtensions = {{
     {".JPG", PictureFormat::Jpeg, true},
     {".JPEG", PictureFormat::Jpeg, true},
     {".ICO", PictureFormat::Icon, false},
+    {".PNG", PictureFormat::Png, true},
+    {".WEBP", PictureFormat::Webp, true},
+    {".TIF", PictureFormat::Tiff, true},
+    {".TIFF", PictureFormat::Tiff, true},
+    {".SVG", PictureFormat::Svg, true},
+    {".HEIC", PictureFormat::Heif, true},
+    {".HEIF", PictureFormat::Heif, true},
+    {".AVIF", PictureFormat::Heif, true},
+    {".JXL", PictureFormat::Jxl, true},
 }};
 
 // The table's entry for Extension (dot included), ASCII letter case ignored; none when the

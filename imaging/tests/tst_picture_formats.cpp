@@ -3,8 +3,10 @@
 #include "store/picture_limits.h"
 
 #include <QBuffer>
+#include <QColor>
 #include <QCursor>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -89,6 +91,40 @@ QByteArray bmpHeaderOnly(qint32 width, qint32 height)
     return bytes;
 }
 
+QByteArray savedAs(const QImage& image, const char* format, int quality = -1)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, quality);
+    return bytes;
+}
+
+// The blocks picture drawn as an SVG of its size.
+QByteArray blocksSvg(int w, int h)
+{
+    QByteArray svg = QStringLiteral("<svg xmlns='http://www.w3.org/2000/svg' width='%1' "
+                                    "height='%2'>")
+                         .arg(w)
+                         .arg(h)
+                         .toUtf8();
+    const QImage picture = blocks(w, h);
+    for (int y = 0; y < h; y += 16)
+        for (int x = 0; x < w; x += 16)
+            svg += QStringLiteral("<rect x='%1' y='%2' width='16' height='16' fill='%3'/>")
+                       .arg(x)
+                       .arg(y)
+                       .arg(QColor(picture.pixel(x, y)).name())
+                       .toUtf8();
+    return svg + "</svg>";
+}
+
+QByteArray testDataFile(const char* name)
+{
+    QFile file(qEnvironmentVariable("VISTREL_TEST_DATA") + "/" + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // A width x height RGB32 picture of the given pixels, top row first.
 QImage pictureOf(int width, int height, const std::vector<QRgb>& pixels)
 {
@@ -158,6 +194,24 @@ QByteArray zeroRgba64Png(quint32 width, quint32 height)
     header.append(QByteArray::fromHex("1006000000"));
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", stream)
         + chunk("IEND", {});
+}
+
+// A lossless WebP's picture inside an extended file whose canvas claims width x height.
+QByteArray webpCanvas(const QByteArray& lossless, int width, int height)
+{
+    const auto little = [](QByteArray& out, quint32 value, int size) {
+        for (int i = 0; i < size; ++i)
+            out.append(char((value >> (8 * i)) & 255));
+    };
+    QByteArray body("WEBPVP8X");
+    little(body, 10, 4);
+    little(body, 0, 4);
+    little(body, static_cast<quint32>(width - 1), 3);
+    little(body, static_cast<quint32>(height - 1), 3);
+    body += lossless.mid(12);
+    QByteArray file("RIFF");
+    little(file, static_cast<quint32>(body.size()), 4);
+    return file + body;
 }
 
 } // namespace
@@ -262,9 +316,11 @@ void tst_picture_formats::decoderTable_data()
 {
     QTest::addColumn<QString>("extension");
     QTest::addColumn<bool>("hasDecoder");
-    for (const char* known : {".BMP", ".DIB", ".WMF", ".EMF", ".GIF", ".JPG", ".JPEG", ".ICO"})
+    for (const char* known :
+         {".BMP", ".DIB", ".WMF", ".EMF", ".GIF", ".JPG", ".JPEG", ".ICO", ".PNG", ".WEBP", ".TIF",
+          ".TIFF", ".SVG", ".HEIC", ".HEIF", ".AVIF", ".JXL"})
         QTest::newRow(known) << known << true;
-    for (const char* unknown : {"", ".GZ", ".PNG", ".jpg", ".JPE", "BMP", ".BMP "})
+    for (const char* unknown : {"", ".GZ", ".SVGZ", ".jpg", ".JPE", "BMP", ".BMP "})
         QTest::addRow("'%s'", unknown) << unknown << false;
 }
 
@@ -326,6 +382,17 @@ void tst_picture_formats::readsEveryRasterFormat_data()
                          << gifFile(48, 32, colours,
                                     {GifFrame {0, 0, 48, 32, false, -1, {}, indices}})
                          << 0;
+    QTest::newRow("png") << "picture.png" << savedAs(picture, "PNG") << 0;
+    QTest::newRow("png with alpha")
+        << "alpha.png" << savedAs(picture.convertToFormat(QImage::Format_ARGB32), "PNG") << 0;
+    QTest::newRow("webp") << "picture.webp" << savedAs(picture, "WEBP", 100) << 0;
+    QTest::newRow("tiff") << "picture.tif" << savedAs(picture, "TIFF") << 0;
+    QTest::newRow("svg") << "drawing.svg" << blocksSvg(48, 32) << 0;
+    // Written by ImageMagick through libheif from the same blocks; lossy.
+    QTest::newRow("heic") << "photo.heic" << testDataFile("blocks.heic") << 12;
+    QTest::newRow("avif") << "photo.avif" << testDataFile("blocks.avif") << 12;
+    // Written losslessly by libjxl's encoder.
+    QTest::newRow("jxl") << "picture.jxl" << testDataFile("blocks.jxl") << 0;
 }
 
 void tst_picture_formats::readsEveryRasterFormat()
@@ -922,8 +989,18 @@ void tst_picture_formats::overTheLimitIsRefused_data()
     QTest::newRow("ico with a larger png") << "huge.ico" << iconOfEntries({png}, 16);
     // A 16-bit PNG decodes to 8 bytes a pixel, within the limit, but its 32-bit picture
     // would be made beside that.
-    QTest::newRow("ico with a 16-bit png")
-        << "deep.ico" << iconOfEntries({zeroRgba64Png(14000, 14000)}, 0);
+    const QByteArray deepPng = zeroRgba64Png(14000, 14000);
+    QTest::newRow("ico with a 16-bit png") << "deep.ico" << iconOfEntries({deepPng}, 0);
+    QTest::newRow("16-bit png") << "deep.png" << deepPng;
+    // Tiny files whose headers claim 2^30 pixels.
+    QByteArray tinyPng = savedAs(blocks(16, 16), "PNG");
+    tinyPng.replace(16, 8, QByteArray::fromHex("0000800000008000"));
+    QTest::newRow("png") << "huge.png" << tinyPng;
+    QTest::newRow("webp") << "huge.webp"
+                          << webpCanvas(savedAs(blocks(16, 16), "WEBP", 100), 32768, 32768);
+    QTest::newRow("svg") << "huge.svg"
+                         << QByteArray("<svg xmlns='http://www.w3.org/2000/svg' width='32768' "
+                                       "height='32768'><rect width='9' height='9'/></svg>");
     // Runs too few to draw more than a corner of a picture of gigabytes.
     QTest::newRow("few runs") << "few.bmp"
                               << runsFile(QByteArray::fromHex("ff010001"), 23170, 23170);

@@ -7,6 +7,8 @@
 #include "store/program_version.h"
 #include "viewer/page_viewer.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <QLabel>
 #include <QProcess>
 #include <QStatusBar>
@@ -236,23 +238,30 @@ void TestDesktopStart::startPath_data()
     QTest::addColumn<QString>("argument"); // relative to the test's folder unless an address
     QTest::addColumn<QString>("listed");
     QTest::addColumn<QString>("selected");
+    QTest::addColumn<QString>("shown"); // the picture shown, selected or not
     QTest::addColumn<QString>("message");
 
     QTest::newRow("picture") << "pics/a b.bmp"
                              << "pics/"
+                             << "a b.bmp"
                              << "a b.bmp" << QString();
     QTest::newRow("file address") << "file://%1/pics/a%20b.bmp"
                                   << "pics/"
+                                  << "a b.bmp"
                                   << "a b.bmp" << QString();
     QTest::newRow("relative to the current folder") << "../pics/a b.bmp"
                                                     << "pics/"
+                                                    << "a b.bmp"
                                                     << "a b.bmp" << QString();
     QTest::newRow("folder") << "pics"
-                            << "pics/" << QString() << QString();
+                            << "pics/" << QString() << QString() << QString();
     QTest::newRow("missing") << "pics/gone.bmp"
-                             << "stored/" << QString() << "Not found: ";
+                             << "stored/" << QString() << QString() << "Not found: ";
     QTest::newRow("not a picture") << "pics/notes.txt"
-                                   << "pics/" << QString() << "Not a picture file: ";
+                                   << "pics/" << QString() << QString() << "Not a picture file: ";
+    // The list does not offer icons, but the loader reads them.
+    QTest::newRow("icon") << "pics/i.ico"
+                          << "pics/" << QString() << "i.ico" << QString();
 }
 
 void TestDesktopStart::startPath()
@@ -260,10 +269,16 @@ void TestDesktopStart::startPath()
     QFETCH(QString, argument);
     QFETCH(QString, listed);
     QFETCH(QString, selected);
+    QFETCH(QString, shown);
     QFETCH(QString, message);
 
     program->writePicture("a b.bmp", 40, 30);
     program->writeFile("pics/notes.txt", "text");
+    QByteArray icon;
+    QBuffer iconBuffer(&icon);
+    iconBuffer.open(QIODevice::WriteOnly);
+    QImage(40, 30, QImage::Format_RGB32).save(&iconBuffer, "ICO");
+    program->writeFile("pics/i.ico", icon);
     QDir(program->path(".")).mkpath("stored");
     program->writeFile("bin/vistrel.set",
                        "<SETTINGS DIR_TO_VIEW=\"" + QFile::encodeName(program->path("stored/"))
@@ -284,11 +299,11 @@ void TestDesktopStart::startPath()
         expectedFolder = QDir(program->path(".")).canonicalPath() + "/" + listed;
     QCOMPARE(Fmain->Edit_dir->text(), expectedFolder);
     QCOMPARE(QString::fromStdString(Fmain->O_dir_content1->GetSelectedName()), selected);
-    QCOMPARE(Fmain->ImageLoaded(), !selected.isEmpty());
-    if (!selected.isEmpty()) {
+    QCOMPARE(Fmain->ImageLoaded(), !shown.isEmpty());
+    if (!shown.isEmpty()) {
         QCOMPARE(Fmain->O_pgv1->SourceSize(), QSize(40, 30));
-        QCOMPARE(Fmain->Label_imgname->text(), selected);
-        QCOMPARE(program->history(), QStringList {expectedFolder + selected});
+        QCOMPARE(Fmain->Label_imgname->text(), shown);
+        QCOMPARE(program->history(), QStringList {expectedFolder + shown});
     } else {
         QCOMPARE(program->history(), QStringList());
     }

@@ -55,7 +55,10 @@ void TestPathText::pictureNames_data()
     QTest::newRow("dib") << "/f/a.dib" << true;
     QTest::newRow("wmf") << "/f/a.wmf" << true;
     QTest::newRow("emf") << "/f/a.Emf" << true;
-    QTest::newRow("tif") << "/f/c.Tif" << false;
+    for (const char* listed : {"/f/c.Tif", "/f/c.tiff", "/f/s.png", "/f/w.WebP", "/f/d.svg",
+                               "/f/p.HEIC", "/f/p.heif", "/f/p.avif", "/f/x.jxl"})
+        QTest::newRow(listed) << listed << true;
+    QTest::newRow("compressed drawings are not read") << "/f/d.svgz" << false;
     QTest::newRow("icons are not listed") << "/f/c.ico" << false;
     QTest::newRow("no extension") << "/f/d" << false;
     QTest::newRow("dot only in the folder") << "/f.jpg/d" << false;

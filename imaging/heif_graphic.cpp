@@ -1,0 +1,84 @@
+#include "imaging/heif_graphic.h"
+
+#include "imaging/graphic.h"
+#include "imaging/picture_buffer.h"
+#include "imaging/picture_file.h"
+#include "store/picture_limits.h"
+
+#include <QByteArray>
+
+#include <memory>
+
+#include <libheif/heif.h>
+
+namespace {
+
+// Far more than any photo; the whole file is held in memory while it is decoded.
+constexpr qint64 maxHeifBytes = qint64 {1} << 30;
+
+struct HeifDeleter
+{
+    void operator()(heif_context* context) const { heif_context_free(context); }
+    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
+    void operator()(heif_image* image) const { heif_image_release(image); }
+};
+
+template<typename T> using HeifPointer = std::unique_ptr<T, HeifDeleter>;
+
+} // namespace
+
+QImage ReadHeifFile(const std::string& fileName)
+{
+    PictureFile file(fileName);
+    if (!file.isOpen() || file.size() > maxHeifBytes)
+        return {};
+    QByteArray bytes(static_cast<qsizetype>(file.size()), Qt::Uninitialized);
+    if (file.read(bytes.data(), bytes.size()) != bytes.size())
+        return {};
+
+    const HeifPointer<heif_context> context(heif_context_alloc());
+    if (!context
+        || heif_context_read_from_memory_without_copy(
+               context.get(), bytes.constData(), static_cast<std::size_t>(bytes.size()), nullptr)
+                .code
+            != heif_error_Ok)
+        return {};
+    heif_image_handle* primary = nullptr;
+    if (heif_context_get_primary_image_handle(context.get(), &primary).code != heif_error_Ok)
+        return {};
+    const HeifPointer<heif_image_handle> handle(primary);
+
+    // The size after the file's turn and mirror, which the decode applies. libheif's RGBA
+    // picture and ours are held at once, so both count against the limit.
+    const long long width = heif_image_handle_get_width(handle.get());
+    const long long height = heif_image_handle_get_height(handle.get());
+    if (!FitsPictureLimit(width, height) || 8 * width * height > MaxPictureBytes)
+        return {};
+
+    heif_image* decoded = nullptr;
+    if (heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB, heif_chroma_interleaved_RGBA,
+                          nullptr)
+            .code
+        != heif_error_Ok)
+        return {};
+    const HeifPointer<heif_image> image(decoded);
+    int stride = 0;
+    const uint8_t* pixels
+        = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    if (!pixels || heif_image_get_width(image.get(), heif_channel_interleaved) != width
+        || heif_image_get_height(image.get(), heif_channel_interleaved) != height
+        || stride < 4 * width)
+        return {};
+
+    QImage picture = NewPictureBitmap(static_cast<int>(width), static_cast<int>(height));
+    if (picture.isNull())
+        return {};
+    for (long long y = 0; y < height; ++y) {
+        const uint8_t* in = pixels + y * stride;
+        auto* out = reinterpret_cast<QRgb*>(picture.scanLine(static_cast<int>(y)));
+        for (long long x = 0; x < width; ++x, in += 4)
+            out[x] = in[3] == 255 ? qRgb(in[0], in[1], in[2])
+                                  : OnWhite(qRgba(in[0], in[1], in[2], in[3]));
+    }
+    return picture;
+}

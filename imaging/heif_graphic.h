@@ -1,0 +1,11 @@
+// HEIF pictures (HEIC from phones, and AVIF) through libheif: the primary picture only, turned
+// and mirrored as the file says.
+#pragma once
+
+#include <QImage>
+
+#include <string>
+
+// The file's primary picture on white; null when there is none, when it is over the picture
+// limit, or when libheif cannot decode it (no decoder for its coding among them).
+QImage ReadHeifFile(const std::string& fileName);

@@ -1,0 +1,119 @@
+#include "imaging/image_reader_graphic.h"
+
+#include "imaging/graphic.h"
+#include "imaging/picture_file.h"
+#include "store/picture_limits.h"
+
+#include <QIODevice>
+#include <QImageReader>
+
+#include <mutex>
+
+namespace {
+
+// Qt refuses pictures above 256 MB by default; the loader's own limit is the one that counts,
+// checked on the size the header gives before the picture is read. Qt's limit is global and
+// reads run on the interface thread and the decode-ahead thread at once, so the first read to
+// begin raises it and the last to end puts the old one back.
+class AllocationLimit
+{
+public:
+    explicit AllocationLimit(int megabytes)
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (readers++ == 0) {
+            previous = QImageReader::allocationLimit();
+            QImageReader::setAllocationLimit(megabytes);
+        }
+    }
+    ~AllocationLimit()
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (--readers == 0)
+            QImageReader::setAllocationLimit(previous);
+    }
+    AllocationLimit(const AllocationLimit&) = delete;
+    AllocationLimit& operator=(const AllocationLimit&) = delete;
+
+private:
+    static inline std::mutex mutex;
+    static inline int readers = 0;
+    static inline int previous = 0;
+};
+
+// A picture file as a device for Qt's readers, so that they read it through PictureFile's
+// rules (regular files only, nothing past the size at opening).
+class PictureFileDevice final : public QIODevice
+{
+public:
+    explicit PictureFileDevice(PictureFile& pictureFile)
+        : file(pictureFile)
+    {
+    }
+
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return file.size(); }
+    bool seek(qint64 offset) override { return QIODevice::seek(offset) && file.seek(offset); }
+
+protected:
+    qint64 readData(char* data, qint64 count) override { return file.read(data, count); }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    PictureFile& file;
+};
+
+QImage readFile(const std::string& fileName, const char* format)
+{
+    PictureFile file(fileName);
+    if (!file.isOpen())
+        return {};
+    PictureFileDevice device(file);
+    if (!device.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return {};
+    return ReadWithImageReader(device, format);
+}
+
+} // namespace
+
+QImage ReadWithImageReader(QIODevice& device, const char* format)
+{
+    QImageReader reader(&device, format);
+    reader.setAutoDetectImageFormat(false);
+    // Qt decodes into the format the header asks for (a 16-bit PNG into 8 bytes a pixel)
+    // and the picture is then widened to 32 bits beside it unless it already is: both are
+    // held at once, so both count against the limit, reckoned from the header. A reader that
+    // does not tell its format (WebP's) decodes into 32 bits.
+    const QImage::Format format32 = QImage::Format_ARGB32;
+    const QImage::Format told = reader.imageFormat();
+    const QImage::Format decodedFormat = told == QImage::Format_Invalid ? format32 : told;
+    const QSize size = reader.size();
+    const qint64 pixels = qint64 {size.width()} * size.height();
+    const qint64 decoded = pixels * QImage::toPixelFormat(decodedFormat).bitsPerPixel() / 8;
+    const bool widened = decodedFormat != QImage::Format_RGB32 && decodedFormat != format32
+        && decodedFormat != QImage::Format_ARGB32_Premultiplied;
+    if (!FitsPictureLimit(size.width(), size.height())
+        || decoded + (widened ? 4 * pixels : 0) > MaxPictureBytes)
+        return {};
+    // One MB above the loader's limit, as Qt refuses from its limit on.
+    const AllocationLimit limit(static_cast<int>(MaxPictureBytes >> 20) + 1);
+    QImage image;
+    if (!reader.read(&image) || image.size() != size)
+        return {};
+    return FlattenOnWhite(std::move(image));
+}
+
+QImage ReadPngFile(const std::string& fileName)
+{
+    return readFile(fileName, "png");
+}
+
+QImage ReadWebpFile(const std::string& fileName)
+{
+    return readFile(fileName, "webp");
+}
+
+QImage ReadTiffFile(const std::string& fileName)
+{
+    return readFile(fileName, "tiff");
+}

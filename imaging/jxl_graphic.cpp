@@ -1,0 +1,105 @@
+#include "imaging/jxl_graphic.h"
+
+#include "imaging/graphic.h"
+#include "imaging/picture_buffer.h"
+#include "imaging/picture_file.h"
+#include "store/picture_limits.h"
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include <jxl/decode.h>
+#include <jxl/thread_parallel_runner.h>
+
+namespace {
+
+// Far more than any photo; the whole file is held in memory while it is decoded.
+constexpr qint64 maxJxlBytes = qint64 {1} << 30;
+
+// libjxl works on three planes of floats for the whole frame, besides the RGBA bytes it gives
+// and our picture: twenty bytes a pixel in all count against the limit.
+constexpr long long bytesPerPixelWhileDecoding = 20;
+
+struct JxlDeleter
+{
+    void operator()(JxlDecoder* decoder) const { JxlDecoderDestroy(decoder); }
+};
+
+struct RunnerDeleter
+{
+    void operator()(void* runner) const { JxlThreadParallelRunnerDestroy(runner); }
+};
+
+} // namespace
+
+QImage ReadJxlFile(const std::string& fileName)
+{
+    PictureFile file(fileName);
+    if (!file.isOpen() || file.size() > maxJxlBytes)
+        return {};
+    QByteArray bytes(static_cast<qsizetype>(file.size()), Qt::Uninitialized);
+    if (file.read(bytes.data(), bytes.size()) != bytes.size())
+        return {};
+
+    const std::unique_ptr<JxlDecoder, JxlDeleter> decoder(JxlDecoderCreate(nullptr));
+    const std::unique_ptr<void, RunnerDeleter> runner(
+        JxlThreadParallelRunnerCreate(nullptr, JxlThreadParallelRunnerDefaultNumWorkerThreads()));
+    if (!decoder || !runner
+        || JxlDecoderSetParallelRunner(decoder.get(), JxlThreadParallelRunner, runner.get())
+            != JXL_DEC_SUCCESS
+        || JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE)
+            != JXL_DEC_SUCCESS
+        || JxlDecoderSetInput(decoder.get(), reinterpret_cast<const uint8_t*>(bytes.constData()),
+                              static_cast<std::size_t>(bytes.size()))
+            != JXL_DEC_SUCCESS)
+        return {};
+    JxlDecoderCloseInput(decoder.get());
+
+    const JxlPixelFormat format {4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    long long width = 0;
+    long long height = 0;
+    std::vector<uint8_t> rgba;
+    for (;;) {
+        const JxlDecoderStatus status = JxlDecoderProcessInput(decoder.get());
+        if (status == JXL_DEC_BASIC_INFO) {
+            JxlBasicInfo info;
+            if (JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS)
+                return {};
+            // The size after the file's turn and mirror, which the decoder applies.
+            width = info.xsize;
+            height = info.ysize;
+            if (!FitsPictureLimit(width, height)
+                || bytesPerPixelWhileDecoding * width * height > MaxPictureBytes)
+                return {};
+        } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
+            std::size_t size = 0;
+            if (width == 0
+                || JxlDecoderImageOutBufferSize(decoder.get(), &format, &size) != JXL_DEC_SUCCESS
+                || size != static_cast<std::size_t>(4 * width * height))
+                return {};
+            rgba.resize(size);
+            if (JxlDecoderSetImageOutBuffer(decoder.get(), &format, rgba.data(), rgba.size())
+                != JXL_DEC_SUCCESS)
+                return {};
+        } else if (status == JXL_DEC_FULL_IMAGE) {
+            break; // the first frame only
+        } else {
+            return {}; // an error, or the file ends before its first frame does
+        }
+    }
+
+    QImage picture = NewPictureBitmap(static_cast<int>(width), static_cast<int>(height));
+    if (picture.isNull())
+        return {};
+    const uint8_t* in = rgba.data();
+    for (long long y = 0; y < height; ++y) {
+        auto* out = reinterpret_cast<QRgb*>(picture.scanLine(static_cast<int>(y)));
+        for (long long x = 0; x < width; ++x, in += 4)
+            out[x] = in[3] == 255 ? qRgb(in[0], in[1], in[2])
+                                  : OnWhite(qRgba(in[0], in[1], in[2], in[3]));
+    }
+    return picture;
+}

@@ -1,0 +1,10 @@
+// JPEG XL pictures through libjxl: the first frame, turned and mirrored as the file says.
+#pragma once
+
+#include <QImage>
+
+#include <string>
+
+// The file's first frame on white; null when there is none, when it is over the picture
+// limit (reckoned with the decoder's own working memory), or when libjxl cannot decode it.
+QImage ReadJxlFile(const std::string& fileName);
