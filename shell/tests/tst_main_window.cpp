@@ -278,13 +278,15 @@ void TestMainWindow::openData()
 void TestMainWindow::openPicture()
 {
     program->writePicture("a.bmp", 200, 100);
-    for (const char* name : {"x.JPEG", "y.gif", "z.Tif", "d"})
+    // TIFF is listed since the program reads it; a text file and a name without an extension
+    // are not.
+    for (const char* name : {"x.JPEG", "y.gif", "z.Tif", "w.txt", "d"})
         program->writeFile(QString("pics/") + name, "");
     program->Start();
 
     program->chooseFolder(program->path("pics"));
     QCOMPARE(Fmain->Edit_dir->text(), program->path("pics") + '/');
-    QCOMPARE(program->listed(), QStringList({"..", "a.bmp", "x.JPEG", "y.gif"}));
+    QCOMPARE(program->listed(), QStringList({"..", "a.bmp", "x.JPEG", "y.gif", "z.Tif"}));
 
     program->open("a.bmp");
     QVERIFY(Fmain->ImageLoaded());
