@@ -553,7 +553,9 @@ int PageViewer::toDevice(int logical) const
 
 QPoint PageViewer::toDevice(QPoint logical) const
 {
-    return QPoint(toDevice(logical.x()), toDevice(logical.y()));
+    // A position lands where Qt paints the widget: an exact half goes up.
+    return QPoint(static_cast<int>(std::floor(logical.x() * pixelRatio + 0.5)),
+                  static_cast<int>(std::floor(logical.y() * pixelRatio + 0.5)));
 }
 
 QSize PageViewer::toDevice(QSize logical) const

@@ -57,7 +57,7 @@ void TestDevicePixels::checkerboardShowsDevicePixels()
     viewer.show();
     QVERIFY(QTest::qWaitForWindowExposed(&viewer));
     QVERIFY(viewer.LoadPicture(file.toStdString()));
-    viewer.CenterGlassAt(100, 100);
+    viewer.CenterGlassAt(101, 100);
 
     // The fit rule sees the pane's device pixels: the picture fits them and is not reduced.
     QCOMPARE(viewer.ShownSize(), side);
@@ -90,8 +90,16 @@ void TestDevicePixels::checkerboardShowsDevicePixels()
         const Rect64 source = viewer.GlassSourceRect();
         const std::vector<GlassRow> disc = GlassDisc(viewer.GlassPicture().width());
         int checked = 0;
+        const QPoint beneath = (viewer.Image_mg->pos() - viewer.Image1->pos()) * ratio;
         for (int y = 0; y < glass.height(); ++y) {
             const GlassRow& row = disc[std::size_t(y)];
+            // Beyond the disc the glass shows the display picture beneath it.
+            for (int x = 0; x < row.discBegin; ++x)
+                if (glass.pixel(x, y) != viewer.DisplayPicture().pixel(beneath + QPoint(x, y)))
+                    QFAIL(qPrintable(QString("glass corner at scale %1: device pixel %2,%3 wrong")
+                                         .arg(scale)
+                                         .arg(x)
+                                         .arg(y)));
             for (int x = row.innerBegin; x < row.innerEnd; ++x) {
                 const qint64 sx = (source.left + x) / qint64(scale);
                 const qint64 sy = (source.top + y) / qint64(scale);
