@@ -23,9 +23,14 @@ void ImageControl::paintEvent(QPaintEvent* event)
     const QRect area = event->rect();
     QRect shown;
     if (picture && !picture->isNull()) {
-        shown = area.intersected(picture->rect());
-        if (!shown.isEmpty())
+        // A picture made for the screen's pixel ratio is drawn 1:1 into the device pixels,
+        // clipped to the area painted.
+        const qreal ratio = picture->devicePixelRatio();
+        shown = area.intersected(QRect(QPoint(0, 0), picture->deviceIndependentSize().toSize()));
+        if (!shown.isEmpty() && ratio == 1)
             painter.drawImage(shown.topLeft(), *picture, shown);
+        else if (!shown.isEmpty())
+            painter.drawImage(QPointF(0, 0), *picture);
     }
     const QRegion rest = QRegion(area).subtracted(shown);
     for (const QRect& r : rest)

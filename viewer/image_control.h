@@ -1,4 +1,5 @@
-// An image control: shows a picture unscaled at its top-left corner and reports its mouse
+// An image control: shows a picture unscaled at its top-left corner (a picture with a device
+// pixel ratio in device pixels, one picture pixel in one) and reports its mouse
 // events to whoever set the matching handler (an unset handler is simply not called).
 #pragma once
 

@@ -75,6 +75,7 @@ PageViewer::PageViewer(QWidget* parent, const GlassOptions* glassOptions)
     };
 
     placeChildren();
+    pixelRatio = devicePixelRatioF();
     ApplySettings();
     // The worker's notice comes over to this thread; a notice for a picture no longer
     // followed finds nothing to take.
@@ -96,7 +97,7 @@ bool PageViewer::LoadPicture(const std::string& fileName)
     ResetScale();
     // The wait cursor covers the decoding too, the longest part of a load.
     WaitCursor wait;
-    PictureLoader::First first = loader.Open(fileName, Image1->size());
+    PictureLoader::First first = loader.Open(fileName, toDevice(Image1->size()));
     if (first.picture.isNull())
         return false;
     // The old picture's memory goes back before the full new one is decoded behind, so that
@@ -214,7 +215,8 @@ void PageViewer::ResetScale()
 
 void PageViewer::FitPicture()
 {
-    const PictureFit fit = FitToArea(pictureSize, working.Size(), Image1->size(), BorderWidth);
+    const PictureFit fit
+        = FitToArea(pictureSize, working.Size(), toDevice(Image1->size()), toDevice(BorderWidth));
     shownRect = fit.shownRect;
     shownRatio = fit.shownRatio;
     pictureOrigin = fit.pictureOrigin;
@@ -222,9 +224,11 @@ void PageViewer::FitPicture()
 
 void PageViewer::RedrawPicture()
 {
-    if (display.size() != Image1->size())
-        display
-            = Image1->size().isEmpty() ? QImage() : QImage(Image1->size(), QImage::Format_RGB32);
+    const QSize area = toDevice(Image1->size());
+    if (display.size() != area || display.devicePixelRatio() != pixelRatio) {
+        display = area.isEmpty() ? QImage() : QImage(area, QImage::Format_RGB32);
+        display.setDevicePixelRatio(pixelRatio);
+    }
     FitPicture();
     if (display.isNull()) {
         Image1->update();
@@ -363,12 +367,14 @@ void PageViewer::ApplySettings()
         glassDiameter = std::clamp(options->Diameter(), 1, maxGlassDiameter);
         borderColor = options->BorderColor();
     }
-    const int d = glassDiameter;
     // The top-left stays where it is, so a larger glass grows to the right and downward.
-    Image_mg->resize(d, d);
-    if (glass.width() != d) {
+    Image_mg->resize(glassDiameter, glassDiameter);
+    // The glass's pictures count its device pixels.
+    const int d = toDevice(glassDiameter);
+    if (glass.width() != d || glass.devicePixelRatio() != pixelRatio) {
         glassDisc = GlassDisc(d);
         glass = QImage(d, d, QImage::Format_RGB32);
+        glass.setDevicePixelRatio(pixelRatio);
         glassScratch = QImage(d, d, QImage::Format_RGB32);
     }
     // Until the next redraw the glass shows its mask: a black disc in a white square.
@@ -520,11 +526,49 @@ void PageViewer::Image_mgMouseUp(const QMouseEvent&)
     UpdateGlass();
 }
 
+bool PageViewer::event(QEvent* event)
+{
+    // Moved to a screen of another pixel ratio, the pane counts its new device pixels.
+    if (event->type() == QEvent::ScreenChangeInternal)
+        followPixelRatio();
+    return QWidget::event(event);
+}
+
+void PageViewer::followPixelRatio()
+{
+    const qreal ratio = devicePixelRatioF();
+    if (ratio == pixelRatio)
+        return;
+    pixelRatio = ratio;
+    ApplySettings();
+    WaitForPicture();
+    RedrawPicture();
+    drawGlass();
+}
+
+int PageViewer::toDevice(int logical) const
+{
+    return static_cast<int>(RoundHalfEven(logical * pixelRatio));
+}
+
+QPoint PageViewer::toDevice(QPoint logical) const
+{
+    // A position lands where Qt paints the widget: an exact half goes up.
+    return QPoint(static_cast<int>(std::floor(logical.x() * pixelRatio + 0.5)),
+                  static_cast<int>(std::floor(logical.y() * pixelRatio + 0.5)));
+}
+
+QSize PageViewer::toDevice(QSize logical) const
+{
+    return QSize(toDevice(logical.width()), toDevice(logical.height()));
+}
+
 void PageViewer::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     const QSize area = Image1->size();
     placeChildren();
+    followPixelRatio();
     // A resized pane is fitted again, so the picture is never cut off or left in a corner;
     // amounts, scale and glass position stay as they were.
     if (Image1->size() != area) {
@@ -536,7 +580,8 @@ void PageViewer::resizeEvent(QResizeEvent* event)
 
 void PageViewer::ComputeGlassSource()
 {
-    glassSourceRect = GlassSourceFor(shownRatio, pictureOrigin, Image_mg->pos(), Image_mg->size());
+    glassSourceRect
+        = GlassSourceFor(shownRatio, pictureOrigin, toDevice(Image_mg->pos()), glass.size());
 }
 
 void PageViewer::ComposeGlass(const Rect64& sourceRect)
@@ -588,7 +633,7 @@ void PageViewer::composeFromScratch()
 {
     const int d = glass.width();
     // The display picture beneath the glass's square; beyond the display picture, white.
-    const QPoint beneath = Image_mg->pos() - QPoint(BorderWidth, BorderWidth);
+    const QPoint beneath = toDevice(Image_mg->pos()) - toDevice(QPoint(BorderWidth, BorderWidth));
     beneathColumns.resize(static_cast<std::size_t>(d));
     beneathRows.resize(static_cast<std::size_t>(d));
     for (int i = 0; i < d; ++i) {

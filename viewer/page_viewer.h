@@ -132,6 +132,7 @@ public:
     ImageControl* Image_mg;
 
 protected:
+    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -157,6 +158,13 @@ private:
     void composeFromScratch();
     void refreshGlassSurround();
     void placeChildren();
+    // The pictures are made for the screen's pixel ratio: the fit, the display and the glass
+    // count the pane's device pixels, and the image controls draw them 1:1. At a ratio of 1
+    // device and logical pixels are the same.
+    void followPixelRatio();
+    int toDevice(int logical) const;
+    QPoint toDevice(QPoint logical) const;
+    QSize toDevice(QSize logical) const;
 
     const GlassOptions* options;
 
@@ -195,6 +203,7 @@ private:
     std::vector<int> beneathRows;
     bool glassHasBorder = false;
 
+    qreal pixelRatio = 1;
     double workingScale = 1.0;
     double shownRatio = 1.0;
     double pendingInverse = 1.0;
