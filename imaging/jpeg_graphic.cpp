@@ -194,7 +194,7 @@ std::vector<unsigned char> readIccProfile(j_decompress_ptr cinfo)
             return {};
         if (chunks.empty())
             chunks.assign(static_cast<std::size_t>(count), nullptr);
-        if (number < 1 || count != static_cast<int>(chunks.size())
+        if (number < 1 || number > count || count != static_cast<int>(chunks.size())
             || chunks[static_cast<std::size_t>(number - 1)])
             return {};
         chunks[static_cast<std::size_t>(number - 1)] = marker;

@@ -168,6 +168,7 @@ void tst_jpeg_markers::profileGivesSrgb_data()
     QTest::newRow("Display P3, three chunks out of order") << iccChunks(p3, 3, {2, 3, 1}) << true;
     QTest::newRow("chunk missing") << iccChunks(p3, 3, {1, 3}) << false;
     QTest::newRow("chunk repeated") << iccChunks(p3, 2, {1, 2, 2}) << false;
+    QTest::newRow("chunk numbered past the count") << iccChunks(p3, 2, {1, 3}) << false;
     QTest::newRow("not a profile") << iccChunks(QByteArray(300, 'x'), 1, {1}) << false;
 }
 
