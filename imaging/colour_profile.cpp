@@ -1,5 +1,7 @@
 #include "imaging/colour_profile.h"
 
+#include <QImage>
+
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
@@ -248,4 +250,17 @@ void SrgbRowConversion::convert(int first, int last)
 {
     for (int row = first; row < last; ++row)
         conversion.Convert(pixels + stride * row, width);
+}
+
+bool ConvertPictureToSrgb(QImage& picture, const std::vector<unsigned char>& profile)
+{
+    if (profile.empty() || picture.isNull() || picture.format() != QImage::Format_RGB32)
+        return false;
+    SrgbConversion conversion;
+    conversion.Prepare(profile);
+    if (!conversion.Active())
+        return false;
+    for (int y = 0; y < picture.height(); ++y)
+        conversion.Convert(picture.scanLine(y), picture.width());
+    return true;
 }

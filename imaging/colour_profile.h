@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+class QImage;
+
 // The conversion of 32-bit BGRX pixels from a picture's embedded RGB profile to sRGB. A
 // picture without a profile is taken as sRGB and left as it is; so is one whose profile is
 // damaged or not an RGB one (a grey or CMYK profile describes other samples than the RGB the
@@ -85,3 +87,8 @@ private:
     struct Shared;
     std::unique_ptr<Shared> shared; // null when converting on the caller's thread
 };
+
+// Converts an RGB32 picture from profile (the whole ICC data) to sRGB inside its own memory,
+// for decoders that give the whole picture at once; a picture without a usable RGB profile
+// is left as it is, byte for byte. True when the picture was converted.
+bool ConvertPictureToSrgb(QImage& picture, const std::vector<unsigned char>& profile);

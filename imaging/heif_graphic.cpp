@@ -1,5 +1,6 @@
 #include "imaging/heif_graphic.h"
 
+#include "imaging/colour_profile.h"
 #include "imaging/graphic.h"
 #include "imaging/picture_buffer.h"
 #include "imaging/picture_file.h"
@@ -8,6 +9,7 @@
 #include <QByteArray>
 
 #include <memory>
+#include <vector>
 
 #include <libheif/heif.h>
 
@@ -24,6 +26,19 @@ struct HeifDeleter
 };
 
 template<typename T> using HeifPointer = std::unique_ptr<T, HeifDeleter>;
+
+// The ICC profile the picture carries; none when it has none or only colour codes (nclx).
+std::vector<unsigned char> iccProfile(const heif_image_handle* handle)
+{
+    const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
+    if (type != heif_color_profile_type_prof && type != heif_color_profile_type_rICC)
+        return {};
+    std::vector<unsigned char> profile(heif_image_handle_get_raw_color_profile_size(handle));
+    if (profile.empty()
+        || heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok)
+        return {};
+    return profile;
+}
 
 } // namespace
 
@@ -80,5 +95,6 @@ QImage ReadHeifFile(const std::string& fileName)
             out[x] = in[3] == 255 ? qRgb(in[0], in[1], in[2])
                                   : OnWhite(qRgba(in[0], in[1], in[2], in[3]));
     }
+    ConvertPictureToSrgb(picture, iccProfile(handle.get()));
     return picture;
 }

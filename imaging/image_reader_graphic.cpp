@@ -1,10 +1,14 @@
 #include "imaging/image_reader_graphic.h"
 
+#include "imaging/colour_profile.h"
+#include "imaging/exif_orientation.h"
 #include "imaging/graphic.h"
 #include "imaging/picture_file.h"
 #include "store/picture_limits.h"
 
+#include <QColorSpace>
 #include <QIODevice>
+#include <QImageIOHandler>
 #include <QImageReader>
 
 #include <mutex>
@@ -63,6 +67,30 @@ private:
     PictureFile& file;
 };
 
+// The Exif orientation (1 to 8) that puts upright a picture Qt's reader says is stored with
+// transformation; the turn and mirrors are then applied in the picture's own memory rather
+// than in a copy as Qt's own transformation would.
+int orientationOf(QImageIOHandler::Transformations transformation)
+{
+    // Indexed by the transformation's three bits: mirror, flip, quarter turn clockwise.
+    static constexpr int orientations[] = {1, 2, 4, 3, 6, 7, 5, 8};
+    return orientations[transformation.toInt() & 7];
+}
+
+// The ICC profile the file carries, as Qt read it with the picture; none when it has none or
+// is sRGB already. A colour space Qt builds from a PNG's gamma and chromaticities (as most
+// programs write them, for sRGB pictures) has no name, unlike one read from a profile, and
+// such a picture is shown as stored.
+std::vector<unsigned char> profileOf(const QImage& image)
+{
+    const QColorSpace space = image.colorSpace();
+    if (!space.isValid() || space.description().isEmpty()
+        || space == QColorSpace(QColorSpace::SRgb))
+        return {};
+    const QByteArray icc = space.iccProfile();
+    return {icc.begin(), icc.end()};
+}
+
 QImage readFile(const std::string& fileName, const char* format)
 {
     PictureFile file(fileName);
@@ -97,10 +125,17 @@ QImage ReadWithImageReader(QIODevice& device, const char* format)
         return {};
     // One MB above the loader's limit, as Qt refuses from its limit on.
     const AllocationLimit limit(static_cast<int>(MaxPictureBytes >> 20) + 1);
+    // The size checked is the stored one; the picture is put upright after it is read.
+    reader.setAutoTransform(false);
     QImage image;
     if (!reader.read(&image) || image.size() != size)
         return {};
-    return FlattenOnWhite(std::move(image));
+    const int orientation = orientationOf(reader.transformation());
+    const std::vector<unsigned char> profile = profileOf(image);
+    image = FlattenOnWhite(std::move(image));
+    if (ConvertPictureToSrgb(image, profile))
+        image.setColorSpace(QColorSpace(QColorSpace::SRgb));
+    return OrientPicture(std::move(image), orientation);
 }
 
 QImage ReadPngFile(const std::string& fileName)
