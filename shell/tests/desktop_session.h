@@ -4,8 +4,12 @@
 // a failure of the test, never a reason to skip it.
 #pragma once
 
+#include <QApplication>
+#include <QTest>
+
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <poll.h>
@@ -101,3 +105,20 @@ private:
     pid_t manager = 0;
     std::string failure;
 };
+
+// The main of a test whose windows need the desktop: the session starts before the
+// application, which connects to the server it names, and a session that cannot start fails
+// the test.
+#define DESKTOP_TEST_MAIN(TestClass)                                                               \
+    int main(int argc, char** argv)                                                                \
+    {                                                                                              \
+        DesktopSession desktop;                                                                    \
+        if (!desktop.Failure().empty()) {                                                          \
+            std::fprintf(stderr, "FAIL: no desktop for the test: %s\n",                            \
+                         desktop.Failure().c_str());                                               \
+            return 1;                                                                              \
+        }                                                                                          \
+        QApplication app(argc, argv);                                                              \
+        TestClass test;                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }

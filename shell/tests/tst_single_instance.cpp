@@ -225,17 +225,6 @@ void TestSingleInstance::secondStartHandsOver()
     QVERIFY(!stored("copy/vistrel.set").contains(path("a.bmp")));
 }
 
-int main(int argc, char** argv)
-{
-    // Before the application, which connects to the server named here.
-    DesktopSession desktop;
-    if (!desktop.Failure().empty()) {
-        std::fprintf(stderr, "FAIL: no desktop for the test: %s\n", desktop.Failure().c_str());
-        return 1;
-    }
-    QApplication app(argc, argv);
-    TestSingleInstance test;
-    return QTest::qExec(&test, argc, argv);
-}
+DESKTOP_TEST_MAIN(TestSingleInstance)
 
 #include "tst_single_instance.moc"

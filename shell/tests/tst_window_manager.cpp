@@ -119,17 +119,6 @@ void TestWindowManager::wheelOverTheLists()
     QVERIFY(qFuzzyCompare(Fmain->PendingFactor(), 1.1));
 }
 
-int main(int argc, char** argv)
-{
-    // Before the application, which connects to the server named here.
-    DesktopSession desktop;
-    if (!desktop.Failure().empty()) {
-        std::fprintf(stderr, "FAIL: no desktop for the test: %s\n", desktop.Failure().c_str());
-        return 1;
-    }
-    QApplication app(argc, argv);
-    TestWindowManager test;
-    return QTest::qExec(&test, argc, argv);
-}
+DESKTOP_TEST_MAIN(TestWindowManager)
 
 #include "tst_window_manager.moc"
