@@ -89,23 +89,39 @@ std::vector<uchar> readAll(PictureFile& file, qint64 count)
     return bytes;
 }
 
-} // namespace
-
-QImage ReadBitmapFile(const std::string& fileName)
+// The bitmap's headers, read from the file's start; false when they do not describe a
+// bitmap whose pixels start within the file.
+bool readBitmapHeaders(PictureFile& file, Dib* dib)
 {
-    PictureFile file(fileName);
     if (!file.isOpen())
-        return {};
+        return false;
     const std::vector<uchar> prefix = readAll(file, std::min(file.size(), bitmapPrefix));
     const Bytes head(prefix);
     // Most programs write a DIB file as a BMP file, behind the file header that says where
     // the pixels start; others write the bitmap alone, its pixels right after the table.
-    Dib dib;
     const bool fileHeader = head.size() >= 2 && head[0] == 'B' && head[1] == 'M';
     const bool parsed = fileHeader
-        ? ParseDib(head, 14, DibLittleEndian(head, 10, 4), DibLayout::File, &dib)
-        : ParseDib(head, 0, -1, DibLayout::Packed, &dib);
-    if (!parsed || dib.pixelsAt > file.size())
+        ? ParseDib(head, 14, DibLittleEndian(head, 10, 4), DibLayout::File, dib)
+        : ParseDib(head, 0, -1, DibLayout::Packed, dib);
+    return parsed && dib->pixelsAt <= file.size();
+}
+
+} // namespace
+
+QSize ReadBitmapSize(const std::string& fileName)
+{
+    PictureFile file(fileName);
+    Dib dib;
+    if (!readBitmapHeaders(file, &dib))
+        return {};
+    return {static_cast<int>(dib.width), static_cast<int>(dib.height)};
+}
+
+QImage ReadBitmapFile(const std::string& fileName)
+{
+    PictureFile file(fileName);
+    Dib dib;
+    if (!readBitmapHeaders(file, &dib))
         return {};
     const qint64 stored = file.size() - dib.pixelsAt;
     if (dib.runLength()) {
@@ -211,15 +227,10 @@ bool readIconEntry(Bytes entry, IconEntry* out)
     return true;
 }
 
-} // namespace
-
-QImage ReadIconFile(const std::string& fileName)
+// The icon's entries that tell their size, best first: the largest, among those the most
+// colours, the directory's order breaking ties. Empty when the file is no icon.
+std::vector<IconEntry> iconEntries(Bytes all)
 {
-    PictureFile file(fileName);
-    if (!file.isOpen() || file.size() > maxIconBytes)
-        return {};
-    const std::vector<uchar> bytes = readAll(file, file.size());
-    const Bytes all(bytes);
     const quint32 type = DibLittleEndian(all, 2, 2);
     if (all.size() < 6 || DibLittleEndian(all, 0, 2) != 0 || (type != 1 && type != 2))
         return {};
@@ -247,6 +258,33 @@ QImage ReadIconFile(const std::string& fileName)
         const qint64 areaB = b.width * b.height;
         return areaA != areaB ? areaA > areaB : a.bits > b.bits;
     });
+    return entries;
+}
+
+// The whole icon file's bytes; empty when it is no file or too large.
+std::vector<uchar> readIcon(const std::string& fileName)
+{
+    PictureFile file(fileName);
+    if (!file.isOpen() || file.size() > maxIconBytes)
+        return {};
+    return readAll(file, file.size());
+}
+
+} // namespace
+
+QSize ReadIconSize(const std::string& fileName)
+{
+    const std::vector<uchar> bytes = readIcon(fileName);
+    const std::vector<IconEntry> entries = iconEntries(bytes);
+    if (entries.empty())
+        return {};
+    return {static_cast<int>(entries.front().width), static_cast<int>(entries.front().height)};
+}
+
+QImage ReadIconFile(const std::string& fileName)
+{
+    const std::vector<uchar> bytes = readIcon(fileName);
+    const std::vector<IconEntry> entries = iconEntries(bytes);
     // A damaged entry does not hide the others: the best one that decodes is shown. The
     // pixels of entries that fail are counted, so that many large damaged copies of one
     // entry cannot cost many decodes of the largest picture.

@@ -13,3 +13,8 @@ QImage ReadBitmapFile(const std::string& fileName);
 // most colours, or where that does not decode the next best that does; null when there is
 // none.
 QImage ReadIconFile(const std::string& fileName);
+
+// The sizes ReadBitmapFile and ReadIconFile give, from the headers (an icon's: its entries'
+// own) without decoding the pixels; invalid when the headers tell none.
+QSize ReadBitmapSize(const std::string& fileName);
+QSize ReadIconSize(const std::string& fileName);

@@ -164,3 +164,16 @@ QImage ReadGifFile(const std::string& fileName)
         return {};
     return decodeFirstFrame(gif.get());
 }
+
+QSize ReadGifSize(const std::string& fileName)
+{
+    PictureFile source(fileName);
+    const PictureStream file = source.stream();
+    if (!file)
+        return {};
+    int error = 0;
+    const GifPointer gif(DGifOpen(file.get(), readFromFile, &error));
+    if (!gif)
+        return {};
+    return {gif->SWidth, gif->SHeight};
+}

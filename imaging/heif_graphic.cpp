@@ -40,7 +40,58 @@ std::vector<unsigned char> iccProfile(const heif_image_handle* handle)
     return profile;
 }
 
+// The file as libheif's reader, so that reading the boxes that describe the pictures does not
+// read the coded pixels too.
+struct HeifFileReader
+{
+    PictureFile& file;
+    qint64 position = 0;
+
+    static HeifFileReader& of(void* userdata) { return *static_cast<HeifFileReader*>(userdata); }
+    static constexpr heif_reader functions {
+        1, [](void* userdata) -> int64_t { return of(userdata).position; },
+        [](void* data, size_t size, void* userdata) {
+            HeifFileReader& reader = of(userdata);
+            const qint64 count = static_cast<qint64>(size);
+            if (reader.file.read(data, count) != count)
+                return 1;
+            reader.position += count;
+            return 0;
+        },
+        [](int64_t position, void* userdata) {
+            HeifFileReader& reader = of(userdata);
+            if (!reader.file.seek(position))
+                return 1;
+            reader.position = position;
+            return 0;
+        },
+        [](int64_t size, void* userdata) {
+            return size > of(userdata).file.size() ? heif_reader_grow_status_size_beyond_eof
+                                                   : heif_reader_grow_status_size_reached;
+        }};
+};
+
 } // namespace
+
+QSize ReadHeifSize(const std::string& fileName)
+{
+    PictureFile file(fileName);
+    if (!file.isOpen())
+        return {};
+    HeifFileReader reader {file};
+    const HeifPointer<heif_context> context(heif_context_alloc());
+    if (!context
+        || heif_context_read_from_reader(context.get(), &HeifFileReader::functions, &reader,
+                                         nullptr)
+                .code
+            != heif_error_Ok)
+        return {};
+    heif_image_handle* primary = nullptr;
+    if (heif_context_get_primary_image_handle(context.get(), &primary).code != heif_error_Ok)
+        return {};
+    const HeifPointer<heif_image_handle> handle(primary);
+    return {heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get())};
+}
 
 QImage ReadHeifFile(const std::string& fileName)
 {

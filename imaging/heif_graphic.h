@@ -9,3 +9,7 @@
 // The file's primary picture on white; null when there is none, when it is over the picture
 // limit, or when libheif cannot decode it (no decoder for its coding among them).
 QImage ReadHeifFile(const std::string& fileName);
+
+// The size ReadHeifFile gives, from the boxes that describe the primary picture, without
+// reading its coded pixels; invalid when the file tells none.
+QSize ReadHeifSize(const std::string& fileName);

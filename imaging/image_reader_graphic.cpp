@@ -152,3 +152,18 @@ QImage ReadTiffFile(const std::string& fileName)
 {
     return readFile(fileName, "tiff");
 }
+
+QSize ReadImageReaderSize(const std::string& fileName, const char* format)
+{
+    PictureFile file(fileName);
+    if (!file.isOpen())
+        return {};
+    PictureFileDevice device(file);
+    if (!device.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return {};
+    QImageReader reader(&device, format);
+    reader.setAutoDetectImageFormat(false);
+    const QSize size = reader.size();
+    // Upright, as ReadWithImageReader gives it.
+    return orientationOf(reader.transformation()) > 4 ? size.transposed() : size;
+}

@@ -19,3 +19,7 @@ QImage ReadWithImageReader(QIODevice& device, const char* format);
 QImage ReadPngFile(const std::string& fileName);
 QImage ReadWebpFile(const std::string& fileName);
 QImage ReadTiffFile(const std::string& fileName);
+
+// The size ReadWithImageReader gives a file of format, from its header alone; invalid when
+// the header tells none.
+QSize ReadImageReaderSize(const std::string& fileName, const char* format);

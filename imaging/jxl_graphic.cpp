@@ -7,6 +7,8 @@
 
 #include <QByteArray>
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -34,6 +36,41 @@ struct RunnerDeleter
 };
 
 } // namespace
+
+QSize ReadJxlSize(const std::string& fileName)
+{
+    PictureFile file(fileName);
+    const std::unique_ptr<JxlDecoder, JxlDeleter> decoder(JxlDecoderCreate(nullptr));
+    if (!file.isOpen() || !decoder
+        || JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS)
+        return {};
+    // The basic information comes first in the code stream; the file is fed a block at a
+    // time until it is in, past any container boxes before the code stream.
+    constexpr qint64 block = 64 * 1024;
+    std::vector<uint8_t> bytes;
+    for (;;) {
+        const JxlDecoderStatus status = JxlDecoderProcessInput(decoder.get());
+        if (status == JXL_DEC_BASIC_INFO) {
+            JxlBasicInfo info;
+            if (JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS)
+                return {};
+            // The size after the file's turn and mirror, as ReadJxlFile gives the picture.
+            return {static_cast<int>(std::min<uint32_t>(info.xsize, INT_MAX)),
+                    static_cast<int>(std::min<uint32_t>(info.ysize, INT_MAX))};
+        }
+        if (status != JXL_DEC_NEED_MORE_INPUT)
+            return {};
+        const std::size_t unread = JxlDecoderReleaseInput(decoder.get());
+        bytes.erase(bytes.begin(), bytes.end() - static_cast<std::ptrdiff_t>(unread));
+        const std::size_t kept = bytes.size();
+        bytes.resize(kept + block);
+        const qint64 read = file.read(bytes.data() + kept, block);
+        bytes.resize(kept + static_cast<std::size_t>(std::max<qint64>(read, 0)));
+        if (read <= 0
+            || JxlDecoderSetInput(decoder.get(), bytes.data(), bytes.size()) != JXL_DEC_SUCCESS)
+            return {};
+    }
+}
 
 QImage ReadJxlFile(const std::string& fileName)
 {

@@ -8,3 +8,7 @@
 // The file's first frame on white; null when there is none, when it is over the picture
 // limit (reckoned with the decoder's own working memory), or when libjxl cannot decode it.
 QImage ReadJxlFile(const std::string& fileName);
+
+// The size ReadJxlFile gives, from the code stream's header without decoding; invalid when
+// the file tells none.
+QSize ReadJxlSize(const std::string& fileName);

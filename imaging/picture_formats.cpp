@@ -14,6 +14,19 @@
 
 namespace {
 
+// Far more than any real metafile; the whole file is held in memory while it plays.
+constexpr qint64 maxMetafileBytes = qint64 {1} << 30;
+
+// The metafile's whole bytes; false when it is no file or too large.
+bool readMetafile(const std::string& fileName, QByteArray* bytes)
+{
+    PictureFile file(fileName);
+    if (!file.isOpen() || file.size() > maxMetafileBytes)
+        return false;
+    bytes->resize(static_cast<qsizetype>(file.size()));
+    return file.read(bytes->data(), bytes->size()) == bytes->size();
+}
+
 // Windows metafiles and enhanced metafiles, played by our own metafile player: Read keeps
 // the file's bytes, ToBitmap plays them at the size their header reports (null when it
 // reports none). The header is not looked at in Read: a WMF without a window extent is
@@ -28,20 +41,10 @@ public:
     {
     }
 
-    bool Read(const std::string& fileName) override
-    {
-        PictureFile file(fileName);
-        if (!file.isOpen() || file.size() > maxMetafileBytes)
-            return false;
-        bytes.resize(static_cast<qsizetype>(file.size()));
-        return file.read(bytes.data(), bytes.size()) == bytes.size();
-    }
+    bool Read(const std::string& fileName) override { return readMetafile(fileName, &bytes); }
     QImage ToBitmap() override { return play(bytes); }
 
 private:
-    // Far more than any real metafile; the whole file is held in memory while it plays.
-    static constexpr qint64 maxMetafileBytes = qint64 {1} << 30;
-
     Play play;
     QByteArray bytes;
 };
@@ -77,7 +80,51 @@ std::unique_ptr<Graphic> decoderFor(PictureFormat format)
     return nullptr;
 }
 
+QSize metafileSize(const std::string& fileName, QSize (*sizeOf)(const QByteArray&))
+{
+    QByteArray bytes;
+    return readMetafile(fileName, &bytes) ? sizeOf(bytes) : QSize();
+}
+
 } // namespace
+
+QSize ReadPictureSize(const std::string& fileName)
+{
+    try {
+        const PictureExtensionEntry* known = FindPictureExtension(PictureExtension(fileName));
+        if (!known)
+            return {};
+        switch (known->Format) {
+        case PictureFormat::Bitmap:
+            return ReadBitmapSize(fileName);
+        case PictureFormat::WindowsMetafile:
+            return metafileSize(fileName, WindowsMetafileSize);
+        case PictureFormat::EnhancedMetafile:
+            return metafileSize(fileName, EnhancedMetafileSize);
+        case PictureFormat::Gif:
+            return ReadGifSize(fileName);
+        case PictureFormat::Jpeg:
+            return ReadJpegSize(fileName);
+        case PictureFormat::Icon:
+            return ReadIconSize(fileName);
+        case PictureFormat::Png:
+            return ReadImageReaderSize(fileName, "png");
+        case PictureFormat::Webp:
+            return ReadImageReaderSize(fileName, "webp");
+        case PictureFormat::Tiff:
+            return ReadImageReaderSize(fileName, "tiff");
+        case PictureFormat::Svg:
+            return ReadSvgSize(fileName);
+        case PictureFormat::Heif:
+            return ReadHeifSize(fileName);
+        case PictureFormat::Jxl:
+            return ReadJxlSize(fileName);
+        }
+        return {};
+    } catch (...) {
+        return {};
+    }
+}
 
 std::unique_ptr<Graphic> CreateGraphicForFile(const std::string& extension)
 {

@@ -14,6 +14,11 @@
 // Shows the wait cursor while it decodes; never throws.
 QImage LoadImageFile(const std::string& fileName);
 
+// The size LoadImageFile's picture will have, read from the file's header without decoding
+// its pixels (a metafile's from its header and records); invalid when the header tells none.
+// Never throws.
+QSize ReadPictureSize(const std::string& fileName);
+
 // The steps of LoadImageFile, each usable on its own.
 
 // The decoder object for an upper-cased extension, or none when no decoder reads it.

@@ -9,3 +9,6 @@
 // it gives no size, when that size is over the picture limit, or when the file is not a
 // drawing Qt SVG reads.
 QImage ReadSvgFile(const std::string& fileName);
+
+// The size ReadSvgFile renders the drawing at; invalid when it gives none.
+QSize ReadSvgSize(const std::string& fileName);

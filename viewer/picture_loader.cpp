@@ -5,9 +5,6 @@
 #include "store/picture_extensions.h"
 #include "viewer/available_memory.h"
 
-#include <QFile>
-#include <QImageReader>
-
 #include <algorithm>
 #include <system_error>
 #include <utility>
@@ -26,13 +23,7 @@ bool isJpeg(const std::string& fileName)
 // header does not tell.
 std::int64_t decodedBytes(const std::string& fileName)
 {
-    QSize size;
-    if (isJpeg(fileName)) {
-        size = ReadJpegSize(fileName);
-    } else {
-        QImageReader reader(QFile::decodeName(QByteArray::fromStdString(fileName)));
-        size = reader.size();
-    }
+    const QSize size = ReadPictureSize(fileName);
     if (!size.isValid() || size.isEmpty())
         return -1;
     return std::int64_t {4} * size.width() * size.height();

@@ -40,10 +40,12 @@ void tst_metafile_loader::loadsByExtension()
     QVERIFY(out.open(QIODevice::WriteOnly));
     out.write(file);
     out.close();
-    const QImage picture = LoadImageFile(QFile::encodeName(out.fileName()).toStdString());
+    const std::string path = QFile::encodeName(out.fileName()).toStdString();
+    const QImage picture = LoadImageFile(path);
     QCOMPARE(picture.isNull(), size.isEmpty());
     if (!size.isEmpty()) {
         QCOMPARE(picture.size(), size);
+        QCOMPARE(ReadPictureSize(path), size);
         QCOMPARE(picture.format(), QImage::Format_RGB32);
         QCOMPARE(picture.pixel(20, 20) & 0xffffff, 0xff0000u);
         QCOMPARE(picture.pixel(80, 20) & 0xffffff, 0xffffffu);

@@ -401,10 +401,13 @@ void tst_picture_formats::readsEveryRasterFormat()
     QFETCH(QByteArray, bytes);
     QFETCH(int, tolerance);
     const int qtLimit = QImageReader::allocationLimit();
-    const QImage loaded = LoadImageFile(write(name, bytes).toStdString());
+    const std::string path = write(name, bytes).toStdString();
+    const QImage loaded = LoadImageFile(path);
     QCOMPARE(QImageReader::allocationLimit(), qtLimit);
     QCOMPARE(loaded.format(), QImage::Format_RGB32);
     QVERIFY(nearBlocks(loaded, blocks(48, 32), tolerance));
+    // The header tells the same size without the decode.
+    QCOMPARE(ReadPictureSize(path), loaded.size());
 }
 
 void tst_picture_formats::jpegColourSpaces_data()
@@ -560,9 +563,10 @@ void tst_picture_formats::iconTakesLargestOnWhite()
             large.setPixel(x, y, qRgba(0, 0, 0, 0));
     QImage middle(32, 32, QImage::Format_ARGB32);
     middle.fill(qRgb(0, 255, 0));
-    const QImage loaded
-        = LoadImageFile(write("sizes.ico", iconFile({small, large, middle})).toStdString());
+    const std::string path = write("sizes.ico", iconFile({small, large, middle})).toStdString();
+    const QImage loaded = LoadImageFile(path);
     QCOMPARE(loaded.size(), QSize(48, 48));
+    QCOMPARE(ReadPictureSize(path), QSize(48, 48));
     QCOMPARE(loaded.format(), QImage::Format_RGB32);
     QCOMPARE(loaded.pixel(2, 2), white);
     QCOMPARE(loaded.pixel(30, 30), qRgb(0, 0, 255));

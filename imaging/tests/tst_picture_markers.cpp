@@ -4,6 +4,7 @@
 #include "display_p3.h"
 #include "imaging/image_reader_graphic.h"
 #include "imaging/jpeg_graphic.h"
+#include "imaging/picture_formats.h"
 #include "picture_files.h"
 
 #include <QColorSpace>
@@ -254,8 +255,10 @@ void tst_picture_markers::tiffOrientation()
     QImageWriter writer(path, "tiff");
     writer.setTransformation(QImageIOHandler::Transformations(transformation));
     QVERIFY(writer.write(sixBlocks()));
-    const QString differs = blocksDiffer(ReadTiffFile(path.toStdString()), upright, 0);
+    const QImage read = ReadTiffFile(path.toStdString());
+    const QString differs = blocksDiffer(read, upright, 0);
     QVERIFY2(differs.isEmpty(), qPrintable(differs));
+    QCOMPARE(ReadPictureSize(path.toStdString()), read.size());
 }
 
 void tst_picture_markers::jpegProfileGivesSrgb_data()

@@ -1,6 +1,7 @@
 #include "viewer/picture_loader.h"
 
 #include "imaging/picture_formats.h"
+#include "metafile/tests/metafile_builder.h"
 #include "viewer/available_memory.h"
 
 #include <QBuffer>
@@ -145,7 +146,8 @@ void TestPictureLoader::decodeAhead()
     QCOMPARE(loader.AheadCount(), 0);
 }
 
-// A picture too large for the budget is never decoded ahead: its header says so first.
+// A picture too large for the budget is never decoded ahead: its header says so first, in
+// every format.
 void TestPictureLoader::aheadBudgetFromTheHeader()
 {
     QTemporaryDir dir;
@@ -167,6 +169,15 @@ void TestPictureLoader::aheadBudgetFromTheHeader()
     loader.WaitIdle();
     QCOMPARE(loader.AheadCount(), 0);
     QCOMPARE(rows.load(), 0);
+
+    // A format whose size only its own reader tells (a metafile's header) is decoded ahead.
+    const QString drawing = dir.filePath("drawing.wmf");
+    auto wmf = WmfBuilder::placeable(0, 0, 100, 50, 96);
+    wmf.solidBrush(colorRef(255, 0, 0)).select(0).rectangle(0, 0, 50, 50);
+    QVERIFY(writeFile(drawing, wmf.finish(), QIODevice::WriteOnly));
+    loader.DecodeAhead({QFile::encodeName(drawing).toStdString()});
+    loader.WaitIdle();
+    QCOMPARE(loader.AheadCount(), 1);
 }
 
 void TestPictureLoader::availableMemory_data()
