@@ -103,7 +103,8 @@ bool PageViewer::LoadPicture(const std::string& fileName)
     // The old picture's memory goes back before the full new one is decoded behind, so that
     // the program holds one large picture at a time. Moved, not copied: the slot turns the
     // picture in place and would take a copy of a shared one.
-    showPicture(std::move(first.picture), first.size, first.complete);
+    showPicture(std::move(first.picture), first.size, first.complete, std::move(first.averaged),
+                first.averagedInto);
     // The picture goes on screen now, before the work behind (the full picture, and the
     // pictures the owner has decoded ahead next) competes with the paint for the processor.
     Image1->repaint();
@@ -121,7 +122,7 @@ bool PageViewer::LoadPicture(const std::string& fileName)
 
 void PageViewer::DecodeAhead(const std::vector<std::string>& fileNames)
 {
-    loader.DecodeAhead(fileNames);
+    loader.DecodeAhead(fileNames, toDevice(Image1->size()), toDevice(BorderWidth));
     // A picture no longer wanted ahead leaves its memory kept for a next picture; that is
     // given back unless the picture shown could use it.
     TrimKeptPictureMemory(pictureSize.width(), pictureSize.height());
@@ -141,7 +142,8 @@ const QImage& PageViewer::SourcePicture()
     return source;
 }
 
-void PageViewer::showPicture(QImage picture, QSize size, bool isComplete)
+void PageViewer::showPicture(QImage picture, QSize size, bool isComplete, QImage averaged,
+                             QRect averagedInto)
 {
     // The full picture of a reduced one already averaged into the display adds no detail
     // there: the display stays, and the full picture is not averaged again on this thread.
@@ -160,9 +162,27 @@ void PageViewer::showPicture(QImage picture, QSize size, bool isComplete)
         stretchedKey.generation = sourceGeneration;
     // A reduced picture stands in for the full one at the full one's size.
     working.Reset(&source, size.width(), size.height());
+    if (!averaged.isNull())
+        adoptAveraged(std::move(averaged), averagedInto);
     RedrawPicture();
     drawGlass();
     Image_mg->show();
+}
+
+void PageViewer::adoptAveraged(QImage averaged, QRect into)
+{
+    // Made for the pane as it was when the picture was decoded ahead: it serves while the fit
+    // there is the fit now and the display still reduces by the average.
+    FitPicture();
+    const QSize area = toDevice(Image1->size());
+    const QRect shown(static_cast<int>(shownRect.left), static_cast<int>(shownRect.top),
+                      static_cast<int>(shownRect.width()), static_cast<int>(shownRect.height()));
+    if (exactPixels || shown != into || averaged.size() != shown.size()
+        || !QRect(QPoint(), area).contains(shown))
+        return;
+    stretched = std::move(averaged);
+    stretchedKey = StretchKey {sourceGeneration, working.Size(), shownRect, area, true};
+    stretchedFromReduced = false;
 }
 
 void PageViewer::takeFullPicture()

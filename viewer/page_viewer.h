@@ -140,8 +140,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // picture (full or reduced, of a full picture of size) becomes the source and is shown.
-    void showPicture(QImage picture, QSize size, bool isComplete);
+    // picture (full or reduced, of a full picture of size) becomes the source and is shown;
+    // averaged, when given, is its area average into the rectangle averagedInto of the pane,
+    // made ahead.
+    void showPicture(QImage picture, QSize size, bool isComplete, QImage averaged = {},
+                     QRect averagedInto = {});
+    // The stretched picture becomes averaged when it is what the display would make now.
+    void adoptAveraged(QImage averaged, QRect into);
     // The full picture decoded behind has arrived (null: it could not be decoded).
     void finishPicture(QImage full);
     void takeFullPicture();

@@ -4,6 +4,8 @@
 #include "imaging/picture_formats.h"
 #include "store/picture_extensions.h"
 #include "viewer/available_memory.h"
+#include "viewer/viewer_geometry.h"
+#include "viewer/working_picture.h"
 
 #include <algorithm>
 #include <system_error>
@@ -100,11 +102,14 @@ void PictureLoader::WaitIdle()
 
 PictureLoader::First PictureLoader::Open(const std::string& fileName, QSize area)
 {
-    First first;
-    first.picture = takeAhead(fileName);
-    if (!first.picture.isNull()) {
-        first.size = first.picture.size();
+    Ahead taken = takeAhead(fileName);
+    if (!taken.picture.isNull()) {
+        First first;
+        first.size = taken.picture.size();
+        first.picture = std::move(taken.picture);
         first.complete = true;
+        first.averaged = std::move(taken.averaged);
+        first.averagedInto = taken.averagedInto;
         return first;
     }
     if (std::optional<First> begun = StartPicture::Take(fileName, area))
@@ -215,10 +220,12 @@ void PictureLoader::abandon()
     job.reset();
 }
 
-void PictureLoader::DecodeAhead(const std::vector<std::string>& fileNames)
+void PictureLoader::DecodeAhead(const std::vector<std::string>& fileNames, QSize area, int border)
 {
     {
         const std::lock_guard<std::mutex> lock(aheadMutex);
+        aheadArea = area;
+        aheadBorder = border;
         std::erase_if(ahead, [&](const Ahead& entry) {
             return std::find(fileNames.begin(), fileNames.end(), entry.fileName) == fileNames.end();
         });
@@ -230,7 +237,7 @@ void PictureLoader::DecodeAhead(const std::vector<std::string>& fileNames)
             if (std::any_of(ahead.begin(), ahead.end(),
                             [&](const Ahead& entry) { return entry.fileName == fileName; }))
                 continue;
-            ahead.push_back(Ahead {fileName, false, {}, {}});
+            ahead.emplace_back().fileName = fileName;
         }
         if (aheadQueued || std::all_of(ahead.begin(), ahead.end(), [](const Ahead& entry) {
                 return entry.done;
@@ -313,7 +320,7 @@ void PictureLoader::decodeAhead(const std::string& fileName)
     const auto fits = [&](std::int64_t pictureBytes) {
         std::int64_t held = 0;
         for (const Ahead& other : ahead)
-            held += other.picture.sizeInBytes();
+            held += other.bytes();
         const std::int64_t available = availableMemory();
         return pictureBytes >= 0 && !shortOfMemory(available)
             && held + pictureBytes <= budget(available);
@@ -327,42 +334,73 @@ void PictureLoader::decodeAhead(const std::string& fileName)
             return;
         }
     }
-    QImage picture = decodeWhole(fileName, [&] { return aheadWanted(fileName); });
+    Ahead decoded;
+    decoded.fileName = fileName;
+    decoded.done = true;
+    decoded.stamp = stamp;
+    decoded.picture = decodeWhole(fileName, [&] { return aheadWanted(fileName); });
+    if (!decoded.picture.isNull() && aheadWanted(fileName))
+        averageForDisplay(decoded);
     const std::lock_guard<std::mutex> lock(aheadMutex);
     const auto entry = std::find_if(ahead.begin(), ahead.end(), [&](const Ahead& candidate) {
         return candidate.fileName == fileName && !candidate.done;
     });
     if (entry == ahead.end())
         return;
-    if (picture.isNull() || !fits(picture.sizeInBytes())) {
+    if (decoded.picture.isNull() || !fits(decoded.bytes())) {
         ahead.erase(entry);
         return;
     }
-    entry->done = true;
-    entry->stamp = stamp;
-    entry->picture = std::move(picture);
+    *entry = std::move(decoded);
 }
 
-QImage PictureLoader::takeAhead(const std::string& fileName)
+void PictureLoader::averageForDisplay(Ahead& entry)
+{
+    QSize area;
+    int border = 0;
+    {
+        const std::lock_guard<std::mutex> lock(aheadMutex);
+        area = aheadArea;
+        border = aheadBorder;
+    }
+    const QSize size = entry.picture.size();
+    const Rect64 shown = FitToArea(size, size, area, border).shownRect;
+    // What the display shows pixel for pixel, or enlarged, it draws on its own at once.
+    if (area.isEmpty() || shown.width() < 1 || shown.height() < 1
+        || (shown.width() >= size.width() && shown.height() >= size.height()))
+        return;
+    const QRect into(static_cast<int>(shown.left), static_cast<int>(shown.top),
+                     static_cast<int>(shown.width()), static_cast<int>(shown.height()));
+    QImage averaged(into.size(), QImage::Format_RGB32);
+    if (averaged.isNull())
+        return;
+    WorkingPicture working;
+    working.Reset(&entry.picture, size.width(), size.height());
+    working.Average(averaged, averaged.rect());
+    entry.averaged = std::move(averaged);
+    entry.averagedInto = into;
+}
+
+PictureLoader::Ahead PictureLoader::takeAhead(const std::string& fileName)
 {
     const std::lock_guard<std::mutex> lock(aheadMutex);
     if (ahead.empty())
-        return QImage();
+        return {};
     if (shortOfMemory(availableMemory())) {
         ahead.clear();
-        return QImage();
+        return {};
     }
     const auto entry = std::find_if(ahead.begin(), ahead.end(), [&](const Ahead& candidate) {
         return candidate.fileName == fileName && candidate.done;
     });
     if (entry == ahead.end())
-        return QImage();
-    QImage picture;
+        return {};
+    Ahead taken;
     // A file changed since it was decoded is decoded again.
     if (entry->stamp == stampOf(fileName))
-        picture = std::move(entry->picture);
+        taken = std::move(*entry);
     ahead.erase(entry);
-    return picture;
+    return taken;
 }
 
 std::int64_t PictureLoader::availableMemory() const

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <QSize>
 
 #include <atomic>
@@ -43,6 +44,11 @@ public:
         QSize size;
         // picture is the full picture; otherwise a reduced one standing in for it.
         bool complete = false;
+        // For a picture decoded ahead that the display reduces: the picture's area average
+        // into averagedInto, the rectangle the fit gives it in the area DecodeAhead was last
+        // given, made on the worker with the decode. Null otherwise.
+        QImage averaged;
+        QRect averagedInto;
     };
 
     // The picture in fileName for display in an area of the given size, decoded on the
@@ -67,8 +73,10 @@ public:
     // that are not among them are dropped. Each is decoded behind the work already queued,
     // as long as all of them together stay within AheadBudget. They are queued one at a
     // time, the next when the one before is done: asked again and again (a key held down),
-    // the worker never has more than one of them waiting.
-    void DecodeAhead(const std::vector<std::string>& fileNames);
+    // the worker never has more than one of them waiting. With an area (the pane's, in the
+    // pixels the display is made of, and its border), a picture larger than its fit is also
+    // averaged into the fit there, so that showing it costs no reduction.
+    void DecodeAhead(const std::vector<std::string>& fileNames, QSize area = {}, int border = 0);
     // How many pictures decoded ahead are held.
     int AheadCount();
     // How many tasks wait in the worker's queue, the one under way not counted.
@@ -143,13 +151,24 @@ private:
         bool done = false;
         Stamp stamp;
         QImage picture;
+        QImage averaged;
+        QRect averagedInto;
+        std::int64_t bytes() const { return picture.sizeInBytes() + averaged.sizeInBytes(); }
     };
-    QImage takeAhead(const std::string& fileName);
+    // The entry decoded ahead for fileName, taken out; an empty one when there is none (or
+    // its file changed since).
+    Ahead takeAhead(const std::string& fileName);
+    // The area and border the last DecodeAhead gave, under aheadMutex.
+    QSize aheadArea;
+    int aheadBorder = 0;
     // What AvailableMemory gives (-1 when unknown), read once for each decision.
     std::int64_t availableMemory() const;
     static std::int64_t budget(std::int64_t available);
     static bool shortOfMemory(std::int64_t available);
     void decodeAhead(const std::string& fileName);
+    // Averages the entry's picture into its fit in the area DecodeAhead gave, where the
+    // display reduces it.
+    void averageForDisplay(Ahead& entry);
     // Whether a picture decoded ahead is still wanted, not yet decoded.
     bool aheadWanted(const std::string& fileName);
     // The whole picture in fileName; null when it cannot be decoded or keepGoing (asked

@@ -619,16 +619,24 @@ void TestPageViewer::smoothDisplay_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("contrast");
     QTest::addColumn<int>("lightness");
+    QTest::addColumn<QString>("ahead");
     QImage lines(2195, 810, QImage::Format_RGB32);
     for (int y = 0; y < lines.height(); ++y)
         for (int x = 0; x < lines.width(); ++x)
             lines.setPixel(x, y, x % 5 == 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
     const QString linesFile = dir.filePath("lines.bmp");
     QVERIFY(lines.save(linesFile));
-    QTest::newRow("lines every 5, reduced by 5") << linesFile << 0 << 0;
-    QTest::newRow("own size") << write(QSize(200, 100)) << 0 << 0;
-    QTest::newRow("reduced by 2.3") << write(QSize(1000, 800)) << 0 << 0;
-    QTest::newRow("reduced, contrast and lightness") << write(QSize(1000, 800)) << 35 << -21;
+    QTest::newRow("lines every 5, reduced by 5") << linesFile << 0 << 0 << QString();
+    QTest::newRow("own size") << write(QSize(200, 100)) << 0 << 0 << QString();
+    QTest::newRow("reduced by 2.3") << write(QSize(1000, 800)) << 0 << 0 << QString();
+    QTest::newRow("reduced, contrast and lightness")
+        << write(QSize(1000, 800)) << 35 << -21 << QString();
+    // Decoded ahead, the average comes made for the pane: it must be the one the display
+    // would make, and not serve a pane that changed since.
+    QTest::newRow("decoded ahead") << write(QSize(1000, 800)) << 35 << -21 << "ahead";
+    QTest::newRow("decoded ahead, pane changed since")
+        << write(QSize(1000, 800)) << 0 << 0 << "ahead, resized";
+    QTest::newRow("decoded ahead at own size") << write(QSize(200, 100)) << 0 << 0 << "ahead";
 }
 
 // A reduced display is the area average of the picture (a line every 5 pixels reduced by 5
@@ -639,9 +647,16 @@ void TestPageViewer::smoothDisplay()
     QFETCH(QString, file);
     QFETCH(int, contrast);
     QFETCH(int, lightness);
+    QFETCH(QString, ahead);
     PageViewer viewer;
     viewer.resize(QSize(439, 162) + QSize(2, 2) * PageViewer::BorderWidth);
     viewer.show();
+    if (!ahead.isEmpty()) {
+        viewer.DecodeAhead({file.toStdString()});
+        viewer.WaitForBackgroundWork();
+        if (ahead.contains("resized"))
+            viewer.resize(QSize(300, 200) + QSize(2, 2) * PageViewer::BorderWidth);
+    }
     viewer.SetContrast(contrast);
     viewer.SetLightness(lightness);
     QVERIFY(viewer.LoadPicture(file.toStdString()));

@@ -3,6 +3,7 @@
 #include "imaging/picture_formats.h"
 #include "metafile/tests/metafile_builder.h"
 #include "viewer/available_memory.h"
+#include "viewer/working_picture.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -105,7 +106,7 @@ void TestPictureLoader::decodeAhead()
     loader.AvailableMemory = [&available] {
         return available;
     };
-    loader.DecodeAhead({file});
+    loader.DecodeAhead({file}, area, 20);
     loader.WaitIdle();
     QCOMPARE(loader.AheadCount(), 1);
 
@@ -140,8 +141,16 @@ void TestPictureLoader::decodeAhead()
     const PictureLoader::First first = loader.Open(file, area);
     QCOMPARE(first.complete, complete);
     QCOMPARE(first.size, QSize(3600, 2400));
-    if (complete)
+    if (complete) {
         QCOMPARE(first.picture, LoadImageFile(file));
+        // Averaged on the worker into its fit in the area, which the display then shows.
+        QCOMPARE(first.averagedInto, QRect(0, 16, 400, 267));
+        QImage averaged(first.averagedInto.size(), QImage::Format_RGB32);
+        WorkingPicture working;
+        working.Reset(&first.picture, 3600, 2400);
+        working.Average(averaged, averaged.rect());
+        QCOMPARE(first.averaged, averaged);
+    }
     // Taken, or dropped: either way no longer held.
     QCOMPARE(loader.AheadCount(), 0);
 }
