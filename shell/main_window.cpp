@@ -31,6 +31,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScopedValueRollback>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
@@ -496,6 +497,8 @@ void MainWindow::ShowFolderFile(const std::string& name)
 
 void MainWindow::DecodeAheadAround()
 {
+    if (selectingToOpen)
+        return;
     const QTreeView* list = O_dir_content1->LV_dir;
     O_pgv1->DecodeAhead(PicturesToDecodeAhead(
         *static_cast<const FolderListModel*>(list->model()), list->currentIndex().row(),
@@ -552,7 +555,13 @@ bool MainWindow::ShowStartPath()
         return false;
     }
     O_dir_content1->ShowFolder(FolderOfPath(path));
-    if (O_dir_content1->SelectEntry(FileNamePart(path)))
+    // Selected to be opened at once: decoded ahead as well, it would be decoded twice.
+    bool selected = false;
+    {
+        const QScopedValueRollback hold(selectingToOpen, true);
+        selected = O_dir_content1->SelectEntry(FileNamePart(path));
+    }
+    if (selected)
         ShowSelectedFile();
     else if (FindPictureExtension(PictureExtension(path)))
         // A picture the loader reads that the list does not offer (an icon) opens by its path.

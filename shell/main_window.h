@@ -63,8 +63,10 @@ public:
     void AddToHistory(const std::string& FileName);
     // Has the viewer decode ahead the pictures likely to be asked for next: the folder's
     // pictures around the list's selection and the history's Prior and Next. Called when the
-    // selection moves and when a picture is opened.
+    // selection moves and when a picture is opened, not while the selection moves to a
+    // picture about to be opened (selectingToOpen).
     void DecodeAheadAround();
+    bool selectingToOpen = false;
     // The path the program was started with, absolute: a picture is opened as a double click
     // on its entry would, a folder is listed. Taken up by the first loading of the data
     // file, or at once when that has happened.
