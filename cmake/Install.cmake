@@ -34,7 +34,19 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://vistrel.org/)
 # The libraries it links are found by dpkg-shlibdeps; the faces that the interface and the
 # metafile text ask for (Arial, Arial Narrow) are not a library it links.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt loads its WebP and TIFF readers as plugins, which no linked library names.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-image-formats-plugins)
+# Qt loads its WebP and TIFF readers as plugins, which no linked library names; libjxl is
+# opened by its name at the first JPEG XL picture, so the package that holds it is named here.
+set(depends qt6-image-formats-plugins)
+find_program(VISTREL_DPKG_QUERY dpkg-query)
+if(VISTREL_DPKG_QUERY)
+  file(REAL_PATH ${VISTREL_jxl_FILE} jxl_file)
+  execute_process(COMMAND ${VISTREL_DPKG_QUERY} -S ${jxl_file} OUTPUT_VARIABLE jxl_package
+                  RESULT_VARIABLE jxl_unowned ERROR_QUIET)
+  if(NOT jxl_unowned)
+    string(REGEX REPLACE ":.*" "" jxl_package "${jxl_package}")
+    list(APPEND depends ${jxl_package})
+  endif()
+endif()
+list(JOIN depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)
 include(CPack)

@@ -11,10 +11,13 @@
 #include <climits>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include <jxl/decode.h>
 #include <jxl/thread_parallel_runner.h>
+
+#include <dlfcn.h>
 
 namespace {
 
@@ -25,34 +28,106 @@ constexpr qint64 maxJxlBytes = qint64 {1} << 30;
 // and our picture: twenty bytes a pixel in all count against the limit.
 constexpr long long bytesPerPixelWhileDecoding = 20;
 
+// libjxl is opened at the first JPEG XL picture rather than with the program: loading it, and
+// the vector library it brings, which times the processor as it loads, cost every start
+// about 6 ms, and most starts show no JPEG XL at all. Its functions are found by name.
+struct JxlLibrary
+{
+    decltype(&::JxlDecoderCreate) DecoderCreate = nullptr;
+    decltype(&::JxlDecoderDestroy) DecoderDestroy = nullptr;
+    decltype(&::JxlDecoderSetParallelRunner) DecoderSetParallelRunner = nullptr;
+    decltype(&::JxlDecoderSubscribeEvents) DecoderSubscribeEvents = nullptr;
+    decltype(&::JxlDecoderSetInput) DecoderSetInput = nullptr;
+    decltype(&::JxlDecoderReleaseInput) DecoderReleaseInput = nullptr;
+    decltype(&::JxlDecoderCloseInput) DecoderCloseInput = nullptr;
+    decltype(&::JxlDecoderProcessInput) DecoderProcessInput = nullptr;
+    decltype(&::JxlDecoderGetBasicInfo) DecoderGetBasicInfo = nullptr;
+    decltype(&::JxlDecoderImageOutBufferSize) DecoderImageOutBufferSize = nullptr;
+    decltype(&::JxlDecoderSetImageOutBuffer) DecoderSetImageOutBuffer = nullptr;
+    decltype(&::JxlThreadParallelRunner) ThreadParallelRunner = nullptr;
+    decltype(&::JxlThreadParallelRunnerCreate) ThreadParallelRunnerCreate = nullptr;
+    decltype(&::JxlThreadParallelRunnerDestroy) ThreadParallelRunnerDestroy = nullptr;
+    decltype(&::JxlThreadParallelRunnerDefaultNumWorkerThreads)
+        ThreadParallelRunnerDefaultNumWorkerThreads
+        = nullptr;
+
+    // The library, opened by the first caller; null when it is not installed or lacks a
+    // function, and then no JPEG XL picture is read.
+    static const JxlLibrary* Get()
+    {
+        static const std::unique_ptr<JxlLibrary> library = open();
+        return library.get();
+    }
+
+private:
+    static std::unique_ptr<JxlLibrary> open()
+    {
+        // Kept open for the program's life: its functions stay in use.
+        void* decoder = dlopen(VISTREL_JXL_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        void* threads = dlopen(VISTREL_JXL_THREADS_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        if (!decoder || !threads)
+            return nullptr;
+        auto library = std::make_unique<JxlLibrary>();
+        bool complete = true;
+        const auto take = [&complete](void* from, const char* name, auto& function) {
+            function
+                = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(from, name));
+            complete = complete && function != nullptr;
+        };
+        take(decoder, "JxlDecoderCreate", library->DecoderCreate);
+        take(decoder, "JxlDecoderDestroy", library->DecoderDestroy);
+        take(decoder, "JxlDecoderSetParallelRunner", library->DecoderSetParallelRunner);
+        take(decoder, "JxlDecoderSubscribeEvents", library->DecoderSubscribeEvents);
+        take(decoder, "JxlDecoderSetInput", library->DecoderSetInput);
+        take(decoder, "JxlDecoderReleaseInput", library->DecoderReleaseInput);
+        take(decoder, "JxlDecoderCloseInput", library->DecoderCloseInput);
+        take(decoder, "JxlDecoderProcessInput", library->DecoderProcessInput);
+        take(decoder, "JxlDecoderGetBasicInfo", library->DecoderGetBasicInfo);
+        take(decoder, "JxlDecoderImageOutBufferSize", library->DecoderImageOutBufferSize);
+        take(decoder, "JxlDecoderSetImageOutBuffer", library->DecoderSetImageOutBuffer);
+        take(threads, "JxlThreadParallelRunner", library->ThreadParallelRunner);
+        take(threads, "JxlThreadParallelRunnerCreate", library->ThreadParallelRunnerCreate);
+        take(threads, "JxlThreadParallelRunnerDestroy", library->ThreadParallelRunnerDestroy);
+        take(threads, "JxlThreadParallelRunnerDefaultNumWorkerThreads",
+             library->ThreadParallelRunnerDefaultNumWorkerThreads);
+        return complete ? std::move(library) : nullptr;
+    }
+};
+
 struct JxlDeleter
 {
-    void operator()(JxlDecoder* decoder) const { JxlDecoderDestroy(decoder); }
+    const JxlLibrary* jxl;
+    void operator()(JxlDecoder* decoder) const { jxl->DecoderDestroy(decoder); }
 };
 
 struct RunnerDeleter
 {
-    void operator()(void* runner) const { JxlThreadParallelRunnerDestroy(runner); }
+    const JxlLibrary* jxl;
+    void operator()(void* runner) const { jxl->ThreadParallelRunnerDestroy(runner); }
 };
 
 } // namespace
 
 QSize ReadJxlSize(const std::string& fileName)
 {
+    const JxlLibrary* jxl = JxlLibrary::Get();
     PictureFile file(fileName);
-    const std::unique_ptr<JxlDecoder, JxlDeleter> decoder(JxlDecoderCreate(nullptr));
-    if (!file.isOpen() || !decoder
-        || JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS)
+    if (!jxl || !file.isOpen())
+        return {};
+    const std::unique_ptr<JxlDecoder, JxlDeleter> decoder(jxl->DecoderCreate(nullptr),
+                                                          JxlDeleter {jxl});
+    if (!decoder
+        || jxl->DecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS)
         return {};
     // The basic information comes first in the code stream; the file is fed a block at a
     // time until it is in, past any container boxes before the code stream.
     constexpr qint64 block = 64 * 1024;
     std::vector<uint8_t> bytes;
     for (;;) {
-        const JxlDecoderStatus status = JxlDecoderProcessInput(decoder.get());
+        const JxlDecoderStatus status = jxl->DecoderProcessInput(decoder.get());
         if (status == JXL_DEC_BASIC_INFO) {
             JxlBasicInfo info;
-            if (JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS)
+            if (jxl->DecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS)
                 return {};
             // The size after the file's turn and mirror, as ReadJxlFile gives the picture.
             return {static_cast<int>(std::min<uint32_t>(info.xsize, INT_MAX)),
@@ -60,50 +135,54 @@ QSize ReadJxlSize(const std::string& fileName)
         }
         if (status != JXL_DEC_NEED_MORE_INPUT)
             return {};
-        const std::size_t unread = JxlDecoderReleaseInput(decoder.get());
+        const std::size_t unread = jxl->DecoderReleaseInput(decoder.get());
         bytes.erase(bytes.begin(), bytes.end() - static_cast<std::ptrdiff_t>(unread));
         const std::size_t kept = bytes.size();
         bytes.resize(kept + block);
         const qint64 read = file.read(bytes.data() + kept, block);
         bytes.resize(kept + static_cast<std::size_t>(std::max<qint64>(read, 0)));
         if (read <= 0
-            || JxlDecoderSetInput(decoder.get(), bytes.data(), bytes.size()) != JXL_DEC_SUCCESS)
+            || jxl->DecoderSetInput(decoder.get(), bytes.data(), bytes.size()) != JXL_DEC_SUCCESS)
             return {};
     }
 }
 
 QImage ReadJxlFile(const std::string& fileName)
 {
+    const JxlLibrary* jxl = JxlLibrary::Get();
     PictureFile file(fileName);
-    if (!file.isOpen() || file.size() > maxJxlBytes)
+    if (!jxl || !file.isOpen() || file.size() > maxJxlBytes)
         return {};
     QByteArray bytes(static_cast<qsizetype>(file.size()), Qt::Uninitialized);
     if (file.read(bytes.data(), bytes.size()) != bytes.size())
         return {};
 
-    const std::unique_ptr<JxlDecoder, JxlDeleter> decoder(JxlDecoderCreate(nullptr));
+    const std::unique_ptr<JxlDecoder, JxlDeleter> decoder(jxl->DecoderCreate(nullptr),
+                                                          JxlDeleter {jxl});
     const std::unique_ptr<void, RunnerDeleter> runner(
-        JxlThreadParallelRunnerCreate(nullptr, JxlThreadParallelRunnerDefaultNumWorkerThreads()));
+        jxl->ThreadParallelRunnerCreate(nullptr,
+                                        jxl->ThreadParallelRunnerDefaultNumWorkerThreads()),
+        RunnerDeleter {jxl});
     if (!decoder || !runner
-        || JxlDecoderSetParallelRunner(decoder.get(), JxlThreadParallelRunner, runner.get())
+        || jxl->DecoderSetParallelRunner(decoder.get(), jxl->ThreadParallelRunner, runner.get())
             != JXL_DEC_SUCCESS
-        || JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE)
+        || jxl->DecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE)
             != JXL_DEC_SUCCESS
-        || JxlDecoderSetInput(decoder.get(), reinterpret_cast<const uint8_t*>(bytes.constData()),
-                              static_cast<std::size_t>(bytes.size()))
+        || jxl->DecoderSetInput(decoder.get(), reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                static_cast<std::size_t>(bytes.size()))
             != JXL_DEC_SUCCESS)
         return {};
-    JxlDecoderCloseInput(decoder.get());
+    jxl->DecoderCloseInput(decoder.get());
 
     const JxlPixelFormat format {4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
     long long width = 0;
     long long height = 0;
     std::vector<uint8_t> rgba;
     for (;;) {
-        const JxlDecoderStatus status = JxlDecoderProcessInput(decoder.get());
+        const JxlDecoderStatus status = jxl->DecoderProcessInput(decoder.get());
         if (status == JXL_DEC_BASIC_INFO) {
             JxlBasicInfo info;
-            if (JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS)
+            if (jxl->DecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS)
                 return {};
             // The size after the file's turn and mirror, which the decoder applies.
             width = info.xsize;
@@ -114,11 +193,11 @@ QImage ReadJxlFile(const std::string& fileName)
         } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
             std::size_t size = 0;
             if (width == 0
-                || JxlDecoderImageOutBufferSize(decoder.get(), &format, &size) != JXL_DEC_SUCCESS
+                || jxl->DecoderImageOutBufferSize(decoder.get(), &format, &size) != JXL_DEC_SUCCESS
                 || size != static_cast<std::size_t>(4 * width * height))
                 return {};
             rgba.resize(size);
-            if (JxlDecoderSetImageOutBuffer(decoder.get(), &format, rgba.data(), rgba.size())
+            if (jxl->DecoderSetImageOutBuffer(decoder.get(), &format, rgba.data(), rgba.size())
                 != JXL_DEC_SUCCESS)
                 return {};
         } else if (status == JXL_DEC_FULL_IMAGE) {
