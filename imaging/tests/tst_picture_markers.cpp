@@ -1,6 +1,6 @@
 // What pictures carry beside their pixels: the orientation that puts the picture upright
-// (a JPEG's Exif block, a TIFF's tag) and the colour profile its pixels are meant in (a
-// JPEG's APP2 chunks; PNG, TIFF and WebP read through Qt's readers).
+// (a JPEG's Exif block, a TIFF's tag, a PNG's Exif chunk) and the colour profile its pixels
+// are meant in (a JPEG's APP2 chunks; PNG, TIFF and WebP read through Qt's readers).
 #include "display_p3.h"
 #include "imaging/image_reader_graphic.h"
 #include "imaging/jpeg_graphic.h"
@@ -9,8 +9,10 @@
 #include <QColorSpace>
 #include <QFile>
 #include <QImageWriter>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 using picture_files::jpegFile;
 using picture_files::JpegKind;
@@ -150,9 +152,47 @@ QImage readAs(const QByteArray& format, const QString& path)
                            : ReadWebpFile(name);
 }
 
+// Writes source again as path (its extension gives the format) with Pillow, the orientation in
+// the file's Exif block: another program's idea of where the block goes.
+QString writeWithPillow(const QString& source, const QString& path, int orientation)
+{
+    static const char* const script = "import sys\n"
+                                      "from PIL import Image\n"
+                                      "exif = Image.Exif()\n"
+                                      "exif[0x0112] = int(sys.argv[3])\n"
+                                      "Image.open(sys.argv[1]).convert('RGB').save(\n"
+                                      "    sys.argv[2], exif=exif.tobytes(), lossless=True)\n";
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"), QString::fromLatin1(script), source, path,
+                  QString::number(orientation)});
+    if (!python.waitForFinished(60000) || python.exitStatus() != QProcess::NormalExit
+        || python.exitCode() != 0)
+        return QStringLiteral("Pillow for Debian's /usr/bin/python3 (python3-pil) wrote no file: ")
+            + QString::fromLocal8Bit(python.readAllStandardError());
+    return {};
+}
+
+// How a row changes the file Pillow wrote.
+enum class Edit { None, ChunkChecksumWrong };
+
+// The file's bytes with edit made; empty when the file has no chunk to edit.
+QByteArray edited(QByteArray bytes, Edit edit)
+{
+    if (edit == Edit::ChunkChecksumWrong) {
+        const qsizetype type = bytes.indexOf("eXIf");
+        if (type < 4)
+            return {};
+        const auto length = qFromBigEndian<quint32>(bytes.constData() + type - 4);
+        bytes[type + 4 + length] = static_cast<char>(bytes[type + 4 + length] ^ 0xFF);
+    }
+    return bytes;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(std::vector<JpegMarker>)
+Q_DECLARE_METATYPE(Edit)
 
 class tst_picture_markers : public QObject
 {
@@ -162,8 +202,8 @@ private slots:
     void jpegOrientation_data();
     void jpegOrientation();
     void reducedFirstLookIsUpright();
-    void tiffOrientation_data();
-    void tiffOrientation();
+    void readerOrientation_data();
+    void readerOrientation();
     void jpegProfileGivesSrgb_data();
     void jpegProfileGivesSrgb();
     void readerProfileGivesSrgb_data();
@@ -225,36 +265,55 @@ void tst_picture_markers::reducedFirstLookIsUpright()
         near(reduced.picture.pixel(size.width() * 3 / 4, size.height() / 2), qRgb(220, 20, 20), 8));
 }
 
-void tst_picture_markers::tiffOrientation_data()
+void tst_picture_markers::readerOrientation_data()
 {
-    QTest::addColumn<int>("transformation"); // as Qt's writer stores it in the TIFF tag
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<int>("orientation"); // the Exif tag's value the file is written with
+    QTest::addColumn<Edit>("edit");
     QTest::addColumn<QString>("upright"); // the blocks' letters, row by row
-    // In the order of the tag's values 1 to 8.
-    const QImageIOHandler::Transformation transformations[]
-        = {QImageIOHandler::TransformationNone,
-           QImageIOHandler::TransformationMirror,
-           QImageIOHandler::TransformationRotate180,
-           QImageIOHandler::TransformationFlip,
-           QImageIOHandler::TransformationFlipAndRotate90,
-           QImageIOHandler::TransformationRotate90,
-           QImageIOHandler::TransformationMirrorAndRotate90,
-           QImageIOHandler::TransformationRotate270};
     const char* const layouts[] = {"AB/CD/EF", "BA/DC/FE", "FE/DC/BA", "EF/CD/AB",
                                    "ACE/BDF",  "ECA/FDB",  "FDB/ECA",  "BDF/ACE"};
-    for (int value = 1; value <= 8; ++value)
-        QTest::addRow("%d", value)
-            << static_cast<int>(transformations[value - 1]) << layouts[value - 1];
+    for (const char* format : {"tiff", "png"}) {
+        for (int value = 1; value <= 8; ++value)
+            QTest::addRow("%s %d", format, value)
+                << QByteArray(format) << value << Edit::None << layouts[value - 1];
+    }
+    QTest::newRow("png, chunk's checksum wrong")
+        << QByteArray("png") << 6 << Edit::ChunkChecksumWrong << "AB/CD/EF";
 }
 
-void tst_picture_markers::tiffOrientation()
+void tst_picture_markers::readerOrientation()
 {
-    QFETCH(int, transformation);
+    QFETCH(QByteArray, format);
+    QFETCH(int, orientation);
+    QFETCH(Edit, edit);
     QFETCH(QString, upright);
-    const QString path = folder.filePath("oriented.tif");
-    QImageWriter writer(path, "tiff");
-    writer.setTransformation(QImageIOHandler::Transformations(transformation));
-    QVERIFY(writer.write(sixBlocks()));
-    const QString differs = blocksDiffer(ReadTiffFile(path.toStdString()), upright, 0);
+    const QString path = folder.filePath("oriented." + format);
+    if (format == "tiff") {
+        // Qt's writer stores the tag from the transformation, in the order of its values.
+        const QImageIOHandler::Transformation transformations[]
+            = {QImageIOHandler::TransformationNone,
+               QImageIOHandler::TransformationMirror,
+               QImageIOHandler::TransformationRotate180,
+               QImageIOHandler::TransformationFlip,
+               QImageIOHandler::TransformationFlipAndRotate90,
+               QImageIOHandler::TransformationRotate90,
+               QImageIOHandler::TransformationMirrorAndRotate90,
+               QImageIOHandler::TransformationRotate270};
+        QImageWriter writer(path, "tiff");
+        writer.setTransformation(transformations[orientation - 1]);
+        QVERIFY(writer.write(sixBlocks()));
+    } else {
+        const QString source = folder.filePath("blocks.png");
+        QVERIFY(sixBlocks().save(source));
+        const QString failure = writeWithPillow(source, path, orientation);
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QByteArray bytes = edited(file.readAll(), edit);
+        QVERIFY(!bytes.isEmpty() && file.seek(0) && file.write(bytes) == bytes.size());
+    }
+    const QString differs = blocksDiffer(readAs(format, path), upright, 0);
     QVERIFY2(differs.isEmpty(), qPrintable(differs));
 }
 
