@@ -13,6 +13,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -135,12 +136,50 @@ int pngOrientation(QIODevice& device, qint64 start)
     }
 }
 
+// The orientation (1 to 8) that the Exif chunk of the extended WebP on device records; 1, as
+// stored, when it has none within the length its RIFF header gives, or when the chunk is
+// damaged. Qt's reader does not tell it.
+int webpOrientation(QIODevice& device, qint64 start)
+{
+    unsigned char header[12];
+    if (!readAt(device, start, 0, header, 12) || std::memcmp(header, "RIFF", 4) != 0
+        || std::memcmp(header + 8, "WEBP", 4) != 0)
+        return 1;
+    const qint64 end
+        = std::min(device.size() - start, 8 + qint64 {qFromLittleEndian<quint32>(header + 4)});
+    // Each chunk: its type, its data's length, the data, a byte of padding after an odd length.
+    // Only the extended format, whose first chunk is VP8X, carries an Exif block.
+    for (qint64 at = 12; at + 8 <= end;) {
+        if (!readAt(device, start, at, header, 8)
+            || (at == 12 && std::memcmp(header, "VP8X", 4) != 0))
+            return 1;
+        const qint64 length = qFromLittleEndian<quint32>(header + 4);
+        if (length > end - at - 8)
+            return 1;
+        if (std::memcmp(header, "EXIF", 4) == 0) {
+            if (length > maxExifBytes)
+                return 1;
+            std::vector<unsigned char> exif(static_cast<std::size_t>(length));
+            if (!readAt(device, start, at + 8, exif.data(), length))
+                return 1;
+            // Some writers keep the "Exif\0\0" that a JPEG's block starts with.
+            const bool jpegHeader = length >= 6 && std::memcmp(exif.data(), "Exif\0\0", 6) == 0;
+            return jpegHeader ? ExifOrientation(exif.data(), exif.size())
+                              : ExifBlockOrientation(exif.data(), exif.size());
+        }
+        at += 8 + length + (length & 1);
+    }
+    return 1;
+}
+
 // The orientation of the file that starts at start on device, for the formats whose
-// orientation Qt's readers do not tell (PNG); none for the others, which Qt's reader tells.
+// orientation Qt's readers do not tell (PNG, WebP); none for the others, which Qt's reader tells.
 std::optional<int> orientationInFile(QIODevice& device, qint64 start, const char* format)
 {
     if (qstrcmp(format, "png") == 0)
         return pngOrientation(device, start);
+    if (qstrcmp(format, "webp") == 0)
+        return webpOrientation(device, start);
     return std::nullopt;
 }
 

@@ -1,6 +1,6 @@
 // What pictures carry beside their pixels: the orientation that puts the picture upright
-// (a JPEG's Exif block, a TIFF's tag, a PNG's Exif chunk) and the colour profile its pixels
-// are meant in (a JPEG's APP2 chunks; PNG, TIFF and WebP read through Qt's readers).
+// (a JPEG's Exif block, a TIFF's tag, a PNG's or a WebP's Exif chunk) and the colour profile
+// its pixels are meant in (a JPEG's APP2 chunks; PNG, TIFF and WebP read through Qt's readers).
 #include "display_p3.h"
 #include "imaging/image_reader_graphic.h"
 #include "imaging/jpeg_graphic.h"
@@ -174,17 +174,35 @@ QString writeWithPillow(const QString& source, const QString& path, int orientat
 }
 
 // How a row changes the file Pillow wrote.
-enum class Edit { None, ChunkChecksumWrong };
+enum class Edit { None, ChunkChecksumWrong, ExifHeaderBefore, ChunkPastRiffEnd };
 
 // The file's bytes with edit made; empty when the file has no chunk to edit.
 QByteArray edited(QByteArray bytes, Edit edit)
 {
-    if (edit == Edit::ChunkChecksumWrong) {
-        const qsizetype type = bytes.indexOf("eXIf");
-        if (type < 4)
-            return {};
-        const auto length = qFromBigEndian<quint32>(bytes.constData() + type - 4);
-        bytes[type + 4 + length] = static_cast<char>(bytes[type + 4 + length] ^ 0xFF);
+    const auto riffLength = [&bytes](qsizetype change) {
+        qToLittleEndian<quint32>(
+            static_cast<quint32>(qFromLittleEndian<quint32>(bytes.constData() + 4) + change),
+            bytes.data() + 4);
+    };
+    const qsizetype type = bytes.indexOf(edit == Edit::ChunkChecksumWrong ? "eXIf" : "EXIF");
+    if (edit == Edit::None || type < 4 || type + 8 > bytes.size())
+        return edit == Edit::None ? bytes : QByteArray();
+    const auto pngLength = qFromBigEndian<quint32>(bytes.constData() + type - 4);
+    const auto webpLength = qFromLittleEndian<quint32>(bytes.constData() + type + 4);
+    switch (edit) {
+    case Edit::ChunkChecksumWrong:
+        bytes[type + 4 + pngLength] = static_cast<char>(bytes[type + 4 + pngLength] ^ 0xFF);
+        break;
+    case Edit::ExifHeaderBefore: // as some writers store it
+        bytes.insert(type + 8, QByteArray("Exif\0\0", 6));
+        qToLittleEndian<quint32>(webpLength + 6, bytes.data() + type + 4);
+        riffLength(6);
+        break;
+    case Edit::ChunkPastRiffEnd: // the file's own length no longer holds the chunk
+        riffLength(-8 - static_cast<qsizetype>(webpLength + (webpLength & 1)));
+        break;
+    case Edit::None:
+        break;
     }
     return bytes;
 }
@@ -273,13 +291,17 @@ void tst_picture_markers::readerOrientation_data()
     QTest::addColumn<QString>("upright"); // the blocks' letters, row by row
     const char* const layouts[] = {"AB/CD/EF", "BA/DC/FE", "FE/DC/BA", "EF/CD/AB",
                                    "ACE/BDF",  "ECA/FDB",  "FDB/ECA",  "BDF/ACE"};
-    for (const char* format : {"tiff", "png"}) {
+    for (const char* format : {"tiff", "png", "webp"}) {
         for (int value = 1; value <= 8; ++value)
             QTest::addRow("%s %d", format, value)
                 << QByteArray(format) << value << Edit::None << layouts[value - 1];
     }
     QTest::newRow("png, chunk's checksum wrong")
         << QByteArray("png") << 6 << Edit::ChunkChecksumWrong << "AB/CD/EF";
+    QTest::newRow("webp, Exif header before the block")
+        << QByteArray("webp") << 6 << Edit::ExifHeaderBefore << layouts[5];
+    QTest::newRow("webp, chunk past the file's length")
+        << QByteArray("webp") << 6 << Edit::ChunkPastRiffEnd << "AB/CD/EF";
 }
 
 void tst_picture_markers::readerOrientation()
