@@ -1012,6 +1012,10 @@ void tst_picture_formats::overTheLimitIsRefused_data()
     heic.replace(grid + 8, 4, QByteArray::fromHex("4e204e20"));
     heic.replace(property + 8, 8, QByteArray::fromHex("00004e2000004e20"));
     QTest::newRow("heic grid") << "huge.heic" << heic;
+    // The size property still says 48 x 32, which libheif reports, and the grid 20000 x 20000,
+    // which it allocates.
+    heic.replace(property + 8, 8, QByteArray::fromHex("0000003000000020"));
+    QTest::newRow("heic grid larger than its size") << "grid.heic" << heic;
     // An 8 x 8 frame on a canvas of 12000 x 12000, whose decoding would take libjxl's planes
     // beside the picture.
     QTest::newRow("jxl canvas") << "huge.jxl" << testDataFile("canvas_beyond_limit.jxl");
