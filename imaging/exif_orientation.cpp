@@ -11,7 +11,7 @@ namespace {
 constexpr std::uint16_t orientationTag = 0x0112;
 constexpr std::uint16_t shortType = 3;
 
-// Reads the TIFF structure that follows "Exif\0\0" in either byte order.
+// Reads the TIFF structure of an Exif block in either byte order.
 class TiffReader
 {
 public:
@@ -103,7 +103,14 @@ int ExifOrientation(const unsigned char* data, std::size_t size)
     constexpr unsigned char exifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
     if (!data || size < sizeof exifHeader || std::memcmp(data, exifHeader, sizeof exifHeader) != 0)
         return 1;
-    TiffReader tiff(data + sizeof exifHeader, size - sizeof exifHeader);
+    return ExifBlockOrientation(data + sizeof exifHeader, size - sizeof exifHeader);
+}
+
+int ExifBlockOrientation(const unsigned char* data, std::size_t size)
+{
+    if (!data)
+        return 1;
+    TiffReader tiff(data, size);
     if (!tiff.ReadByteOrder())
         return 1;
     const std::size_t directory = tiff.Word(4);

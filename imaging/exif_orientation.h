@@ -1,4 +1,4 @@
-// The orientation a camera records in a JPEG's Exif block, and the picture put upright by it.
+// The orientation a camera records in a picture's Exif block, and the picture put upright by it.
 #pragma once
 
 #include <QImage>
@@ -9,6 +9,10 @@
 // segment's payload, starting with "Exif\0\0"); 1, the picture as stored, when the segment is
 // no Exif block, has no orientation or is damaged. Every offset is checked against size.
 int ExifOrientation(const unsigned char* data, std::size_t size);
+
+// The same tag of an Exif block without the "Exif\0\0" before it, from its byte order mark
+// ("II" or "MM") on, as a PNG's or a WebP's Exif chunk holds it.
+int ExifBlockOrientation(const unsigned char* data, std::size_t size);
 
 // True when orientation swaps the picture's width and height (5 to 8).
 bool OrientationTurns(int orientation);

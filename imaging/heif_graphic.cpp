@@ -2,6 +2,7 @@
 
 #include "imaging/colour_profile.h"
 #include "imaging/graphic.h"
+#include "imaging/heif_canvas.h"
 #include "imaging/picture_buffer.h"
 #include "imaging/picture_file.h"
 #include "store/picture_limits.h"
@@ -118,8 +119,21 @@ QImage ReadHeifFile(const std::string& fileName)
     // picture and ours are held at once, so both count against the limit.
     const long long width = heif_image_handle_get_width(handle.get());
     const long long height = heif_image_handle_get_height(handle.get());
-    if (!FitsPictureLimit(width, height) || 8 * width * height > MaxPictureBytes)
+    const auto fits = [](long long w, long long h) {
+        return FitsPictureLimit(w, h) && 8 * w * h <= MaxPictureBytes;
+    };
+    if (!fits(width, height))
         return {};
+    // A grid or an overlay is composed on a canvas of the size its own description gives,
+    // which libheif allocates without holding it to the size above.
+    const auto canvases
+        = ReadHeifCanvases(reinterpret_cast<const unsigned char*>(bytes.constData()),
+                           static_cast<std::size_t>(bytes.size()));
+    if (!canvases)
+        return {};
+    for (const HeifCanvas& canvas : *canvases)
+        if (!fits(canvas.width, canvas.height))
+            return {};
 
     heif_image* decoded = nullptr;
     if (heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB, heif_chroma_interleaved_RGBA,

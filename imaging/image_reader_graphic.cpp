@@ -11,7 +11,13 @@
 #include <QImageIOHandler>
 #include <QImageReader>
 
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstring>
 #include <mutex>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -77,6 +83,106 @@ int orientationOf(QImageIOHandler::Transformations transformation)
     return orientations[transformation.toInt() & 7];
 }
 
+// Far more than any camera's Exif block; a larger chunk is left unread.
+constexpr quint32 maxExifBytes = 16u << 20;
+
+// count bytes at offset from where the file starts on device; false when they are not all there.
+bool readAt(QIODevice& device, qint64 start, qint64 offset, void* into, qint64 count)
+{
+    return device.seek(start + offset) && device.read(static_cast<char*>(into), count) == count;
+}
+
+// The checksum a PNG chunk ends with, over its type and data.
+quint32 pngChecksum(const unsigned char* bytes, std::size_t size)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    }
+    return crc ^ 0xFFFFFFFFu;
+}
+
+// The orientation (1 to 8) that the Exif chunk of the PNG on device records; 1, as stored,
+// when there is none before the first pixel data (a later one does not count), or when the
+// chunk is damaged. Qt's reader does not tell it.
+int pngOrientation(QIODevice& device, qint64 start)
+{
+    static constexpr unsigned char signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    unsigned char header[8];
+    if (!readAt(device, start, 0, header, 8) || std::memcmp(header, signature, 8) != 0)
+        return 1;
+    // Each chunk: its data's length, its type, the data, the checksum of type and data.
+    for (qint64 at = 8;;) {
+        if (!readAt(device, start, at, header, 8))
+            return 1;
+        const quint32 length = qFromBigEndian<quint32>(header);
+        const char* type = reinterpret_cast<const char*>(header + 4);
+        if (length > 0x7FFFFFFFu || std::memcmp(type, "IDAT", 4) == 0
+            || std::memcmp(type, "IEND", 4) == 0)
+            return 1;
+        if (std::memcmp(type, "eXIf", 4) == 0) {
+            if (length > maxExifBytes || 12 + qint64 {length} > device.size() - start - at)
+                return 1;
+            std::vector<unsigned char> chunk(4 + std::size_t {length} + 4);
+            if (!readAt(device, start, at + 4, chunk.data(), static_cast<qint64>(chunk.size()))
+                || pngChecksum(chunk.data(), 4 + std::size_t {length})
+                    != qFromBigEndian<quint32>(chunk.data() + 4 + length))
+                return 1;
+            return ExifBlockOrientation(chunk.data() + 4, length);
+        }
+        at += 12 + qint64 {length};
+    }
+}
+
+// The orientation (1 to 8) that the Exif chunk of the extended WebP on device records; 1, as
+// stored, when it has none within the length its RIFF header gives, or when the chunk is
+// damaged. Qt's reader does not tell it.
+int webpOrientation(QIODevice& device, qint64 start)
+{
+    unsigned char header[12];
+    if (!readAt(device, start, 0, header, 12) || std::memcmp(header, "RIFF", 4) != 0
+        || std::memcmp(header + 8, "WEBP", 4) != 0)
+        return 1;
+    const qint64 end
+        = std::min(device.size() - start, 8 + qint64 {qFromLittleEndian<quint32>(header + 4)});
+    // Each chunk: its type, its data's length, the data, a byte of padding after an odd length.
+    // Only the extended format, whose first chunk is VP8X, carries an Exif block.
+    for (qint64 at = 12; at + 8 <= end;) {
+        if (!readAt(device, start, at, header, 8)
+            || (at == 12 && std::memcmp(header, "VP8X", 4) != 0))
+            return 1;
+        const qint64 length = qFromLittleEndian<quint32>(header + 4);
+        if (length > end - at - 8)
+            return 1;
+        if (std::memcmp(header, "EXIF", 4) == 0) {
+            if (length > maxExifBytes)
+                return 1;
+            std::vector<unsigned char> exif(static_cast<std::size_t>(length));
+            if (!readAt(device, start, at + 8, exif.data(), length))
+                return 1;
+            // Some writers keep the "Exif\0\0" that a JPEG's block starts with.
+            const bool jpegHeader = length >= 6 && std::memcmp(exif.data(), "Exif\0\0", 6) == 0;
+            return jpegHeader ? ExifOrientation(exif.data(), exif.size())
+                              : ExifBlockOrientation(exif.data(), exif.size());
+        }
+        at += 8 + length + (length & 1);
+    }
+    return 1;
+}
+
+// The orientation of the file that starts at start on device, for the formats whose
+// orientation Qt's readers do not tell (PNG, WebP); none for the others, which Qt's reader tells.
+std::optional<int> orientationInFile(QIODevice& device, qint64 start, const char* format)
+{
+    if (qstrcmp(format, "png") == 0)
+        return pngOrientation(device, start);
+    if (qstrcmp(format, "webp") == 0)
+        return webpOrientation(device, start);
+    return std::nullopt;
+}
+
 // The ICC profile the file carries, as Qt read it with the picture; none when it has none or
 // is sRGB already. A colour space Qt builds from a PNG's gamma and chromaticities (as most
 // programs write them, for sRGB pictures) has no name, unlike one read from a profile, and
@@ -106,6 +212,10 @@ QImage readFile(const std::string& fileName, const char* format)
 
 QImage ReadWithImageReader(QIODevice& device, const char* format)
 {
+    const qint64 start = device.pos();
+    const std::optional<int> fileOrientation = orientationInFile(device, start, format);
+    if (!device.seek(start))
+        return {};
     QImageReader reader(&device, format);
     reader.setAutoDetectImageFormat(false);
     // Qt decodes into the format the header asks for (a 16-bit PNG into 8 bytes a pixel)
@@ -130,7 +240,7 @@ QImage ReadWithImageReader(QIODevice& device, const char* format)
     QImage image;
     if (!reader.read(&image) || image.size() != size)
         return {};
-    const int orientation = orientationOf(reader.transformation());
+    const int orientation = fileOrientation.value_or(orientationOf(reader.transformation()));
     const std::vector<unsigned char> profile = profileOf(image);
     image = FlattenOnWhite(std::move(image));
     if (ConvertPictureToSrgb(image, profile))

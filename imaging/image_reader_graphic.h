@@ -13,7 +13,8 @@ class QIODevice;
 // with its transparent parts on white, put upright as the file's orientation says and in
 // sRGB when the file carries an ICC colour profile; null when the header gives no size, when
 // the decoded picture and its 32-bit copy would not fit the picture limit, or when decoding
-// fails. The format alone decides: content of another format is not read.
+// fails. The format alone decides: content of another format is not read. The device is read
+// from its position, and seeks.
 QImage ReadWithImageReader(QIODevice& device, const char* format);
 
 QImage ReadPngFile(const std::string& fileName);

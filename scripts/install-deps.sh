@@ -21,6 +21,9 @@ packages=(
     # compared with (metafile_tst_other_renderers: libwmf for WMF, Inkscape for EMF)
     imagemagick python3-pil python3-numpy netpbm giflib-tools libjpeg-turbo-progs libwmf-bin
     inkscape
+    # libheif's encoder, which writes the HEIC with a colour profile that
+    # imaging_tst_picture_markers reads (ImageMagick leaves the profile out)
+    libheif-examples
     # a real X server for tests and screenshots, with a window manager and pointer input
     xvfb xauth openbox xdotool
     # the install check and the Debian package: validators, dpkg-shlibdeps (with objdump

@@ -1010,6 +1010,24 @@ void tst_picture_formats::overTheLimitIsRefused_data()
     QTest::newRow("svg") << "huge.svg"
                          << QByteArray("<svg xmlns='http://www.w3.org/2000/svg' width='32768' "
                                        "height='32768'><rect width='9' height='9'/></svg>");
+    // A HEIC's picture is a grid of tiles, composed on a canvas of the grid's size: the grid
+    // (one tile, 48 x 32) and its size property patched to 20000 x 20000, within libheif's own
+    // limit but past ours once libheif's picture and ours are both held.
+    QByteArray heic = testDataFile("blocks.heic");
+    const qsizetype grid = heic.indexOf(QByteArray::fromHex("696461740000000000300020"));
+    const qsizetype property
+        = heic.indexOf(QByteArray::fromHex("69737065000000000000003000000020"));
+    QVERIFY(grid > 0 && property > 0);
+    heic.replace(grid + 8, 4, QByteArray::fromHex("4e204e20"));
+    heic.replace(property + 8, 8, QByteArray::fromHex("00004e2000004e20"));
+    QTest::newRow("heic grid") << "huge.heic" << heic;
+    // The size property still says 48 x 32, which libheif reports, and the grid 20000 x 20000,
+    // which it allocates.
+    heic.replace(property + 8, 8, QByteArray::fromHex("0000003000000020"));
+    QTest::newRow("heic grid larger than its size") << "grid.heic" << heic;
+    // An 8 x 8 frame on a canvas of 12000 x 12000, whose decoding would take libjxl's planes
+    // beside the picture.
+    QTest::newRow("jxl canvas") << "huge.jxl" << testDataFile("canvas_beyond_limit.jxl");
     // Runs too few to draw more than a corner of a picture of gigabytes.
     QTest::newRow("few runs") << "few.bmp"
                               << runsFile(QByteArray::fromHex("ff010001"), 23170, 23170);
