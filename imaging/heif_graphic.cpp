@@ -115,12 +115,11 @@ QImage ReadHeifFile(const std::string& fileName)
         return {};
     const HeifPointer<heif_image_handle> handle(primary);
 
-    // The size after the file's turn and mirror, which the decode applies. libheif's RGBA
-    // picture and ours are held at once, so both count against the limit.
+    // The size after the file's turn and mirror, which the decode applies.
     const long long width = heif_image_handle_get_width(handle.get());
     const long long height = heif_image_handle_get_height(handle.get());
     const auto fits = [](long long w, long long h) {
-        return FitsPictureLimit(w, h) && 8 * w * h <= MaxPictureBytes;
+        return FitsPictureLimit(w, h) && HeifDecodeBytesPerPixel * w * h <= MaxPictureBytes;
     };
     if (!fits(width, height))
         return {};

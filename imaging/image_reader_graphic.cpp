@@ -210,6 +210,26 @@ QImage readFile(const std::string& fileName, const char* format)
 
 } // namespace
 
+namespace {
+
+// The memory Qt's reader and the 32-bit copy hold at once for a picture of size: Qt decodes
+// into the format the header asks for (a 16-bit PNG into 8 bytes a pixel) and the picture is
+// then widened to 32 bits beside it unless it already is. A reader that does not tell its
+// format (WebP's) decodes into 32 bits.
+qint64 decodeBytes(const QImageReader& reader, QSize size)
+{
+    const QImage::Format format32 = QImage::Format_ARGB32;
+    const QImage::Format told = reader.imageFormat();
+    const QImage::Format decodedFormat = told == QImage::Format_Invalid ? format32 : told;
+    const qint64 pixels = qint64 {size.width()} * size.height();
+    const qint64 decoded = pixels * QImage::toPixelFormat(decodedFormat).bitsPerPixel() / 8;
+    const bool widened = decodedFormat != QImage::Format_RGB32 && decodedFormat != format32
+        && decodedFormat != QImage::Format_ARGB32_Premultiplied;
+    return decoded + (widened ? 4 * pixels : 0);
+}
+
+} // namespace
+
 QImage ReadWithImageReader(QIODevice& device, const char* format)
 {
     const qint64 start = device.pos();
@@ -218,20 +238,10 @@ QImage ReadWithImageReader(QIODevice& device, const char* format)
         return {};
     QImageReader reader(&device, format);
     reader.setAutoDetectImageFormat(false);
-    // Qt decodes into the format the header asks for (a 16-bit PNG into 8 bytes a pixel)
-    // and the picture is then widened to 32 bits beside it unless it already is: both are
-    // held at once, so both count against the limit, reckoned from the header. A reader that
-    // does not tell its format (WebP's) decodes into 32 bits.
-    const QImage::Format format32 = QImage::Format_ARGB32;
-    const QImage::Format told = reader.imageFormat();
-    const QImage::Format decodedFormat = told == QImage::Format_Invalid ? format32 : told;
+    // Reckoned from the header, before anything is decoded.
     const QSize size = reader.size();
-    const qint64 pixels = qint64 {size.width()} * size.height();
-    const qint64 decoded = pixels * QImage::toPixelFormat(decodedFormat).bitsPerPixel() / 8;
-    const bool widened = decodedFormat != QImage::Format_RGB32 && decodedFormat != format32
-        && decodedFormat != QImage::Format_ARGB32_Premultiplied;
     if (!FitsPictureLimit(size.width(), size.height())
-        || decoded + (widened ? 4 * pixels : 0) > MaxPictureBytes)
+        || decodeBytes(reader, size) > MaxPictureBytes)
         return {};
     // One MB above the loader's limit, as Qt refuses from its limit on.
     const AllocationLimit limit(static_cast<int>(MaxPictureBytes >> 20) + 1);
@@ -263,7 +273,7 @@ QImage ReadTiffFile(const std::string& fileName)
     return readFile(fileName, "tiff");
 }
 
-QSize ReadImageReaderSize(const std::string& fileName, const char* format)
+QSize ReadImageReaderSize(const std::string& fileName, const char* format, qint64* decoding)
 {
     PictureFile file(fileName);
     if (!file.isOpen())
@@ -271,9 +281,15 @@ QSize ReadImageReaderSize(const std::string& fileName, const char* format)
     PictureFileDevice device(file);
     if (!device.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return {};
+    const std::optional<int> fileOrientation = orientationInFile(device, 0, format);
+    if (!device.seek(0))
+        return {};
     QImageReader reader(&device, format);
     reader.setAutoDetectImageFormat(false);
     const QSize size = reader.size();
+    if (decoding)
+        *decoding = decodeBytes(reader, size);
     // Upright, as ReadWithImageReader gives it.
-    return orientationOf(reader.transformation()) > 4 ? size.transposed() : size;
+    const int orientation = fileOrientation.value_or(orientationOf(reader.transformation()));
+    return orientation > 4 ? size.transposed() : size;
 }

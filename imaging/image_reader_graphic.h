@@ -22,5 +22,6 @@ QImage ReadWebpFile(const std::string& fileName);
 QImage ReadTiffFile(const std::string& fileName);
 
 // The size ReadWithImageReader gives a file of format, from its header alone; invalid when
-// the header tells none.
-QSize ReadImageReaderSize(const std::string& fileName, const char* format);
+// the header tells none. With decoding, also the memory the decode holds at its height.
+QSize ReadImageReaderSize(const std::string& fileName, const char* format,
+                          qint64* decoding = nullptr);

@@ -24,10 +24,6 @@ namespace {
 // Far more than any photo; the whole file is held in memory while it is decoded.
 constexpr qint64 maxJxlBytes = qint64 {1} << 30;
 
-// libjxl works on three planes of floats for the whole frame, besides the RGBA bytes it gives
-// and our picture: twenty bytes a pixel in all count against the limit.
-constexpr long long bytesPerPixelWhileDecoding = 20;
-
 // libjxl is opened at the first JPEG XL picture rather than with the program: loading it, and
 // the vector library it brings, which times the processor as it loads, cost every start
 // about 6 ms, and most starts show no JPEG XL at all. Its functions are found by name.
@@ -188,7 +184,7 @@ QImage ReadJxlFile(const std::string& fileName)
             width = info.xsize;
             height = info.ysize;
             if (!FitsPictureLimit(width, height)
-                || bytesPerPixelWhileDecoding * width * height > MaxPictureBytes)
+                || JxlDecodeBytesPerPixel * width * height > MaxPictureBytes)
                 return {};
         } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
             std::size_t size = 0;

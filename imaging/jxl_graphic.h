@@ -5,6 +5,11 @@
 
 #include <string>
 
+// libjxl works on three planes of floats for the whole frame, besides the RGBA bytes it gives
+// and our picture: the bytes a pixel that count against the picture limit and the memory the
+// program may take.
+constexpr long long JxlDecodeBytesPerPixel = 20;
+
 // The file's first frame on white; null when there is none, when it is over the picture
 // limit (reckoned with the decoder's own working memory), or when libjxl cannot decode it.
 QImage ReadJxlFile(const std::string& fileName);

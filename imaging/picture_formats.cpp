@@ -88,39 +88,60 @@ QSize metafileSize(const std::string& fileName, QSize (*sizeOf)(const QByteArray
 
 } // namespace
 
-QSize ReadPictureSize(const std::string& fileName)
+PictureHeader ReadPictureHeader(const std::string& fileName)
 {
     try {
         const PictureExtensionEntry* known = FindPictureExtension(PictureExtension(fileName));
         if (!known)
             return {};
+        // Most decoders hold the RGB32 picture alone; those that hold more say how much.
+        long long bytesPerPixel = 4;
+        qint64 readerBytes = -1;
+        QSize size;
         switch (known->Format) {
         case PictureFormat::Bitmap:
-            return ReadBitmapSize(fileName);
+            size = ReadBitmapSize(fileName);
+            break;
         case PictureFormat::WindowsMetafile:
-            return metafileSize(fileName, WindowsMetafileSize);
+            size = metafileSize(fileName, WindowsMetafileSize);
+            break;
         case PictureFormat::EnhancedMetafile:
-            return metafileSize(fileName, EnhancedMetafileSize);
+            size = metafileSize(fileName, EnhancedMetafileSize);
+            break;
         case PictureFormat::Gif:
-            return ReadGifSize(fileName);
+            size = ReadGifSize(fileName);
+            break;
         case PictureFormat::Jpeg:
-            return ReadJpegSize(fileName);
+            size = ReadJpegSize(fileName);
+            break;
         case PictureFormat::Icon:
-            return ReadIconSize(fileName);
+            size = ReadIconSize(fileName);
+            break;
         case PictureFormat::Png:
-            return ReadImageReaderSize(fileName, "png");
+            size = ReadImageReaderSize(fileName, "png", &readerBytes);
+            break;
         case PictureFormat::Webp:
-            return ReadImageReaderSize(fileName, "webp");
+            size = ReadImageReaderSize(fileName, "webp", &readerBytes);
+            break;
         case PictureFormat::Tiff:
-            return ReadImageReaderSize(fileName, "tiff");
+            size = ReadImageReaderSize(fileName, "tiff", &readerBytes);
+            break;
         case PictureFormat::Svg:
-            return ReadSvgSize(fileName);
+            size = ReadSvgSize(fileName);
+            break;
         case PictureFormat::Heif:
-            return ReadHeifSize(fileName);
+            size = ReadHeifSize(fileName);
+            bytesPerPixel = HeifDecodeBytesPerPixel;
+            break;
         case PictureFormat::Jxl:
-            return ReadJxlSize(fileName);
+            size = ReadJxlSize(fileName);
+            bytesPerPixel = JxlDecodeBytesPerPixel;
+            break;
         }
-        return {};
+        if (!size.isValid() || size.isEmpty())
+            return {};
+        const std::int64_t pixels = std::int64_t {size.width()} * size.height();
+        return {size, readerBytes >= 0 ? readerBytes : bytesPerPixel * pixels};
     } catch (...) {
         return {};
     }

@@ -6,6 +6,7 @@
 
 #include <QImage>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -14,10 +15,16 @@
 // Shows the wait cursor while it decodes; never throws.
 QImage LoadImageFile(const std::string& fileName);
 
-// The size LoadImageFile's picture will have, read from the file's header without decoding
-// its pixels (a metafile's from its header and records); invalid when the header tells none.
-// Never throws.
-QSize ReadPictureSize(const std::string& fileName);
+// What a file's header tells of the picture LoadImageFile would give, without decoding its
+// pixels (a metafile's from its header and records): its size, and the memory its decoder
+// holds at its height (the picture and the decoder's own work). An invalid size and -1 when
+// the header tells none. Never throws.
+struct PictureHeader
+{
+    QSize size;
+    std::int64_t decodeBytes = -1;
+};
+PictureHeader ReadPictureHeader(const std::string& fileName);
 
 // The steps of LoadImageFile, each usable on its own.
 

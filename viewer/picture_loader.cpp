@@ -21,16 +21,6 @@ bool isJpeg(const std::string& fileName)
     return extension && extension->Format == PictureFormat::Jpeg;
 }
 
-// The bytes the picture in fileName takes once decoded (RGB32), from its header; -1 when the
-// header does not tell.
-std::int64_t decodedBytes(const std::string& fileName)
-{
-    const QSize size = ReadPictureSize(fileName);
-    if (!size.isValid() || size.isEmpty())
-        return -1;
-    return std::int64_t {4} * size.width() * size.height();
-}
-
 } // namespace
 
 PictureLoader::PictureLoader()
@@ -114,12 +104,18 @@ PictureLoader::First PictureLoader::Open(const std::string& fileName, QSize area
     }
     if (std::optional<First> begun = StartPicture::Take(fileName, area))
         return std::move(*begun);
-    return decodeFirst(fileName, area);
+    return decodeFirst(fileName, area, availableMemory());
 }
 
-PictureLoader::First PictureLoader::decodeFirst(const std::string& fileName, QSize area)
+PictureLoader::First PictureLoader::decodeFirst(const std::string& fileName, QSize area,
+                                                std::int64_t available)
 {
     First first;
+    // A picture whose decode needs more memory than the program may still take is refused
+    // before any of it is decoded: within a control group's limit the system would end the
+    // program rather than refuse it the memory.
+    if (available >= 0 && ReadPictureHeader(fileName).decodeBytes > available)
+        return first;
     if (isJpeg(fileName)) {
         ReducedJpeg reduced = ReadJpegReduced(fileName, area);
         if (!reduced.picture.isNull()) {
@@ -313,10 +309,10 @@ void PictureLoader::decodeAhead(const std::string& fileName)
         return;
     // Stamped before it is read, so that a change while it is read counts as a change.
     const Stamp stamp = stampOf(fileName);
-    // Only a picture whose header tells its size, and whose size fits beside the pictures
+    // Only a picture whose header tells its size, and whose decode fits beside the pictures
     // already held, is decoded: a picture too large for the budget must not take the memory
     // first and be dropped after.
-    const std::int64_t bytes = decodedBytes(fileName);
+    const PictureHeader header = ReadPictureHeader(fileName);
     const auto fits = [&](std::int64_t pictureBytes) {
         std::int64_t held = 0;
         for (const Ahead& other : ahead)
@@ -327,7 +323,7 @@ void PictureLoader::decodeAhead(const std::string& fileName)
     };
     {
         const std::lock_guard<std::mutex> lock(aheadMutex);
-        if (!fits(bytes)) {
+        if (!fits(header.decodeBytes)) {
             std::erase_if(ahead, [&](const Ahead& entry) {
                 return entry.fileName == fileName && !entry.done;
             });
@@ -442,7 +438,7 @@ StartPicture::StartPicture(const std::string& fileName, QSize area)
         decoder = std::thread([this] {
             // What fails here fails again, and is told, when Open decodes on its own thread.
             try {
-                first = PictureLoader::decodeFirst(begunFile, begunArea);
+                first = PictureLoader::decodeFirst(begunFile, begunArea, ::AvailableMemory());
             } catch (...) {
                 first = PictureLoader::First {};
             }

@@ -116,8 +116,9 @@ public:
 
 private:
     friend class StartPicture;
-    // What Open gives for fileName, decoded on the calling thread, with nothing decoded ahead.
-    static First decodeFirst(const std::string& fileName, QSize area);
+    // What Open gives for fileName, decoded on the calling thread, with nothing decoded ahead;
+    // no picture when its decode would take more than the available memory (-1: unknown).
+    static First decodeFirst(const std::string& fileName, QSize area, std::int64_t available);
 
     struct Job
     {

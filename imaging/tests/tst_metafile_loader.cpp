@@ -45,7 +45,7 @@ void tst_metafile_loader::loadsByExtension()
     QCOMPARE(picture.isNull(), size.isEmpty());
     if (!size.isEmpty()) {
         QCOMPARE(picture.size(), size);
-        QCOMPARE(ReadPictureSize(path), size);
+        QCOMPARE(ReadPictureHeader(path).size, size);
         QCOMPARE(picture.format(), QImage::Format_RGB32);
         QCOMPARE(picture.pixel(20, 20) & 0xffffff, 0xff0000u);
         QCOMPARE(picture.pixel(80, 20) & 0xffffff, 0xffffffu);

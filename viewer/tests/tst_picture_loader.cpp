@@ -155,8 +155,8 @@ void TestPictureLoader::decodeAhead()
     QCOMPARE(loader.AheadCount(), 0);
 }
 
-// A picture too large for the budget is never decoded ahead: its header says so first, in
-// every format.
+// A picture too large for the budget is never decoded ahead, nor opened when it is larger
+// than the memory left: its header says so first, in every format.
 void TestPictureLoader::aheadBudgetFromTheHeader()
 {
     QTemporaryDir dir;
@@ -187,6 +187,13 @@ void TestPictureLoader::aheadBudgetFromTheHeader()
     loader.DecodeAhead({QFile::encodeName(drawing).toStdString()});
     loader.WaitIdle();
     QCOMPARE(loader.AheadCount(), 1);
+
+    // Opened, a picture whose decode needs more than the program may take is a failed load,
+    // not a reduced first look whose full decode the system would end the program for.
+    loader.AvailableMemory = [] {
+        return 64 * MiB;
+    };
+    QVERIFY(loader.Open(large, area).picture.isNull());
 }
 
 void TestPictureLoader::availableMemory_data()
