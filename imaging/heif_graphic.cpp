@@ -47,30 +47,34 @@ struct HeifFileReader
 {
     PictureFile& file;
     qint64 position = 0;
-
-    static HeifFileReader& of(void* userdata) { return *static_cast<HeifFileReader*>(userdata); }
-    static constexpr heif_reader functions {
-        1, [](void* userdata) -> int64_t { return of(userdata).position; },
-        [](void* data, size_t size, void* userdata) {
-            HeifFileReader& reader = of(userdata);
-            const qint64 count = static_cast<qint64>(size);
-            if (reader.file.read(data, count) != count)
-                return 1;
-            reader.position += count;
-            return 0;
-        },
-        [](int64_t position, void* userdata) {
-            HeifFileReader& reader = of(userdata);
-            if (!reader.file.seek(position))
-                return 1;
-            reader.position = position;
-            return 0;
-        },
-        [](int64_t size, void* userdata) {
-            return size > of(userdata).file.size() ? heif_reader_grow_status_size_beyond_eof
-                                                   : heif_reader_grow_status_size_reached;
-        }};
 };
+
+HeifFileReader& readerOf(void* userdata)
+{
+    return *static_cast<HeifFileReader*>(userdata);
+}
+
+constexpr heif_reader heifFileReader {
+    1, [](void* userdata) -> int64_t { return readerOf(userdata).position; },
+    [](void* data, size_t size, void* userdata) {
+        HeifFileReader& reader = readerOf(userdata);
+        const qint64 count = static_cast<qint64>(size);
+        if (reader.file.read(data, count) != count)
+            return 1;
+        reader.position += count;
+        return 0;
+    },
+    [](int64_t offset, void* userdata) {
+        HeifFileReader& reader = readerOf(userdata);
+        if (!reader.file.seek(offset))
+            return 1;
+        reader.position = offset;
+        return 0;
+    },
+    [](int64_t size, void* userdata) {
+        return size > readerOf(userdata).file.size() ? heif_reader_grow_status_size_beyond_eof
+                                                     : heif_reader_grow_status_size_reached;
+    }};
 
 } // namespace
 
@@ -82,9 +86,7 @@ QSize ReadHeifSize(const std::string& fileName)
     HeifFileReader reader {file};
     const HeifPointer<heif_context> context(heif_context_alloc());
     if (!context
-        || heif_context_read_from_reader(context.get(), &HeifFileReader::functions, &reader,
-                                         nullptr)
-                .code
+        || heif_context_read_from_reader(context.get(), &heifFileReader, &reader, nullptr).code
             != heif_error_Ok)
         return {};
     heif_image_handle* primary = nullptr;
