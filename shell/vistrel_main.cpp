@@ -8,7 +8,6 @@
 #include "shell/main_window.h"
 #include "shell/program_files.h"
 #include "shell/single_instance.h"
-#include "shell/start_warm_up.h"
 #include "shell/windows.h"
 #include "store/path_text.h"
 #include "viewer/picture_loader.h"
@@ -45,8 +44,6 @@ int main(int argc, char** argv)
     if (instance.Begin(startPath) == SingleInstance::Start::HandedOver)
         return 0;
     instance.OnHandedOver = OpenHandedOverPath;
-    // Read on their own thread while the windows are made; done once the main window shows.
-    std::optional<StartWarmUp> warmUp(std::in_place);
 
     // The start picture is decoded while the windows are made and shown; its pane is no
     // larger than the screen.
@@ -58,7 +55,6 @@ int main(int argc, char** argv)
     if (!startPath.empty())
         Fmain->OpenStartPath(startPath);
     ShowMainWindowCentred();
-    warmUp.reset();
     const int result = app.exec();
     DestroyWindows();
     return result;
