@@ -150,30 +150,29 @@ QImage decodeFirstFrame(GifFileType* gif)
     return bitmap;
 }
 
+// What read gives of the GIF giflib opens from the file; Result() when it is no GIF.
+template<typename Result, typename Read> Result readGif(const std::string& fileName, Read read)
+{
+    PictureFile source(fileName);
+    const PictureStream file = source.stream();
+    if (!file)
+        return {};
+    int error = 0;
+    const GifPointer gif(DGifOpen(file.get(), readFromFile, &error));
+    if (!gif)
+        return {};
+    return read(gif.get());
+}
+
 } // namespace
 
 QImage ReadGifFile(const std::string& fileName)
 {
-    PictureFile source(fileName);
-    const PictureStream file = source.stream();
-    if (!file)
-        return {};
-    int error = 0;
-    const GifPointer gif(DGifOpen(file.get(), readFromFile, &error));
-    if (!gif)
-        return {};
-    return decodeFirstFrame(gif.get());
+    return readGif<QImage>(fileName, decodeFirstFrame);
 }
 
 QSize ReadGifSize(const std::string& fileName)
 {
-    PictureFile source(fileName);
-    const PictureStream file = source.stream();
-    if (!file)
-        return {};
-    int error = 0;
-    const GifPointer gif(DGifOpen(file.get(), readFromFile, &error));
-    if (!gif)
-        return {};
-    return {gif->SWidth, gif->SHeight};
+    return readGif<QSize>(fileName,
+                          [](const GifFileType* gif) { return QSize(gif->SWidth, gif->SHeight); });
 }

@@ -41,6 +41,15 @@ std::vector<unsigned char> iccProfile(const heif_image_handle* handle)
     return profile;
 }
 
+// The primary picture of the file context has read; null when there is none.
+HeifPointer<heif_image_handle> primaryOf(heif_context* context)
+{
+    heif_image_handle* primary = nullptr;
+    if (heif_context_get_primary_image_handle(context, &primary).code != heif_error_Ok)
+        return nullptr;
+    return HeifPointer<heif_image_handle>(primary);
+}
+
 // The file as libheif's reader, so that reading the boxes that describe the pictures does not
 // read the coded pixels too.
 struct HeifFileReader
@@ -89,10 +98,9 @@ QSize ReadHeifSize(const std::string& fileName)
         || heif_context_read_from_reader(context.get(), &heifFileReader, &reader, nullptr).code
             != heif_error_Ok)
         return {};
-    heif_image_handle* primary = nullptr;
-    if (heif_context_get_primary_image_handle(context.get(), &primary).code != heif_error_Ok)
+    const HeifPointer<heif_image_handle> handle = primaryOf(context.get());
+    if (!handle)
         return {};
-    const HeifPointer<heif_image_handle> handle(primary);
     return {heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get())};
 }
 
@@ -112,10 +120,9 @@ QImage ReadHeifFile(const std::string& fileName)
                 .code
             != heif_error_Ok)
         return {};
-    heif_image_handle* primary = nullptr;
-    if (heif_context_get_primary_image_handle(context.get(), &primary).code != heif_error_Ok)
+    const HeifPointer<heif_image_handle> handle = primaryOf(context.get());
+    if (!handle)
         return {};
-    const HeifPointer<heif_image_handle> handle(primary);
 
     // The size after the file's turn and mirror, which the decode applies.
     const long long width = heif_image_handle_get_width(handle.get());

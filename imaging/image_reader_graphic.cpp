@@ -197,7 +197,8 @@ std::vector<unsigned char> profileOf(const QImage& image)
     return {icc.begin(), icc.end()};
 }
 
-QImage readFile(const std::string& fileName, const char* format)
+// What read gives of the file as a device for Qt's readers; Result() when it cannot be opened.
+template<typename Result, typename Read> Result readDevice(const std::string& fileName, Read read)
 {
     PictureFile file(fileName);
     if (!file.isOpen())
@@ -205,7 +206,13 @@ QImage readFile(const std::string& fileName, const char* format)
     PictureFileDevice device(file);
     if (!device.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return {};
-    return ReadWithImageReader(device, format);
+    return read(device);
+}
+
+QImage readFile(const std::string& fileName, const char* format)
+{
+    return readDevice<QImage>(
+        fileName, [format](QIODevice& device) { return ReadWithImageReader(device, format); });
 }
 
 } // namespace
@@ -275,21 +282,17 @@ QImage ReadTiffFile(const std::string& fileName)
 
 QSize ReadImageReaderSize(const std::string& fileName, const char* format, qint64* decoding)
 {
-    PictureFile file(fileName);
-    if (!file.isOpen())
-        return {};
-    PictureFileDevice device(file);
-    if (!device.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return {};
-    const std::optional<int> fileOrientation = orientationInFile(device, 0, format);
-    if (!device.seek(0))
-        return {};
-    QImageReader reader(&device, format);
-    reader.setAutoDetectImageFormat(false);
-    const QSize size = reader.size();
-    if (decoding)
-        *decoding = decodeBytes(reader, size);
-    // Upright, as ReadWithImageReader gives it.
-    const int orientation = fileOrientation.value_or(orientationOf(reader.transformation()));
-    return orientation > 4 ? size.transposed() : size;
+    return readDevice<QSize>(fileName, [&](QIODevice& device) {
+        const std::optional<int> fileOrientation = orientationInFile(device, 0, format);
+        if (!device.seek(0))
+            return QSize();
+        QImageReader reader(&device, format);
+        reader.setAutoDetectImageFormat(false);
+        const QSize size = reader.size();
+        if (decoding)
+            *decoding = decodeBytes(reader, size);
+        // Upright, as ReadWithImageReader gives it.
+        const int orientation = fileOrientation.value_or(orientationOf(reader.transformation()));
+        return orientation > 4 ? size.transposed() : size;
+    });
 }

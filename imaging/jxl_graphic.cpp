@@ -102,6 +102,17 @@ struct RunnerDeleter
     void operator()(void* runner) const { jxl->ThreadParallelRunnerDestroy(runner); }
 };
 
+// The picture's size in the basic information the decoder has just read, after the file's
+// turn and mirror, which the decoder applies; invalid when it cannot be read.
+QSize basicSize(const JxlLibrary* jxl, const JxlDecoder* decoder)
+{
+    JxlBasicInfo info;
+    if (jxl->DecoderGetBasicInfo(decoder, &info) != JXL_DEC_SUCCESS)
+        return {};
+    return {static_cast<int>(std::min<uint32_t>(info.xsize, INT_MAX)),
+            static_cast<int>(std::min<uint32_t>(info.ysize, INT_MAX))};
+}
+
 } // namespace
 
 QSize ReadJxlSize(const std::string& fileName)
@@ -121,14 +132,8 @@ QSize ReadJxlSize(const std::string& fileName)
     std::vector<uint8_t> bytes;
     for (;;) {
         const JxlDecoderStatus status = jxl->DecoderProcessInput(decoder.get());
-        if (status == JXL_DEC_BASIC_INFO) {
-            JxlBasicInfo info;
-            if (jxl->DecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS)
-                return {};
-            // The size after the file's turn and mirror, as ReadJxlFile gives the picture.
-            return {static_cast<int>(std::min<uint32_t>(info.xsize, INT_MAX)),
-                    static_cast<int>(std::min<uint32_t>(info.ysize, INT_MAX))};
-        }
+        if (status == JXL_DEC_BASIC_INFO)
+            return basicSize(jxl, decoder.get());
         if (status != JXL_DEC_NEED_MORE_INPUT)
             return {};
         const std::size_t unread = jxl->DecoderReleaseInput(decoder.get());
@@ -177,12 +182,9 @@ QImage ReadJxlFile(const std::string& fileName)
     for (;;) {
         const JxlDecoderStatus status = jxl->DecoderProcessInput(decoder.get());
         if (status == JXL_DEC_BASIC_INFO) {
-            JxlBasicInfo info;
-            if (jxl->DecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS)
-                return {};
-            // The size after the file's turn and mirror, which the decoder applies.
-            width = info.xsize;
-            height = info.ysize;
+            const QSize size = basicSize(jxl, decoder.get());
+            width = size.width();
+            height = size.height();
             if (!FitsPictureLimit(width, height)
                 || JxlDecodeBytesPerPixel * width * height > MaxPictureBytes)
                 return {};
