@@ -52,37 +52,21 @@ HeifPointer<heif_image_handle> primaryOf(heif_context* context)
 
 // The file as libheif's reader, so that reading the boxes that describe the pictures does not
 // read the coded pixels too.
-struct HeifFileReader
+PictureFile& fileOf(void* userdata)
 {
-    PictureFile& file;
-    qint64 position = 0;
-};
-
-HeifFileReader& readerOf(void* userdata)
-{
-    return *static_cast<HeifFileReader*>(userdata);
+    return *static_cast<PictureFile*>(userdata);
 }
 
 constexpr heif_reader heifFileReader {
-    1, [](void* userdata) -> int64_t { return readerOf(userdata).position; },
+    1, [](void* userdata) -> int64_t { return fileOf(userdata).pos(); },
     [](void* data, size_t size, void* userdata) {
-        HeifFileReader& reader = readerOf(userdata);
         const qint64 count = static_cast<qint64>(size);
-        if (reader.file.read(data, count) != count)
-            return 1;
-        reader.position += count;
-        return 0;
+        return fileOf(userdata).read(data, count) == count ? 0 : 1;
     },
-    [](int64_t offset, void* userdata) {
-        HeifFileReader& reader = readerOf(userdata);
-        if (!reader.file.seek(offset))
-            return 1;
-        reader.position = offset;
-        return 0;
-    },
+    [](int64_t offset, void* userdata) { return fileOf(userdata).seek(offset) ? 0 : 1; },
     [](int64_t size, void* userdata) {
-        return size > readerOf(userdata).file.size() ? heif_reader_grow_status_size_beyond_eof
-                                                     : heif_reader_grow_status_size_reached;
+        return size > fileOf(userdata).size() ? heif_reader_grow_status_size_beyond_eof
+                                              : heif_reader_grow_status_size_reached;
     }};
 
 } // namespace
@@ -92,10 +76,9 @@ QSize ReadHeifSize(const std::string& fileName)
     PictureFile file(fileName);
     if (!file.isOpen())
         return {};
-    HeifFileReader reader {file};
     const HeifPointer<heif_context> context(heif_context_alloc());
     if (!context
-        || heif_context_read_from_reader(context.get(), &heifFileReader, &reader, nullptr).code
+        || heif_context_read_from_reader(context.get(), &heifFileReader, &file, nullptr).code
             != heif_error_Ok)
         return {};
     const HeifPointer<heif_image_handle> handle = primaryOf(context.get());

@@ -127,8 +127,10 @@ QSize ReadJxlSize(const std::string& fileName)
         || jxl->DecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS)
         return {};
     // The basic information comes first in the code stream; the file is fed a block at a
-    // time until it is in, past any container boxes before the code stream.
+    // time until it is in, past any container boxes before the code stream, but not past
+    // where any real file has told it.
     constexpr qint64 block = 64 * 1024;
+    constexpr qint64 mostRead = qint64 {16} << 20;
     std::vector<uint8_t> bytes;
     for (;;) {
         const JxlDecoderStatus status = jxl->DecoderProcessInput(decoder.get());
@@ -142,7 +144,7 @@ QSize ReadJxlSize(const std::string& fileName)
         bytes.resize(kept + block);
         const qint64 read = file.read(bytes.data() + kept, block);
         bytes.resize(kept + static_cast<std::size_t>(std::max<qint64>(read, 0)));
-        if (read <= 0
+        if (read <= 0 || file.pos() > mostRead
             || jxl->DecoderSetInput(decoder.get(), bytes.data(), bytes.size()) != JXL_DEC_SUCCESS)
             return {};
     }

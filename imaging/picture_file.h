@@ -28,6 +28,8 @@ public:
     bool isOpen() const { return descriptor >= 0; }
     // The size in bytes when it was opened.
     qint64 size() const { return length; }
+    // The position the next read starts at.
+    qint64 pos() const { return position; }
 
     // Reads up to count bytes from the current position, never past size(); the number of
     // bytes read, less than count at the end, on an error or when a read would block.
