@@ -1,6 +1,6 @@
 // The body of the loader's fuzz targets: the input bytes become a file with the format's
-// extension, read through LoadImageFile like any picture the user opens. The other imaging
-// fuzz targets write their input the same way.
+// extension, read through ReadPictureHeader and LoadImageFile like any picture the user opens. The
+// other imaging fuzz targets write their input the same way.
 #pragma once
 
 #include "imaging/picture_formats.h"
@@ -33,6 +33,8 @@ inline int fuzzLoad(const std::uint8_t* data, std::size_t size, const char* exte
 {
     const std::string path = fuzzInputFile(data, size, extension);
     if (!path.empty()) {
+        // The header reading that decides what is decoded ahead sees the same files.
+        ReadPictureHeader(path);
         const QImage picture = LoadImageFile(path);
         if (!picture.isNull() && picture.format() != QImage::Format_RGB32)
             __builtin_trap();
