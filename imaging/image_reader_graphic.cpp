@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -225,6 +226,9 @@ namespace {
 // format (WebP's) decodes into 32 bits.
 qint64 decodeBytes(const QImageReader& reader, QSize size)
 {
+    // Past the picture limit the count need only say too much; it would overflow.
+    if (!FitsPictureLimit(size.width(), size.height()))
+        return std::numeric_limits<qint64>::max();
     const QImage::Format format32 = QImage::Format_ARGB32;
     const QImage::Format told = reader.imageFormat();
     const QImage::Format decodedFormat = told == QImage::Format_Invalid ? format32 : told;
@@ -247,8 +251,7 @@ QImage ReadWithImageReader(QIODevice& device, const char* format)
     reader.setAutoDetectImageFormat(false);
     // Reckoned from the header, before anything is decoded.
     const QSize size = reader.size();
-    if (!FitsPictureLimit(size.width(), size.height())
-        || decodeBytes(reader, size) > MaxPictureBytes)
+    if (decodeBytes(reader, size) > MaxPictureBytes)
         return {};
     // One MB above the loader's limit, as Qt refuses from its limit on.
     const AllocationLimit limit(static_cast<int>(MaxPictureBytes >> 20) + 1);

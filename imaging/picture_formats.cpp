@@ -11,6 +11,9 @@
 #include "imaging/wait_cursor.h"
 #include "metafile/metafile_player.h"
 #include "store/picture_extensions.h"
+#include "store/picture_limits.h"
+
+#include <limits>
 
 namespace {
 
@@ -140,6 +143,10 @@ PictureHeader ReadPictureHeader(const std::string& fileName)
         }
         if (!size.isValid() || size.isEmpty())
             return {};
+        // Past the picture limit every decoder refuses: the count need only say too much, and
+        // a header's sizes (up to 2^31 a side) would overflow it.
+        if (!FitsPictureLimit(size.width(), size.height()))
+            return {size, std::numeric_limits<std::int64_t>::max()};
         const std::int64_t pixels = std::int64_t {size.width()} * size.height();
         return {size, readerBytes >= 0 ? readerBytes : bytesPerPixel * pixels};
     } catch (...) {

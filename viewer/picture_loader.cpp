@@ -319,7 +319,7 @@ void PictureLoader::decodeAhead(const std::string& fileName)
             held += other.bytes();
         const std::int64_t available = availableMemory();
         return pictureBytes >= 0 && !shortOfMemory(available)
-            && held + pictureBytes <= budget(available);
+            && pictureBytes <= budget(available) - held;
     };
     {
         const std::lock_guard<std::mutex> lock(aheadMutex);
