@@ -174,14 +174,11 @@ void PageViewer::adoptAveraged(QImage averaged, QRect into)
     // Made for the pane as it was when the picture was decoded ahead: it serves while the fit
     // there is the fit now and the display still reduces by the average.
     FitPicture();
-    const QSize area = toDevice(Image1->size());
-    const QRect shown(static_cast<int>(shownRect.left), static_cast<int>(shownRect.top),
-                      static_cast<int>(shownRect.width()), static_cast<int>(shownRect.height()));
-    if (exactPixels || shown != into || averaged.size() != shown.size()
-        || !QRect(QPoint(), area).contains(shown))
+    if (exactPixels || shownRect.toQRect() != into)
         return;
     stretched = std::move(averaged);
-    stretchedKey = StretchKey {sourceGeneration, working.Size(), shownRect, area, true};
+    stretchedKey
+        = StretchKey {sourceGeneration, working.Size(), shownRect, toDevice(Image1->size()), true};
     stretchedFromReduced = false;
 }
 
@@ -255,10 +252,7 @@ void PageViewer::RedrawPicture()
         return;
     }
 
-    const QRect shown
-        = QRect(static_cast<int>(shownRect.left), static_cast<int>(shownRect.top),
-                static_cast<int>(shownRect.width()), static_cast<int>(shownRect.height()))
-              .intersected(display.rect());
+    const QRect shown = shownRect.toQRect().intersected(display.rect());
     // The stretched picture is kept apart from the amounts: a brightness or contrast change,
     // the redraw the user drags a slider through, then only maps it again.
     const bool smooth = !exactPixels
@@ -267,9 +261,7 @@ void PageViewer::RedrawPicture()
     if (!(key == stretchedKey) || stretched.size() != shown.size()) {
         if (stretched.size() != shown.size())
             stretched = shown.isEmpty() ? QImage() : QImage(shown.size(), QImage::Format_RGB32);
-        const QRect into(static_cast<int>(shownRect.left) - shown.x(),
-                         static_cast<int>(shownRect.top) - shown.y(),
-                         static_cast<int>(shownRect.width()), static_cast<int>(shownRect.height()));
+        const QRect into = shownRect.toQRect().translated(-shown.topLeft());
         if (smooth)
             working.Average(stretched, into);
         else

@@ -3,6 +3,7 @@
 #include "imaging/jpeg_graphic.h"
 #include "imaging/picture_formats.h"
 #include "store/picture_extensions.h"
+#include "store/picture_limits.h"
 #include "viewer/available_memory.h"
 #include "viewer/viewer_geometry.h"
 #include "viewer/working_picture.h"
@@ -93,15 +94,8 @@ void PictureLoader::WaitIdle()
 PictureLoader::First PictureLoader::Open(const std::string& fileName, QSize area)
 {
     Ahead taken = takeAhead(fileName);
-    if (!taken.picture.isNull()) {
-        First first;
-        first.size = taken.picture.size();
-        first.picture = std::move(taken.picture);
-        first.complete = true;
-        first.averaged = std::move(taken.averaged);
-        first.averagedInto = taken.averagedInto;
-        return first;
-    }
+    if (!taken.first.picture.isNull())
+        return std::move(taken.first);
     if (std::optional<First> begun = StartPicture::Take(fileName, area))
         return std::move(*begun);
     return decodeFirst(fileName, area, availableMemory());
@@ -114,7 +108,8 @@ PictureLoader::First PictureLoader::decodeFirst(const std::string& fileName, QSi
     // A picture whose decode needs more memory than the program may still take is refused
     // before any of it is decoded: within a control group's limit the system would end the
     // program rather than refuse it the memory.
-    if (available >= 0 && ReadPictureHeader(fileName).decodeBytes > available)
+    if (available >= 0 && available < MaxPictureBytes
+        && ReadPictureHeader(fileName).decodeBytes > available)
         return first;
     if (isJpeg(fileName)) {
         ReducedJpeg reduced = ReadJpegReduced(fileName, area);
@@ -334,23 +329,25 @@ void PictureLoader::decodeAhead(const std::string& fileName)
     decoded.fileName = fileName;
     decoded.done = true;
     decoded.stamp = stamp;
-    decoded.picture = decodeWhole(fileName, [&] { return aheadWanted(fileName); });
-    if (!decoded.picture.isNull() && aheadWanted(fileName))
-        averageForDisplay(decoded);
+    decoded.first.picture = decodeWhole(fileName, [&] { return aheadWanted(fileName); });
+    decoded.first.size = decoded.first.picture.size();
+    decoded.first.complete = true;
+    if (!decoded.first.picture.isNull() && aheadWanted(fileName))
+        averageForDisplay(decoded.first);
     const std::lock_guard<std::mutex> lock(aheadMutex);
     const auto entry = std::find_if(ahead.begin(), ahead.end(), [&](const Ahead& candidate) {
         return candidate.fileName == fileName && !candidate.done;
     });
     if (entry == ahead.end())
         return;
-    if (decoded.picture.isNull() || !fits(decoded.bytes())) {
+    if (decoded.first.picture.isNull() || !fits(decoded.bytes())) {
         ahead.erase(entry);
         return;
     }
     *entry = std::move(decoded);
 }
 
-void PictureLoader::averageForDisplay(Ahead& entry)
+void PictureLoader::averageForDisplay(First& first)
 {
     QSize area;
     int border = 0;
@@ -359,22 +356,19 @@ void PictureLoader::averageForDisplay(Ahead& entry)
         area = aheadArea;
         border = aheadBorder;
     }
-    const QSize size = entry.picture.size();
-    const Rect64 shown = FitToArea(size, size, area, border).shownRect;
+    const Rect64 shown = FitToArea(first.size, first.size, area, border).shownRect;
     // What the display shows pixel for pixel, or enlarged, it draws on its own at once.
     if (area.isEmpty() || shown.width() < 1 || shown.height() < 1
-        || (shown.width() >= size.width() && shown.height() >= size.height()))
+        || (shown.width() >= first.size.width() && shown.height() >= first.size.height()))
         return;
-    const QRect into(static_cast<int>(shown.left), static_cast<int>(shown.top),
-                     static_cast<int>(shown.width()), static_cast<int>(shown.height()));
-    QImage averaged(into.size(), QImage::Format_RGB32);
+    QImage averaged(shown.toQRect().size(), QImage::Format_RGB32);
     if (averaged.isNull())
         return;
     WorkingPicture working;
-    working.Reset(&entry.picture, size.width(), size.height());
+    working.Reset(&first.picture, first.size.width(), first.size.height());
     working.Average(averaged, averaged.rect());
-    entry.averaged = std::move(averaged);
-    entry.averagedInto = into;
+    first.averaged = std::move(averaged);
+    first.averagedInto = shown.toQRect();
 }
 
 PictureLoader::Ahead PictureLoader::takeAhead(const std::string& fileName)

@@ -118,6 +118,8 @@ private:
     friend class StartPicture;
     // What Open gives for fileName, decoded on the calling thread, with nothing decoded ahead;
     // no picture when its decode would take more than the available memory (-1: unknown).
+    // The header is read for that only when less than the picture limit is available: no
+    // decoder takes more than the limit.
     static First decodeFirst(const std::string& fileName, QSize area, std::int64_t available);
 
     struct Job
@@ -151,10 +153,13 @@ private:
         std::string fileName;
         bool done = false;
         Stamp stamp;
-        QImage picture;
-        QImage averaged;
-        QRect averagedInto;
-        std::int64_t bytes() const { return picture.sizeInBytes() + averaged.sizeInBytes(); }
+        // What Open hands over: the complete picture, averaged for the display where it is
+        // reduced there.
+        First first;
+        std::int64_t bytes() const
+        {
+            return first.picture.sizeInBytes() + first.averaged.sizeInBytes();
+        }
     };
     // The entry decoded ahead for fileName, taken out; an empty one when there is none (or
     // its file changed since).
@@ -167,9 +172,9 @@ private:
     static std::int64_t budget(std::int64_t available);
     static bool shortOfMemory(std::int64_t available);
     void decodeAhead(const std::string& fileName);
-    // Averages the entry's picture into its fit in the area DecodeAhead gave, where the
-    // display reduces it.
-    void averageForDisplay(Ahead& entry);
+    // Averages the picture into its fit in the area DecodeAhead gave, where the display
+    // reduces it.
+    void averageForDisplay(First& first);
     // Whether a picture decoded ahead is still wanted, not yet decoded.
     bool aheadWanted(const std::string& fileName);
     // The whole picture in fileName; null when it cannot be decoded or keepGoing (asked

@@ -28,6 +28,12 @@ struct Rect64
 
     std::int64_t width() const { return right - left; }
     std::int64_t height() const { return bottom - top; }
+    // For a rectangle in the pane's range, as the widgets take it.
+    QRect toQRect() const
+    {
+        return QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(width()),
+                     static_cast<int>(height()));
+    }
     bool operator==(const Rect64&) const = default;
 };
 
