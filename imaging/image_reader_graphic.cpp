@@ -20,6 +20,8 @@
 #include <optional>
 #include <vector>
 
+#include <zlib.h>
+
 namespace {
 
 // Qt refuses pictures above 256 MB by default; the loader's own limit is the one that counts,
@@ -93,18 +95,6 @@ bool readAt(QIODevice& device, qint64 start, qint64 offset, void* into, qint64 c
     return device.seek(start + offset) && device.read(static_cast<char*>(into), count) == count;
 }
 
-// The checksum a PNG chunk ends with, over its type and data.
-quint32 pngChecksum(const unsigned char* bytes, std::size_t size)
-{
-    quint32 crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
-    }
-    return crc ^ 0xFFFFFFFFu;
-}
-
 // The orientation (1 to 8) that the Exif chunk of the PNG on device records; 1, as stored,
 // when there is none before the first pixel data (a later one does not count), or when the
 // chunk is damaged. Qt's reader does not tell it.
@@ -128,7 +118,7 @@ int pngOrientation(QIODevice& device, qint64 start)
                 return 1;
             std::vector<unsigned char> chunk(4 + std::size_t {length} + 4);
             if (!readAt(device, start, at + 4, chunk.data(), static_cast<qint64>(chunk.size()))
-                || pngChecksum(chunk.data(), 4 + std::size_t {length})
+                || crc32(0, chunk.data(), 4 + length)
                     != qFromBigEndian<quint32>(chunk.data() + 4 + length))
                 return 1;
             return ExifBlockOrientation(chunk.data() + 4, length);

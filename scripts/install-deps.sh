@@ -11,8 +11,8 @@ packages=(
     # picture decoders: Qt's plugins read WebP and TIFF, libheif HEIC/HEIF and AVIF,
     # libjxl JPEG XL
     libjpeg62-turbo-dev libgif-dev qt6-image-formats-plugins libheif-dev libjxl-dev
-    # colour profiles embedded in pictures, converted to sRGB
-    liblcms2-dev
+    # colour profiles embedded in pictures, converted to sRGB; zlib's checksum of PNG chunks
+    liblcms2-dev zlib1g-dev
     # fonts for the interface and for metafile text; the others draw the scripts and symbols
     # of metafile text (Greek, Cyrillic, Hebrew, Arabic, bracket pieces; CJK; Thai)
     fonts-liberation fontconfig fonts-dejavu-core fonts-wqy-zenhei fonts-tlwg-garuda-ttf

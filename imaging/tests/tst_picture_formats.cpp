@@ -21,6 +21,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <zlib.h>
 
 using namespace picture_files;
 
@@ -159,15 +160,11 @@ QByteArray zeroRgba64Png(quint32 width, quint32 height)
     };
     const auto chunk = [&bigEndian](const char* type, const QByteArray& body) {
         QByteArray typed = QByteArray(type) + body;
-        quint32 crc = 0xFFFFFFFFu;
-        for (char byte : typed) {
-            crc ^= static_cast<uchar>(byte);
-            for (int k = 0; k < 8; ++k)
-                crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
-        }
         QByteArray out;
         bigEndian(out, static_cast<quint32>(body.size()));
-        bigEndian(out, crc ^ 0xFFFFFFFFu);
+        bigEndian(out,
+                  static_cast<quint32>(crc32(0, reinterpret_cast<const Bytef*>(typed.constData()),
+                                             static_cast<uInt>(typed.size()))));
         return out.insert(4, typed);
     };
     // Each row: its filter byte, then 8 bytes a pixel.
