@@ -26,18 +26,35 @@ WidgetBounds::WidgetBounds(QWidget& window)
 
 QMargins WidgetBounds::currentFrame() const
 {
-    const QRect frame = window_.frameGeometry();
-    const QRect client = window_.geometry();
-    return QMargins(client.left() - frame.left(), client.top() - frame.top(),
-                    frame.right() - client.right(), frame.bottom() - client.bottom());
+    // The platform's own account of the frame (on X11 the window manager's frame extents):
+    // the difference between frameGeometry() and geometry() mixes a frame position and a
+    // client position that arrive in separate events, and read between the two it is wrong,
+    // even negative.
+    const QWindow* handle = window_.windowHandle();
+    return handle ? handle->frameMargins() : QMargins();
 }
 
 bool WidgetBounds::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
-    if (watched == &window_ && (type == QEvent::Move || type == QEvent::Resize)
-        && isNormal(window_))
-        normalFrame_ = currentFrame();
+    const bool geometry = watched == &window_ && (type == QEvent::Move || type == QEvent::Resize);
+    // The window manager frames a window before the server maps it; the first exposure of the
+    // window is the first moment its frame is surely known.
+    const bool exposed = watched == window_.windowHandle() && type == QEvent::Expose;
+    if ((geometry || exposed) && isNormal(window_)) {
+        const QMargins frame = currentFrame();
+        // Bounds applied before the frame was known took it as none: they are applied again
+        // with the frame, so that the frame, not the client area, lands where they say.
+        if (pending_ && window_.isVisible() && frame != pendingFrame_) {
+            const QRect outer = *pending_;
+            pending_.reset();
+            place(outer, frame);
+        }
+        if (geometry)
+            normalFrame_ = frame;
+    }
+    if (watched == &window_ && type == QEvent::WindowStateChange && !isNormal(window_))
+        pending_.reset();
     return QObject::eventFilter(watched, event);
 }
 
@@ -52,12 +69,23 @@ QRect WidgetBounds::Bounds() const
 
 void WidgetBounds::SetBounds(const QRect& outer)
 {
-    // A window not shown yet has no frame in its frame geometry; its platform window, once
-    // made, may know the frame it will get.
-    const QMargins frame = !window_.isVisible() && window_.windowHandle()
-        ? window_.windowHandle()->frameMargins()
-        : currentFrame();
-    // move() places the frame's corner, resize() sets the client size.
+    if (QWindow* handle = window_.windowHandle())
+        handle->installEventFilter(this);
+    pending_ = outer;
+    place(outer, currentFrame());
+}
+
+void WidgetBounds::place(const QRect& outer, const QMargins& frame)
+{
+    pendingFrame_ = frame;
+    if (window_.isVisible()) {
+        // The client area where the frame around it puts the frame at Outer. QWidget::move()
+        // would place the frame with the frame Qt's widget last saw, which trails the
+        // window manager's answers, and the window could land a title bar lower than asked.
+        window_.setGeometry(outer.marginsRemoved(frame));
+        return;
+    }
+    // Not shown yet: move() asks the window manager to put the frame's corner there itself.
     window_.move(outer.topLeft());
     window_.resize(outer.width() - frame.left() - frame.right(),
                    outer.height() - frame.top() - frame.bottom());

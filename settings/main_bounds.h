@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QRect>
 
+#include <optional>
+
 class QWidget;
 
 // The main window as the settings store sees it: its outer bounds (frame included, screen
@@ -40,10 +42,16 @@ protected:
 
 private:
     QMargins currentFrame() const;
+    // Resizes the client area to Outer less Frame and places the frame's corner.
+    void place(const QRect& outer, const QMargins& frame);
 
     QWidget& window_;
     // The frame around the client area, as last seen while the window was normal.
     QMargins normalFrame_;
+    // Bounds applied with a frame that may still change (the window manager frames a window
+    // some time after it is shown), and that frame; applied once more when it does.
+    std::optional<QRect> pending_;
+    QMargins pendingFrame_;
 };
 
 // Where stored bounds are applied, given the available areas of the screens: when any part
