@@ -4,8 +4,8 @@
 set -euo pipefail
 
 packages=(
-    # build tools and the sanitizer/fuzzer toolchain
-    build-essential cmake ninja-build clang libclang-rt-14-dev clang-format
+    # build tools and the sanitizer/fuzzer toolchain; pkg-config finds the picture libraries
+    pkg-config build-essential cmake ninja-build clang libclang-rt-14-dev clang-format
     # Qt 6 Widgets and its offscreen/X11 platforms
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev
     # picture decoders: Qt's plugins read WebP and TIFF, libheif HEIC/HEIF and AVIF,
