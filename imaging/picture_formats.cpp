@@ -131,6 +131,7 @@ PictureHeader ReadPictureHeader(const std::string& fileName)
             break;
         case PictureFormat::Svg:
             size = ReadSvgSize(fileName);
+            readerBytes = SvgDecodeBytes(size);
             break;
         case PictureFormat::Heif:
             size = ReadHeifSize(fileName);
