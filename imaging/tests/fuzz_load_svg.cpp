@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     static QGuiApplication application(*argc, *argv);
-    SetDrawingSeconds(2);
+    SetDrawingSeconds(1);
     return 0;
 }
 
