@@ -134,8 +134,7 @@ PictureHeader ReadPictureHeader(const std::string& fileName)
             readerBytes = SvgDecodeBytes(size);
             break;
         case PictureFormat::Heif:
-            size = ReadHeifSize(fileName);
-            bytesPerPixel = HeifDecodeBytesPerPixel;
+            size = ReadHeifSize(fileName, &bytesPerPixel);
             break;
         case PictureFormat::Jxl:
             size = ReadJxlSize(fileName);
