@@ -159,8 +159,10 @@ DrawingSize sizeOf(const SvgLibrary& svg, RsvgHandle* handle)
 // its budget the system ends it.
 [[noreturn]] void drawingProcess(const char* mode, const char* fileName, int seconds)
 {
-    // Nothing is left running when the program that asked ends.
+    // Nothing is left running when the program that asked ends, and nothing it had open
+    // (its hand-over socket among them) is held here.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    ::close_range(3, ~0u, 0);
     const rlimit processorTime {static_cast<rlim_t>(seconds), static_cast<rlim_t>(seconds) + 1};
     const rlimit noCore {0, 0};
     ::setrlimit(RLIMIT_CPU, &processorTime);
