@@ -35,17 +35,20 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://vistrel.org/)
 # metafile text ask for (Arial, Arial Narrow) are not a library it links.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its WebP and TIFF readers as plugins, which no linked library names; libjxl is
-# opened by its name at the first JPEG XL picture, so the package that holds it is named here.
+# opened by its name at the first JPEG XL picture, and librsvg by the process that draws a
+# drawing, so the packages that hold them are named here.
 set(depends qt6-image-formats-plugins)
 find_program(VISTREL_DPKG_QUERY dpkg-query)
 if(VISTREL_DPKG_QUERY)
-  file(REAL_PATH ${VISTREL_jxl_FILE} jxl_file)
-  execute_process(COMMAND ${VISTREL_DPKG_QUERY} -S ${jxl_file} OUTPUT_VARIABLE jxl_package
-                  RESULT_VARIABLE jxl_unowned ERROR_QUIET)
-  if(NOT jxl_unowned)
-    string(REGEX REPLACE ":.*" "" jxl_package "${jxl_package}")
-    list(APPEND depends ${jxl_package})
-  endif()
+  foreach(library IN ITEMS jxl rsvg-2)
+    file(REAL_PATH ${VISTREL_${library}_FILE} library_file)
+    execute_process(COMMAND ${VISTREL_DPKG_QUERY} -S ${library_file}
+                    OUTPUT_VARIABLE library_package RESULT_VARIABLE unowned ERROR_QUIET)
+    if(NOT unowned)
+      string(REGEX REPLACE ":.*" "" library_package "${library_package}")
+      list(APPEND depends ${library_package})
+    endif()
+  endforeach()
 endif()
 list(JOIN depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)

@@ -39,11 +39,12 @@ quint32 bigEndian32(Bytes bytes, qint64 at)
 }
 
 // Pixels that kept an alpha: composited onto white, unless every alpha is zero, which
-// writers that do not use the alpha leave; then the picture is opaque and tells whether the
-// caller should use another transparency (an icon's mask).
-bool finishAlpha(QImage& image)
+// writers of bitmap files that do not use the alpha leave; then the picture is opaque. An
+// icon's 32-bit entry is always composited by its alpha: one whose alphas are all zero is
+// clear, as other programs' icon readers show it. Whether the alpha was used goes back.
+bool finishAlpha(QImage& image, bool alwaysAlpha)
 {
-    bool anyAlpha = false;
+    bool anyAlpha = alwaysAlpha;
     for (int y = 0; y < image.height() && !anyAlpha; ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = 0; x < image.width(); ++x)
@@ -73,12 +74,12 @@ QImage decodeRunsPicture(Bytes data, const Dib& dib)
 // Uncompressed rows, each read by nextRow into the start of its picture row. finishAlpha's
 // answer goes to alphaUsed.
 QImage decodeRows(const Dib& dib, const std::function<bool(uchar*, qint64)>& nextRow,
-                  bool* alphaUsed)
+                  bool* alphaUsed, bool alwaysAlpha = false)
 {
     QImage image = NewPictureBitmap(static_cast<int>(dib.width), static_cast<int>(dib.height));
     if (image.isNull() || !DecodeDibRows(dib, image, nextRow))
         return {};
-    *alphaUsed = dib.hasAlpha() && finishAlpha(image);
+    *alphaUsed = dib.hasAlpha() && finishAlpha(image, alwaysAlpha);
     return image;
 }
 
@@ -148,7 +149,7 @@ QImage ReadBitmapFile(const std::string& fileName)
 namespace {
 
 // An icon's bitmap entry: its colour rows and, below them, the AND mask that marks the
-// transparent pixels of an entry without an alpha channel.
+// transparent pixels of an entry without an alpha channel (a 32-bit entry has one).
 QImage decodeIconBitmap(Bytes entry, const Dib& dib)
 {
     const qint64 rowBytes = dib.rowBytes();
@@ -164,7 +165,7 @@ QImage decodeIconBitmap(Bytes entry, const Dib& dib)
             at += count;
             return true;
         },
-        &alphaUsed);
+        &alphaUsed, dib.bits == 32);
     const qint64 maskRowBytes = (dib.width + 31) / 32 * 4;
     if (image.isNull() || alphaUsed
         || maskAt + maskRowBytes * dib.height > static_cast<qint64>(entry.size()))

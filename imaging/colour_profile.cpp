@@ -64,6 +64,7 @@ void SrgbConversion::reset()
         cmsDeleteTransform(static_cast<cmsHTRANSFORM>(transform));
     transform = nullptr;
     matrixShaper = false;
+    fromGrey.clear();
 }
 
 bool SrgbConversion::prepareMatrixShaper(void* source, void* srgb)
@@ -117,7 +118,7 @@ bool SrgbConversion::prepareMatrixShaper(void* source, void* srgb)
     return true;
 }
 
-void SrgbConversion::Prepare(const std::vector<unsigned char>& profile)
+void SrgbConversion::Prepare(const std::vector<unsigned char>& profile, bool greySamples)
 {
     reset();
     if (profile.empty())
@@ -126,7 +127,25 @@ void SrgbConversion::Prepare(const std::vector<unsigned char>& profile)
         = cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
     if (!source)
         return;
-    if (cmsGetColorSpace(source) == cmsSigRgbData) {
+    const cmsColorSpaceSignature space = cmsGetColorSpace(source);
+    if (greySamples && space == cmsSigGrayData) {
+        cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+        cmsHTRANSFORM greyToSrgb = srgb
+            ? cmsCreateTransform(source, TYPE_GRAY_8, srgb, TYPE_BGRA_8, INTENT_PERCEPTUAL, 0)
+            : nullptr;
+        if (greyToSrgb) {
+            std::array<std::uint8_t, 256> values {};
+            for (int value = 0; value < 256; ++value)
+                values[static_cast<std::size_t>(value)] = static_cast<std::uint8_t>(value);
+            fromGrey.assign(256, 0);
+            cmsDoTransform(greyToSrgb, values.data(), fromGrey.data(), 256);
+            for (quint32& pixel : fromGrey)
+                pixel &= 0xFFFFFFu;
+            cmsDeleteTransform(greyToSrgb);
+        }
+        if (srgb)
+            cmsCloseProfile(srgb);
+    } else if (!greySamples && space == cmsSigRgbData) {
         cmsHPROFILE srgb = cmsCreate_sRGBProfile();
         if (srgb) {
             // Eight bits in and out with the fourth byte untouched.
@@ -146,6 +165,12 @@ void SrgbConversion::Convert(uchar* pixels, qsizetype count) const
     if (transform) {
         cmsDoTransform(static_cast<cmsHTRANSFORM>(transform), pixels, pixels,
                        static_cast<cmsUInt32Number>(count));
+        return;
+    }
+    if (!fromGrey.empty()) {
+        auto* pixel = reinterpret_cast<quint32*>(pixels);
+        for (qsizetype i = 0; i < count; ++i)
+            pixel[i] = (pixel[i] & 0xFF000000u) | fromGrey[pixel[i] & 0xFF];
         return;
     }
     if (!matrixShaper)

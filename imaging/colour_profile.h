@@ -28,9 +28,10 @@ public:
     SrgbConversion& operator=(const SrgbConversion&) = delete;
 
     // Sets up the conversion from profile (the whole ICC data); afterwards Active says
-    // whether there is one.
-    void Prepare(const std::vector<unsigned char>& profile);
-    bool Active() const { return matrixShaper || transform; }
+    // whether there is one. With greySamples, the decoder gave a grey picture's samples in
+    // all three channels, and a grey profile converts them (an RGB one does not apply).
+    void Prepare(const std::vector<unsigned char>& profile, bool greySamples = false);
+    bool Active() const { return matrixShaper || transform || !fromGrey.empty(); }
 
     // Converts count BGRX pixels in place; the fourth byte is left as it is.
     void Convert(uchar* pixels, qsizetype count) const;
@@ -53,6 +54,8 @@ private:
     std::array<std::array<std::uint64_t, 256>, 3> contribution {};
     std::vector<std::uint8_t> fromLinear; // linearSteps + 1 entries
     void* transform = nullptr; // LittleCMS, for profiles that are not a matrix and curves
+    // For a grey profile: the sRGB pixel (the fourth byte clear) of each grey value.
+    std::vector<quint32> fromGrey;
 };
 
 // The rows of a picture being decoded, converted to sRGB on a thread of their own while the

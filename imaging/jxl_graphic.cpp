@@ -1,5 +1,6 @@
 #include "imaging/jxl_graphic.h"
 
+#include "imaging/colour_profile.h"
 #include "imaging/graphic.h"
 #include "imaging/picture_buffer.h"
 #include "imaging/picture_file.h"
@@ -40,6 +41,10 @@ struct JxlLibrary
     decltype(&::JxlDecoderGetBasicInfo) DecoderGetBasicInfo = nullptr;
     decltype(&::JxlDecoderImageOutBufferSize) DecoderImageOutBufferSize = nullptr;
     decltype(&::JxlDecoderSetImageOutBuffer) DecoderSetImageOutBuffer = nullptr;
+    decltype(&::JxlDecoderSetPreferredColorProfile) DecoderSetPreferredColorProfile = nullptr;
+    decltype(&::JxlDecoderGetColorAsEncodedProfile) DecoderGetColorAsEncodedProfile = nullptr;
+    decltype(&::JxlDecoderGetICCProfileSize) DecoderGetICCProfileSize = nullptr;
+    decltype(&::JxlDecoderGetColorAsICCProfile) DecoderGetColorAsICCProfile = nullptr;
     decltype(&::JxlThreadParallelRunner) ThreadParallelRunner = nullptr;
     decltype(&::JxlThreadParallelRunnerCreate) ThreadParallelRunnerCreate = nullptr;
     decltype(&::JxlThreadParallelRunnerDestroy) ThreadParallelRunnerDestroy = nullptr;
@@ -81,6 +86,12 @@ private:
         take(decoder, "JxlDecoderGetBasicInfo", library->DecoderGetBasicInfo);
         take(decoder, "JxlDecoderImageOutBufferSize", library->DecoderImageOutBufferSize);
         take(decoder, "JxlDecoderSetImageOutBuffer", library->DecoderSetImageOutBuffer);
+        take(decoder, "JxlDecoderSetPreferredColorProfile",
+             library->DecoderSetPreferredColorProfile);
+        take(decoder, "JxlDecoderGetColorAsEncodedProfile",
+             library->DecoderGetColorAsEncodedProfile);
+        take(decoder, "JxlDecoderGetICCProfileSize", library->DecoderGetICCProfileSize);
+        take(decoder, "JxlDecoderGetColorAsICCProfile", library->DecoderGetColorAsICCProfile);
         take(threads, "JxlThreadParallelRunner", library->ThreadParallelRunner);
         take(threads, "JxlThreadParallelRunnerCreate", library->ThreadParallelRunnerCreate);
         take(threads, "JxlThreadParallelRunnerDestroy", library->ThreadParallelRunnerDestroy);
@@ -111,6 +122,41 @@ QSize basicSize(const JxlLibrary* jxl, const JxlDecoder* decoder)
         return {};
     return {static_cast<int>(std::min<uint32_t>(info.xsize, INT_MAX)),
             static_cast<int>(std::min<uint32_t>(info.ysize, INT_MAX))};
+}
+
+// The profile of the samples the decoder will give, once it has read the file's colour
+// encoding; empty when they are sRGB already. A picture stored in libjxl's own colour space
+// is asked for in sRGB, which libjxl then gives itself; one stored in its original colour
+// space comes in that, and its profile goes through LittleCMS.
+std::vector<unsigned char> dataProfile(const JxlLibrary* jxl, JxlDecoder* decoder, bool grey)
+{
+    JxlColorEncoding srgb {};
+    srgb.color_space = grey ? JXL_COLOR_SPACE_GRAY : JXL_COLOR_SPACE_RGB;
+    srgb.white_point = JXL_WHITE_POINT_D65;
+    srgb.primaries = JXL_PRIMARIES_SRGB;
+    srgb.transfer_function = JXL_TRANSFER_FUNCTION_SRGB;
+    srgb.rendering_intent = JXL_RENDERING_INTENT_PERCEPTUAL;
+    // Refused for a picture in its original colour space: its samples are not converted.
+    jxl->DecoderSetPreferredColorProfile(decoder, &srgb);
+    JxlColorEncoding data {};
+    if (jxl->DecoderGetColorAsEncodedProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &data)
+            == JXL_DEC_SUCCESS
+        && data.white_point == JXL_WHITE_POINT_D65
+        && data.transfer_function == JXL_TRANSFER_FUNCTION_SRGB
+        && (data.color_space == JXL_COLOR_SPACE_GRAY
+            || (data.color_space == JXL_COLOR_SPACE_RGB && data.primaries == JXL_PRIMARIES_SRGB)))
+        return {};
+    std::size_t size = 0;
+    if (jxl->DecoderGetICCProfileSize(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size)
+            != JXL_DEC_SUCCESS
+        || size == 0)
+        return {};
+    std::vector<unsigned char> profile(size);
+    if (jxl->DecoderGetColorAsICCProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
+                                         profile.data(), profile.size())
+        != JXL_DEC_SUCCESS)
+        return {};
+    return profile;
 }
 
 } // namespace
@@ -169,7 +215,8 @@ QImage ReadJxlFile(const std::string& fileName)
     if (!decoder || !runner
         || jxl->DecoderSetParallelRunner(decoder.get(), jxl->ThreadParallelRunner, runner.get())
             != JXL_DEC_SUCCESS
-        || jxl->DecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE)
+        || jxl->DecoderSubscribeEvents(
+               decoder.get(), JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE)
             != JXL_DEC_SUCCESS
         || jxl->DecoderSetInput(decoder.get(), reinterpret_cast<const uint8_t*>(bytes.constData()),
                                 static_cast<std::size_t>(bytes.size()))
@@ -180,16 +227,23 @@ QImage ReadJxlFile(const std::string& fileName)
     const JxlPixelFormat format {4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
     long long width = 0;
     long long height = 0;
+    bool grey = false;
+    std::vector<unsigned char> profile;
     std::vector<uint8_t> rgba;
     for (;;) {
         const JxlDecoderStatus status = jxl->DecoderProcessInput(decoder.get());
         if (status == JXL_DEC_BASIC_INFO) {
+            JxlBasicInfo info;
+            grey = jxl->DecoderGetBasicInfo(decoder.get(), &info) == JXL_DEC_SUCCESS
+                && info.num_color_channels == 1;
             const QSize size = basicSize(jxl, decoder.get());
             width = size.width();
             height = size.height();
             if (!FitsPictureLimit(width, height)
                 || JxlDecodeBytesPerPixel * width * height > MaxPictureBytes)
                 return {};
+        } else if (status == JXL_DEC_COLOR_ENCODING) {
+            profile = dataProfile(jxl, decoder.get(), grey);
         } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
             std::size_t size = 0;
             if (width == 0
@@ -210,12 +264,17 @@ QImage ReadJxlFile(const std::string& fileName)
     QImage picture = NewPictureBitmap(static_cast<int>(width), static_cast<int>(height));
     if (picture.isNull())
         return {};
+    // Converted to sRGB before it is composited onto sRGB's white.
+    SrgbConversion conversion;
+    conversion.Prepare(profile, grey);
     const uint8_t* in = rgba.data();
     for (long long y = 0; y < height; ++y) {
         auto* out = reinterpret_cast<QRgb*>(picture.scanLine(static_cast<int>(y)));
         for (long long x = 0; x < width; ++x, in += 4)
-            out[x] = in[3] == 255 ? qRgb(in[0], in[1], in[2])
-                                  : OnWhite(qRgba(in[0], in[1], in[2], in[3]));
+            out[x] = qRgba(in[0], in[1], in[2], in[3]);
+        conversion.Convert(reinterpret_cast<uchar*>(out), static_cast<qsizetype>(width));
+        for (long long x = 0; x < width; ++x)
+            out[x] = qAlpha(out[x]) == 255 ? out[x] : OnWhite(out[x]);
     }
     return picture;
 }

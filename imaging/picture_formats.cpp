@@ -131,10 +131,10 @@ PictureHeader ReadPictureHeader(const std::string& fileName)
             break;
         case PictureFormat::Svg:
             size = ReadSvgSize(fileName);
+            readerBytes = SvgDecodeBytes(size);
             break;
         case PictureFormat::Heif:
-            size = ReadHeifSize(fileName);
-            bytesPerPixel = HeifDecodeBytesPerPixel;
+            size = ReadHeifSize(fileName, &bytesPerPixel);
             break;
         case PictureFormat::Jxl:
             size = ReadJxlSize(fileName);

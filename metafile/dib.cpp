@@ -99,6 +99,14 @@ bool ParseDib(Bytes bytes, qint64 headerAt, qint64 pixelsAt, DibLayout layout, D
     };
     if (headerSize < 12 || headerAt + headerSize > static_cast<qint64>(bytes.size()))
         return false;
+    // A file's or an icon's header is one of Windows' (12, 40, 52, 56, 108, 124 bytes) or
+    // OS/2's (12, 16 or 64); any other size is damage, as it is to other readers. The bitmaps
+    // inside metafile records are read as they always were.
+    static constexpr qint64 knownHeaderSizes[] = {12, 16, 40, 52, 56, 64, 108, 124};
+    if (layout != DibLayout::Packed
+        && std::find(std::begin(knownHeaderSizes), std::end(knownHeaderSizes), headerSize)
+            == std::end(knownHeaderSizes))
+        return false;
     const bool core = headerSize == 12;
     // OS/2's second header is 16 to 64 bytes long; its compression codes 3 and 4 are not
     // Windows' bit fields but coding schemes of its own.
@@ -157,6 +165,10 @@ bool ParseDib(Bytes bytes, qint64 headerAt, qint64 pixelsAt, DibLayout layout, D
                     = DibLittleEndian(bytes, tableAt + 4 * i, 4);
             tableAt += 4 * count;
         }
+        // An icon's 32-bit pixel keeps its alpha in its fourth byte whatever its header's
+        // alpha mask says, as the icon readers of other programs take it.
+        if (icon && bits == 32)
+            dib->masks[3] = 0xFF000000u;
     } else if (bits == 16) {
         dib->masks = {0x7C00, 0x03E0, 0x001F, 0};
     } else if (bits >= 24) {
@@ -167,15 +179,17 @@ bool ParseDib(Bytes bytes, qint64 headerAt, qint64 pixelsAt, DibLayout layout, D
     const int entrySize = core ? 3 : 4;
     const qint64 maxEntries = qint64 {1} << std::min(bits, 8);
     qint64 declared = colours ? colours : bits <= 8 ? maxEntries : 0;
-    if (layout == DibLayout::Packed && bits <= 8)
-        declared = std::min(declared, maxEntries);
-    if (layout != DibLayout::File) {
-        // A packed bitmap's colour profile, if any, follows its pixels: they always start
-        // right after the table, wherever the header says the profile is.
-        pixelsAt = tableAt + declared * entrySize;
-    } else if (pixelsAt < tableAt) {
-        return false; // the pixels would start inside the headers
+    if (bits <= 8 && declared > maxEntries) {
+        // More colours than the indices can name: a file or an icon saying so is damaged.
+        if (layout != DibLayout::Packed)
+            return false;
+        declared = maxEntries;
     }
+    // A packed bitmap's colour profile, if any, follows its pixels: they always start right
+    // after the table, wherever the header says the profile is. So do a file's whose file
+    // header points inside the headers, as other readers take them.
+    if (layout != DibLayout::File || pixelsAt < tableAt)
+        pixelsAt = tableAt + declared * entrySize;
     dib->pixelsAt = pixelsAt;
     if (bits <= 8) {
         const qint64 tableEnd = std::min(pixelsAt, static_cast<qint64>(bytes.size()));

@@ -9,8 +9,9 @@ packages=(
     # Qt 6 Widgets and its offscreen/X11 platforms
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev
     # picture decoders: Qt's plugins read WebP and TIFF, libheif HEIC/HEIF and AVIF,
-    # libjxl JPEG XL
+    # libjxl JPEG XL, librsvg SVG
     libjpeg62-turbo-dev libgif-dev qt6-image-formats-plugins libheif-dev libjxl-dev
+    librsvg2-dev
     # colour profiles embedded in pictures, converted to sRGB; zlib's checksum of PNG chunks
     liblcms2-dev zlib1g-dev
     # fonts for the interface and for metafile text; the others draw the scripts and symbols
@@ -24,6 +25,9 @@ packages=(
     # libheif's encoder, which writes the HEIC with a colour profile that
     # imaging_tst_picture_markers reads (ImageMagick leaves the profile out)
     libheif-examples
+    # librsvg's rsvg-convert and libjxl's cjxl/djxl, which write the drawings' and the JPEG XL
+    # pictures' references and files in imaging_tst_other_writers
+    librsvg2-bin libjxl-tools
     # a real X server for tests and screenshots, with a window manager and pointer input
     xvfb xauth openbox xdotool
     # the install check and the Debian package: validators, dpkg-shlibdeps (with objdump

@@ -2,6 +2,7 @@
 
 #include "imaging/jpeg_graphic.h"
 #include "imaging/picture_formats.h"
+#include "imaging/svg_graphic.h"
 #include "store/picture_extensions.h"
 #include "store/picture_limits.h"
 #include "viewer/available_memory.h"
@@ -16,10 +17,20 @@
 
 namespace {
 
-bool isJpeg(const std::string& fileName)
+bool isFormat(const std::string& fileName, PictureFormat format)
 {
     const PictureExtensionEntry* extension = FindPictureExtension(PictureExtension(fileName));
-    return extension && extension->Format == PictureFormat::Jpeg;
+    return extension && extension->Format == format;
+}
+
+bool isJpeg(const std::string& fileName)
+{
+    return isFormat(fileName, PictureFormat::Jpeg);
+}
+
+bool isDrawing(const std::string& fileName)
+{
+    return isFormat(fileName, PictureFormat::Svg);
 }
 
 } // namespace
@@ -111,6 +122,16 @@ PictureLoader::First PictureLoader::decodeFirst(const std::string& fileName, QSi
     if (available >= 0 && available < MaxPictureBytes
         && ReadPictureHeader(fileName).decodeBytes > available)
         return first;
+    if (isDrawing(fileName)) {
+        // A drawing may take seconds to draw, and cannot be stopped on this thread: it is
+        // drawn behind, and white stands in for it at its size meanwhile.
+        first.size = ReadSvgSize(fileName);
+        if (first.size.isValid()) {
+            first.picture = QImage(1, 1, QImage::Format_RGB32);
+            first.picture.fill(Qt::white);
+        }
+        return first;
+    }
     if (isJpeg(fileName)) {
         ReducedJpeg reduced = ReadJpegReduced(fileName, area);
         if (!reduced.picture.isNull()) {
@@ -159,14 +180,17 @@ void PictureLoader::Follow(const std::string& fileName, bool decodeBehind)
 QImage PictureLoader::decodeWhole(const std::string& fileName,
                                   const std::function<bool()>& keepGoing)
 {
-    if (!isJpeg(fileName))
-        return LoadImageFile(fileName);
+    const auto goOn = [&] {
+        if (BetweenRows)
+            BetweenRows(fileName);
+        return keepGoing() && !closing;
+    };
     try {
-        return ReadJpegFileWhile(fileName, [&] {
-            if (BetweenRows)
-                BetweenRows(fileName);
-            return keepGoing() && !closing;
-        });
+        if (isDrawing(fileName))
+            return ReadSvgFileWhile(fileName, goOn);
+        if (isJpeg(fileName))
+            return ReadJpegFileWhile(fileName, goOn);
+        return LoadImageFile(fileName);
     } catch (...) {
         return {};
     }

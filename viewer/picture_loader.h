@@ -1,6 +1,7 @@
 // How the viewer gets its pictures without keeping the user waiting: a large JPEG is first
 // decoded at a reduced scale for the display, and its full picture is decoded behind on a
-// worker thread. Knows nothing of widgets, so a test drives it directly.
+// worker thread; a drawing, which may take seconds, is drawn behind with white standing in.
+// Knows nothing of widgets, so a test drives it directly.
 //
 // One picture is followed at a time: the picture shown last. Work for a picture shown
 // before it is abandoned, and its result is never handed out.

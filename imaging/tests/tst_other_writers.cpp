@@ -28,16 +28,20 @@ const struct
     {"/usr/bin/ppmtobmp", "netpbm"},
     {"/usr/bin/gif2rgb", "giflib-tools"},
     {"/usr/bin/cjpeg", "libjpeg-turbo-progs"},
+    {"/usr/bin/rsvg-convert", "librsvg2-bin"},
+    {"/usr/bin/cjxl", "libjxl-tools"},
     {"/bin/sh", "dash"},
 };
 
 enum class Reference { None, Pillow, Qt };
 
 // One file: its name (the extension picks our decoder), who writes it and how. A shell
-// command writes $OUT from the sources in the working folder; a Pillow row names the
-// helper's kind instead. When Qt and Pillow are known to read the file differently, why says
-// how, and prefer names the one ours is held to, within tolerance per channel (None: ours is
-// not compared). When ours differs from both on purpose, ours says why.
+// command writes $OUT from the sources in the working folder ($PILLOW runs the helper); a
+// Pillow row names the helper's kind instead. When Qt and Pillow are known to read the file
+// differently, why says how, and prefer names the one ours is held to, within tolerance per
+// channel (None: ours is not compared). When ours differs from both on purpose, ours says
+// why. For a file neither reads, reference is the command that writes the picture expected
+// ($REF) with another program, or "refused" for a damaged file every reader refuses.
 struct WrittenPicture
 {
     const char* file;
@@ -48,13 +52,32 @@ struct WrittenPicture
     Reference prefer = Reference::None;
     int tolerance = 0;
     const char* ours = nullptr;
+    const char* reference = nullptr;
 };
+
+constexpr const char* refused = "refused";
 
 constexpr const char* imageMagick = "ImageMagick";
 constexpr const char* pillow = "Pillow";
 constexpr const char* netpbm = "netpbm";
 constexpr const char* giflib = "giflib";
 constexpr const char* libjpeg = "cjpeg";
+constexpr const char* librsvg = "rsvg-convert";
+constexpr const char* libjxl = "cjxl";
+
+// Drawings whose every edge lies on a pixel's, drawn by rsvg-convert on white as the reference.
+#define DRAWING(body)                                                                              \
+    "printf '%s' '<svg xmlns=\"http://www.w3.org/2000/svg\" "                                      \
+    "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"32\" height=\"32\">" body                \
+    "</svg>' > $OUT"
+constexpr const char* drawnByRsvg = "rsvg-convert -b white $OUT -o $REF";
+// A JPEG XL picture decoded by djxl into its own colour space, converted by LittleCMS.
+constexpr const char* decodedByDjxl = "djxl $OUT $OUT.djxl.png && $PILLOW srgb $OUT.djxl.png $REF";
+// An 8-bit palette BMP3 ($OUT.bmp as written) whose bytes at OFFSET are replaced by the octal
+// VALUE's.
+#define PATCHED_BMP(offset, value)                                                                 \
+    "$IM plasma.ppm -type Palette -compress None bmp3:$OUT.bmp && cp $OUT.bmp $OUT && printf "     \
+    "'" value "' | dd of=$OUT bs=1 seek=" offset " conv=notrunc 2>/dev/null"
 
 constexpr const char* qtShiftsPillowTruncates
     = "Qt shifts 5- and 6-bit channels up, 31 giving 248; Pillow scales to 255 but truncates "
@@ -174,9 +197,7 @@ const WrittenPicture writtenPictures[] = {
      "pnmquant 100 plasma.ppm | ppmtobmp -os2 -bpp 8 > $OUT"},
     {"nb_grey.bmp", netpbm, "ppmtobmp, grey", "ppmtobmp ramp.pgm > $OUT"},
     {"nb.ico", netpbm, "pamtowinicon, 32 x 32, every alpha 0",
-     "pamscale -width 32 -height 32 plasma.ppm | pamtowinicon > $OUT", nullptr, Reference::None, 0,
-     "a 32-bit entry whose alphas are all 0 is opaque, drawn by its mask as Windows draws it; "
-     "Qt and Pillow show it clear"},
+     "pamscale -width 32 -height 32 plasma.ppm | pamtowinicon > $OUT"},
     {"nb.gif", netpbm, "pamtogif", "pnmquant 256 plasma.ppm | pamtogif > $OUT"},
     {"nb_interlaced.gif", netpbm, "pamtogif -interlace",
      "pnmquant 64 plasma.ppm | pamtogif -interlace > $OUT"},
@@ -207,6 +228,56 @@ const WrittenPicture writtenPictures[] = {
     {"cj_rgb.jpg", libjpeg, "RGB, no colour transform", "cjpeg -rgb plasma.ppm > $OUT"},
     {"cj_float_q100.jpg", libjpeg, "float DCT, quality 100, optimized",
      "cjpeg -dct float -quality 100 -optimize ramp.ppm > $OUT"},
+
+    {"bmp_pixels_in_headers.bmp", imageMagick, "BMP3 8-bit, pixel offset 14 (inside the headers)",
+     PATCHED_BMP("10", "\\016\\0\\0\\0"), nullptr, Reference::None, 0, nullptr,
+     "$IM $OUT.bmp png24:$REF"},
+    {"bmp_300_colours.bmp", imageMagick, "BMP3 8-bit claiming 300 colours",
+     PATCHED_BMP("46", "\\054\\001\\0\\0"), nullptr, Reference::None, 0, nullptr, refused},
+    {"bmp_header_66.bmp", imageMagick, "BMP3 8-bit with a 66-byte header",
+     PATCHED_BMP("14", "\\102\\0\\0\\0"), nullptr, Reference::None, 0, nullptr, refused},
+    {"pil_v5_profile.ico", pillow, "icon, 32 bits, V5 header without alpha mask, profile",
+     "ico-v5-profile",
+     "Qt takes the header's alpha mask, zero, and shows the entry opaque; Pillow takes the "
+     "fourth byte as alpha, as in any 32-bit entry (ImageMagick misplaces a V5 entry's pixels)",
+     Reference::Pillow},
+    {"pil_zero_alpha.ico", pillow, "icon, 32 bits, every alpha 0, with mask", "ico-zero-alpha"},
+
+    {"rsvg_mask.svg", librsvg, "mask over half the square",
+     DRAWING("<mask id=\"m\"><rect width=\"16\" height=\"32\" fill=\"white\"/></mask>"
+             "<rect width=\"32\" height=\"32\" fill=\"red\" mask=\"url(#m)\"/>"),
+     nullptr, Reference::None, 0, nullptr, drawnByRsvg},
+    {"rsvg_pattern.svg", librsvg, "pattern fill",
+     DRAWING("<pattern id=\"p\" width=\"8\" height=\"8\" patternUnits=\"userSpaceOnUse\">"
+             "<rect width=\"4\" height=\"4\" fill=\"blue\"/></pattern>"
+             "<rect width=\"32\" height=\"32\" fill=\"url(#p)\"/>"),
+     nullptr, Reference::None, 0, nullptr, drawnByRsvg},
+    {"rsvg_clip_rule.svg", librsvg, "clip path with clip-rule evenodd",
+     DRAWING("<clipPath id=\"c\"><path clip-rule=\"evenodd\" "
+             "d=\"M0,0H32V32H0Z M8,8H24V24H8Z\"/></clipPath>"
+             "<rect width=\"32\" height=\"32\" fill=\"red\" clip-path=\"url(#c)\"/>"),
+     nullptr, Reference::None, 0, nullptr, drawnByRsvg},
+    {"rsvg_nested_svg.svg", librsvg, "nested svg clips its content",
+     DRAWING("<svg x=\"8\" y=\"8\" width=\"16\" height=\"16\">"
+             "<rect width=\"32\" height=\"32\" fill=\"red\"/></svg>"),
+     nullptr, Reference::None, 0, nullptr, drawnByRsvg},
+    {"rsvg_symbol.svg", librsvg, "symbol clips its content",
+     DRAWING("<symbol id=\"s\" viewBox=\"0 0 16 16\"><rect width=\"32\" height=\"32\" "
+             "fill=\"red\"/></symbol><use xlink:href=\"#s\" width=\"16\" height=\"16\"/>"),
+     nullptr, Reference::None, 0, nullptr, drawnByRsvg},
+
+    {"cjxl_grey_linear.jxl", libjxl, "lossless, linear grey profile",
+     "$PILLOW write png-grey-linear grey_linear.png && cjxl -d 0 grey_linear.png $OUT", nullptr,
+     Reference::None, 0, nullptr, decodedByDjxl},
+    {"cjxl_grey_linear_lossy.jxl", libjxl, "lossy, linear grey profile",
+     "$PILLOW write png-grey-linear grey_linear.png && cjxl -d 1 grey_linear.png $OUT", nullptr,
+     Reference::None, 12, nullptr, decodedByDjxl},
+    {"cjxl_swapped.jxl", libjxl, "lossless, red and blue swapped by the profile",
+     "$PILLOW write png-swapped swapped.png && cjxl -d 0 swapped.png $OUT", nullptr,
+     Reference::None, 1, nullptr, decodedByDjxl},
+    {"cjxl_swapped_lossy.jxl", libjxl, "lossy, red and blue swapped by the profile",
+     "$PILLOW write png-swapped swapped.png && cjxl -d 1 swapped.png $OUT", nullptr,
+     Reference::None, 12, nullptr, decodedByDjxl},
 };
 
 // The picture with its transparent parts composited onto white as this program does, as
@@ -313,6 +384,7 @@ private slots:
 private:
     // The shell command that writes the picture in the working folder, once the sources are.
     QString commandFor(const WrittenPicture& picture) const;
+    QString withPaths(QString command, const QString& file) const;
     bool run(const QString& command, QString* error);
 
     QTemporaryDir folder;
@@ -332,9 +404,15 @@ QString OtherWritersTest::commandFor(const WrittenPicture& picture) const
     if (picture.writer == pillow)
         return QStringLiteral("%1 %2 write %3 %4")
             .arg(python, helper, QString::fromUtf8(picture.command), file);
-    return QString::fromUtf8(picture.command)
-        .replace(QLatin1String("$IM"), QLatin1String("/usr/bin/convert"))
-        .replace(QLatin1String("$OUT"), file);
+    return withPaths(QString::fromUtf8(picture.command), file);
+}
+
+QString OtherWritersTest::withPaths(QString command, const QString& file) const
+{
+    return command.replace(QLatin1String("$IM"), QLatin1String("/usr/bin/convert"))
+        .replace(QLatin1String("$PILLOW"), QStringLiteral("%1 %2").arg(python, helper))
+        .replace(QLatin1String("$OUT"), file)
+        .replace(QLatin1String("$REF"), file + QLatin1String(".ref.png"));
 }
 
 bool OtherWritersTest::run(const QString& command, QString* error)
@@ -365,7 +443,11 @@ void OtherWritersTest::initTestCase()
                  qPrintable(QStringLiteral("%1 is missing: install %2 (scripts/install-deps.sh)")
                                 .arg(QString::fromUtf8(program.path),
                                      QString::fromUtf8(program.package))));
-    helper = QFileInfo(QStringLiteral(__FILE__)).absolutePath()
+    // Beside the test data folder the test command names; the compiler's file name of this
+    // source may be relative to the build folder, which the test does not run in.
+    const QString data = qEnvironmentVariable("VISTREL_TEST_DATA");
+    helper = (data.isEmpty() ? QFileInfo(QStringLiteral(__FILE__)).absolutePath()
+                             : data + QStringLiteral("/.."))
         + QStringLiteral("/other_writers/pillow_pictures.py");
     QVERIFY2(QFileInfo::exists(helper), qPrintable(helper));
 
@@ -382,6 +464,9 @@ void OtherWritersTest::initTestCase()
         if (picture.writer == pillow)
             pillowKinds << QString::fromUtf8(picture.command) << file;
         else if (!run(commandFor(picture), &error))
+            notWritten[file] = error;
+        else if (picture.reference && picture.reference != refused
+                 && !run(withPaths(QString::fromUtf8(picture.reference), file), &error))
             notWritten[file] = error;
     }
     // One Python for all of Pillow's files: each start costs a tenth of a second.
@@ -429,6 +514,24 @@ void OtherWritersTest::agreesWithOtherReaders()
     }
 
     const QImage ours = LoadImageFile(path.toStdString());
+    if (picture.reference == refused) {
+        record(ours.isNull() ? QStringLiteral("refused") : QStringLiteral("read"),
+               ours.isNull() ? agreeing : differing);
+        QVERIFY2(ours.isNull(), qPrintable(file + QStringLiteral(" is damaged but was read")));
+        return;
+    }
+    if (picture.reference) {
+        const QImage expected = onWhite(QImage(path + QLatin1String(".ref.png")));
+        QVERIFY(!expected.isNull());
+        const Difference difference = ours.isNull() ? Difference {-1, 0} : compare(ours, expected);
+        const QString how = ours.isNull() ? QStringLiteral("ours reads nothing")
+                                          : difference.text(ours, expected);
+        const bool agrees = difference.pixels >= 0 && difference.largest <= picture.tolerance;
+        record(QStringLiteral("against %1: %2").arg(QString::fromUtf8(picture.reference), how),
+               agrees ? agreeing : differing);
+        QVERIFY2(agrees, qPrintable(file + QStringLiteral(" differs: ") + how));
+        return;
+    }
     QString qtWhy;
     QString pillowWhy;
     const QImage qt = readWithQt(path, &qtWhy);

@@ -803,8 +803,9 @@ void tst_picture_formats::iconEntries_data()
         << iconOfEntries({iconEntry(flat(8, green), 24, {}, mask)}) << masked;
     QImage noAlpha(8, 8, QImage::Format_ARGB32);
     noAlpha.fill(qRgba(0, 160, 0, 0));
+    // A 32-bit entry's alpha is its transparency, its mask never: all zero is clear.
     QTest::newRow("32-bit, alpha all zero, with mask")
-        << iconOfEntries({iconEntry(noAlpha, 32, {}, mask)}) << masked;
+        << iconOfEntries({iconEntry(noAlpha, 32, {}, mask)}) << flat(8, white);
 
     // The 124-byte header puts the pixels 84 bytes later than the 40-byte one.
     QImage detailed(8, 8, QImage::Format_ARGB32);

@@ -5,7 +5,12 @@
   pillow_pictures.py read FILE...         each FILE's pixels as FILE.pillow.ppm, composited
                                           onto white; FILE.pillow.txt says why when Pillow
                                           cannot read it
+  pillow_pictures.py srgb FILE OUT        FILE's pixels converted from its embedded profile
+                                          to sRGB by LittleCMS (ImageCms), onto white
 """
+import io
+import random as seeded
+import struct
 import sys
 
 import numpy
@@ -41,6 +46,71 @@ def plasma():
     return Image.open("plasma.ppm").convert("RGB")
 
 
+def s15(value):
+    return struct.pack(">i", round(value * 65536))
+
+
+def xyz_tag(x, y, z):
+    return b"XYZ " + bytes(4) + s15(x) + s15(y) + s15(z)
+
+
+def gamma_tag(gamma):
+    return b"curv" + bytes(4) + struct.pack(">IH", 1, round(gamma * 256)) + bytes(2)
+
+
+def icc_profile(space, tags):
+    """A version 2 display profile with the given (signature, data) tags."""
+    tags = [(b"desc", b"desc" + bytes(4) + struct.pack(">I", 5) + b"test\0" + bytes(79))] + tags
+    table, body = b"", b""
+    offset = 128 + 4 + 12 * len(tags)
+    for signature, data in tags:
+        data += bytes(-len(data) % 4)
+        table += signature + struct.pack(">II", offset + len(body), len(data))
+        body += data
+    d50 = s15(0.9642) + s15(1.0) + s15(0.8249)
+    header = (struct.pack(">I", offset + len(body)) + bytes(4) + struct.pack(">I", 0x02100000)
+              + b"mntr" + space + b"XYZ " + bytes(12) + b"acsp" + bytes(28) + d50 + bytes(48))
+    return header + struct.pack(">I", len(tags)) + table + body
+
+
+D50_WHITE = xyz_tag(0.9642, 1.0, 0.8249)
+# Grey samples that are linear light: shown through sRGB's curve they look far too dark.
+LINEAR_GREY = icc_profile(b"GRAY", [(b"wtpt", D50_WHITE), (b"kTRC", gamma_tag(1.0))])
+# sRGB's colorants with red and blue exchanged: a red sample means blue.
+SWAPPED_RGB = icc_profile(b"RGB ", [
+    (b"wtpt", D50_WHITE),
+    (b"rXYZ", xyz_tag(0.1431, 0.0606, 0.7141)),
+    (b"gXYZ", xyz_tag(0.3851, 0.7169, 0.0971)),
+    (b"bXYZ", xyz_tag(0.4361, 0.2225, 0.0139)),
+    (b"rTRC", gamma_tag(2.2)), (b"gTRC", gamma_tag(2.2)), (b"bTRC", gamma_tag(2.2))])
+
+
+def icon(entry, width, height):
+    directory = struct.pack("<HHHBBBBHHII", 0, 1, 1, width % 256, height % 256, 0, 0, 1, 32,
+                            len(entry), 22)
+    return directory + entry
+
+
+def icon_32(out, header_size, alphas, with_profile):
+    """One 16 x 16 32-bit icon entry with its AND mask, the header 40 bytes or a V5 one whose
+    alpha mask is left zero, with sRGB's profile after the mask."""
+    random = seeded.Random(header_size)
+    width = height = 16
+    pixels = bytes(value for _ in range(width * height) for value in (
+        random.randrange(256), random.randrange(256), random.randrange(256),
+        random.choice(alphas)))
+    mask = bytes(random.randrange(256) for _ in range(4 * height))
+    profile = SWAPPED_RGB if with_profile else b""
+    header = struct.pack("<IiiHHIIiiII", header_size, width, 2 * height, 1, 32,
+                         3 if header_size > 40 else 0, len(pixels), 0, 0, 0, 0)
+    if header_size > 40:
+        header += struct.pack("<IIII", 0xFF0000, 0xFF00, 0xFF, 0)
+        header += struct.pack("<I", 0x4D424544) + bytes(36) + bytes(12)
+        header += struct.pack("<IIII", 4, header_size + len(pixels) + len(mask), len(profile), 0)
+    with open(out, "wb") as file:
+        file.write(icon(header + pixels + mask + profile, width, height))
+
+
 def write(kind, out):
     noise = Image.open("noise.ppm")
     rgba = Image.open("noise_rgba.png")
@@ -70,6 +140,11 @@ def write(kind, out):
         "jpeg-422": lambda: plasma().save(out, "JPEG", quality=75, subsampling=1),
         "jpeg-grey": lambda: Image.open("ramp.pgm").save(out, "JPEG", quality=90),
         "jpeg-cmyk": lambda: plasma().convert("CMYK").save(out, "JPEG", quality=90),
+        "png-grey-linear": lambda: Image.open("ramp.pgm").save(out, "PNG",
+                                                               icc_profile=LINEAR_GREY),
+        "png-swapped": lambda: plasma().save(out, "PNG", icc_profile=SWAPPED_RGB),
+        "ico-v5-profile": lambda: icon_32(out, 124, [0, 77, 128, 255, 255], True),
+        "ico-zero-alpha": lambda: icon_32(out, 40, [0], False),
     }
     writers[kind]()
 
@@ -92,8 +167,21 @@ def read(files):
                 reason.write(f"{type(error).__name__}: {error}")
 
 
+def to_srgb(name, out):
+    from PIL import ImageCms
+    with Image.open(name) as image:
+        profile = image.info.get("icc_profile")
+        if profile:
+            image = ImageCms.profileToProfile(
+                image, ImageCms.ImageCmsProfile(io.BytesIO(profile)),
+                ImageCms.createProfile("sRGB"), outputMode="RGB")
+        on_white(image).save(out)
+
+
 if __name__ == "__main__":
-    if sys.argv[1] == "sources":
+    if sys.argv[1] == "srgb":
+        to_srgb(sys.argv[2], sys.argv[3])
+    elif sys.argv[1] == "sources":
         sources()
     elif sys.argv[1] == "write":
         failed = False
