@@ -31,6 +31,8 @@ mirror=${mirror:-http://deb.debian.org/debian}
 
 root=${1:-$(mktemp -d /var/tmp/vistrel-fresh.XXXXXX)}
 mkdir -p "$root"
+# mktemp makes its folder for its owner only; the root folder of a system is open to all.
+chmod 755 "$root"
 log="$root.log"
 mounted=()
 cleanup() {
