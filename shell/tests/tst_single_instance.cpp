@@ -1,6 +1,6 @@
 // One program per settings file: a second start hands its path to the first, which opens it
 // and comes to the front, and ends; a socket is used only in a folder of the user's own, and
-// a stale one left by a crash is replaced.
+// a stale one left by a crash is replaced; clients that fall silent never end the listening.
 #include "desktop_session.h"
 
 #include "shell/single_instance.h"
@@ -14,13 +14,19 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <future>
 #include <memory>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -63,6 +69,66 @@ private:
     bool bound = false;
 };
 
+// A process that connects Count clients to the socket at Path, sends each of them Sent and then
+// holds them without a word more until the object ends; the constructor returns once all of
+// them are connected (or refused: the queue is full).
+class SilentClients
+{
+public:
+    SilentClients(const std::string& path, int count, const QByteArray& sent)
+    {
+        int ready[2];
+        if (::pipe(ready) != 0)
+            return;
+        child = ::fork();
+        if (child == 0) {
+            ::close(ready[0]);
+            for (int i = 0; i < count; ++i) {
+                const int client = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+                sockaddr_un address = {};
+                address.sun_family = AF_UNIX;
+                std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+                if (::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+                    && !sent.isEmpty()) [[maybe_unused]]
+                    const auto written = ::write(client, sent.data(), sent.size());
+            }
+            [[maybe_unused]] const auto written = ::write(ready[1], "", 1);
+            for (;;)
+                ::pause();
+        }
+        ::close(ready[1]);
+        char byte = 0;
+        pollfd readable {ready[0], POLLIN, 0};
+        connected
+            = child > 0 && ::poll(&readable, 1, 10000) == 1 && ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+    }
+    ~SilentClients()
+    {
+        if (child > 0) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+        }
+    }
+    SilentClients(const SilentClients&) = delete;
+    SilentClients& operator=(const SilentClients&) = delete;
+
+    bool Connected() const { return connected; }
+
+private:
+    pid_t child = -1;
+    bool connected = false;
+};
+
+// The descriptors this process holds; counted without opening one, which a full table refuses.
+int openDescriptors()
+{
+    int count = 0;
+    for (int descriptor = 0; descriptor < 4096; ++descriptor)
+        count += ::fcntl(descriptor, F_GETFD) != -1;
+    return count;
+}
+
 QString activeWindowName()
 {
     QProcess xdotool;
@@ -80,6 +146,8 @@ class TestSingleInstance : public QObject
 private slots:
     void socketFolder_data();
     void socketFolder();
+    void silentClients_data();
+    void silentClients();
     void secondStartHandsOver();
 
 private:
@@ -140,6 +208,71 @@ void TestSingleInstance::socketFolder()
         QVERIFY2(!other->ConnectionWaiting(), "the path went to another user's program");
     else
         QCOMPARE(QDir(root.filePath(folder)).entryList(QDir::System | QDir::Files), before);
+}
+
+void TestSingleInstance::silentClients_data()
+{
+    QTest::addColumn<QByteArray>("sent");
+    // Whether the program has no descriptor left when they come.
+    QTest::addColumn<bool>("tableFull");
+    QTest::newRow("clients that send nothing") << QByteArray() << false;
+    QTest::newRow("a length and part of its path") << QByteArray("\0\0\0\x10/pics/", 10) << false;
+    QTest::newRow("no descriptor left to accept them") << QByteArray() << true;
+}
+
+// Clients that connect and fall silent are dropped, only a few of them are held at once, and a
+// program out of descriptors goes on listening: a later start still hands its path over.
+void TestSingleInstance::silentClients()
+{
+    QFETCH(QByteArray, sent);
+    QFETCH(bool, tableFull);
+    const QString folder = root.filePath(QStringLiteral("silent-%1").arg(QTest::currentDataTag()));
+    QVERIFY(QDir().mkpath(folder));
+    const std::string runtime = QFile::encodeName(folder).toStdString();
+    ::chmod(runtime.c_str(), 0700);
+    const std::string settings = "/opt/vistrel/vistrel.set";
+    SingleInstance instance(settings, runtime);
+    QCOMPARE(instance.Begin(std::string()), SingleInstance::Start::Listening);
+    QStringList handed;
+    instance.OnHandedOver = [&handed](const std::string& path) {
+        handed << QString::fromStdString(path);
+    };
+    const int before = openDescriptors();
+    int most = 0;
+    const auto held = [&] {
+        const int now = openDescriptors() - before;
+        most = std::max(most, now);
+        return now;
+    };
+    {
+        SilentClients silent(instance.SocketPath(), 20, sent);
+        QVERIFY(silent.Connected());
+        if (tableFull) {
+            // The clients wait in the queue; the program learns of them with its table full.
+            rlimit saved = {};
+            ::getrlimit(RLIMIT_NOFILE, &saved);
+            const int lowestFree = ::dup(0);
+            ::close(lowestFree);
+            rlimit full = saved;
+            full.rlim_cur = rlim_t(lowestFree);
+            ::setrlimit(RLIMIT_NOFILE, &full);
+            QCoreApplication::processEvents();
+            QCoreApplication::processEvents();
+            ::setrlimit(RLIMIT_NOFILE, &saved);
+            QCOMPARE(held(), 0);
+        }
+        QTRY_VERIFY(held() > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(held(), 0, 20000);
+        QVERIFY2(most <= 8, qPrintable(QStringLiteral("%1 clients held at once").arg(most)));
+
+        auto second = std::async(std::launch::async, [&] {
+            return SingleInstance(settings, runtime).Begin("/pics/b.bmp");
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(
+            second.wait_for(std::chrono::seconds(0)) == std::future_status::ready, 30000);
+        QCOMPARE(second.get(), SingleInstance::Start::HandedOver);
+    }
+    QTRY_COMPARE(handed, QStringList {"/pics/b.bmp"});
 }
 
 // Two processes of the real program under a window manager: the second start hands its
