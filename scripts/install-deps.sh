@@ -21,6 +21,9 @@ packages=(
     # compared with (metafile_tst_other_renderers: libwmf for WMF, Inkscape for EMF)
     imagemagick python3-pil python3-numpy netpbm giflib-tools libjpeg-turbo-progs libwmf-bin
     inkscape
+    # gdk-pixbuf's own reader, with which GTK programs paste: it reads the BMP the clipboard
+    # offers (shell_tst_drop_and_copy; ImageMagick reads it there too)
+    libgdk-pixbuf2.0-bin
     # libheif's encoder, which writes the HEIC with a colour profile that
     # imaging_tst_picture_markers reads (ImageMagick leaves the profile out)
     libheif-examples

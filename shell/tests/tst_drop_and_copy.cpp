@@ -1,15 +1,63 @@
 // A file or folder dropped on the window, and the picture copied to the clipboard.
 #include "program_fixture.h"
 
+#include "shell/picture_clipboard.h"
 #include "viewer/page_viewer.h"
 
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QUrl>
+#include <QtEndian>
 
 #include <memory>
+#include <optional>
+
+namespace {
+
+// What a paste in another program gets in Format, read by Qt's own reader.
+QImage pasted(const QString& format)
+{
+    const QByteArray bytes = QGuiApplication::clipboard()->mimeData()->data(format);
+    return QImage::fromData(bytes).convertToFormat(QImage::Format_RGB32);
+}
+
+// Bytes as the other program reads them: ImageMagick's convert gives a PPM, gdk-pixbuf (what
+// GTK programs paste with) its raw pixel data behind a 24-byte header.
+QImage readBy(const QString& reader, const QByteArray& bytes)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath("pasted.bmp"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    file.close();
+    QProcess process;
+    if (reader == "ImageMagick") {
+        process.start("convert", {file.fileName(), "ppm:-"});
+        process.waitForFinished(60000);
+        return QImage::fromData(process.readAllStandardOutput(), "PPM")
+            .convertToFormat(QImage::Format_RGB32);
+    }
+    process.start("gdk-pixbuf-pixdata", {file.fileName(), dir.filePath("pixdata")});
+    process.waitForFinished(60000);
+    QFile pixdata(dir.filePath("pixdata"));
+    const QByteArray raw = pixdata.open(QIODevice::ReadOnly) ? pixdata.readAll() : QByteArray();
+    if (raw.size() < 24 || !raw.startsWith("GdkP"))
+        return {};
+    const auto field = [&raw](int at) {
+        return qFromBigEndian<quint32>(raw.constData() + at);
+    };
+    const bool alpha = (field(8) & 0xFF) == 2;
+    const QImage pixels(reinterpret_cast<const uchar*>(raw.constData()) + 24, int(field(16)),
+                        int(field(20)), qsizetype(field(12)),
+                        alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    return pixels.convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
 
 class TestDropAndCopy : public QObject
 {
@@ -22,6 +70,10 @@ private slots:
     void dropOpens_data();
     void dropOpens();
     void copyPicture();
+    void copyWithinMemory_data();
+    void copyWithinMemory();
+    void pasteReadByOtherPrograms_data();
+    void pasteReadByOtherPrograms();
 
 private:
     std::unique_ptr<ProgramFixture> program;
@@ -89,7 +141,9 @@ void TestDropAndCopy::dropOpens()
 }
 
 // Ctrl+C puts the picture as turned on the clipboard, not the display with its brightness,
-// and a copy of its own that later turns leave alone; a text field keeps its own Ctrl+C.
+// and a copy of its own that later turns leave alone; a text field keeps its own Ctrl+C. A paste
+// gets it as a BMP at once, and as a PNG once that is encoded off the interface thread: no
+// paste makes the interface encode.
 void TestDropAndCopy::copyPicture()
 {
     program->writePicture("a.bmp", 200, 100);
@@ -108,15 +162,76 @@ void TestDropAndCopy::copyPicture()
     QVERIFY(Fmain->O_pgv1->DisplayPicture().pixel(50, 150) != turned.pixel(50, 150));
     list->setFocus();
     QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
-    QCOMPARE(clipboard->image().convertToFormat(QImage::Format_RGB32), turned);
+    QCOMPARE(pasted("image/bmp"), turned);
+    const QMimeData* copied = clipboard->mimeData();
+    QCOMPARE(copied->data("image/bmp").constData(), copied->data("image/bmp").constData());
+    QVERIFY(!copied->hasImage());
+    QTRY_VERIFY(copied->formats().contains("image/png"));
+    QCOMPARE(pasted("image/png"), turned);
 
     QTest::mouseClick(Fmain->TB_rotate_cw, Qt::LeftButton);
-    QCOMPARE(clipboard->image().convertToFormat(QImage::Format_RGB32), turned);
+    QCOMPARE(pasted("image/bmp"), turned);
+    QCOMPARE(pasted("image/png"), turned);
 
     Fmain->Edit_dir->setFocus();
     Fmain->Edit_dir->selectAll();
     QTest::keyClick(Fmain->Edit_dir, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(clipboard->text(), Fmain->Edit_dir->text());
+}
+
+void TestDropAndCopy::copyWithinMemory_data()
+{
+    QTest::addColumn<int>("format");
+    // The memory left, in bytes beyond what the copy takes; unknown for none.
+    QTest::addColumn<std::optional<int>>("spare");
+    QTest::addColumn<bool>("copied");
+    const int rgb32 = QImage::Format_RGB32;
+    QTest::newRow("memory unknown") << rgb32 << std::optional<int>() << true;
+    QTest::newRow("just enough memory") << rgb32 << std::optional<int>(0) << true;
+    QTest::newRow("one byte short") << rgb32 << std::optional<int>(-1) << false;
+    QTest::newRow("another format, converted")
+        << int(QImage::Format_RGB888) << std::optional<int>(0) << true;
+}
+
+// A copy that would take more than the memory left is refused like a decode, and the clipboard
+// keeps what it held.
+void TestDropAndCopy::copyWithinMemory()
+{
+    QFETCH(int, format);
+    QFETCH(std::optional<int>, spare);
+    QFETCH(bool, copied);
+    QImage picture(301, 7, QImage::Format(format));
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x, y * 30, x ^ y));
+    QGuiApplication::clipboard()->setText("before");
+    const std::int64_t available
+        = spare ? ClipboardPicture::CopyBytes(picture) + *spare : std::int64_t {-1};
+    QCOMPARE(CopyPictureToClipboard(picture, available), copied);
+    if (copied)
+        QCOMPARE(pasted("image/bmp"), picture.convertToFormat(QImage::Format_RGB32));
+    else
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("before"));
+}
+
+void TestDropAndCopy::pasteReadByOtherPrograms_data()
+{
+    QTest::addColumn<QString>("reader");
+    QTest::newRow("ImageMagick") << "ImageMagick";
+    QTest::newRow("gdk-pixbuf") << "gdk-pixbuf";
+}
+
+// The BMP a paste gets stores its rows top first, behind a gap that aligns them: other programs
+// read it as it is meant.
+void TestDropAndCopy::pasteReadByOtherPrograms()
+{
+    QFETCH(QString, reader);
+    QImage picture(37, 11, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x * 7, y * 23, 255 - x));
+    QVERIFY(CopyPictureToClipboard(picture, -1));
+    QCOMPARE(readBy(reader, QGuiApplication::clipboard()->mimeData()->data("image/bmp")), picture);
 }
 
 QTEST_MAIN(TestDropAndCopy)
