@@ -102,6 +102,10 @@ ClipboardPicture::ClipboardPicture(const QImage& Picture, bool EncodePng)
         try {
             PngSink sink(encoded, state->abandoned);
             QImageWriter writer(&sink, "png");
+            // zlib's fastest level (Qt maps 0..100 onto 0..9): a paste wants the PNG soon more
+            // than small, and on photographs it costs half the time of Qt's own level for
+            // about the same size.
+            writer.setCompression(11);
             if (!writer.write(picture))
                 return;
         } catch (const std::bad_alloc&) {
