@@ -56,8 +56,6 @@ std::vector<std::string> MergeHistory(const std::vector<std::string>& Read,
             merged.push_back(entry);
         }
     }
-    if (theirs.empty())
-        return merged;
 
     std::vector<std::string> added;
     for (const std::string& entry : theirs) {
