@@ -18,12 +18,10 @@ packages=(
     fonts-liberation fontconfig fonts-dejavu-core fonts-wqy-zenhei fonts-tlwg-garuda-ttf
     # other programs' picture writers and readers, which the loader's pictures are compared
     # with (imaging_tst_other_writers), and the metafile renderers the player's pictures are
-    # compared with (metafile_tst_other_renderers: libwmf for WMF, Inkscape for EMF)
+    # compared with (metafile_tst_other_renderers: libwmf for WMF, Inkscape for EMF); ImageMagick
+    # also reads the BMP the clipboard offers (shell_tst_drop_and_copy)
     imagemagick python3-pil python3-numpy netpbm giflib-tools libjpeg-turbo-progs libwmf-bin
     inkscape
-    # gdk-pixbuf's own reader, with which GTK programs paste: it reads the BMP the clipboard
-    # offers (shell_tst_drop_and_copy; ImageMagick reads it there too)
-    libgdk-pixbuf2.0-bin
     # libheif's encoder, which writes the HEIC with a colour profile that
     # imaging_tst_picture_markers reads (ImageMagick leaves the profile out)
     libheif-examples
