@@ -19,7 +19,8 @@ packages=(
     fonts-liberation fontconfig fonts-dejavu-core fonts-wqy-zenhei fonts-tlwg-garuda-ttf
     # other programs' picture writers and readers, which the loader's pictures are compared
     # with (imaging_tst_other_writers), and the metafile renderers the player's pictures are
-    # compared with (metafile_tst_other_renderers: libwmf for WMF, Inkscape for EMF)
+    # compared with (metafile_tst_other_renderers: libwmf for WMF, Inkscape for EMF); ImageMagick
+    # also reads the BMP the clipboard offers (shell_tst_drop_and_copy)
     imagemagick python3-pil python3-numpy netpbm giflib-tools libjpeg-turbo-progs libwmf-bin
     inkscape
     # libheif's encoder, which writes the HEIC with a colour profile that

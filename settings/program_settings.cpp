@@ -151,14 +151,16 @@ void ProgramSettings::SaveSettings(const std::string& FileName)
         return;
     try {
         Settings.SaveToFile(FileName);
+        writeFailure_.clear();
     } catch (const std::exception& error) {
         // The program goes on with what it holds in memory; the user learns once that it
         // will not be kept.
+        writeFailure_ = "The settings file \"" + FileName + "\" could not be written ("
+            + FileErrorReason(error) + "). Changes to the settings will not be kept.";
         if (writeFailureReported_)
             return;
         writeFailureReported_ = true;
-        Report("The settings file \"" + FileName + "\" could not be written ("
-               + FileErrorReason(error) + "). Changes to the settings will not be kept.");
+        Report(writeFailure_);
     }
 }
 

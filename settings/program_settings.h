@@ -37,6 +37,9 @@ public:
     void SetReporter(std::function<void(const std::string&)> reporter);
     // Writes Settings to the settings file now, as the destructor does.
     void WriteSettingsFile();
+    // What went wrong with the last write of the settings file, as told to the user; empty when
+    // it was written (or when it is never written: the user was told why at the start).
+    const std::string& WriteFailure() const { return writeFailure_; }
     // ControlsToSettings, then the settings file is written.
     void CommitSettings();
     // DATA_FILE_NAME; empty when missing.
@@ -101,6 +104,7 @@ private:
     std::vector<std::string> pendingReports_;
     // A file that cannot be written is told once, not at every save.
     bool writeFailureReported_ = false;
+    std::string writeFailure_;
     // Set when an unreadable settings file could not be kept aside (it is never overwritten)
     // and when there is no settings file: nothing is written.
     bool leaveFileAlone_ = false;

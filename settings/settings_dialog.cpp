@@ -3,6 +3,7 @@
 #include "browse/svg_picture.h"
 #include "settings/color_box.h"
 #include "settings/history_list.h"
+#include "settings/history_merge.h"
 #include "settings/illustration_shape.h"
 #include "store/text_helpers.h"
 
@@ -18,6 +19,7 @@
 #include <QTabWidget>
 
 #include <algorithm>
+#include <exception>
 
 namespace {
 
@@ -83,6 +85,31 @@ QLabel* makeLabel(const QString& name, const QString& text, QPoint at, QWidget* 
     return label;
 }
 
+// The entries of HISTORY/HIT/HIT_FILE, oldest first; none without a HISTORY element.
+std::vector<std::string> historyIn(const TreeDocument& settings)
+{
+    std::vector<std::string> entries;
+    const TreeDocument* node = settings.FindChild("HISTORY");
+    for (int i = 0; node && i < node->ChildCount(); ++i) {
+        const TreeDocument* hit = node->Child(i);
+        if (hit->Name() == "HIT")
+            entries.push_back(hit->ReadAttribute("HIT_FILE"));
+    }
+    return entries;
+}
+
+void writeHistory(TreeDocument& settings, const std::vector<std::string>& entries)
+{
+    TreeDocument* node = settings.FindOrAddChild("HISTORY");
+    node->Clear();
+    node->SetName("HISTORY");
+    for (const std::string& entry : entries) {
+        auto* hit = new TreeDocument(node);
+        hit->SetName("HIT");
+        hit->WriteAttribute("HIT_FILE", entry);
+    }
+}
+
 } // namespace
 
 SettingsDialog::SettingsDialog(HistoryList* history, MainBounds* mainWindow, AskFunction ask,
@@ -107,6 +134,11 @@ SettingsDialog::SettingsDialog(HistoryList* history, MainBounds* mainWindow, Ask
 
     SetMainWindow(mainWindow);
     FormCreate();
+}
+
+SettingsDialog::~SettingsDialog()
+{
+    WriteSettingsFile();
 }
 
 void SettingsDialog::BuildMagnifierPage()
@@ -215,33 +247,51 @@ void SettingsDialog::AfterLoad()
 
 void SettingsDialog::LoadHistory()
 {
-    TreeDocument* node = Settings.FindOrAddChild("HISTORY");
-    if (!history_)
-        return;
+    Settings.FindOrAddChild("HISTORY");
+    historyRead_ = historyIn(Settings);
     // Every stored entry, also beyond the limit: the limit applies when the user adds one,
     // and a start that only reads the settings must write back what it read.
-    std::vector<std::string> entries;
-    entries.reserve(static_cast<std::size_t>(node->ChildCount()));
-    for (int i = 0; i < node->ChildCount(); ++i) {
-        const TreeDocument* hit = node->Child(i);
-        if (hit->Name() == "HIT")
-            entries.push_back(hit->ReadAttribute("HIT_FILE"));
-    }
-    history_->Assign(std::move(entries));
+    if (history_)
+        history_->Assign(historyRead_);
 }
 
 void SettingsDialog::StoreHistory()
 {
     if (!history_)
         return;
-    TreeDocument* node = Settings.FindOrAddChild("HISTORY");
-    node->Clear();
-    node->SetName("HISTORY");
-    for (int i = 0; i < history_->Count(); ++i) {
-        auto* hit = new TreeDocument(node);
-        hit->SetName("HIT");
-        hit->WriteAttribute("HIT_FILE", history_->Item(i));
+    std::vector<std::string> entries;
+    for (int i = 0; i < history_->Count(); ++i)
+        entries.push_back(history_->Item(i));
+    writeHistory(Settings, entries);
+    historyStored_ = true;
+}
+
+void SettingsDialog::SaveSettings(const std::string& FileName)
+{
+    mergeStoredHistory(FileName);
+    ProgramSettings::SaveSettings(FileName);
+    if (historyStored_ && WriteFailure().empty())
+        historyRead_ = historyIn(Settings);
+}
+
+void SettingsDialog::mergeStoredHistory(const std::string& fileName)
+{
+    // Where two programs share the settings file (no runtime folder keeps them to one), each
+    // would otherwise write back only its own history over the other's.
+    TreeDocument stored;
+    try {
+        stored.LoadFromFile(fileName);
+    } catch (const std::exception&) {
+        // Nothing to merge with: the file is written as this program holds it.
+        return;
     }
+    if (stored.Name().empty())
+        return;
+    const std::vector<std::string> merged = MergeHistory(
+        historyRead_, historyIn(stored), historyStored_ ? historyIn(Settings) : historyRead_,
+        SE_history->value(), CB_dup_allowed->isChecked());
+    if (merged != historyIn(Settings))
+        writeHistory(Settings, merged);
 }
 
 void SettingsDialog::CB_borderClick()

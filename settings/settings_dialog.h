@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QGroupBox;
@@ -28,6 +29,8 @@ public:
     // run again by whoever sets it); without ask, "Clear navigation history" does nothing.
     SettingsDialog(HistoryList* history, MainBounds* mainWindow, AskFunction ask,
                    std::string settingsFileName, QWidget* parent = nullptr);
+    // Writes the settings file with the history merged (the base then writes the same again).
+    ~SettingsDialog() override;
 
     // "../collections/", relative to the current folder.
     static std::string GetCollectionsFolder();
@@ -36,7 +39,8 @@ public:
     // Fills the history list from HISTORY/HIT/HIT_FILE in one change, none selected: every
     // entry as stored (the history limit, HRC, applies when an entry is added).
     void LoadHistory();
-    // Rebuilds HISTORY from the history list; the file is written later.
+    // Rebuilds HISTORY from the history list; the file is written later. Each write of the
+    // file merges what another program on the same file added to its history meanwhile.
     void StoreHistory();
 
     QWidget* TabSheet_mg;
@@ -53,6 +57,7 @@ protected:
     void AfterLoad() override;
     void SettingsToControls() override;
     void ControlsToSettings() override;
+    void SaveSettings(const std::string& FileName) override;
 
 private:
     void BuildMagnifierPage();
@@ -60,6 +65,15 @@ private:
     void CB_borderClick();
     void SB_clear_historyClick();
 
+    // HISTORY's entries merged with those the settings file holds now.
+    void mergeStoredHistory(const std::string& fileName);
+
     HistoryList* history_;
     AskFunction ask_;
+    // The history the settings file held when it was read, or when this program last wrote
+    // a history of its own into it: what another program added since is what the file holds
+    // beyond it.
+    std::vector<std::string> historyRead_;
+    // Set once the history list was stored: until then this program adds nothing of its own.
+    bool historyStored_ = false;
 };

@@ -1,6 +1,5 @@
-// How the desktop starts and ends the program: its command line, the one argument a file
-// manager passes, a path handed over by a later start, and the signals with which a session
-// or a terminal asks it to end.
+// How the desktop starts the program: its command line, the one argument a file manager
+// passes, and a path handed over by a later start.
 #pragma once
 
 #include <QString>
@@ -32,11 +31,6 @@ std::string VersionText();
 // current folder and normalised. An address of another host is given back unchanged, so
 // that it names nothing here.
 std::string PathFromArgument(const std::string& Argument);
-
-// From now on SIGTERM, SIGINT and SIGHUP close every window from the event loop, as the user
-// would, so that the history, the bounds and the settings file are written instead of
-// being lost. Call once, after the application object exists.
-void CloseWindowsOnTermination();
 
 // The folder listed while no folder is stored: the user's pictures folder where there is
 // one, else the home folder.

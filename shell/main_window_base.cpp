@@ -9,6 +9,7 @@
 #include "imaging/wait_cursor.h"
 #include "settings/main_bounds.h"
 #include "settings/settings_dialog.h"
+#include "shell/termination.h"
 #include "shell/windows.h"
 #include "store/path_text.h"
 #include "store/program_version.h"
@@ -363,21 +364,29 @@ void MainWindowBase::FormClose()
     // Written here too, while a failure can still be told; the settings object writes
     // again as it goes.
     D_settings_user->WriteSettingsFile();
+    const std::string& failure = D_settings_user->WriteFailure();
+    // A failure told in a window earlier in the run is told again where a session that ends
+    // the program keeps it.
+    if (EndingOnSignal() && !failure.empty())
+        WriteToStandardError(failure);
+    NoteSaved(failure.empty());
 }
 
 void MainWindowBase::Tell(const std::string& Text)
 {
     // Shown once the current event is done (a modal window opened inside the main window's
-    // activation would take the activation away); at close there is no later.
-    if (closing) {
-        if (Dmsg)
+    // activation would take the activation away); at close there is no later. Once the
+    // program ends on a signal, no window waits for an answer.
+    const auto show = [Text] {
+        if (EndingOnSignal())
+            WriteToStandardError(Text);
+        else if (Dmsg)
             Dmsg->ShowText(Text);
-        return;
-    }
-    QTimer::singleShot(0, this, [Text] {
-        if (Dmsg)
-            Dmsg->ShowText(Text);
-    });
+    };
+    if (closing || EndingOnSignal())
+        show();
+    else
+        QTimer::singleShot(0, this, show);
 }
 
 void MainWindowBase::CreateFolderOneLevel(const std::string& folder)

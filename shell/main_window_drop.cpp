@@ -1,16 +1,19 @@
 // The main window's drop of files and folders, and its copy of the picture to the clipboard.
 #include "shell/main_window.h"
 
+#include "imaging/wait_cursor.h"
+#include "shell/picture_clipboard.h"
+#include "viewer/available_memory.h"
 #include "viewer/page_viewer.h"
 
 #include <QAction>
-#include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QGuiApplication>
 #include <QMimeData>
 #include <QUrl>
+
+#include <string>
 
 namespace {
 
@@ -61,8 +64,19 @@ void MainWindow::CopyPicture()
     if (!imageLoaded)
         return;
     // The source picture lives in memory the viewer reuses and turns in place: the
-    // clipboard gets a copy of its own.
-    QGuiApplication::clipboard()->setImage(O_pgv1->SourcePicture().copy());
+    // clipboard gets a copy of its own, which has to fit in the memory left.
+    WaitCursor wait;
+    const QImage& picture = O_pgv1->SourcePicture();
+    const std::int64_t available = AvailableMemory();
+    if (CopyPictureToClipboard(picture, available))
+        return;
+    const auto megabytes = [](std::int64_t bytes) {
+        return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB";
+    };
+    Tell("The picture was not copied: its copy needs "
+         + megabytes(ClipboardPicture::CopyBytes(picture))
+         + (available >= 0 ? ", and only " + megabytes(available) + " of memory are left."
+                           : " of memory, which the system did not give."));
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)

@@ -2,11 +2,13 @@
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QLocalServer>
 #include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QtEndian>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -14,6 +16,7 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -26,6 +29,16 @@ constexpr int connectMilliseconds = 5000;
 // A running program that is busy (decoding a huge picture) answers late; past this the new
 // start runs on its own rather than not at all.
 constexpr int answerMilliseconds = 20000;
+// A later start sends its whole path as soon as it is connected. A client that has not within
+// this time (one that sends nothing, or a length and never the bytes) is dropped.
+constexpr int messageMilliseconds = 2000;
+// Clients served at once; the others wait in the listening socket's queue meanwhile, so that
+// silent clients never take more descriptors than these.
+constexpr int maxClients = 8;
+constexpr int queueLength = 16;
+// When a client cannot be accepted (no descriptor or memory left), listening pauses this long
+// instead of retrying at once; the client waits in the queue.
+constexpr int acceptPauseMilliseconds = 250;
 
 // A real folder (no link) of this user's that no other user can write: only this user (or
 // the super-user) can then put a socket into it.
@@ -91,7 +104,18 @@ SingleInstance::SingleInstance(const std::string& SettingsFile, const std::strin
         + name.toStdString();
 }
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    if (listener < 0)
+        return;
+    delete incoming;
+    // A later program that found this one gone may have put its own socket there already.
+    struct stat status = {};
+    if (::lstat(socketPath.c_str(), &status) == 0 && S_ISSOCK(status.st_mode)
+        && status.st_ino == listenerFile)
+        ::unlink(socketPath.c_str());
+    ::close(listener);
+}
 
 SingleInstance::Start SingleInstance::Begin(const std::string& Path)
 {
@@ -160,50 +184,103 @@ bool SingleInstance::listen()
             return false;
         ::unlink(socketPath.c_str());
     }
-    server = new QLocalServer(this);
-    if (!server->listen(QFile::decodeName(QByteArray::fromStdString(socketPath)))) {
-        delete server;
-        server = nullptr;
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (socketPath.size() >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    const int descriptor = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (descriptor < 0)
+        return false;
+    if (::bind(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(descriptor);
         return false;
     }
-    connect(server, &QLocalServer::newConnection, this, &SingleInstance::receive);
+    if (::listen(descriptor, queueLength) != 0 || ::lstat(socketPath.c_str(), &status) != 0) {
+        ::unlink(socketPath.c_str());
+        ::close(descriptor);
+        return false;
+    }
+    listener = descriptor;
+    listenerFile = status.st_ino;
+    // Our own accepting rather than QLocalServer's, which closes itself and removes its socket
+    // for good the first time accept() fails.
+    incoming = new QSocketNotifier(listener, QSocketNotifier::Read, this);
+    connect(incoming, &QSocketNotifier::activated, this, &SingleInstance::acceptClients);
     return true;
 }
 
-void SingleInstance::receive()
+void SingleInstance::acceptClients()
 {
-    while (QLocalSocket* client = server->nextPendingConnection()) {
-        connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-        if (!peerIsThisUser(client->socketDescriptor())) {
-            client->abort();
-            client->deleteLater();
+    while (clients < maxClients) {
+        const int descriptor = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (descriptor >= 0) {
+            serve(descriptor);
             continue;
         }
-        auto received = std::make_shared<QByteArray>();
-        connect(client, &QLocalSocket::readyRead, this, [this, client, received] {
-            received->append(client->readAll());
-            if (received->size() < 4)
-                return;
-            const quint32 length = qFromBigEndian<quint32>(received->constData());
-            if (length > maxPathBytes) {
-                client->abort();
-                client->deleteLater();
-                return;
-            }
-            if (quint32(received->size()) < 4 + length)
-                return;
-            const std::string path(received->constData() + 4, length);
-            received->clear();
-            client->readAll();
-            client->disconnect(this);
-            // Only a whole absolute path: the sender made it absolute in its own folder.
-            const bool valid
-                = path.empty() || (path.front() == '/' && path.find('\0') == std::string::npos);
-            if (valid)
-                client->putChar(takenByte);
-            client->disconnectFromServer();
-            if (valid && OnHandedOver)
-                QTimer::singleShot(0, this, [this, path] { OnHandedOver(path); });
-        });
+        if (errno == EINTR || errno == ECONNABORTED)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            incoming->setEnabled(false);
+            QTimer::singleShot(acceptPauseMilliseconds, this, [this] {
+                if (clients < maxClients)
+                    incoming->setEnabled(true);
+            });
+        }
+        return;
     }
+    incoming->setEnabled(false);
+}
+
+void SingleInstance::serve(int descriptor)
+{
+    auto* client = new QLocalSocket(this);
+    if (!peerIsThisUser(descriptor) || !client->setSocketDescriptor(descriptor)) {
+        ::close(descriptor);
+        delete client;
+        return;
+    }
+    ++clients;
+    connect(client, &QObject::destroyed, this, [this] {
+        --clients;
+        incoming->setEnabled(true);
+    });
+    connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+    auto* deadline = new QTimer(client);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, client, [client] {
+        client->abort();
+        client->deleteLater();
+    });
+    deadline->start(messageMilliseconds);
+
+    auto message = std::make_shared<QByteArray>();
+    connect(client, &QLocalSocket::readyRead, this, [this, client, deadline, message] {
+        if (!deadline->isActive())
+            return;
+        message->append(client->readAll());
+        if (message->size() < 4)
+            return;
+        const quint32 length = qFromBigEndian<quint32>(message->constData());
+        if (length > maxPathBytes) {
+            client->abort();
+            client->deleteLater();
+        } else if (quint32(message->size()) >= 4 + length) {
+            deadline->stop();
+            received(client, message->mid(4, length));
+        }
+    });
+}
+
+void SingleInstance::received(QLocalSocket* client, const QByteArray& message)
+{
+    const std::string path = message.toStdString();
+    // Only a whole absolute path: the sender made it absolute in its own folder.
+    const bool valid
+        = path.empty() || (path.front() == '/' && path.find('\0') == std::string::npos);
+    if (valid)
+        client->putChar(takenByte);
+    client->disconnectFromServer();
+    if (valid && OnHandedOver)
+        QTimer::singleShot(0, this, [this, path] { OnHandedOver(path); });
 }

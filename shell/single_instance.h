@@ -2,7 +2,9 @@
 // already runs with the same settings file, through a local socket in the user's runtime
 // folder, and ends; two copies with different settings files never meet. The socket lives
 // only in a folder of the user's own that nobody else can write, and a path is handed only to
-// a process of the same user: otherwise the program runs alone.
+// a process of the same user: otherwise the program runs alone. A client that does not send
+// its whole path at once is dropped, only a few are served at a time, and a failure to accept
+// one (no descriptor left) pauses listening instead of ending it.
 #pragma once
 
 #include <QObject>
@@ -10,7 +12,10 @@
 #include <functional>
 #include <string>
 
-class QLocalServer;
+#include <sys/types.h>
+
+class QLocalSocket;
+class QSocketNotifier;
 
 class SingleInstance : public QObject
 {
@@ -42,8 +47,15 @@ private:
     enum class Handing { Taken, NobodyListens, Refused };
     Handing handOver(const std::string& path) const;
     bool listen();
-    void receive();
+    void acceptClients();
+    void serve(int descriptor);
+    void received(QLocalSocket* client, const QByteArray& message);
 
     std::string socketPath;
-    QLocalServer* server = nullptr;
+    // The listening socket, -1 while there is none; its file is removed at the end only while
+    // it is still this socket (its inode).
+    int listener = -1;
+    ino_t listenerFile = 0;
+    QSocketNotifier* incoming = nullptr;
+    int clients = 0;
 };

@@ -8,6 +8,7 @@
 #include "shell/main_window.h"
 #include "shell/program_files.h"
 #include "shell/single_instance.h"
+#include "shell/termination.h"
 #include "shell/windows.h"
 #include "store/path_text.h"
 #include "viewer/picture_loader.h"
@@ -51,11 +52,12 @@ int main(int argc, char** argv)
     if (!startPath.empty() && IsPictureFileName(startPath) && app.primaryScreen())
         startPicture.emplace(startPath, app.primaryScreen()->availableGeometry().size());
     CloseWindowsOnTermination();
+    EndWithinDeadlineAfterSignal();
     CreateWindows(programPath);
     if (!startPath.empty())
         Fmain->OpenStartPath(startPath);
     ShowMainWindowCentred();
     const int result = app.exec();
     DestroyWindows();
-    return result;
+    return ExitStatus(result);
 }

@@ -53,17 +53,22 @@ bool exists(const std::string& path)
     return ::stat(path.c_str(), &status) == 0;
 }
 
-// The names a hierarchy gives its limit, its usage and the file cache it can drop.
+// The names a hierarchy gives its limit, its usage and the file cache it can drop. All of the
+// file cache counts, active and inactive alike, as the system's MemAvailable counts it: the
+// kernel reclaims active cache as well before it fails an allocation, and after a few pictures
+// have been read most of a group's cache is active.
 struct GroupFiles
 {
     const char* limit;
     const char* usage;
     const char* statistics;
+    const char* activeFiles;
     const char* inactiveFiles;
 };
-constexpr GroupFiles unifiedFiles {"memory.max", "memory.current", "memory.stat", "inactive_file"};
+constexpr GroupFiles unifiedFiles {"memory.max", "memory.current", "memory.stat", "active_file",
+                                   "inactive_file"};
 constexpr GroupFiles memoryFiles {"memory.limit_in_bytes", "memory.usage_in_bytes", "memory.stat",
-                                  "total_inactive_file"};
+                                  "total_active_file", "total_inactive_file"};
 
 // The least room left under a limit in the group at path below root and in every group
 // above it; -1 when none of them sets one. A group folder that is not there (a container
@@ -76,8 +81,10 @@ std::int64_t roomInGroups(const std::string& root, std::string path, const Group
         const std::int64_t limit = numberIn(folder + files.limit);
         const std::int64_t usage = numberIn(folder + files.usage);
         if (limit >= 0 && usage >= 0) {
-            const std::int64_t used = std::max<std::int64_t>(
-                0, usage - valueIn(folder + files.statistics, files.inactiveFiles));
+            const std::string statistics = folder + files.statistics;
+            const std::int64_t cache
+                = valueIn(statistics, files.activeFiles) + valueIn(statistics, files.inactiveFiles);
+            const std::int64_t used = std::max<std::int64_t>(0, usage - cache);
             room = least(room, std::max<std::int64_t>(0, limit - used));
         }
         if (path.empty() || path == "/")

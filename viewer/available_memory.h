@@ -18,6 +18,7 @@ struct MemoryFigures
 };
 
 // The least of the system's available memory and, for the program's own control group and
-// each one above it that sets a memory limit, its limit less what it uses (file cache that
-// can be dropped not counted); -1 when none of them is known.
+// each one above it that sets a memory limit, its limit less what it uses (its file cache,
+// active and inactive, not counted: the kernel drops it before it refuses memory); -1 when none of
+// them is known.
 std::int64_t AvailableMemory(const MemoryFigures& figures = {});

@@ -4,6 +4,7 @@
 
 #include "shell/desktop_start.h"
 #include "shell/program_files.h"
+#include "shell/termination.h"
 #include "store/program_version.h"
 #include "viewer/page_viewer.h"
 
@@ -19,8 +20,10 @@
 
 #include <pwd.h>
 
+#include <chrono>
 #include <csignal>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -47,6 +50,7 @@ private:
 };
 
 constexpr char withoutHomeMark[] = "VISTREL_WITHOUT_HOME";
+constexpr char blockedMark[] = "VISTREL_BLOCKED_AFTER_SIGNAL";
 
 // Runs the current test function again in a child of this test program as a user that has no
 // entry in the password database, without HOME or the XDG base variables; true when it passed.
@@ -109,6 +113,7 @@ private slots:
     void startPath_data();
     void startPath();
     void terminationSignalWritesSettings();
+    void deadlineAfterSignal();
     void commandLine_data();
     void commandLine();
     void programOptions_data();
@@ -319,6 +324,29 @@ void TestDesktopStart::terminationSignalWritesSettings()
     QTRY_VERIFY(!Fmain->isVisible());
     program->Stop();
     QVERIFY(program->readFile("bin/vistrel.set").contains("WIDTH="));
+}
+
+// A program whose interface thread does not come back to its event loop after the signal (a
+// save to a disk that does not answer) still ends, 2 s later, saying that its files were not
+// saved. Run in a child of the test, which ends with it.
+void TestDesktopStart::deadlineAfterSignal()
+{
+    if (qEnvironmentVariableIsSet(blockedMark)) {
+        CloseWindowsOnTermination();
+        EndWithinDeadlineAfterSignal();
+        ::raise(SIGTERM);
+        std::this_thread::sleep_for(std::chrono::seconds(60));
+        return;
+    }
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(blockedMark), QStringLiteral("1"));
+    child.setProcessEnvironment(environment);
+    child.start(QFile::symLinkTarget(QStringLiteral("/proc/self/exe")),
+                {QStringLiteral("deadlineAfterSignal")});
+    QVERIFY(child.waitForFinished(30000));
+    QCOMPARE(child.exitCode(), 1);
+    QVERIFY(child.readAllStandardError().contains("before its files were saved"));
 }
 
 void TestDesktopStart::commandLine_data()

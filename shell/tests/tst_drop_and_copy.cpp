@@ -1,15 +1,39 @@
 // A file or folder dropped on the window, and the picture copied to the clipboard.
 #include "program_fixture.h"
 
+#include "shell/picture_clipboard.h"
 #include "viewer/page_viewer.h"
 
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QUrl>
+#include <QtEndian>
 
 #include <memory>
+#include <optional>
+
+namespace {
+
+// What a paste in another program gets in Format: read by Qt, or by ImageMagick's convert.
+QImage pasted(const QString& format, bool byImageMagick = false)
+{
+    QByteArray bytes = QGuiApplication::clipboard()->mimeData()->data(format);
+    if (byImageMagick) {
+        QProcess convert;
+        convert.start("convert", {"bmp:-", "ppm:-"});
+        convert.write(bytes);
+        convert.closeWriteChannel();
+        convert.waitForFinished(60000);
+        bytes = convert.readAllStandardOutput();
+    }
+    return QImage::fromData(bytes).convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
 
 class TestDropAndCopy : public QObject
 {
@@ -22,6 +46,8 @@ private slots:
     void dropOpens_data();
     void dropOpens();
     void copyPicture();
+    void copyWithinMemory_data();
+    void copyWithinMemory();
 
 private:
     std::unique_ptr<ProgramFixture> program;
@@ -89,7 +115,9 @@ void TestDropAndCopy::dropOpens()
 }
 
 // Ctrl+C puts the picture as turned on the clipboard, not the display with its brightness,
-// and a copy of its own that later turns leave alone; a text field keeps its own Ctrl+C.
+// and a copy of its own that later turns leave alone; a text field keeps its own Ctrl+C. A paste
+// gets it as a BMP at once, and as a PNG once that is encoded off the interface thread: no
+// paste makes the interface encode.
 void TestDropAndCopy::copyPicture()
 {
     program->writePicture("a.bmp", 200, 100);
@@ -108,15 +136,57 @@ void TestDropAndCopy::copyPicture()
     QVERIFY(Fmain->O_pgv1->DisplayPicture().pixel(50, 150) != turned.pixel(50, 150));
     list->setFocus();
     QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
-    QCOMPARE(clipboard->image().convertToFormat(QImage::Format_RGB32), turned);
+    QCOMPARE(pasted("image/bmp"), turned);
+    QCOMPARE(pasted("image/bmp", true), turned);
+    const QMimeData* copied = clipboard->mimeData();
+    QCOMPARE(copied->data("image/bmp").constData(), copied->data("image/bmp").constData());
+    QVERIFY(!copied->hasImage());
+    QTRY_VERIFY(copied->formats().contains("image/png"));
+    QCOMPARE(pasted("image/png"), turned);
 
     QTest::mouseClick(Fmain->TB_rotate_cw, Qt::LeftButton);
-    QCOMPARE(clipboard->image().convertToFormat(QImage::Format_RGB32), turned);
+    QCOMPARE(pasted("image/bmp"), turned);
+    QCOMPARE(pasted("image/png"), turned);
 
     Fmain->Edit_dir->setFocus();
     Fmain->Edit_dir->selectAll();
     QTest::keyClick(Fmain->Edit_dir, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(clipboard->text(), Fmain->Edit_dir->text());
+}
+
+void TestDropAndCopy::copyWithinMemory_data()
+{
+    QTest::addColumn<int>("format");
+    // The memory left, in bytes beyond what the copy takes; unknown for none.
+    QTest::addColumn<std::optional<int>>("spare");
+    QTest::addColumn<bool>("copied");
+    const int rgb32 = QImage::Format_RGB32;
+    QTest::newRow("memory unknown") << rgb32 << std::optional<int>() << true;
+    QTest::newRow("just enough memory") << rgb32 << std::optional<int>(0) << true;
+    QTest::newRow("one byte short") << rgb32 << std::optional<int>(-1) << false;
+    QTest::newRow("another format, converted")
+        << int(QImage::Format_RGB888) << std::optional<int>(0) << true;
+}
+
+// A copy that would take more than the memory left is refused like a decode, and the clipboard
+// keeps what it held.
+void TestDropAndCopy::copyWithinMemory()
+{
+    QFETCH(int, format);
+    QFETCH(std::optional<int>, spare);
+    QFETCH(bool, copied);
+    QImage picture(301, 7, QImage::Format(format));
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x, y * 30, x ^ y));
+    QGuiApplication::clipboard()->setText("before");
+    const std::int64_t available
+        = spare ? ClipboardPicture::CopyBytes(picture) + *spare : std::int64_t {-1};
+    QCOMPARE(CopyPictureToClipboard(picture, available), copied);
+    if (copied)
+        QCOMPARE(pasted("image/bmp"), picture.convertToFormat(QImage::Format_RGB32));
+    else
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("before"));
 }
 
 QTEST_MAIN(TestDropAndCopy)

@@ -1,6 +1,6 @@
 // One program per settings file: a second start hands its path to the first, which opens it
 // and comes to the front, and ends; a socket is used only in a folder of the user's own, and
-// a stale one left by a crash is replaced.
+// a stale one left by a crash is replaced; clients that fall silent never end the listening.
 #include "desktop_session.h"
 
 #include "shell/single_instance.h"
@@ -14,10 +14,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <chrono>
 #include <cstdio>
+#include <future>
 #include <memory>
+#include <vector>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -63,6 +68,40 @@ private:
     bool bound = false;
 };
 
+// Count clients of the socket at Path, each of which sends Sent and then nothing more.
+struct SilentClients
+{
+    SilentClients(const std::string& path, int count, const QByteArray& sent)
+    {
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        for (int i = 0; i < count; ++i) {
+            const int client = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            if (::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+                && ::write(client, sent.data(), size_t(sent.size())) == sent.size())
+                descriptors.push_back(client);
+            else
+                ::close(client);
+        }
+    }
+    ~SilentClients()
+    {
+        for (const int client : descriptors)
+            ::close(client);
+    }
+    std::vector<int> descriptors;
+};
+
+// The descriptors this process holds; counted without opening one, which a full table refuses.
+int openDescriptors()
+{
+    int count = 0;
+    for (int descriptor = 0; descriptor < 4096; ++descriptor)
+        count += ::fcntl(descriptor, F_GETFD) != -1;
+    return count;
+}
+
 QString activeWindowName()
 {
     QProcess xdotool;
@@ -80,6 +119,8 @@ class TestSingleInstance : public QObject
 private slots:
     void socketFolder_data();
     void socketFolder();
+    void silentClients_data();
+    void silentClients();
     void secondStartHandsOver();
 
 private:
@@ -140,6 +181,65 @@ void TestSingleInstance::socketFolder()
         QVERIFY2(!other->ConnectionWaiting(), "the path went to another user's program");
     else
         QCOMPARE(QDir(root.filePath(folder)).entryList(QDir::System | QDir::Files), before);
+}
+
+void TestSingleInstance::silentClients_data()
+{
+    QTest::addColumn<QByteArray>("sent");
+    // Whether the program has no descriptor left when they come.
+    QTest::addColumn<bool>("tableFull");
+    QTest::newRow("clients that send nothing") << QByteArray() << false;
+    QTest::newRow("a length and part of its path") << QByteArray("\0\0\0\x10/pics/", 10) << false;
+    QTest::newRow("no descriptor left to accept them") << QByteArray() << true;
+}
+
+// Clients that connect and fall silent are dropped, only a few of them are held at once, and a
+// program out of descriptors goes on listening: a later start still hands its path over.
+void TestSingleInstance::silentClients()
+{
+    QFETCH(QByteArray, sent);
+    QFETCH(bool, tableFull);
+    const QString folder = root.filePath(QStringLiteral("silent-%1").arg(QTest::currentDataTag()));
+    QVERIFY(QDir().mkpath(folder));
+    const std::string runtime = QFile::encodeName(folder).toStdString();
+    ::chmod(runtime.c_str(), 0700);
+    const std::string settings = "/opt/vistrel/vistrel.set";
+    SingleInstance instance(settings, runtime);
+    QCOMPARE(instance.Begin(std::string()), SingleInstance::Start::Listening);
+    QStringList handed;
+    instance.OnHandedOver = [&handed](const std::string& path) {
+        handed << path.c_str();
+    };
+    const int before = openDescriptors();
+    {
+        const SilentClients silent(instance.SocketPath(), 20, sent);
+        int most = 0;
+        const auto held = [&] {
+            most = std::max(most, openDescriptors() - before - int(silent.descriptors.size()));
+            return openDescriptors() - before - int(silent.descriptors.size());
+        };
+        if (tableFull) {
+            rlimit saved = {};
+            ::getrlimit(RLIMIT_NOFILE, &saved);
+            const int lowestFree = ::dup(0);
+            ::close(lowestFree);
+            const rlimit full = {rlim_t(lowestFree), saved.rlim_max};
+            ::setrlimit(RLIMIT_NOFILE, &full);
+            QCoreApplication::processEvents();
+            QCoreApplication::processEvents();
+            ::setrlimit(RLIMIT_NOFILE, &saved);
+            QCOMPARE(held(), 0);
+        }
+        QTRY_VERIFY(held() > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(held(), 0, 20000);
+        QVERIFY2(most <= 8, qPrintable(QStringLiteral("%1 clients held at once").arg(most)));
+    }
+    auto second = std::async(
+        std::launch::async, [&] { return SingleInstance(settings, runtime).Begin("/pics/b.bmp"); });
+    QTRY_VERIFY_WITH_TIMEOUT(second.wait_for(std::chrono::seconds(0)) == std::future_status::ready,
+                             30000);
+    QCOMPARE(second.get(), SingleInstance::Start::HandedOver);
+    QTRY_COMPARE(handed, QStringList {"/pics/b.bmp"});
 }
 
 // Two processes of the real program under a window manager: the second start hands its

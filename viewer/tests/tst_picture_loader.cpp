@@ -258,6 +258,17 @@ void TestPictureLoader::availableMemory_data()
                         "fs/user/app/memory.current=314572800",
                         "fs/user/app/memory.stat=anon 1\ninactive_file 104857600\n"}
         << qint64 {300 * MiB};
+    // Once the program has read enough files, its group sits at its limit with most of its
+    // cache active: all of that cache can be reclaimed.
+    QTest::newRow("group at its limit, its cache active")
+        << QStringList {meminfo,
+                        "cgroup=0::/user/app\n",
+                        "fs/cgroup.controllers=memory",
+                        "fs/user/app/memory.max=524288000",
+                        "fs/user/app/memory.current=524288000",
+                        "fs/user/app/memory.stat=anon 104857600\nactive_file 314572800\n"
+                        "inactive_file 104857600\n"}
+        << qint64 {400 * MiB};
     QTest::newRow("a group above has less room") << QStringList {meminfo,
                                                                  "cgroup=0::/user/app\n",
                                                                  "fs/cgroup.controllers=memory",
@@ -267,9 +278,13 @@ void TestPictureLoader::availableMemory_data()
                                                                  "fs/user/memory.current=367001600"}
                                                  << qint64 {50 * MiB};
     QTest::newRow("memory hierarchy of its own")
-        << QStringList {meminfo, "cgroup=4:memory:/box\n0::/\n", "fs/unified/cgroup.controllers=",
+        << QStringList {meminfo,
+                        "cgroup=4:memory:/box\n0::/\n",
+                        "fs/unified/cgroup.controllers=",
                         "fs/memory/box/memory.limit_in_bytes=524288000",
-                        "fs/memory/box/memory.usage_in_bytes=209715200"}
+                        "fs/memory/box/memory.usage_in_bytes=524288000",
+                        "fs/memory/box/memory.stat=active_file 1\ninactive_file 1\n"
+                        "total_active_file 209715200\ntotal_inactive_file 104857600\n"}
         << qint64 {300 * MiB};
 }
 
