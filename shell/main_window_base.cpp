@@ -239,8 +239,10 @@ void MainWindowBase::ReadDataFile(const std::string& FileName)
     auto loaded = std::make_unique<TreeDocument>();
     loaded->LoadFromFile(FileName);
     // An element without a name reads, but saves back as nothing: such a file is kept aside
-    // like one that does not read.
-    if (loaded->Name().empty())
+    // like one that does not read. An empty file is an empty document, which saves back as
+    // the empty file it was.
+    std::error_code ec;
+    if (loaded->Name().empty() && fs::file_size(FileName, ec) != 0)
         throw std::runtime_error("it holds no collection data");
     data = std::move(loaded);
 }
