@@ -9,6 +9,7 @@
 #include "imaging/wait_cursor.h"
 #include "settings/main_bounds.h"
 #include "settings/settings_dialog.h"
+#include "shell/full_screen_bounds.h"
 #include "shell/windows.h"
 #include "store/path_text.h"
 #include "store/program_version.h"
@@ -39,7 +40,7 @@ MainWindowBase::MainWindowBase(const std::string& ProgramPath, QWidget* parent)
     , programPath(ProgramPath)
     , files(LocateProgramFiles(ProgramPath))
     , data(std::make_unique<TreeDocument>())
-    , bounds(std::make_unique<WidgetBounds>(*this))
+    , bounds(std::make_unique<FullScreenBounds>(*this))
 {
     setObjectName("Form_main");
     setWindowTitle("base main form");

@@ -49,6 +49,23 @@ void keepMessages(QStringList& told, int count)
     });
 }
 
+// Answers every message window with OK for the next Milliseconds, keeping their texts.
+void keepMessagesFor(QStringList& told, int milliseconds)
+{
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer,
+                     [timer, &told, left = milliseconds / 10]() mutable {
+                         if (QWidget* modal = QApplication::activeModalWidget()) {
+                             told << modal->findChild<QLabel*>("Label1")->text();
+                             ProgramFixture::button(modal, "OKBtn")->click();
+                         }
+                         if (--left <= 0)
+                             timer->deleteLater();
+                     });
+    timer->start();
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -689,9 +706,11 @@ void TestMainWindow::propertiesFollowThePicture()
 void TestMainWindow::emptyDataFileKept()
 {
     program->writeFile("bin/vistrel.vsgc", QByteArray());
+    QStringList told;
+    keepMessagesFor(told, 300);
     program->Start();
-    QTest::qWait(50);
-    QVERIFY(!QApplication::activeModalWidget());
+    QTest::qWait(400);
+    QCOMPARE(told, QStringList());
     QVERIFY(!QFile::exists(program->path("bin/vistrel.vsgc.bad")));
     QCOMPARE(Fmain->StatusPanelText(2), program->path("bin/vistrel.vsgc"));
     QCOMPARE(Fmain->Data().Name(), std::string());

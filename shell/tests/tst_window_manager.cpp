@@ -5,6 +5,7 @@
 #include "desktop_session.h"
 #include "program_fixture.h"
 #include "shell/desktop_start.h"
+#include "viewer/page_viewer.h"
 
 #include <QAbstractItemView>
 #include <QScreen>
