@@ -32,12 +32,15 @@ QRgb rgbOf(RgbColor color)
                 static_cast<int>((color >> 16) & 0xFF));
 }
 
-// The notice reads on either page: dark grey on white, light grey on black.
+// The notice reads on either page: dark grey on white, light grey on black, on a field of
+// the page's colour that covers whatever lies beneath it (the empty picture's white square in
+// full screen).
 void colourNotice(QLabel& notice, QRgb background)
 {
     QPalette palette = notice.palette();
     palette.setColor(QPalette::WindowText,
                      qGray(background) > 127 ? QColor(64, 64, 64) : QColor(192, 192, 192));
+    palette.setColor(QPalette::Window, QColor::fromRgb(background));
     notice.setPalette(palette);
 }
 
@@ -88,6 +91,8 @@ PageViewer::PageViewer(QWidget* parent, const GlassOptions* glassOptions)
     Label_notice->setObjectName("Label_notice");
     Label_notice->setAlignment(Qt::AlignCenter);
     Label_notice->setWordWrap(true);
+    Label_notice->setAutoFillBackground(true);
+    Label_notice->setMargin(6);
     // Clicks and double clicks go to the picture beneath, and the glass passes over it.
     Label_notice->setAttribute(Qt::WA_TransparentForMouseEvents);
     Label_notice->stackUnder(Image_mg);
@@ -497,6 +502,7 @@ void PageViewer::SetNotice(const QString& text)
 {
     Label_notice->setText(text);
     Label_notice->setVisible(!text.isEmpty());
+    placeChildren();
 }
 
 QString PageViewer::Notice() const
@@ -770,5 +776,10 @@ void PageViewer::placeChildren()
 {
     Panel1->setGeometry(rect());
     Image1->setGeometry(rect().adjusted(BorderWidth, BorderWidth, -BorderWidth, -BorderWidth));
-    Label_notice->setGeometry(Image1->geometry());
+    // As large as its text needs, in the middle of the picture area.
+    const QRect area = Image1->geometry();
+    const int width = std::min(Label_notice->sizeHint().width(), area.width());
+    QRect notice(0, 0, width, std::min(Label_notice->heightForWidth(width), area.height()));
+    notice.moveCenter(area.center());
+    Label_notice->setGeometry(notice);
 }
