@@ -93,9 +93,10 @@ PageViewer::PageViewer(QWidget* parent, const GlassOptions* glassOptions)
     Label_notice->setWordWrap(true);
     Label_notice->setAutoFillBackground(true);
     Label_notice->setMargin(6);
-    // Clicks and double clicks go to the picture beneath, and the glass passes over it.
+    // Over the glass, so that the glass never hides it; clicks, double clicks and drags go
+    // to the picture and the glass beneath.
     Label_notice->setAttribute(Qt::WA_TransparentForMouseEvents);
-    Label_notice->stackUnder(Image_mg);
+    Label_notice->raise();
     colourNotice(*Label_notice, white);
     Label_notice->hide();
 
@@ -778,7 +779,9 @@ void PageViewer::placeChildren()
     Image1->setGeometry(rect().adjusted(BorderWidth, BorderWidth, -BorderWidth, -BorderWidth));
     // As large as its text needs, in the middle of the picture area.
     const QRect area = Image1->geometry();
-    const int width = std::min(Label_notice->sizeHint().width(), area.width());
+    const int width = std::min(Label_notice->fontMetrics().horizontalAdvance(Label_notice->text())
+                                   + 2 * Label_notice->margin() + 2,
+                               area.width());
     QRect notice(0, 0, width, std::min(Label_notice->heightForWidth(width), area.height()));
     notice.moveCenter(area.center());
     Label_notice->setGeometry(notice);
