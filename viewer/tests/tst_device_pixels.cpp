@@ -31,6 +31,20 @@ QImage devicePixels(const QImage& rendering, const QWidget* widget, qreal ratio)
                           qRound(widget->width() * ratio), qRound(widget->height() * ratio));
 }
 
+// Runs the test function (and row) Name in a process of its own at the pixel ratio Ratio,
+// which is fixed when the application starts; true when it passes.
+bool passesAtRatio(double ratio, const QString& name)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_SCALE_FACTOR", QString::number(ratio));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(QCoreApplication::applicationFilePath(), {name});
+    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
 } // namespace
 
 class TestDevicePixels : public QObject
@@ -122,15 +136,7 @@ void TestDevicePixels::otherRatio()
 {
     if (qApp->devicePixelRatio() != 2)
         QSKIP("run from the ratio of 2");
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_SCALE_FACTOR", "1.5");
-    process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(QCoreApplication::applicationFilePath(), {"checkerboardShowsDevicePixels"});
-    QVERIFY(process.waitForFinished(-1));
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 0);
+    QVERIFY(passesAtRatio(1.5, "checkerboardShowsDevicePixels"));
 }
 
 void TestDevicePixels::glassLiesOnTheDisplay_data()
@@ -155,16 +161,7 @@ void TestDevicePixels::glassLiesOnTheDisplay()
     QFETCH(int, offset);
     QFETCH(QPoint, glass);
     if (qApp->devicePixelRatio() != ratio) {
-        // The ratio is fixed when the application starts: this row runs in a process of its own.
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_SCALE_FACTOR", QString::number(ratio));
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.start(QCoreApplication::applicationFilePath(),
-                      {QString("glassLiesOnTheDisplay:") + QTest::currentDataTag()});
-        QVERIFY(process.waitForFinished(-1));
-        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(passesAtRatio(ratio, QString("glassLiesOnTheDisplay:") + QTest::currentDataTag()));
         return;
     }
     QTemporaryDir dir;
