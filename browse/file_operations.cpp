@@ -127,6 +127,10 @@ bool FileOperations::DeleteToRecycleBin(const std::string& FileName)
     std::string reason;
     if (MoveToTrash(fs::absolute(path, ec), reason))
         return true;
+    // Removed by another program while the question was open: what the user asked for has
+    // happened, and there is nothing to tell.
+    if (fs::symlink_status(path, ec).type() == fs::file_type::not_found)
+        return true;
     Tell("\"" + FileName + "\" was not moved to the trash: " + reason + ".");
     return false;
 }

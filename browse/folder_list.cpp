@@ -260,18 +260,31 @@ bool FolderList::SelectEntry(const std::string& Name)
     return false;
 }
 
-bool FolderList::SelectNeighbourFile(int Direction)
+int FolderList::neighbourFileRow(int Direction) const
 {
     const QModelIndex selected = SelectedEntry();
     const int rows = model->rowCount();
     int row = selected.isValid() ? selected.row() + Direction : (Direction > 0 ? 0 : rows - 1);
     for (; row >= 0 && row < rows; row += Direction) {
-        if (model->Entry(row).IsFolder())
-            continue;
-        selectRow(row);
-        return true;
+        if (!model->Entry(row).IsFolder())
+            return row;
     }
-    return false;
+    return -1;
+}
+
+bool FolderList::SelectNeighbourFile(int Direction)
+{
+    const int row = neighbourFileRow(Direction);
+    if (row < 0)
+        return false;
+    selectRow(row);
+    return true;
+}
+
+std::string FolderList::NeighbourFileName(int Direction) const
+{
+    const int row = neighbourFileRow(Direction);
+    return row < 0 ? std::string() : model->Entry(row).Caption;
 }
 
 void FolderList::LV_dirDblClick()
@@ -307,12 +320,13 @@ bool FolderList::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == LV_dir && event->type() == QEvent::KeyPress) {
         const auto& key = *static_cast<QKeyEvent*>(event);
-        // The picture steps take these keys from the list's own selection and paging.
+        // The picture steps take Space and Backspace from the list's own selection; Page Up
+        // and Page Down page the list as in any other list.
         int direction = 0;
         if (key.modifiers() == Qt::NoModifier) {
-            if (key.key() == Qt::Key_Space || key.key() == Qt::Key_PageDown)
+            if (key.key() == Qt::Key_Space)
                 direction = 1;
-            else if (key.key() == Qt::Key_Backspace || key.key() == Qt::Key_PageUp)
+            else if (key.key() == Qt::Key_Backspace)
                 direction = -1;
         }
         if (direction != 0 && OnStepKey) {

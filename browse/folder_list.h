@@ -41,6 +41,8 @@ public:
     // selected entry, or the first or the last file when nothing is selected; false, the
     // selection unchanged, when there is none that way.
     bool SelectNeighbourFile(int Direction);
+    // The caption of the file entry SelectNeighbourFile would select; empty when none.
+    std::string NeighbourFileName(int Direction) const;
 
     // The folder listed last, always ending in the delimiter.
     const std::string& CurrentFolder() const { return currentFolder; }
@@ -63,8 +65,8 @@ public:
     std::function<void(FolderList* Sender)> OnFileActivated;
     // Asked with the full path of every file (never of a folder); false leaves it out.
     std::function<bool(const std::string& FileName)> OnFileFilter;
-    // Raised for Space or Page Down (Direction 1) and Backspace or Page Up (-1) pressed
-    // without modifiers in the list; when set, the list leaves these keys to it.
+    // Raised for Space (Direction 1) and Backspace (-1) pressed without modifiers in the
+    // list; when set, the list leaves these keys to it.
     std::function<void(int Direction)> OnStepKey;
 
 protected:
@@ -75,6 +77,8 @@ protected:
 private:
     // Selects the list's row and scrolls it into view.
     void selectRow(int row);
+    // The row of the next (1) or previous (-1) file entry from the selection; -1 when none.
+    int neighbourFileRow(int Direction) const;
     void FrameResize();
     void LV_dirDblClick();
     void LV_dirKeyDown(const QKeyEvent& event);

@@ -28,11 +28,12 @@ root=$work/root
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null || fail "cmake --install"
 
 expected="usr/bin/vistrel
+usr/lib/vistrel/vistrel_exif.so
 usr/share/applications/$app.desktop
 usr/share/icons/hicolor/scalable/apps/$app.svg
 usr/share/metainfo/$app.metainfo.xml"
 installed=$(cd "$root" && find . -type f | sed 's|^\./||' | sort)
-[ "$installed" = "$expected" ] || fail "installed files are not the program's four:
+[ "$installed" = "$expected" ] || fail "installed files are not the program's five:
 $installed"
 
 desktop-file-validate "$root/usr/share/applications/$app.desktop" || fail "desktop-file-validate"
@@ -90,7 +91,8 @@ while read -r path; do
     grep -q " \./$path\$" <<<"$contents" || fail "$path missing from $deb"
 done <<<"$expected"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6widgets6 libjpeg62-turbo libgif7 liblcms2-2 libjxl0.7 qt6-image-formats-plugins; do
+for library in libqt6widgets6 libjpeg62-turbo libgif7 liblcms2-2 libjxl0.7 libexiv2-27 \
+    qt6-image-formats-plugins; do
     grep -q "\b$library\b" <<<"$depends" || fail "Depends of $deb lacks $library: $depends"
 done
 echo "check-install: installed files, desktop entry, metadata, XDG settings and $(basename "$deb") are good"

@@ -14,6 +14,9 @@ packages=(
     librsvg2-dev
     # colour profiles embedded in pictures, converted to sRGB; zlib's checksum of PNG chunks
     liblcms2-dev zlib1g-dev
+    # a picture's Exif block (date taken, camera, lens, exposure, place) for File > Properties,
+    # read by the metadata module's Exif reader
+    libexiv2-dev
     # fonts for the interface and for metafile text; the others draw the scripts and symbols
     # of metafile text (Greek, Cyrillic, Hebrew, Arabic, bracket pieces; CJK; Thai)
     fonts-liberation fontconfig fonts-dejavu-core fonts-wqy-zenhei fonts-tlwg-garuda-ttf

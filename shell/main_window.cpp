@@ -56,12 +56,6 @@ bool fileExists(const std::string& path)
     return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
-// A picture that does not load says why for a while, then the panels come back.
-void tellLoadFailure(QStatusBar* statusBar, const std::string& fileName)
-{
-    statusBar->showMessage(LoadFailureText(fileName), 15000);
-}
-
 // A thin groove between groups of tool buttons.
 void addSeparator(QWidget* bar)
 {
@@ -85,6 +79,7 @@ MainWindow::MainWindow(const std::string& ProgramPath, QWidget* parent)
     CreateToolBar();
     CreateWorkArea();
     CreateMenus();
+    CreateFileCommands();
     CreateKeys();
 
     BrowseForFolder = [this] {
@@ -411,6 +406,8 @@ void MainWindow::FormCreate()
     };
     O_dir_content1->OnFileActivated = [this](FolderList*) {
         ShowSelectedFile();
+        // The keys that step pictures then step from the picture, as after a start.
+        O_pgv1->setFocus(Qt::OtherFocusReason);
     };
     connect(O_dir_content1->LV_dir->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &MainWindow::DecodeAheadAround);
@@ -427,6 +424,9 @@ void MainWindow::AfterLoadData()
     MainWindowBase::AfterLoadData();
     O_pgv1->ApplySettings();
     NExactPixels->setChecked(D_settings_user->ReadExactPixels());
+    // The first key after the start lands on the picture: Space and the page keys step
+    // pictures at once, as they do wherever the user clicked since.
+    O_pgv1->setFocus(Qt::OtherFocusReason);
     if (ShowStartPath())
         return;
     std::string folder = D_settings_user->Settings.ReadAttribute("DIR_TO_VIEW");
@@ -452,9 +452,41 @@ void MainWindow::SetImageLoaded(bool Value)
     imageLoaded = Value;
     if (!Value) {
         O_pgv1->ClearPicture();
-        Label_imgname->SetName(QString());
+        ShowPictureName(std::string());
+        O_pgv1->SetNotice(
+            QStringLiteral("Open a picture with Ctrl+O, or choose one from the list"));
     }
     UpdateControls();
+}
+
+void MainWindow::ShowPictureName(const std::string& name)
+{
+    Label_imgname->SetName(TextOfByteName(name));
+    if (name.empty()) {
+        setWindowTitle(QStringLiteral("Vistrel"));
+        O_mg_indicator1->setToolTip(QString());
+        ShowPropertiesOfPicture();
+        return;
+    }
+    setWindowTitle(QStringLiteral("%1 \u2014 Vistrel").arg(TextOfByteName(name)));
+    ShowPictureSize();
+    // A message about the picture before goes with it.
+    StatusBar1->clearMessage();
+}
+
+void MainWindow::ShowPictureSize()
+{
+    const QSize size = O_pgv1->SourceSize();
+    O_mg_indicator1->setToolTip(
+        QStringLiteral("%1 \u00d7 %2 pixels").arg(size.width()).arg(size.height()));
+    ShowPropertiesOfPicture();
+}
+
+void MainWindow::TellAboutPicture(const QString& text)
+{
+    // Where the user looks, also in full screen, and in the status bar for a while.
+    O_pgv1->SetNotice(text);
+    StatusBar1->showMessage(text, 15000);
 }
 
 void MainWindow::UpdateControls()
@@ -484,14 +516,14 @@ void MainWindow::ShowFolderFile(const std::string& name)
     ResetScaleStep();
     historyBeforeLoad.reset();
     if (imageLoaded) {
-        Label_imgname->SetName(TextOfByteName(name));
+        ShowPictureName(name);
         if (!O_pgv1->PictureComplete())
             historyBeforeLoad = history;
         AddToHistory(imageFileName);
         UpdateControls();
         DecodeAheadAround();
     } else {
-        tellLoadFailure(StatusBar1, imageFileName);
+        TellAboutPicture(LoadFailureText(imageFileName));
     }
 }
 
@@ -547,11 +579,8 @@ bool MainWindow::ShowStartPath()
         O_dir_content1->ShowFolder(path);
         return true;
     }
-    // Shown for a while, then the panels (the data file's path) come back.
-    const int messageTime = 15000;
     if (!std::filesystem::exists(status)) {
-        StatusBar1->showMessage(QStringLiteral("Not found: %1").arg(TextOfByteName(path)),
-                                messageTime);
+        TellAboutPicture(QStringLiteral("Not found: %1").arg(TextOfByteName(path)));
         return false;
     }
     O_dir_content1->ShowFolder(FolderOfPath(path));
@@ -567,8 +596,7 @@ bool MainWindow::ShowStartPath()
         // A picture the loader reads that the list does not offer (an icon) opens by its path.
         ShowFolderFile(FileNamePart(path));
     else
-        StatusBar1->showMessage(QStringLiteral("Not a picture file: %1").arg(TextOfByteName(path)),
-                                messageTime);
+        TellAboutPicture(QStringLiteral("Not a picture file: %1").arg(TextOfByteName(path)));
     return true;
 }
 
@@ -591,8 +619,10 @@ void MainWindow::N_RefreshClick()
     O_cbs1->ResetContrast();
     historyBeforeLoad.reset();
     SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
-    if (!imageLoaded)
-        tellLoadFailure(StatusBar1, imageFileName);
+    if (imageLoaded)
+        ShowPictureName(FileNamePart(imageFileName));
+    else
+        TellAboutPicture(LoadFailureText(imageFileName));
 }
 
 void MainWindow::NRotateClick(QObject* Sender)
@@ -602,6 +632,7 @@ void MainWindow::NRotateClick(QObject* Sender)
     const bool clockwise = Sender == NRotateclockwise || Sender == TB_rotate_cw;
     O_pgv1->RotatePicture(clockwise);
     ResetScaleStep();
+    ShowPictureSize();
 }
 
 void MainWindow::TB_magnifierClick()
@@ -629,12 +660,19 @@ void MainWindow::PSaveAsClick()
 void MainWindow::PDeleteClick()
 {
     const std::string path = O_dir_content1->GetSelectedFile();
+    // The folder's next picture takes the deleted one's place (the one before it when it was
+    // the last), so that Delete after Delete culls a folder.
+    std::string next = O_dir_content1->NeighbourFileName(1);
+    if (next.empty())
+        next = O_dir_content1->NeighbourFileName(-1);
     if (!path.empty() && D_filer->DeleteToRecycleBin(path)) {
-        if (SamePath(path, imageFileName)) {
-            O_pgv1->ClearPicture();
-            SetImageLoaded(false);
-        }
+        const bool wasShown = SamePath(path, imageFileName);
         O_dir_content1->RefreshFolder();
+        const bool selected = !next.empty() && O_dir_content1->SelectEntry(next);
+        if (wasShown && selected)
+            ShowSelectedFile();
+        else if (wasShown)
+            SetImageLoaded(false);
     }
     UpdateControls();
 }
@@ -643,6 +681,7 @@ void MainWindow::CB_historyChosen(int Index)
 {
     history.Select(Index);
     CB_historyClick();
+    O_pgv1->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::CB_historyClick()
@@ -656,15 +695,19 @@ void MainWindow::CB_historyClick()
         SetImageLoaded(true);
         imageFileName = entry;
         SetImageLoaded(O_pgv1->LoadPicture(imageFileName));
-        if (!imageLoaded)
-            tellLoadFailure(StatusBar1, imageFileName);
+        if (imageLoaded) {
+            ShowPictureName(FileNamePart(entry));
+        } else {
+            TellAboutPicture(LoadFailureText(imageFileName));
+            // The history's entry is named under the pane also when it does not load.
+            Label_imgname->SetName(TextOfByteName(FileNamePart(entry)));
+        }
         ResetScaleStep();
-        Label_imgname->SetName(TextOfByteName(FileNamePart(entry)));
         DecodeAheadAround();
     } else {
         SetImageLoaded(false);
         imageFileName.clear();
-        tellLoadFailure(StatusBar1, entry);
+        TellAboutPicture(LoadFailureText(entry));
     }
     ResetScaleStep();
 }
@@ -681,6 +724,7 @@ void MainWindow::PictureLost()
     // As a failed load: no picture, the indicator as for none, and a history that the
     // picture was added to goes back to how it was.
     SetImageLoaded(false);
+    TellAboutPicture(LoadFailureText(imageFileName));
     ResetScaleStep();
     if (!historyBeforeLoad)
         return;
@@ -783,8 +827,9 @@ HistoryList* MainWindow::HistoryListForSettings()
 
 void MainWindow::FormClose()
 {
-    // The bounds stored are those of the window the user left full screen from.
-    SetFullScreen(false);
+    // Full screen is not left first: a window manager answers that later, and until then
+    // the window has the screen's geometry in a normal state. Full screen or not, the
+    // bounds stored are the normal window's, which the window keeps while full screen.
     D_settings_user->StoreHistory();
     MainWindowBase::FormClose();
 }

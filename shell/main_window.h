@@ -32,6 +32,7 @@ class BrightnessContrastBar;
 class FolderList;
 class MagnificationIndicator;
 class PageViewer;
+class PropertiesWindow;
 
 class MainWindow : public MainWindowBase
 {
@@ -52,6 +53,12 @@ public:
     void ShowHistory();
 
     void SetImageLoaded(bool Value);
+    // The picture's name under the pane and in the window title, its size in pixels in the
+    // indicator's tooltip; an empty name shows none.
+    void ShowPictureName(const std::string& name);
+    // Says something about a picture (why it did not load) in the picture pane and for a
+    // while in the status bar; the next picture shown takes it away.
+    void TellAboutPicture(const QString& text);
     void UpdateControls();
     void FolderShown();
     void ShowSelectedFile();
@@ -110,6 +117,18 @@ public:
 
     // The folder-browse dialog; gives the chosen folder, or an empty text when cancelled.
     std::function<std::string()> BrowseForFolder;
+
+    // File > Open... and File > Properties (main_window_open.cpp).
+    // Opens the chosen picture as a start path does: its folder listed, the picture shown.
+    void OpenPictureClick();
+    void PropertiesClick();
+    // The desktop's file chooser; gives the chosen file, or an empty text when cancelled.
+    std::function<std::string()> ChoosePicture;
+    // The properties window, made when first asked for; while it is open it follows the
+    // picture shown.
+    PropertiesWindow* D_properties = nullptr;
+    QAction* NOpenPicture;
+    QAction* NProperties;
 
     QToolBar* ToolBar1;
     QSplitter* Splitter2;
@@ -172,6 +191,8 @@ protected:
 
 private:
     void CreateKeys();
+    void CreateFileCommands();
+    void ShowPropertiesOfPicture();
     void CreateDropAndCopy();
     void SetFocusOrder();
     void CreateToolBar();
@@ -191,6 +212,7 @@ private:
     bool ShowStartPath();
     // The viewer lost the picture it showed reduced: its full decode failed.
     void PictureLost();
+    void ShowPictureSize();
 
     bool imageLoaded = false;
     std::string imageFileName;

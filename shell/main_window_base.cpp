@@ -9,6 +9,7 @@
 #include "imaging/wait_cursor.h"
 #include "settings/main_bounds.h"
 #include "settings/settings_dialog.h"
+#include "shell/full_screen_bounds.h"
 #include "shell/termination.h"
 #include "shell/windows.h"
 #include "store/path_text.h"
@@ -40,7 +41,7 @@ MainWindowBase::MainWindowBase(const std::string& ProgramPath, QWidget* parent)
     , programPath(ProgramPath)
     , files(LocateProgramFiles(ProgramPath))
     , data(std::make_unique<TreeDocument>())
-    , bounds(std::make_unique<WidgetBounds>(*this))
+    , bounds(std::make_unique<FullScreenBounds>(*this))
 {
     setObjectName("Form_main");
     setWindowTitle("base main form");
@@ -240,8 +241,10 @@ void MainWindowBase::ReadDataFile(const std::string& FileName)
     auto loaded = std::make_unique<TreeDocument>();
     loaded->LoadFromFile(FileName);
     // An element without a name reads, but saves back as nothing: such a file is kept aside
-    // like one that does not read.
-    if (loaded->Name().empty())
+    // like one that does not read. An empty file is an empty document, which saves back as
+    // the empty file it was.
+    std::error_code ec;
+    if (loaded->Name().empty() && fs::file_size(FileName, ec) != 0)
         throw std::runtime_error("it holds no collection data");
     data = std::move(loaded);
 }

@@ -47,6 +47,8 @@ constexpr std::array keyDescriptions {
     KeyDescription {"Space, Page Down", "Next picture of the folder"},
     KeyDescription {"Backspace, Page Up", "Previous picture of the folder"},
     KeyDescription {"Enter", "Open the entry selected in the folder list"},
+    KeyDescription {"Ctrl+O", "Open a picture with the file chooser"},
+    KeyDescription {"Alt+Enter", "The picture's properties"},
     KeyDescription {"Alt+Left, Alt+Right", "Prior and Next of the navigation history"},
     KeyDescription {"Ctrl+R, Ctrl+Shift+R", "Rotate clockwise, counterclockwise"},
     KeyDescription {"F5", "Refresh the picture"},
@@ -148,6 +150,36 @@ private:
     QWidget& window;
 };
 
+// The history box is a choose-only list, no text field: the keys that step pictures step
+// them there too, rather than open its drop-down (Space) or open another entry (the page
+// keys). Alt+Down and F4 still open it.
+class PictureStepKeys : public QObject
+{
+public:
+    PictureStepKeys(QWidget& control, MainWindow& owner)
+        : QObject(&control)
+        , window(owner)
+    {
+        control.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int direction = pictureStepOf(*static_cast<QKeyEvent*>(event));
+            if (direction != 0) {
+                window.StepFolderPicture(direction);
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    MainWindow& window;
+};
+
 QAction* windowAction(QWidget* window, QAction* action, const QKeySequence& key)
 {
     action->setShortcut(key);
@@ -239,6 +271,7 @@ void MainWindow::CreateKeys()
     };
 
     new ShownPagesOnly(*PageControl1, *this);
+    new PictureStepKeys(*CB_history, *this);
     CreateDropAndCopy();
     SetFocusOrder();
 }

@@ -37,13 +37,27 @@ bool folderTakesNewFile(const std::string& folder)
     return trial.open();
 }
 
+// Installed by a package or by "cmake --install": under the system's prefixes or the one the
+// build was configured for. Such a program keeps its files in the user's folders even where
+// it could write beside itself (run as root), since its folder is the system's.
+bool installedProgram(const std::string& folder)
+{
+    const std::string within = folder + '/';
+    for (const std::string prefix : {"/usr/", "/opt/", "/bin/", VISTREL_INSTALL_PREFIX "/"}) {
+        if (within.compare(0, prefix.size(), prefix) == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 ProgramFiles LocateProgramFiles(const std::string& ProgramPath)
 {
     const std::string settingsFile = ReplaceFileExtension(ProgramPath, ".set");
     const std::string programFolder = FolderOfPath(ProgramPath);
-    if (fileWritable(settingsFile) || folderTakesNewFile(programFolder))
+    if (!installedProgram(programFolder)
+        && (fileWritable(settingsFile) || folderTakesNewFile(programFolder)))
         return {settingsFile,
                 ReplaceFileExtension(ProgramPath, ".vsgc"),
                 SettingsDialog::GetCollectionsFolder(),

@@ -1,6 +1,7 @@
 // Where the program keeps its own files. A portable copy keeps them beside its executable, as
-// it always has; an installed program (under /usr) cannot write there, so it keeps them in
-// the user's configuration and data folders instead.
+// it always has; an installed program (under /usr, /opt or the prefix the build was
+// configured for) keeps them in the user's configuration and data folders instead, also
+// where it could write beside itself.
 #pragma once
 
 #include <string>
@@ -18,7 +19,8 @@ struct ProgramFiles
 };
 
 // Decided once at start. ProgramPath stands for the executable. Its folder is kept when the
-// settings file there can be written, or created (which also covers replacing it); otherwise
+// program is not installed and the settings file there can be written, or created (which
+// also covers replacing it); otherwise
 // both files go to $XDG_CONFIG_HOME/vistrel/ (~/.config/vistrel/ by default), which is
 // created, and the collections to $XDG_DATA_HOME/vistrel/collections/
 // (~/.local/share/vistrel/collections/ by default). The files keep the executable's name.

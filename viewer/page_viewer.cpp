@@ -5,6 +5,7 @@
 #include "imaging/wait_cursor.h"
 
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
@@ -31,6 +32,18 @@ QRgb rgbOf(RgbColor color)
                 static_cast<int>((color >> 16) & 0xFF));
 }
 
+// The notice reads on either page: dark grey on white, light grey on black, on a field of
+// the page's colour that covers whatever lies beneath it (the empty picture's white square in
+// full screen).
+void colourNotice(QLabel& notice, QRgb background)
+{
+    QPalette palette = notice.palette();
+    palette.setColor(QPalette::WindowText,
+                     qGray(background) > 127 ? QColor(64, 64, 64) : QColor(192, 192, 192));
+    palette.setColor(QPalette::Window, QColor::fromRgb(background));
+    notice.setPalette(palette);
+}
+
 QRgb* rowOf(QImage& image, int y)
 {
     return reinterpret_cast<QRgb*>(image.scanLine(y));
@@ -43,6 +56,7 @@ PageViewer::PageViewer(QWidget* parent, const GlassOptions* glassOptions)
     , Panel1(new QWidget(this))
     , Image1(new ImageControl(Panel1))
     , Image_mg(new ImageControl(Panel1))
+    , Label_notice(new QLabel(Panel1))
     , options(glassOptions)
 {
     Panel1->setObjectName("Panel1");
@@ -73,6 +87,18 @@ PageViewer::PageViewer(QWidget* parent, const GlassOptions* glassOptions)
     Image_mg->OnMouseUp = [this](const QMouseEvent& event) {
         Image_mgMouseUp(event);
     };
+
+    Label_notice->setObjectName("Label_notice");
+    Label_notice->setAlignment(Qt::AlignCenter);
+    Label_notice->setWordWrap(true);
+    Label_notice->setAutoFillBackground(true);
+    Label_notice->setMargin(6);
+    // Over the glass, so that the glass never hides it; clicks, double clicks and drags go
+    // to the picture and the glass beneath.
+    Label_notice->setAttribute(Qt::WA_TransparentForMouseEvents);
+    Label_notice->raise();
+    colourNotice(*Label_notice, white);
+    Label_notice->hide();
 
     placeChildren();
     pixelRatio = devicePixelRatioF();
@@ -167,6 +193,7 @@ void PageViewer::showPicture(QImage picture, QSize size, bool isComplete, QImage
     RedrawPicture();
     drawGlass();
     Image_mg->show();
+    SetNotice(QString());
 }
 
 void PageViewer::adoptAveraged(QImage averaged, QRect into)
@@ -177,8 +204,7 @@ void PageViewer::adoptAveraged(QImage averaged, QRect into)
     if (exactPixels || shownRect.toQRect() != into)
         return;
     stretched = std::move(averaged);
-    stretchedKey
-        = StretchKey {sourceGeneration, working.Size(), shownRect, toDevice(Image1->size()), true};
+    stretchedKey = StretchKey {sourceGeneration, shownRect, toDevice(Image1->size()), true};
     stretchedFromReduced = false;
 }
 
@@ -253,19 +279,23 @@ void PageViewer::RedrawPicture()
     }
 
     const QRect shown = shownRect.toQRect().intersected(display.rect());
-    // The stretched picture is kept apart from the amounts: a brightness or contrast change,
-    // the redraw the user drags a slider through, then only maps it again.
+    // The display shows the picture at its own size, whatever the working scale: a picture
+    // that fits pixel for pixel, a larger one reduced, smoothly unless exact pixels are asked
+    // for. Only the glass shows the working picture.
     const bool smooth = !exactPixels
-        && (shownRect.width() < working.Width() || shownRect.height() < working.Height());
-    const StretchKey key {sourceGeneration, working.Size(), shownRect, display.size(), smooth};
+        && (shownRect.width() < pictureSize.width() || shownRect.height() < pictureSize.height());
+    const StretchKey key {sourceGeneration, shownRect, display.size(), smooth};
     if (!(key == stretchedKey) || stretched.size() != shown.size()) {
         if (stretched.size() != shown.size())
             stretched = shown.isEmpty() ? QImage() : QImage(shown.size(), QImage::Format_RGB32);
         const QRect into = shownRect.toQRect().translated(-shown.topLeft());
+        // A reduced picture standing in for the full one does so at the full one's size.
+        WorkingPicture ownSize;
+        ownSize.Reset(&source, pictureSize.width(), pictureSize.height());
         if (smooth)
-            working.Average(stretched, into);
+            ownSize.Average(stretched, into);
         else
-            working.Draw(stretched, into, Rect64 {0, 0, working.Width(), working.Height()});
+            ownSize.Draw(stretched, into, Rect64 {0, 0, ownSize.Width(), ownSize.Height()});
         stretchedKey = key;
         stretchedFromReduced = smooth && !complete && source.width() >= shownRect.width()
             && source.height() >= shownRect.height();
@@ -273,9 +303,10 @@ void PageViewer::RedrawPicture()
     if (channels.Contrast() != contrast || channels.Lightness() != lightness)
         channels = ChannelTable(contrast, lightness);
 
-    // The adjustments cover the margins too, so a negative contrast greys white ones.
+    // The adjustments cover the white page's margins too, so a negative contrast greys them;
+    // the black around a picture in full screen stays black.
     const bool adjusted = contrast != 0 || lightness != 0;
-    const QRgb margin = adjusted ? channels.Map(background) : background;
+    const QRgb margin = adjusted && background == white ? channels.Map(background) : background;
     for (int y = 0; y < display.height(); ++y) {
         QRgb* row = rowOf(display, y);
         if (shown.isEmpty() || y < shown.top() || y > shown.bottom()) {
@@ -410,6 +441,7 @@ void PageViewer::UpdateGlass()
 
 void PageViewer::drawGlass()
 {
+    previewFactor = 0;
     ComputeGlassSource();
     // The glass shows the working picture pixel for pixel or nothing of it: a reduced
     // picture standing in for the full one would show other pixels, so until the full one
@@ -426,9 +458,18 @@ void PageViewer::PreviewScale(double x)
     WaitForPicture();
     ComputeGlassSource();
     pendingInverse = 1 / x;
+    previewFactor = x;
     // The preview draws no border circle; the next redraw brings it back.
     ComposeGlass(PreviewSourceFor(glassSourceRect, x));
     Image_mg->update();
+}
+
+void PageViewer::redrawGlassKeepingPreview()
+{
+    if (previewFactor > 0)
+        PreviewScale(previewFactor);
+    else
+        drawGlass();
 }
 
 void PageViewer::CenterGlassAt(int x, int y)
@@ -453,8 +494,21 @@ void PageViewer::SetBackground(QRgb colour)
     QPalette palette = Panel1->palette();
     palette.setColor(QPalette::Window, QColor::fromRgb(colour));
     Panel1->setPalette(palette);
+    colourNotice(*Label_notice, colour);
     RedrawPicture();
     refreshGlassSurround();
+}
+
+void PageViewer::SetNotice(const QString& text)
+{
+    Label_notice->setText(text);
+    Label_notice->setVisible(!text.isEmpty());
+    placeChildren();
+}
+
+QString PageViewer::Notice() const
+{
+    return Label_notice->isVisible() ? Label_notice->text() : QString();
 }
 
 void PageViewer::keyPressEvent(QKeyEvent* event)
@@ -552,22 +606,17 @@ void PageViewer::followPixelRatio()
     if (ratio == pixelRatio)
         return;
     pixelRatio = ratio;
+    const double preview = previewFactor;
     ApplySettings();
     WaitForPicture();
     RedrawPicture();
-    drawGlass();
+    previewFactor = preview;
+    redrawGlassKeepingPreview();
 }
 
 int PageViewer::toDevice(int logical) const
 {
     return static_cast<int>(RoundHalfEven(logical * pixelRatio));
-}
-
-QPoint PageViewer::toDevice(QPoint logical) const
-{
-    // A position lands where Qt paints the widget: an exact half goes up.
-    return QPoint(static_cast<int>(std::floor(logical.x() * pixelRatio + 0.5)),
-                  static_cast<int>(std::floor(logical.y() * pixelRatio + 0.5)));
 }
 
 QSize PageViewer::toDevice(QSize logical) const
@@ -586,14 +635,35 @@ void PageViewer::resizeEvent(QResizeEvent* event)
     if (Image1->size() != area) {
         WaitForPicture();
         RedrawPicture();
-        drawGlass();
+        redrawGlassKeepingPreview();
     }
+}
+
+void PageViewer::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    // Moved in the window, the pane may lie on other device pixels than the glass did: at a
+    // fractional pixel ratio the glass then looks one device pixel beside its place.
+    redrawGlassKeepingPreview();
+}
+
+QPoint PageViewer::deviceInWindow(const QWidget* widget) const
+{
+    const QPoint at = widget->mapTo(window(), QPoint(0, 0));
+    return QPoint(qRound(at.x() * pixelRatio), qRound(at.y() * pixelRatio));
+}
+
+QPoint PageViewer::glassInArea() const
+{
+    return deviceInWindow(Image_mg) - deviceInWindow(Image1);
 }
 
 void PageViewer::ComputeGlassSource()
 {
+    // The picture origin counts the margin in the pane's device pixels.
+    const QPoint margin(toDevice(BorderWidth), toDevice(BorderWidth));
     glassSourceRect
-        = GlassSourceFor(shownRatio, pictureOrigin, toDevice(Image_mg->pos()), glass.size());
+        = GlassSourceFor(shownRatio, pictureOrigin, glassInArea() + margin, glass.size());
 }
 
 void PageViewer::ComposeGlass(const Rect64& sourceRect)
@@ -645,7 +715,7 @@ void PageViewer::composeFromScratch()
 {
     const int d = glass.width();
     // The display picture beneath the glass's square; beyond the display picture, white.
-    const QPoint beneath = toDevice(Image_mg->pos()) - toDevice(QPoint(BorderWidth, BorderWidth));
+    const QPoint beneath = glassInArea();
     beneathColumns.resize(static_cast<std::size_t>(d));
     beneathRows.resize(static_cast<std::size_t>(d));
     for (int i = 0; i < d; ++i) {
@@ -707,4 +777,12 @@ void PageViewer::placeChildren()
 {
     Panel1->setGeometry(rect());
     Image1->setGeometry(rect().adjusted(BorderWidth, BorderWidth, -BorderWidth, -BorderWidth));
+    // As large as its text needs, in the middle of the picture area.
+    const QRect area = Image1->geometry();
+    const int width = std::min(Label_notice->fontMetrics().horizontalAdvance(Label_notice->text())
+                                   + 2 * Label_notice->margin() + 2,
+                               area.width());
+    QRect notice(0, 0, width, std::min(Label_notice->heightForWidth(width), area.height()));
+    notice.moveCenter(area.center());
+    Label_notice->setGeometry(notice);
 }

@@ -9,10 +9,11 @@
 //
 // It holds the picture in three forms: the source (as loaded, turned by any rotations),
 // the working picture (the source resampled by the working scale; the glass shows it pixel
-// for pixel) and the display picture (what the pane shows: the working picture stretched
-// into the shown rectangle, with brightness and contrast applied). A display smaller than
-// the working picture is its area average, unless exact pixels are asked for (then the
-// plain stretch, as everywhere else); the channels are averaged in their stored values. The glass
+// for pixel) and the display picture (what the pane shows: the picture at its own size
+// drawn into the shown rectangle, with brightness and contrast applied, so that a magnified
+// working picture never changes it). A display smaller than the picture is its area
+// average, unless exact pixels are asked for (then the plain stretch, as everywhere else);
+// the channels are averaged in their stored values. The glass
 // is a child of the panel; inside its circle it shows the working picture around the point beneath
 // its centre, outside the circle the display picture beneath it, so that it looks round.
 #pragma once
@@ -27,6 +28,8 @@
 
 #include <QImage>
 #include <QWidget>
+
+class QLabel;
 
 #include <cstdint>
 #include <functional>
@@ -98,6 +101,11 @@ public:
     std::function<void()> OnGlassMovedByKey;
     // The colour around the picture: white, black in full screen.
     void SetBackground(QRgb colour);
+    // A short line of text in the middle of the pane, over the picture area (why a picture did
+    // not load, how to open one); an empty text takes it away, and so does the next picture
+    // shown.
+    void SetNotice(const QString& text);
+    QString Notice() const;
     void Image_mgMouseDown(const QMouseEvent& event);
     void Image_mgMouseMove(const QMouseEvent& event);
     void Image_mgMouseUp(const QMouseEvent& event);
@@ -130,6 +138,7 @@ public:
     QWidget* Panel1;
     ImageControl* Image1;
     ImageControl* Image_mg;
+    QLabel* Label_notice;
 
 protected:
     bool event(QEvent* event) override;
@@ -138,6 +147,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     // picture (full or reduced, of a full picture of size) becomes the source and is shown;
@@ -152,6 +162,14 @@ private:
     void takeFullPicture();
     // The glass drawn again where it stands, from the source when it is the full picture.
     void drawGlass();
+    // The same, with the preview of a pending step where one is shown: a new pane size or
+    // place keeps the step and its preview together.
+    void redrawGlassKeepingPreview();
+    // The glass's top-left in the display picture's device pixels. Qt paints each child at its
+    // position in the window times the pixel ratio, rounded; the display and the glass are
+    // placed by the same rule, so that the glass lies on the display's pixels where it is seen.
+    QPoint glassInArea() const;
+    QPoint deviceInWindow(const QWidget* widget) const;
     void ComputeGlassSource();
     // The glass shows sourceRect of the working picture stretched into its disc (1:1 for a
     // d x d rectangle), and the display picture beneath it elsewhere.
@@ -168,7 +186,6 @@ private:
     // device and logical pixels are the same.
     void followPixelRatio();
     int toDevice(int logical) const;
-    QPoint toDevice(QPoint logical) const;
     QSize toDevice(QSize logical) const;
 
     const GlassOptions* options;
@@ -181,12 +198,11 @@ private:
     bool complete = true;
     WorkingPicture working;
     QImage display;
-    // The working picture as stretched into the shown rectangle, before the amounts; valid
+    // The picture as stretched into the shown rectangle, before the amounts; valid
     // while its key holds.
     struct StretchKey
     {
         std::uint64_t generation = 0;
-        QSize workingSize;
         Rect64 shownRect;
         QSize area;
         bool smooth = false;
@@ -212,6 +228,8 @@ private:
     double workingScale = 1.0;
     double shownRatio = 1.0;
     double pendingInverse = 1.0;
+    // The step factor the glass previews; 0 while it shows no preview.
+    double previewFactor = 0;
     Rect64 shownRect;
     QPoint pictureOrigin {BorderWidth, BorderWidth};
     int lightness = 0;

@@ -17,6 +17,7 @@
 #include <QTest>
 
 #include <filesystem>
+#include <functional>
 #include <set>
 
 namespace fs = std::filesystem;
@@ -62,9 +63,13 @@ public:
     bool Ask(const std::string&) override
     {
         ++questions;
-        return false;
+        if (whenAsked)
+            whenAsked();
+        return answer;
     }
     int questions = 0;
+    bool answer = false;
+    std::function<void()> whenAsked;
 };
 
 bool folderHoldsOnly(const fs::path& folder, std::set<std::string> names)
@@ -145,13 +150,35 @@ private slots:
             QCOMPARE(readFile(trash / "files" / name.toStdString()), std::string("an earlier one"));
     }
 
-    // Nothing to ask about: a file that is already gone counts as deleted.
-    void trashOfAVanishedFileIsTrueWithoutAQuestion()
+    void trashOfAVanishedFileIsTrue_data()
     {
+        QTest::addColumn<bool>("whileAsked");
+        QTest::newRow("gone before") << false;
+        QTest::newRow("removed by another program while the question is open") << true;
+    }
+
+    // A file that is gone counts as deleted: nothing to ask about when it is gone already,
+    // nothing to tell when it went while the question was open.
+    void trashOfAVanishedFileIsTrue()
+    {
+        QFETCH(bool, whileAsked);
         CountingQuestion counting;
+        counting.answer = whileAsked;
+        const fs::path file = root / "pictures" / "gone.jpg";
+        if (whileAsked) {
+            writeFile(file, "picture bytes");
+            counting.whenAsked = [&] {
+                fs::remove(file);
+            };
+        }
         FileOperations countingOperations(counting);
-        QVERIFY(countingOperations.DeleteToRecycleBin((root / "gone.jpg").string()));
-        QCOMPARE(counting.questions, 0);
+        std::string told;
+        countingOperations.OnFailure = [&](const std::string& text) {
+            told = text;
+        };
+        QVERIFY(countingOperations.DeleteToRecycleBin(file.string()));
+        QCOMPARE(counting.questions, whileAsked ? 1 : 0);
+        QCOMPARE(told, std::string());
     }
 
     // A refused trash ends at once, leaves the file and tells why.

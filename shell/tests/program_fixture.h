@@ -54,10 +54,13 @@ public:
     }
     std::string programPath() const { return bytes("bin/vistrel"); }
 
-    // Starts the program as the entry does and waits for its first activation.
-    void Start()
+    // Starts the program as the entry does, with StartPath when it is given, and waits for
+    // its first activation.
+    void Start(const QString& StartPath = QString())
     {
         CreateWindows(programPath());
+        if (!StartPath.isEmpty())
+            Fmain->OpenStartPath(QFile::encodeName(StartPath).toStdString());
         ShowMainWindowCentred();
         Fmain->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(Fmain));

@@ -129,17 +129,26 @@ void TestDesktopStart::programFilesLocation_data()
     QTest::addColumn<QByteArray>("settingsFile"); // "none", "writable" or "read-only"
     QTest::addColumn<QByteArray>("configHome");
     QTest::addColumn<bool>("beside");
+    QTest::addColumn<QByteArray>("installedAt"); // empty: a copy in a folder of the user's own
 
-    QTest::newRow("writable folder") << true << QByteArray("none") << QByteArray() << true;
+    QTest::newRow("writable folder")
+        << true << QByteArray("none") << QByteArray() << true << QByteArray();
     QTest::newRow("settings file writable in read-only folder")
-        << false << QByteArray("writable") << QByteArray() << true;
+        << false << QByteArray("writable") << QByteArray() << true << QByteArray();
     QTest::newRow("read-only settings file in writable folder")
-        << true << QByteArray("read-only") << QByteArray() << true;
-    QTest::newRow("nothing writable") << false << QByteArray("read-only") << QByteArray() << false;
+        << true << QByteArray("read-only") << QByteArray() << true << QByteArray();
+    QTest::newRow("nothing writable")
+        << false << QByteArray("read-only") << QByteArray() << false << QByteArray();
     QTest::newRow("no settings file in read-only folder")
-        << false << QByteArray("none") << QByteArray() << false;
+        << false << QByteArray("none") << QByteArray() << false << QByteArray();
     QTest::newRow("relative base folder ignored")
-        << false << QByteArray("none") << QByteArray("config") << false;
+        << false << QByteArray("none") << QByteArray("config") << false << QByteArray();
+    // Installed, the program keeps its files in the user's folders even where it may write
+    // beside itself (as root); nothing is tried or written there.
+    for (const char* installed :
+         {"/usr/bin/vistrel", "/usr/local/bin/vistrel", "/opt/vistrel/bin/vistrel"})
+        QTest::addRow("installed as %s", installed)
+            << true << QByteArray("none") << QByteArray() << false << QByteArray(installed);
 }
 
 void TestDesktopStart::programFilesLocation()
@@ -148,6 +157,7 @@ void TestDesktopStart::programFilesLocation()
     QFETCH(QByteArray, settingsFile);
     QFETCH(QByteArray, configHome);
     QFETCH(bool, beside);
+    QFETCH(QByteArray, installedAt);
 
     const QByteArray content("\r\n<SETTINGS HRC=\"7\"/>");
     if (settingsFile != "none") {
@@ -161,7 +171,9 @@ void TestDesktopStart::programFilesLocation()
                                                : program->path("home/.config/vistrel/");
 
     ProgramFiles files;
-    {
+    if (!installedAt.isEmpty()) {
+        files = LocateProgramFiles(installedAt.toStdString());
+    } else {
         WithoutFileOverride asAnyUser;
         files = LocateProgramFiles(program->programPath());
     }

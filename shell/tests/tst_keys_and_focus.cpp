@@ -133,7 +133,12 @@ void TestKeysAndFocus::folderStepKeys_data()
         QTest::newRow(name) << QString(focus) << int(key) << QString(from) << QString(shown);
     };
     row("Space in the list", "LV_dir", Qt::Key_Space, "b.bmp", "c.bmp");
-    row("Page Down in the list", "LV_dir", Qt::Key_PageDown, "b.bmp", "c.bmp");
+    // The page keys page the focused list instead.
+    row("Page Down in the list", "LV_dir", Qt::Key_PageDown, "b.bmp", "b.bmp");
+    row("Page Up in the list", "LV_dir", Qt::Key_PageUp, "b.bmp", "b.bmp");
+    // The history box is no text field: its drop-down does not take Space.
+    row("Space on the history box", "CB_history", Qt::Key_Space, "b.bmp", "c.bmp");
+    row("Page Up on the history box", "CB_history", Qt::Key_PageUp, "b.bmp", "a.bmp");
     row("Backspace in the list", "LV_dir", Qt::Key_Backspace, "b.bmp", "a.bmp");
     row("Page Up on the picture", "O_pgv1", Qt::Key_PageUp, "b.bmp", "a.bmp");
     row("Space on the picture", "O_pgv1", Qt::Key_Space, "b.bmp", "c.bmp");

@@ -4,6 +4,7 @@
 
 #include "browse/file_operations.h"
 #include "shell/elided_text.h"
+#include "shell/properties_window.h"
 #include "store/tests/file_size_limit.h"
 #include "viewer/brightness_contrast_bar.h"
 #include "viewer/magnification_indicator.h"
@@ -12,6 +13,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -47,6 +49,23 @@ void keepMessages(QStringList& told, int count)
     });
 }
 
+// Answers every message window with OK for the next Milliseconds, keeping their texts.
+void keepMessagesFor(QStringList& told, int milliseconds)
+{
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer,
+                     [timer, &told, left = milliseconds / 10]() mutable {
+                         if (QWidget* modal = QApplication::activeModalWidget()) {
+                             told << modal->findChild<QLabel*>("Label1")->text();
+                             ProgramFixture::button(modal, "OKBtn")->click();
+                         }
+                         if (--left <= 0)
+                             timer->deleteLater();
+                     });
+    timer->start();
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -74,6 +93,12 @@ private slots:
     void rotateFourTimes();
     void doubleClickCentresGlass();
     void deleteOtherThenShownFile();
+    void deleteMovesOn_data();
+    void deleteMovesOn();
+    void whatThePaneSays_data();
+    void whatThePaneSays();
+    void openAndProperties();
+    void emptyDataFileKept();
     void saveCopyAs();
     void settingsLeftWithCancel();
     void restartKeepsWhatTheUserSet();
@@ -508,6 +533,165 @@ void TestMainWindow::deleteOtherThenShownFile()
     QVERIFY(program->select(".."));
     Fmain->PDelete->trigger();
     QVERIFY(QFileInfo(program->path("pics")).isDir());
+}
+
+void TestMainWindow::deleteMovesOn_data()
+{
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QStringList>("deleted");
+    QTest::addColumn<QString>("removedWhileAsked");
+    QTest::addColumn<QStringList>("shownAndSelectedAfter");
+    const auto row = [](const char* name, const char* shown, QStringList deleted,
+                        const char* removed, QStringList after) {
+        QTest::newRow(name) << QString(shown) << deleted << QString(removed) << after;
+    };
+    row("the shown one: the next", "b.bmp", {"b.bmp"}, "", {"c.bmp", "c.bmp"});
+    row("the last one: the one before", "c.bmp", {"c.bmp"}, "", {"b.bmp", "b.bmp"});
+    row("Delete, Delete: a folder culled", "a.bmp", {"a.bmp", "b.bmp"}, "", {"c.bmp", "c.bmp"});
+    row("another one: the shown one stays", "a.bmp", {"b.bmp"}, "", {"a.bmp", "c.bmp"});
+    row("every one: nothing shown", "a.bmp", {"a.bmp", "b.bmp", "c.bmp"}, "", {"", ""});
+    row("removed by another program while asked", "b.bmp", {"b.bmp"}, "b.bmp", {"c.bmp", "c.bmp"});
+}
+
+// Delete goes on to the folder's next picture, so that Delete after Delete culls a folder;
+// a file that another program removed while the question was open counts as deleted, with
+// nothing to tell.
+void TestMainWindow::deleteMovesOn()
+{
+    QFETCH(QString, shown);
+    QFETCH(QStringList, deleted);
+    QFETCH(QString, removedWhileAsked);
+    QFETCH(QStringList, shownAndSelectedAfter);
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
+        program->writePicture(name, 60, 40);
+    program->Start();
+    program->open(shown);
+    if (deleted.first() != shown)
+        QVERIFY(program->select(deleted.first()));
+    std::string told;
+    D_filer->OnFailure = [&told](const std::string& text) {
+        told = text;
+    };
+    for (int i = 0; i < deleted.size(); ++i) {
+        ProgramFixture::whenModal([&](QWidget* modal) {
+            if (!removedWhileAsked.isEmpty())
+                QFile::remove(program->path("pics/" + removedWhileAsked));
+            ProgramFixture::button(modal, "OKBtn")->click();
+        });
+        // The window's keys work in the active window, which the question may leave none of.
+        Fmain->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Fmain));
+        QTest::keyClick(Fmain->O_pgv1, Qt::Key_Delete);
+        QTRY_VERIFY(!QFile::exists(program->path("pics/" + deleted[i])));
+    }
+    QCOMPARE(told, std::string());
+    QCOMPARE(QStringList({Fmain->Label_imgname->text(),
+                          QString::fromStdString(Fmain->O_dir_content1->GetSelectedName())}),
+             shownAndSelectedAfter);
+    QCOMPARE(Fmain->ImageLoaded(), !shownAndSelectedAfter.first().isEmpty());
+}
+
+void TestMainWindow::whatThePaneSays_data()
+{
+    QTest::addColumn<QStringList>("opened");
+    QTest::addColumn<bool>("fullScreen");
+    QTest::addColumn<QString>("notice");
+    QTest::addColumn<QString>("title");
+    const QString hint = "Open a picture with Ctrl+O, or choose one from the list";
+    const QString broken = "Cannot read the picture (damaged, of another format, or too large): %1";
+    QTest::newRow("nothing opened") << QStringList() << false << hint << "Vistrel";
+    QTest::newRow("a broken picture") << QStringList {"bad.jpg"} << false << broken << "Vistrel";
+    QTest::newRow("a broken picture in full screen")
+        << QStringList {"bad.jpg"} << true << broken << "Vistrel";
+    QTest::newRow("a good picture after a broken one")
+        << QStringList {"bad.jpg", "a.bmp"} << false << QString() << "a.bmp \u2014 Vistrel";
+    QTest::newRow("a good one after a good one")
+        << QStringList {"b.bmp", "a.bmp"} << false << QString() << "a.bmp \u2014 Vistrel";
+}
+
+// The pane says why a picture did not load, in full screen too, and the next picture shown
+// takes the message away, from the status bar as well; an empty pane says how to open one;
+// the window's title names the picture shown.
+void TestMainWindow::whatThePaneSays()
+{
+    QFETCH(QStringList, opened);
+    QFETCH(bool, fullScreen);
+    QFETCH(QString, notice);
+    QFETCH(QString, title);
+    program->writePicture("a.bmp", 200, 100);
+    program->writePicture("b.bmp", 50, 80);
+    program->writeFile("pics/bad.jpg", "no picture in here");
+    program->Start();
+    program->chooseFolder(program->path("pics"));
+    for (const QString& name : opened)
+        program->open(name);
+    if (fullScreen)
+        Fmain->SetFullScreen(true);
+    notice = notice.arg(program->path("pics/bad.jpg"));
+    QCOMPARE(Fmain->O_pgv1->Notice(), notice);
+    QCOMPARE(Fmain->O_pgv1->Label_notice->isVisible(), !notice.isEmpty());
+    QCOMPARE(Fmain->statusBar()->currentMessage(), opened.endsWith("bad.jpg") ? notice : QString());
+    QCOMPARE(Fmain->windowTitle(), title);
+    QCOMPARE(Fmain->O_mg_indicator1->toolTip(),
+             opened.endsWith("a.bmp") ? QString("200 \u00d7 100 pixels") : QString());
+}
+
+// File > Open... opens a picture through the file chooser (its folder listed, the picture
+// shown; cancelled, nothing changes); File > Properties (Alt+Enter) shows the picture's file
+// and size, and follows the picture while it is open: another picture, a turn, none.
+void TestMainWindow::openAndProperties()
+{
+    program->writePicture("a.bmp", 200, 100);
+    program->writePicture("b.bmp", 50, 80);
+    program->Start();
+    ProgramFixture::whenModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+    QTest::keyClick(Fmain, Qt::Key_O, Qt::ControlModifier);
+    QVERIFY(!Fmain->ImageLoaded());
+    ProgramFixture::whenModal(
+        [this](QWidget* modal) { ProgramFixture::chooseFile(modal, program->path("pics/a.bmp")); });
+    Fmain->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Fmain));
+    QTest::keyClick(Fmain, Qt::Key_O, Qt::ControlModifier);
+    QTRY_COMPARE(Fmain->Label_imgname->text(), QString("a.bmp"));
+    QCOMPARE(Fmain->Edit_dir->text(), program->path("pics") + '/');
+    QCOMPARE(QString::fromStdString(Fmain->O_dir_content1->GetSelectedName()), QString("a.bmp"));
+    QCOMPARE(Fmain->focusWidget(), Fmain->O_pgv1);
+
+    Fmain->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Fmain));
+    QTest::keyClick(Fmain, Qt::Key_Return, Qt::AltModifier);
+    PropertiesWindow* properties = Fmain->D_properties;
+    QVERIFY(properties && properties->isVisible());
+    QCOMPARE(
+        QStringList({properties->Value("Name"), properties->Value("Folder"),
+                     properties->Value("File size"), properties->Value("Picture"),
+                     properties->Value("Camera")}),
+        QStringList({"a.bmp", program->path("pics"),
+                     QLocale().toString(QFileInfo(program->path("pics/a.bmp")).size()) + " bytes",
+                     "200 \u00d7 100 pixels", ""}));
+    program->open("b.bmp");
+    Fmain->NRotateClick(Fmain->TB_rotate_cw);
+    QCOMPARE(properties->Value("Name") + ", " + properties->Value("Picture"),
+             QString("b.bmp, 80 \u00d7 50 pixels"));
+    Fmain->SetImageLoaded(false);
+    QCOMPARE(properties->Value("Name"), QString());
+}
+
+// An empty data file reads as an empty document: it is neither kept aside nor written over,
+// and nothing is told.
+void TestMainWindow::emptyDataFileKept()
+{
+    program->writeFile("bin/vistrel.vsgc", QByteArray());
+    QStringList told;
+    keepMessagesFor(told, 300);
+    program->Start();
+    QTest::qWait(400);
+    QCOMPARE(told, QStringList());
+    QVERIFY(!QFile::exists(program->path("bin/vistrel.vsgc.bad")));
+    QCOMPARE(Fmain->StatusPanelText(2), program->path("bin/vistrel.vsgc"));
+    QCOMPARE(Fmain->Data().Name(), std::string());
+    program->Stop();
+    QCOMPARE(program->readFile("bin/vistrel.vsgc"), QByteArray());
 }
 
 void TestMainWindow::saveCopyAs()

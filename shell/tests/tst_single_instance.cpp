@@ -282,7 +282,7 @@ void TestSingleInstance::secondStartHandsOver()
 
     const auto first = start("bin/vistrel", "a.bmp");
     QTRY_COMPARE_WITH_TIMEOUT(sockets().size(), 1, 30000);
-    QTRY_COMPARE_WITH_TIMEOUT(activeWindowName(), QString("Vistrel"), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(activeWindowName(), QString("a.bmp \u2014 Vistrel"), 30000);
     QWidget other;
     other.setWindowTitle("Other");
     other.resize(300, 200);
@@ -294,7 +294,7 @@ void TestSingleInstance::secondStartHandsOver()
     QVERIFY(second->waitForFinished(30000));
     QCOMPARE(second->exitStatus(), QProcess::NormalExit);
     QCOMPARE(second->exitCode(), 0);
-    QTRY_COMPARE(activeWindowName(), QString("Vistrel"));
+    QTRY_COMPARE(activeWindowName(), QString("b.bmp \u2014 Vistrel"));
     const auto third = start("bin/vistrel", QString());
     QVERIFY(third->waitForFinished(30000));
     QCOMPARE(third->exitCode(), 0);

@@ -1,13 +1,21 @@
 // The main window on a real X server under a real window manager, where the window manager
 // answers a change of state some time later and input arrives as the server sends it: the
-// bounds stored for a maximised window, and the wheel turned over the lists.
+// bounds stored for a maximised or full-screen window, the first keys after a start, and the
+// wheel turned over the lists.
 #include "desktop_session.h"
 #include "program_fixture.h"
 #include "settings/main_bounds.h"
+#include "shell/desktop_start.h"
+#include "shell/termination.h"
+#include "viewer/page_viewer.h"
+
+#include <QAbstractItemView>
+#include <QScreen>
 
 #include <QProcess>
 #include <QScrollBar>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -20,6 +28,12 @@ bool pressAt(QPoint global, int button, int times = 1)
     for (int i = 0; i < times; ++i)
         arguments << "click" << QString::number(button);
     return QProcess::execute("xdotool", arguments) == 0;
+}
+
+// Presses Keys (xdotool's names, "ctrl+q") at the window that has the server's focus.
+bool pressKeys(const QString& keys)
+{
+    return QProcess::execute("xdotool", {"key", keys}) == 0;
 }
 
 // Lets the server's events arrive and be handled.
@@ -38,8 +52,11 @@ private slots:
     void init() { program = std::make_unique<ProgramFixture>(); }
     void cleanup() { program.reset(); }
 
-    void maximisedWindowClosed_data();
-    void maximisedWindowClosed();
+    void initTestCase() { CloseWindowsOnTermination(); }
+    void normalBoundsStored_data();
+    void normalBoundsStored();
+    void firstKeysStepPictures_data();
+    void firstKeysStepPictures();
     void boundsLandAsStored_data();
     void boundsLandAsStored();
     void restartKeepsThePlace();
@@ -49,36 +66,64 @@ private:
     std::unique_ptr<ProgramFixture> program;
 };
 
-void TestWindowManager::maximisedWindowClosed_data()
+void TestWindowManager::normalBoundsStored_data()
 {
-    QTest::addColumn<bool>("fromTitleBar");
-    QTest::newRow("maximised by the program") << false;
-    QTest::newRow("maximised from the title bar") << true;
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QString>("leave");
+    QTest::newRow("maximised by the program, closed") << "maximised"
+                                                      << "close";
+    QTest::newRow("maximised from the title bar, closed") << "title bar"
+                                                          << "close";
+    QTest::newRow("full screen, Ctrl+Q") << "full screen"
+                                         << "ctrl+q";
+    QTest::newRow("full screen, the window manager's close") << "full screen"
+                                                             << "alt+F4";
+    QTest::newRow("full screen, SIGTERM") << "full screen"
+                                          << "SIGTERM";
+    QTest::newRow("maximised, then full screen, Ctrl+Q") << "maximised, full screen"
+                                                         << "ctrl+q";
 }
 
-// The next start shows the window at its normal bounds, not at the maximised ones.
-void TestWindowManager::maximisedWindowClosed()
+// The bounds stored are the normal window's whatever state the window is left from, and how:
+// the next start shows the window at its normal bounds.
+void TestWindowManager::normalBoundsStored()
 {
-    QFETCH(bool, fromTitleBar);
+    QFETCH(QString, state);
+    QFETCH(QString, leave);
     program->Start();
     Fmain->setGeometry(100, 120, 700, 480);
     QTRY_COMPARE(Fmain->geometry().size(), QSize(700, 480));
     settle();
     const QRect normal = Fmain->frameGeometry();
     QVERIFY(normal != Fmain->geometry()); // the window manager framed it
-    if (fromTitleBar) {
+    if (state == "title bar") {
         const QPoint title(normal.center().x(), (normal.top() + Fmain->geometry().top()) / 2);
         QVERIFY(pressAt(title, 1, 2));
-    } else {
+    } else if (state.startsWith("maximised")) {
         Fmain->showMaximized();
     }
-    QTRY_VERIFY(Fmain->isMaximized());
-    QTRY_VERIFY(Fmain->geometry().width() > 1000);
-    settle();
+    if (state != "full screen") {
+        QTRY_VERIFY(Fmain->isMaximized());
+        QTRY_VERIFY(Fmain->geometry().width() > 1000);
+        settle();
+    }
+    if (state.endsWith("full screen")) {
+        QVERIFY(pressKeys("F11"));
+        QTRY_VERIFY(Fmain->isFullScreen());
+        QTRY_COMPARE(Fmain->geometry(), Fmain->screen()->geometry());
+        settle();
+    }
 
+    if (leave == "SIGTERM")
+        QVERIFY(::raise(SIGTERM) == 0);
+    else if (leave != "close")
+        QVERIFY(pressKeys(leave));
+    if (leave != "close")
+        QTRY_VERIFY(!Fmain->isVisible());
     program->Restart();
     settle();
     QVERIFY(!Fmain->isMaximized());
+    QVERIFY(!Fmain->isFullScreen());
     QTRY_COMPARE(Fmain->frameGeometry(), normal);
 }
 
@@ -121,6 +166,58 @@ void TestWindowManager::restartKeepsThePlace()
         settle();
         QCOMPARE(Fmain->frameGeometry(), left);
     }
+}
+
+void TestWindowManager::firstKeysStepPictures_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("a start with a picture, Space") << "b.bmp"
+                                                   << "space"
+                                                   << "c.bmp";
+    QTest::newRow("a start with a picture, Page Down") << "b.bmp"
+                                                       << "Next"
+                                                       << "c.bmp";
+    QTest::newRow("a start with a picture, Backspace") << "b.bmp"
+                                                       << "BackSpace"
+                                                       << "a.bmp";
+    QTest::newRow("a start without a path, Space") << QString() << "space"
+                                                   << "a.bmp";
+    QTest::newRow("a start without a path, Page Down") << QString() << "Next"
+                                                       << "a.bmp";
+    QTest::newRow("opened from the list, Page Down") << "list"
+                                                     << "Next"
+                                                     << "c.bmp";
+    QTest::newRow("opened from the list, Page Up") << "list"
+                                                   << "Prior"
+                                                   << "a.bmp";
+}
+
+// The first key after the start, or after a picture opened from the list, steps pictures
+// at once, without a click: it lands on the picture, not on the history box.
+void TestWindowManager::firstKeysStepPictures()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, key);
+    QFETCH(QString, shown);
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
+        program->writePicture(name, 60, 40);
+    if (start.isEmpty())
+        program->writeFile("bin/vistrel.set",
+                           "<SETTINGS DIR_TO_VIEW=\"" + QFile::encodeName(program->path("pics"))
+                               + "\"/>\n");
+    program->Start(start.endsWith(".bmp") ? program->path("pics/" + start) : QString());
+    if (start == "list") {
+        program->open("b.bmp");
+        Fmain->activateWindow();
+    }
+    QTRY_VERIFY(Fmain->isActiveWindow());
+    settle();
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Fmain->O_pgv1));
+    QVERIFY(pressKeys(key));
+    QTRY_COMPARE(Fmain->Label_imgname->text(), shown);
+    QVERIFY(!Fmain->CB_history->view()->isVisible());
 }
 
 // The wheel over the history list steps the magnification and never opens another entry;

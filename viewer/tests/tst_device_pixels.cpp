@@ -31,6 +31,20 @@ QImage devicePixels(const QImage& rendering, const QWidget* widget, qreal ratio)
                           qRound(widget->width() * ratio), qRound(widget->height() * ratio));
 }
 
+// Runs the test function (and row) Name in a process of its own at the pixel ratio Ratio,
+// which is fixed when the application starts; true when it passes.
+bool passesAtRatio(double ratio, const QString& name)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_SCALE_FACTOR", QString::number(ratio));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(QCoreApplication::applicationFilePath(), {name});
+    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
 } // namespace
 
 class TestDevicePixels : public QObject
@@ -40,6 +54,8 @@ class TestDevicePixels : public QObject
 private slots:
     void checkerboardShowsDevicePixels();
     void otherRatio();
+    void glassLiesOnTheDisplay_data();
+    void glassLiesOnTheDisplay();
 };
 
 void TestDevicePixels::checkerboardShowsDevicePixels()
@@ -120,15 +136,63 @@ void TestDevicePixels::otherRatio()
 {
     if (qApp->devicePixelRatio() != 2)
         QSKIP("run from the ratio of 2");
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_SCALE_FACTOR", "1.5");
-    process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(QCoreApplication::applicationFilePath(), {"checkerboardShowsDevicePixels"});
-    QVERIFY(process.waitForFinished(-1));
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 0);
+    QVERIFY(passesAtRatio(1.5, "checkerboardShowsDevicePixels"));
+}
+
+void TestDevicePixels::glassLiesOnTheDisplay_data()
+{
+    QTest::addColumn<double>("ratio");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QPoint>("glass");
+    for (const double ratio : {1.25, 1.5, 1.75, 2.0})
+        for (const int offset : {0, 1, 3})
+            for (const QPoint glass : {QPoint(60, 41), QPoint(61, 40), QPoint(75, 75)})
+                QTest::addRow("ratio %g, pane at %d, glass at %d,%d", ratio, offset, glass.x(),
+                              glass.y())
+                    << ratio << offset << glass;
+}
+
+// A picture at its own size under a glass at magnification 1: the glass shows exactly what
+// lies beneath it on the screen, in its disc as around it, wherever the pane lies in its
+// window and whatever device pixel its position falls on.
+void TestDevicePixels::glassLiesOnTheDisplay()
+{
+    QFETCH(double, ratio);
+    QFETCH(int, offset);
+    QFETCH(QPoint, glass);
+    if (qApp->devicePixelRatio() != ratio) {
+        QVERIFY(passesAtRatio(ratio, QString("glassLiesOnTheDisplay:") + QTest::currentDataTag()));
+        return;
+    }
+    QTemporaryDir dir;
+    // Every pixel of its own colour.
+    QImage picture(180, 150, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x, y, (x * 7 + y * 13) & 255));
+    const QString file = dir.filePath("unique.bmp");
+    QVERIFY(picture.save(file));
+
+    QWidget window;
+    window.resize(300, 260);
+    PageViewer viewer(&window);
+    viewer.setGeometry(offset, offset, 240, 220);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(viewer.LoadPicture(file.toStdString()));
+    QCOMPARE(viewer.ShownRatio(), 1.0);
+    viewer.Image_mg->move(glass);
+    viewer.UpdateGlass();
+
+    const QImage seen = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    viewer.Image_mg->hide();
+    const QImage beneath = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(seen.size(), beneath.size());
+    int differing = 0;
+    for (int y = 0; y < seen.height(); ++y)
+        for (int x = 0; x < seen.width(); ++x)
+            differing += seen.pixel(x, y) != beneath.pixel(x, y);
+    QCOMPARE(differing, 0);
 }
 
 int main(int argc, char** argv)

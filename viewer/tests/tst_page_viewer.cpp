@@ -1,3 +1,4 @@
+#include "viewer/channel_table.h"
 #include "viewer/page_viewer.h"
 
 #include "imaging/picture_formats.h"
@@ -100,6 +101,9 @@ private slots:
     void workingScaleBounds();
     void invalidScaleArguments();
     void refitOnResize();
+    void marginColour_data();
+    void marginColour();
+    void previewSurvivesResize();
     void failedLoadAfterSuccess();
     void smallPictureGivesTheLargeMemoryBack();
     void reducedFirstThenTheFullPicture();
@@ -469,6 +473,56 @@ void TestPageViewer::refitOnResize()
     QCOMPARE(viewer.GlassPicture(), expectedGlass(viewer, working));
 }
 
+void TestPageViewer::marginColour_data()
+{
+    QTest::addColumn<QRgb>("background");
+    QTest::addColumn<int>("contrast");
+    QTest::addColumn<int>("lightness");
+    QTest::addColumn<QRgb>("margin");
+    const QRgb white = qRgb(255, 255, 255);
+    const QRgb black = qRgb(0, 0, 0);
+    QTest::newRow("white, no adjustment") << white << 0 << 0 << white;
+    QTest::newRow("white, contrast down greys it")
+        << white << -35 << 0 << ChannelTable(-35, 0).Map(white);
+    QTest::newRow("black, brightness up") << black << 0 << 35 << black;
+    QTest::newRow("black, contrast down") << black << -35 << 0 << black;
+    QTest::newRow("black, both up") << black << 35 << 35 << black;
+}
+
+// The white page's margins take the display's adjustments; the black around a picture in
+// full screen stays black whatever they are.
+void TestPageViewer::marginColour()
+{
+    QFETCH(QRgb, background);
+    QFETCH(int, contrast);
+    QFETCH(int, lightness);
+    QFETCH(QRgb, margin);
+    PageViewer viewer;
+    show(viewer, QSize(439, 162), QSize(200, 100));
+    viewer.SetBackground(background);
+    viewer.SetContrast(contrast);
+    viewer.SetLightness(lightness);
+    QCOMPARE(viewer.DisplayPicture().pixel(0, 0), margin);
+    QCOMPARE(viewer.DisplayPicture().pixel(438, 161), margin);
+}
+
+// A pending step's preview stays in the glass when the pane is resized, fitted to the new
+// pane, as long as the step stays pending.
+void TestPageViewer::previewSurvivesResize()
+{
+    PageViewer viewer;
+    show(viewer, QSize(439, 162), QSize(1000, 800));
+    viewer.Image_mg->move(60, 30);
+    viewer.PreviewScale(0.5);
+    viewer.resize(879, 602);
+    QCOMPARE(viewer.PendingInverse(), 2.0);
+    const QImage afterResize = viewer.GlassPicture();
+    viewer.PreviewScale(0.5);
+    QCOMPARE(afterResize, viewer.GlassPicture());
+    viewer.UpdateGlass();
+    QVERIFY(afterResize != viewer.GlassPicture());
+}
+
 void TestPageViewer::failedLoadAfterSuccess()
 {
     PageViewer viewer;
@@ -604,13 +658,13 @@ void TestPageViewer::brightnessAndContrastStayOutOfTheGlass()
     QCOMPARE(viewer.GlassPicture().copy(middle - 10, middle - 10, 20, 20),
              preview.copy(middle - 10, middle - 10, 20, 20));
 
-    // The next redraw after a new scale stretches the new working picture.
+    // The next redraw after a new scale still shows the picture at its own size: the
+    // working scale is the glass's.
     viewer.SetScale(0.37);
     viewer.SetLightness(0);
     QImage expected(439, 162, QImage::Format_RGB32);
     expected.fill(Qt::white);
-    StretchDraw(expected, QRect(120, 31, 200, 100),
-                materialise(viewer.SourcePicture(), viewer.WorkingSize()), QRect(0, 0, 74, 37));
+    StretchDraw(expected, QRect(120, 31, 200, 100), viewer.SourcePicture(), QRect(0, 0, 200, 100));
     QCOMPARE(viewer.DisplayPicture(), expected);
 }
 
@@ -620,23 +674,33 @@ void TestPageViewer::smoothDisplay_data()
     QTest::addColumn<int>("contrast");
     QTest::addColumn<int>("lightness");
     QTest::addColumn<QString>("ahead");
+    QTest::addColumn<double>("scale");
     QImage lines(2195, 810, QImage::Format_RGB32);
     for (int y = 0; y < lines.height(); ++y)
         for (int x = 0; x < lines.width(); ++x)
             lines.setPixel(x, y, x % 5 == 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
     const QString linesFile = dir.filePath("lines.bmp");
     QVERIFY(lines.save(linesFile));
-    QTest::newRow("lines every 5, reduced by 5") << linesFile << 0 << 0 << QString();
-    QTest::newRow("own size") << write(QSize(200, 100)) << 0 << 0 << QString();
-    QTest::newRow("reduced by 2.3") << write(QSize(1000, 800)) << 0 << 0 << QString();
+    QTest::newRow("lines every 5, reduced by 5") << linesFile << 0 << 0 << QString() << 1.0;
+    QTest::newRow("own size") << write(QSize(200, 100)) << 0 << 0 << QString() << 1.0;
+    QTest::newRow("reduced by 2.3") << write(QSize(1000, 800)) << 0 << 0 << QString() << 1.0;
     QTest::newRow("reduced, contrast and lightness")
-        << write(QSize(1000, 800)) << 35 << -21 << QString();
+        << write(QSize(1000, 800)) << 35 << -21 << QString() << 1.0;
     // Decoded ahead, the average comes made for the pane: it must be the one the display
     // would make, and not serve a pane that changed since.
-    QTest::newRow("decoded ahead") << write(QSize(1000, 800)) << 35 << -21 << "ahead";
+    QTest::newRow("decoded ahead") << write(QSize(1000, 800)) << 35 << -21 << "ahead" << 1.0;
     QTest::newRow("decoded ahead, pane changed since")
-        << write(QSize(1000, 800)) << 0 << 0 << "ahead, resized";
-    QTest::newRow("decoded ahead at own size") << write(QSize(200, 100)) << 0 << 0 << "ahead";
+        << write(QSize(1000, 800)) << 0 << 0 << "ahead, resized" << 1.0;
+    QTest::newRow("decoded ahead at own size")
+        << write(QSize(200, 100)) << 0 << 0 << "ahead" << 1.0;
+    // A magnified working picture (a step applied) changes the glass, never the display
+    // drawn again after it: a picture that fits stays pixel for pixel, not averaged.
+    QTest::newRow("own size, a step up applied")
+        << write(QSize(200, 100)) << 0 << 0 << QString() << 1 / 0.9;
+    QTest::newRow("own size, magnified twice")
+        << write(QSize(200, 100)) << 7 << 0 << QString() << 2.0;
+    QTest::newRow("reduced, a step up applied")
+        << write(QSize(1000, 800)) << 0 << 0 << QString() << 1 / 0.9;
 }
 
 // A reduced display is the area average of the picture (a line every 5 pixels reduced by 5
@@ -648,6 +712,7 @@ void TestPageViewer::smoothDisplay()
     QFETCH(int, contrast);
     QFETCH(int, lightness);
     QFETCH(QString, ahead);
+    QFETCH(double, scale);
     PageViewer viewer;
     viewer.resize(QSize(439, 162) + QSize(2, 2) * PageViewer::BorderWidth);
     viewer.show();
@@ -660,6 +725,10 @@ void TestPageViewer::smoothDisplay()
     viewer.SetContrast(contrast);
     viewer.SetLightness(lightness);
     QVERIFY(viewer.LoadPicture(file.toStdString()));
+    if (scale != 1.0) {
+        viewer.SetScale(scale);
+        viewer.RedrawPicture();
+    }
     const QImage& source = viewer.SourcePicture();
     const Rect64 r = viewer.ShownRect();
     const QRect shown(int(r.left), int(r.top), int(r.width()), int(r.height()));
