@@ -84,10 +84,12 @@ Layout layoutOf(const spng_ihdr& header, bool transparentColour)
 {
     Layout layout;
     layout.interlaced = header.interlace_method != 0;
+    // An interlaced 8-bit picture is decoded into the picture's own four bytes a pixel.
     if (header.bit_depth == 16) {
         layout.format = SPNG_FMT_RGBA16;
         layout.bytesPerPixel = 8;
-    } else if (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR && !transparentColour) {
+    } else if (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR && !transparentColour
+               && !layout.interlaced) {
         layout.format = SPNG_FMT_RGB8;
         layout.bytesPerPixel = 3;
     }
