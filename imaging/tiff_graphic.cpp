@@ -556,13 +556,32 @@ ReducedPicture ReadTiffReduced(const std::string& fileName, QSize area)
     if (TIFFGetField(tiff.get(), TIFFTAG_SUBIFD, &subCount, &subOffsets) && subOffsets)
         subPages.assign(subOffsets, subOffsets + std::min<int>(subCount, maxPages));
     std::vector<Candidate> candidates;
+    // A page marked as a reduced copy, or one halved from the first a number of times (as
+    // ImageMagick writes its pyramids, marked as pages of a document).
+    // Each halving rounds down or up: the sizes a copy can have lie between the two.
+    const auto halved = [&](std::uint32_t width, std::uint32_t height) {
+        std::uint32_t narrowest = first.width;
+        std::uint32_t widest = first.width;
+        std::uint32_t lowest = first.height;
+        std::uint32_t highest = first.height;
+        while (widest > 1 || highest > 1) {
+            narrowest /= 2;
+            widest = (widest + 1) / 2;
+            lowest /= 2;
+            highest = (highest + 1) / 2;
+            if (width >= narrowest && width <= widest && height >= lowest && height <= highest)
+                return true;
+        }
+        return false;
+    };
     const auto consider = [&](Candidate candidate) {
         std::uint32_t kind = 0;
         std::uint32_t width = 0;
         std::uint32_t height = 0;
-        if (TIFFGetField(tiff.get(), TIFFTAG_SUBFILETYPE, &kind) && (kind & FILETYPE_REDUCEDIMAGE)
-            && TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width)
+        TIFFGetField(tiff.get(), TIFFTAG_SUBFILETYPE, &kind);
+        if (TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width)
             && TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height)
+            && ((kind & FILETYPE_REDUCEDIMAGE) || halved(width, height))
             && static_cast<int>(width) >= shown.width()
             && static_cast<int>(height) >= shown.height() && width < first.width
             && height < first.height) {
