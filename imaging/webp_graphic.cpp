@@ -22,7 +22,7 @@ constexpr qint64 maxFileBytes = qint64 {1} << 30;
 // Far more than any camera's Exif block or a profile; a larger chunk is left unread.
 constexpr std::size_t maxChunkBytes = std::size_t {16} << 20;
 // The coded data taken in at a time by a decode that may be given up.
-constexpr std::size_t stepBytes = std::size_t {256} << 10;
+constexpr std::size_t stepBytes = std::size_t {64} << 10;
 
 std::vector<std::uint8_t> readAll(const std::string& fileName)
 {

@@ -1,7 +1,7 @@
 // The reduced first look at a large WebP picture, on any bytes: it must end in a picture or
 // none, never in a crash. A small area makes every readable large picture reduce.
-#include "imaging/webp_graphic.h"
 #include "imaging/tests/fuzz_load.h"
+#include "imaging/webp_graphic.h"
 
 #include <cstdint>
 #include <string>

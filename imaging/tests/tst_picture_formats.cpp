@@ -1,3 +1,4 @@
+#include "imaging/picture_buffer.h"
 #include "imaging/picture_formats.h"
 #include "imaging/tests/picture_files.h"
 #include "store/picture_limits.h"
@@ -14,6 +15,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 #include <csignal>
@@ -21,6 +23,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <tiffio.h>
 #include <zlib.h>
 
 using namespace picture_files;
@@ -211,6 +214,72 @@ QByteArray webpCanvas(const QByteArray& lossless, int width, int height)
     return file + body;
 }
 
+// A width x height RGB TIFF of a smooth pattern written by libtiff: compressed as
+// compression says, in strips of rowsPerStrip rows (0: tiles of 256 x 256), its samples
+// interleaved or in planes.
+QByteArray tiffFile(int width, int height, int compression, int rowsPerStrip, bool planes)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath("written.tif");
+    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    if (!tiff)
+        return {};
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, compression);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, planes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    const int samples = planes ? 1 : 3;
+    const int planeCount = planes ? 3 : 1;
+    const auto sample = [](int x, int y, int plane) {
+        return static_cast<unsigned char>((x / 7 + y / 5 + 80 * plane) & 255);
+    };
+    if (rowsPerStrip > 0) {
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+        std::vector<unsigned char> row(static_cast<std::size_t>(width) * samples);
+        for (int plane = 0; plane < planeCount; ++plane)
+            for (int y = 0; y < height; ++y) {
+                for (int x = 0; x < width; ++x)
+                    for (int s = 0; s < samples; ++s)
+                        row[static_cast<std::size_t>(x * samples + s)] = sample(x, y, plane + s);
+                TIFFWriteScanline(tiff, row.data(), static_cast<std::uint32_t>(y),
+                                  static_cast<std::uint16_t>(plane));
+            }
+    } else {
+        TIFFSetField(tiff, TIFFTAG_TILEWIDTH, 256);
+        TIFFSetField(tiff, TIFFTAG_TILELENGTH, 256);
+        std::vector<unsigned char> tile(std::size_t {256} * 256 * samples);
+        for (int plane = 0; plane < planeCount; ++plane)
+            for (int top = 0; top < height; top += 256)
+                for (int left = 0; left < width; left += 256) {
+                    for (int y = 0; y < 256; ++y)
+                        for (int x = 0; x < 256; ++x)
+                            for (int s = 0; s < samples; ++s)
+                                tile[static_cast<std::size_t>((y * 256 + x) * samples + s)]
+                                    = sample(left + x, top + y, plane + s);
+                    TIFFWriteTile(tiff, tile.data(), static_cast<std::uint32_t>(left),
+                                  static_cast<std::uint32_t>(top), 0,
+                                  static_cast<std::uint16_t>(plane));
+                }
+    }
+    TIFFClose(tiff);
+    QFile written(path);
+    return written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
+}
+
+// The process's resident memory now and at its peak, in bytes.
+std::int64_t residentBytes(const char* which)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(which, 0) == 0)
+            return std::stoll(line.substr(std::strlen(which))) * 1024;
+    return -1;
+}
+
 } // namespace
 
 class tst_picture_formats : public QObject
@@ -260,6 +329,8 @@ private slots:
     void notAFile();
     void overTheLimitIsRefused_data();
     void overTheLimitIsRefused();
+    void decodeFigureCoversPeak_data();
+    void decodeFigureCoversPeak();
 
 private:
     QString write(const QString& name, const QByteArray& bytes);
@@ -1193,6 +1264,51 @@ void tst_picture_formats::overTheLimitIsRefused()
     const long before = peakKiB();
     QVERIFY(LoadImageFile(write(name, bytes).toStdString()).isNull());
     QVERIFY(peakKiB() - before < 64 * 1024);
+}
+
+void tst_picture_formats::decodeFigureCoversPeak_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    // 4000 x 4000: a 64 MB picture, a strip of all its rows 48 MB decoded.
+    QTest::newRow("tiff, deflate in one strip")
+        << "one-strip.tif" << tiffFile(4000, 4000, COMPRESSION_ADOBE_DEFLATE, 4000, false);
+    QTest::newRow("tiff, lzw in one strip a plane")
+        << "planes.tif" << tiffFile(4000, 4000, COMPRESSION_LZW, 4000, true);
+    QTest::newRow("tiff, uncompressed in one strip")
+        << "plain.tif" << tiffFile(4000, 4000, COMPRESSION_NONE, 4000, false);
+    QTest::newRow("tiff, deflate tiles")
+        << "tiles.tif" << tiffFile(4000, 4000, COMPRESSION_ADOBE_DEFLATE, 0, false);
+    QTest::newRow("webp, lossless") << "lossless.webp" << savedAs(blocks(3000, 3000), "WEBP", 100);
+}
+
+// The memory a decode holds at its peak, which the refusal of a picture and the budget of
+// the decode ahead trust, is what ReadPictureHeader says it is (within a few megabytes of
+// the libraries' own state).
+void tst_picture_formats::decodeFigureCoversPeak()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QVERIFY(!bytes.isEmpty());
+    const std::string path = write(name, bytes).toStdString();
+    const PictureHeader header = ReadPictureHeader(path);
+    QVERIFY(header.decodeBytes > 0);
+    TrimKeptPictureMemory(1, 1);
+    // The peak starts again from what is resident now.
+    {
+        std::ofstream reset("/proc/self/clear_refs");
+        reset << "5";
+    }
+    const std::int64_t before = residentBytes("VmRSS:");
+    QImage picture = LoadImageFile(path);
+    const std::int64_t peak = residentBytes("VmHWM:") - before;
+    QCOMPARE(picture.size(), header.size);
+    picture = QImage();
+    TrimKeptPictureMemory(1, 1);
+    QVERIFY2(
+        peak <= header.decodeBytes + (std::int64_t {16} << 20),
+        qPrintable(
+            QString("peak %1 MB, figure %2 MB").arg(peak >> 20).arg(header.decodeBytes >> 20)));
 }
 
 QTEST_MAIN(tst_picture_formats)
