@@ -7,8 +7,12 @@
 #include "imaging/picture_file.h"
 #include "store/picture_limits.h"
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include <spng.h>
@@ -30,7 +34,9 @@ using Context = std::unique_ptr<spng_ctx, ContextFree>;
 // when there is no PNG header.
 Context openContext(std::FILE* stream, const unsigned char* bytes, std::size_t size)
 {
-    Context context(spng_ctx_new(0));
+    // Each chunk's checksum is checked (the picture data's too); the Adler-32 inside the
+    // compressed data, which guards the same bytes again, is not.
+    Context context(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
     if (!context || spng_set_chunk_limits(context.get(), maxChunkBytes, maxChunkCache) != 0)
         return nullptr;
     const int set = stream ? spng_set_png_file(context.get(), stream)
@@ -122,6 +128,83 @@ int orientationOf(spng_ctx* context)
     return ExifBlockOrientation(reinterpret_cast<const unsigned char*>(exif.data), exif.length);
 }
 
+// The bytes of a band of rows a decode fills while the band before it is finished.
+constexpr std::size_t maxBandBytes = std::size_t {1} << 20;
+
+// Finishes bands of decoded rows on a thread of its own while the decoder fills the next
+// one: a decode then costs little more than libspng's own work. Without a second core, or a
+// thread to be had, the caller's thread finishes each band itself.
+class BandWorker
+{
+public:
+    explicit BandWorker(std::function<void(int)> finishBand)
+        : finish(std::move(finishBand))
+    {
+        if (std::thread::hardware_concurrency() < 2)
+            return;
+        try {
+            worker = std::thread([this] { run(); });
+        } catch (...) {
+            // No thread: the bands are finished as they come.
+        }
+    }
+    // Waits for the band under way: its rows must outlive it.
+    ~BandWorker() { Finish(); }
+    BandWorker(const BandWorker&) = delete;
+    BandWorker& operator=(const BandWorker&) = delete;
+
+    // Waits until the band handed before is finished, then hands this one.
+    void Hand(int band)
+    {
+        if (!worker.joinable()) {
+            finish(band);
+            return;
+        }
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [this] { return pending < 0; });
+        pending = band;
+        changed.notify_all();
+    }
+
+    // Returns once every band handed is finished.
+    void Finish()
+    {
+        if (!worker.joinable())
+            return;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [this] { return pending < 0; });
+            stopping = true;
+        }
+        changed.notify_all();
+        worker.join();
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [this] { return pending >= 0 || stopping; });
+            if (pending < 0)
+                return;
+            const int band = pending;
+            lock.unlock();
+            finish(band);
+            lock.lock();
+            pending = -1;
+            changed.notify_all();
+        }
+    }
+
+    std::function<void(int)> finish;
+    std::mutex mutex;
+    std::condition_variable changed;
+    int pending = -1; // the band being finished
+    bool stopping = false;
+    std::thread worker;
+};
+
 QImage decode(spng_ctx* context, const std::function<bool()>* keepGoing)
 {
     spng_ihdr header {};
@@ -155,47 +238,65 @@ QImage decode(spng_ctx* context, const std::function<bool()>* keepGoing)
         conversion.PrepareGrey(profile);
     else
         conversion.Prepare(profile);
-    std::vector<unsigned char> row(static_cast<std::size_t>(width) * layout.bytesPerPixel);
-    for (;;) {
-        if (keepGoing && !(*keepGoing)())
-            return {};
-        spng_row_info info {};
-        if (spng_get_row_info(context, &info) != 0)
-            return {};
-        const int y = static_cast<int>(info.row_num);
-        uchar* out = picture.scanLine(y);
-        // An interlaced 8-bit row goes straight into the picture, which has its width in
-        // four bytes a pixel, and is turned into BGRX once the last pass is in.
-        unsigned char* into = !layout.interlaced ? row.data()
-            : whole.empty()
-            ? out
-            : reinterpret_cast<unsigned char*>(whole.data() + std::size_t {4} * width * y);
-        const std::size_t length = static_cast<std::size_t>(width) * layout.bytesPerPixel;
-        const int result = spng_decode_row(context, into, length);
-        if (result != 0 && result != SPNG_EOI)
-            return {};
-        if (!layout.interlaced) {
-            if (layout.format == SPNG_FMT_RGB8)
-                rgbRow(row.data(), out, width);
-            else if (layout.format == SPNG_FMT_RGBA8)
-                rgbaRow(row.data(), out, width);
-            else
-                rgba16Row(reinterpret_cast<const std::uint16_t*>(row.data()), out, width);
-            conversion.Convert(out, width);
-        }
-        if (result == SPNG_EOI)
-            break;
-    }
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * layout.bytesPerPixel;
+    // Turns decoded rows into BGRX in sRGB on white.
+    const auto finish = [&](const unsigned char* in, uchar* out) {
+        if (layout.format == SPNG_FMT_RGB8)
+            rgbRow(in, out, width);
+        else if (layout.format == SPNG_FMT_RGBA8)
+            rgbaRow(in, out, width);
+        else
+            rgba16Row(reinterpret_cast<const std::uint16_t*>(in), out, width);
+        conversion.Convert(out, width);
+    };
     if (layout.interlaced) {
+        // Rows come in several passes, each written into its whole row (of the picture
+        // itself, which has four bytes a pixel, or of the whole 16-bit picture).
+        for (int result = 0; result != SPNG_EOI;) {
+            spng_row_info info {};
+            if ((keepGoing && !(*keepGoing)()) || spng_get_row_info(context, &info) != 0)
+                return {};
+            const auto y = static_cast<std::size_t>(info.row_num);
+            unsigned char* into = whole.empty()
+                ? picture.scanLine(static_cast<int>(y))
+                : reinterpret_cast<unsigned char*>(whole.data() + 4 * y * header.width);
+            result = spng_decode_row(context, into, rowBytes);
+            if (result != 0 && result != SPNG_EOI)
+                return {};
+        }
         for (int y = 0; y < height; ++y) {
             uchar* out = picture.scanLine(y);
-            if (whole.empty())
-                rgbaRow(out, out, width);
-            else
-                rgba16Row(whole.data() + std::size_t {4} * width * y, out, width);
-            conversion.Convert(out, width);
+            finish(whole.empty() ? out
+                                 : reinterpret_cast<const unsigned char*>(
+                                     whole.data() + std::size_t {4} * width * y),
+                   out);
         }
+        return OrientPicture(std::move(picture), orientation);
     }
+    // Bands of rows in turn: one is decoded while the one before it is finished.
+    const int bandRows = static_cast<int>(std::clamp<std::size_t>(maxBandBytes / rowBytes, 1, 16));
+    std::vector<unsigned char> bands[2];
+    for (std::vector<unsigned char>& band : bands)
+        band.resize(rowBytes * static_cast<std::size_t>(std::min(bandRows, height)));
+    BandWorker worker([&](int band) {
+        const int first = band * bandRows;
+        const unsigned char* rows = bands[band % 2].data();
+        for (int y = first; y < std::min(height, first + bandRows); ++y)
+            finish(rows + static_cast<std::size_t>(y - first) * rowBytes, picture.scanLine(y));
+    });
+    for (int band = 0, y = 0; y < height; ++band) {
+        unsigned char* rows = bands[band % 2].data();
+        for (const int first = y; y < std::min(height, first + bandRows); ++y) {
+            if (keepGoing && !(*keepGoing)())
+                return {};
+            const int result = spng_decode_row(
+                context, rows + static_cast<std::size_t>(y - first) * rowBytes, rowBytes);
+            if (result != 0 && (result != SPNG_EOI || y != height - 1))
+                return {};
+        }
+        worker.Hand(band);
+    }
+    worker.Finish();
     return OrientPicture(std::move(picture), orientation);
 }
 

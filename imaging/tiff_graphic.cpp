@@ -300,6 +300,15 @@ unsigned sampleAt(const unsigned char* row, std::size_t index, const Page& page)
 void putSamples(const unsigned char* row, std::size_t start, std::size_t stride, int count,
                 int first, const Page& page, uchar* out, int width)
 {
+    if (page.bits == 8 && page.format == SAMPLEFORMAT_UINT && !page.palette) {
+        // The common case without the general sample reading.
+        const unsigned char* in = row + start;
+        for (int x = 0; x < width; ++x, in += stride)
+            for (int sample = 0; sample < count; ++sample)
+                if (const int lane = page.lanes[first + sample]; lane >= 0)
+                    out[4 * x + lane] = in[sample];
+        return;
+    }
     for (int x = 0; x < width; ++x) {
         const std::size_t at = start + static_cast<std::size_t>(x) * stride;
         if (page.palette) {
@@ -342,7 +351,7 @@ void finishRow(uchar* row, int width, const Page& page, const SrgbConversion& co
             const uchar grey = page.photometric == PHOTOMETRIC_MINISWHITE ? 255 - p[0] : p[0];
             p[0] = p[1] = p[2] = grey;
         }
-        if (!page.alpha) {
+        if (!page.alpha || p[3] == 0xFF) {
             p[3] = 0xFF;
         } else if (page.associated) {
             const int behind = 255 - p[3];

@@ -120,6 +120,8 @@ bool decodeStill(const std::vector<std::uint8_t>& bytes, QImage& picture, QSize 
     if (!WebPInitDecoderConfig(&config))
         return false;
     config.output.colorspace = MODE_BGRA;
+    // The in-loop filter and the output on a second thread.
+    config.options.use_threads = 1;
     config.output.is_external_memory = 1;
     config.output.u.RGBA.rgba = picture.bits();
     config.output.u.RGBA.stride = static_cast<int>(picture.bytesPerLine());
@@ -196,7 +198,9 @@ QImage decode(const std::string& fileName, const QSize* reduceFor,
     }
     if (picture.isNull())
         return {};
-    flatten(picture);
+    // An opaque picture's alpha is 255 throughout.
+    if (animated || features.has_alpha)
+        flatten(picture);
     picture.reinterpretAsFormat(QImage::Format_RGB32);
     ConvertPictureToSrgb(picture, chunkOf(demux.get(), "ICCP"));
     return OrientPicture(std::move(picture), orientation);
