@@ -250,8 +250,10 @@ float halfToFloat(std::uint16_t half)
 
 std::uint8_t fromUnit(double value)
 {
-    // NaN and values outside 0 to 1 are clamped.
-    return static_cast<std::uint8_t>(std::lround(std::clamp(value, 0.0, 1.0) * 255) & 0xFF);
+    // Values outside 0 to 1 are clamped, NaN taken as 0.
+    if (!(value > 0))
+        return 0;
+    return static_cast<std::uint8_t>(std::lround(std::min(value, 1.0) * 255));
 }
 
 // Sample number index of a row (samples as libtiff gives them, in the host's byte order), as
