@@ -137,10 +137,11 @@ constexpr std::size_t maxBandBytes = std::size_t {1} << 20;
 class BandWorker
 {
 public:
-    explicit BandWorker(std::function<void(int)> finishBand)
+    // With one band alone there is nothing to overlap: no thread.
+    BandWorker(std::function<void(int)> finishBand, bool oneBand)
         : finish(std::move(finishBand))
     {
-        if (std::thread::hardware_concurrency() < 2)
+        if (oneBand || std::thread::hardware_concurrency() < 2)
             return;
         try {
             worker = std::thread([this] { run(); });
@@ -278,12 +279,14 @@ QImage decode(spng_ctx* context, const std::function<bool()>* keepGoing)
     std::vector<unsigned char> bands[2];
     for (std::vector<unsigned char>& band : bands)
         band.resize(rowBytes * static_cast<std::size_t>(std::min(bandRows, height)));
-    BandWorker worker([&](int band) {
-        const int first = band * bandRows;
-        const unsigned char* rows = bands[band % 2].data();
-        for (int y = first; y < std::min(height, first + bandRows); ++y)
-            finish(rows + static_cast<std::size_t>(y - first) * rowBytes, picture.scanLine(y));
-    });
+    BandWorker worker(
+        [&](int band) {
+            const int first = band * bandRows;
+            const unsigned char* rows = bands[band % 2].data();
+            for (int y = first; y < std::min(height, first + bandRows); ++y)
+                finish(rows + static_cast<std::size_t>(y - first) * rowBytes, picture.scanLine(y));
+        },
+        height <= bandRows);
     for (int band = 0, y = 0; y < height; ++band) {
         unsigned char* rows = bands[band % 2].data();
         for (const int first = y; y < std::min(height, first + bandRows); ++y) {
