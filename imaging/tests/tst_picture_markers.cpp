@@ -1,7 +1,7 @@
 // What pictures carry beside their pixels: the orientation that puts the picture upright
 // (a JPEG's Exif block, a TIFF's tag, a PNG's or a WebP's Exif chunk) and the colour profile
-// its pixels are meant in (a JPEG's APP2 chunks; PNG, TIFF and WebP read through Qt's readers;
-// HEIC through libheif).
+// its pixels are meant in (a JPEG's APP2 chunks, a PNG's iCCP chunk, a TIFF's tag, a WebP's ICCP
+// chunk; HEIC through libheif).
 #include "display_p3.h"
 #include "imaging/heif_graphic.h"
 #include "imaging/jpeg_graphic.h"
