@@ -25,6 +25,9 @@ packages=(
     # compared with (metafile_tst_other_renderers: libwmf for WMF, Inkscape for EMF)
     imagemagick python3-pil python3-numpy netpbm giflib-tools libjpeg-turbo-progs libwmf-bin
     inkscape libtiff-tools webp python3-tifffile
+    # a grey profile far from sRGB's curve, which imaging_tst_other_writers writes into
+    # grey pictures
+    icc-profiles-free
     # libheif's encoder, which writes the HEIC with a colour profile that
     # imaging_tst_picture_markers reads (ImageMagick leaves the profile out)
     libheif-examples

@@ -34,6 +34,7 @@ const struct
     {"/usr/bin/cwebp", "webp"},
     {"/usr/bin/gif2webp", "webp"},
     {"/usr/share/color/icc/ghostscript/ps_cmyk.icc", "libgs-common"},
+    {"/usr/share/color/icc/Gray.icc", "icc-profiles-free"},
     {"/bin/sh", "dash"},
 };
 
@@ -71,6 +72,8 @@ constexpr const char* libwebp = "cwebp";
 // The profiles of Debian's libgs-common: sRGB, a press CMYK profile other than the standard
 // one, Adobe RGB, and grey.
 #define PROFILES "/usr/share/color/icc/ghostscript/"
+// A grey profile of linear light (icc-profiles-free's), far from sRGB's curve.
+#define GREY_PROFILE "/usr/share/color/icc/Gray.icc"
 
 constexpr const char* qtShiftsPillowTruncates
     = "Qt shifts 5- and 6-bit channels up, 31 giving 248; Pillow scales to 255 but truncates "
@@ -271,9 +274,21 @@ const WrittenPicture writtenPictures[] = {
     {.file = "im_grey_profile.png",
      .writer = imageMagick,
      .variant = "PNG, grey with a grey profile",
-     .command = "$IM ramp.pgm -profile " PROFILES "default_gray.icc $OUT",
+     .command = "$IM ramp.pgm -profile " GREY_PROFILE " $OUT",
      .tolerance = 1,
      .reference = "cms"},
+    {.file = "im_grey_profile.jpg",
+     .writer = imageMagick,
+     .variant = "JPEG, grey with a grey profile",
+     .command = "$IM ramp.pgm -quality 100 -profile " GREY_PROFILE " $OUT",
+     .tolerance = 1,
+     .reference = "cms"},
+    {.file = "im_grey_profile.tif",
+     .writer = imageMagick,
+     .variant = "TIFF, grey with a grey profile",
+     .command = "$IM ramp.pgm -profile " GREY_PROFILE " $OUT",
+     .tolerance = 1,
+     .reference = "tifffile"},
 
     {"im_rgb.tif", imageMagick, "TIFF, 8-bit RGB", "$IM plasma.ppm -depth 8 $OUT"},
     // The colour map's 16-bit entries: Qt and Pillow truncate them to 8 bits, ours rounds.
