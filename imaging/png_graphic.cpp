@@ -96,7 +96,8 @@ Layout layoutOf(const spng_ihdr& header, bool transparentColour)
         layout.bytesPerPixel = 8;
     } else if (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR && !transparentColour
                && !layout.interlaced) {
-        layout.format = SPNG_FMT_RGB8;
+        // The file's own samples, RGB8: no conversion in libspng.
+        layout.format = SPNG_FMT_PNG;
         layout.bytesPerPixel = 3;
     }
     return layout;
@@ -242,7 +243,7 @@ QImage decode(spng_ctx* context, const std::function<bool()>* keepGoing)
     const std::size_t rowBytes = static_cast<std::size_t>(width) * layout.bytesPerPixel;
     // Turns decoded rows into BGRX in sRGB on white.
     const auto finish = [&](const unsigned char* in, uchar* out) {
-        if (layout.format == SPNG_FMT_RGB8)
+        if (layout.format == SPNG_FMT_PNG)
             rgbRow(in, out, width);
         else if (layout.format == SPNG_FMT_RGBA8)
             rgbaRow(in, out, width);
