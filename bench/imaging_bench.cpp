@@ -4,10 +4,12 @@
 #include "harness.h"
 #include "photo.h"
 
+#include "imaging/jpeg_graphic.h"
 #include "imaging/picture_formats.h"
 #include "imaging/pixel_operations.h"
 #include "imaging/tests/display_p3.h"
 #include "imaging/tests/plain_stretch.h"
+#include "imaging/webp_graphic.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -185,6 +187,39 @@ void loaders(const QImage& picture, const std::string& folder)
     const double gifLoad = bench::medianMs([&] { LoadImageFile(gifPath); });
     bench::report(("GIF LoadImageFile " + tag).c_str(), gifLoad, "giflib to indices", gifPlain,
                   1.3);
+
+    // PNG, WebP and TIFF beside Qt's own readers of the same files (its plugins write them).
+    const auto qtRead = [](const std::string& path, const char* format) {
+        QImageReader reader(QString::fromStdString(path), format);
+        QImage image;
+        reader.read(&image);
+    };
+    const auto againstQt = [&](const char* format, const char* name, double target) {
+        const std::string path = folder + "/photo-" + tag + "." + format;
+        picture.save(QString::fromStdString(path), format);
+        const double qt = bench::medianMs([&] { qtRead(path, format); });
+        const double load = bench::medianMs([&] { LoadImageFile(path); });
+        bench::report((std::string(name) + " LoadImageFile " + tag).c_str(), load,
+                      "QImageReader::read", qt, target);
+    };
+    QImageReader::setAllocationLimit(0);
+    againstQt("png", "PNG", 0.8);
+    againstQt("webp", "WebP", 0);
+    againstQt("tiff", "TIFF", 0);
+}
+
+// The first look at a large picture: a WebP's scaled decode beside a JPEG's reduced one, for a
+// pane of 1400 x 933.
+void firstLooks(const QImage& picture, const std::string& folder)
+{
+    const QSize pane(1400, 933);
+    const std::string jpegPath = folder + "/first-look.jpg";
+    const std::string webpPath = folder + "/first-look.webp";
+    writeJpeg(picture, jpegPath);
+    picture.save(QString::fromStdString(webpPath), "webp");
+    const double jpeg = bench::medianMs([&] { ReadJpegReduced(jpegPath, pane); });
+    const double webp = bench::medianMs([&] { ReadWebpReduced(webpPath, pane); });
+    bench::report("WebP first look 6000x4000 into 1400x933", webp, "JPEG first look", jpeg, 1.0);
 }
 
 // A photo with an embedded Display P3 profile, converted to sRGB as it is decoded, beside
@@ -277,6 +312,7 @@ int main()
     const QImage hd = bench::PhotoLike(1920, 1080, 2);
     loaders(full, folder.string());
     loaders(hd, folder.string());
+    firstLooks(full, folder.string());
     colourProfile(full, folder.string());
     pixelOperations(hd);
     pixelOperations(full);

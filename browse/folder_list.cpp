@@ -2,8 +2,8 @@
 
 #include "browse/folder_watch.h"
 
+#include "imaging/picture_formats.h"
 #include "store/path_text.h"
-#include "store/picture_extensions.h"
 #include "store/text_helpers.h"
 
 #include <QEvent>
@@ -38,7 +38,7 @@ FolderEntryKind fileKind(std::string_view name)
 {
     // Every extension the loader reads, icons included, even where the list does not offer it.
     const auto dot = name.rfind('.');
-    if (dot == std::string_view::npos || !FindPictureExtension(name.substr(dot)))
+    if (dot == std::string_view::npos || !FormatOfExtension(name.substr(dot)))
         return FolderEntryKind::File;
     return FolderEntryKind::Picture;
 }

@@ -34,10 +34,10 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://vistrel.org/)
 # The libraries it links are found by dpkg-shlibdeps; the faces that the interface and the
 # metafile text ask for (Arial, Arial Narrow) are not a library it links.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt loads its WebP and TIFF readers as plugins, which no linked library names; libjxl is
+# The standard CMYK press profile is a file the program reads (libgs-common's); libjxl is
 # opened by its name at the first JPEG XL picture, and librsvg by the process that draws a
-# drawing, so the packages that hold them are named here.
-set(depends qt6-image-formats-plugins)
+# drawing: no linked library names them, so their packages are named here.
+set(depends libgs-common)
 find_program(VISTREL_DPKG_QUERY dpkg-query)
 if(VISTREL_DPKG_QUERY)
   foreach(library IN ITEMS jxl rsvg-2)

@@ -1,12 +1,10 @@
 #include "imaging/bitmap_graphic.h"
 
-#include "imaging/image_reader_graphic.h"
 #include "imaging/picture_buffer.h"
 #include "imaging/picture_file.h"
+#include "imaging/png_graphic.h"
 #include "metafile/dib.h"
 #include "store/picture_limits.h"
-
-#include <QBuffer>
 
 #include <algorithm>
 #include <cstring>
@@ -190,12 +188,7 @@ bool isPng(Bytes entry)
 
 QImage decodeIconPng(Bytes entry)
 {
-    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(entry.data()),
-                                               static_cast<qsizetype>(entry.size()));
-    QBuffer device(&bytes);
-    if (!device.open(QIODevice::ReadOnly))
-        return {};
-    return ReadWithImageReader(device, "png");
+    return ReadPngBytes(entry.data(), entry.size());
 }
 
 // What an entry offers: its real size (from its own header, not the directory's) and its

@@ -1,7 +1,7 @@
 // Device-independent bitmaps (BMP, DIB) and icons (ICO) read from their files: the pixels
 // are decoded by metafile/dib (the decoder the metafile player's bitmaps go through too),
 // a picture's alpha is composited onto white, an icon's entry is chosen and its mask
-// applied. A PNG inside an icon goes to Qt's PNG reader.
+// applied. A PNG inside an icon goes to the PNG reader.
 #pragma once
 
 #include "imaging/graphic.h"

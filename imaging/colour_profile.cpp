@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <thread>
 
@@ -64,7 +65,8 @@ void SrgbConversion::reset()
         cmsDeleteTransform(static_cast<cmsHTRANSFORM>(transform));
     transform = nullptr;
     matrixShaper = false;
-    fromGrey.clear();
+    cmyk = false;
+    grey.reset();
 }
 
 bool SrgbConversion::prepareMatrixShaper(void* source, void* srgb)
@@ -118,7 +120,7 @@ bool SrgbConversion::prepareMatrixShaper(void* source, void* srgb)
     return true;
 }
 
-void SrgbConversion::Prepare(const std::vector<unsigned char>& profile, bool greySamples)
+void SrgbConversion::Prepare(const std::vector<unsigned char>& profile)
 {
     reset();
     if (profile.empty())
@@ -127,25 +129,7 @@ void SrgbConversion::Prepare(const std::vector<unsigned char>& profile, bool gre
         = cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
     if (!source)
         return;
-    const cmsColorSpaceSignature space = cmsGetColorSpace(source);
-    if (greySamples && space == cmsSigGrayData) {
-        cmsHPROFILE srgb = cmsCreate_sRGBProfile();
-        cmsHTRANSFORM greyToSrgb = srgb
-            ? cmsCreateTransform(source, TYPE_GRAY_8, srgb, TYPE_BGRA_8, INTENT_PERCEPTUAL, 0)
-            : nullptr;
-        if (greyToSrgb) {
-            std::array<std::uint8_t, 256> values {};
-            for (int value = 0; value < 256; ++value)
-                values[static_cast<std::size_t>(value)] = static_cast<std::uint8_t>(value);
-            fromGrey.assign(256, 0);
-            cmsDoTransform(greyToSrgb, values.data(), fromGrey.data(), 256);
-            for (quint32& pixel : fromGrey)
-                pixel &= 0xFFFFFFu;
-            cmsDeleteTransform(greyToSrgb);
-        }
-        if (srgb)
-            cmsCloseProfile(srgb);
-    } else if (!greySamples && space == cmsSigRgbData) {
+    if (cmsGetColorSpace(source) == cmsSigRgbData) {
         cmsHPROFILE srgb = cmsCreate_sRGBProfile();
         if (srgb) {
             // Eight bits in and out with the fourth byte untouched.
@@ -158,19 +142,83 @@ void SrgbConversion::Prepare(const std::vector<unsigned char>& profile, bool gre
     cmsCloseProfile(source);
 }
 
+void SrgbConversion::PrepareGrey(const std::vector<unsigned char>& profile)
+{
+    reset();
+    if (profile.empty())
+        return;
+    cmsHPROFILE source
+        = cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+    if (!source)
+        return;
+    cmsHPROFILE srgb
+        = cmsGetColorSpace(source) == cmsSigGrayData ? cmsCreate_sRGBProfile() : nullptr;
+    cmsHTRANSFORM toSrgb = srgb
+        ? cmsCreateTransform(source, TYPE_GRAY_8, srgb, TYPE_BGRA_8, INTENT_PERCEPTUAL, 0)
+        : nullptr;
+    if (toSrgb) {
+        // 256 grey values in, their colours out: every pixel is then one lookup.
+        std::array<std::uint8_t, 256> values {};
+        for (int value = 0; value < 256; ++value)
+            values[static_cast<std::size_t>(value)] = static_cast<std::uint8_t>(value);
+        grey = std::make_unique<std::array<std::uint32_t, 256>>();
+        cmsDoTransform(toSrgb, values.data(), grey->data(), 256);
+        for (std::uint32_t& colour : *grey)
+            colour |= 0xFF000000u;
+        cmsDeleteTransform(toSrgb);
+    }
+    if (srgb)
+        cmsCloseProfile(srgb);
+    cmsCloseProfile(source);
+}
+
+bool SrgbConversion::PrepareCmyk(const std::vector<unsigned char>& profile, bool inverted)
+{
+    reset();
+    const auto open = [](const std::vector<unsigned char>& bytes) -> cmsHPROFILE {
+        if (bytes.empty())
+            return nullptr;
+        cmsHPROFILE opened
+            = cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
+        if (opened && cmsGetColorSpace(opened) != cmsSigCmykData) {
+            cmsCloseProfile(opened);
+            return nullptr;
+        }
+        return opened;
+    };
+    cmsHPROFILE source = open(profile);
+    if (!source)
+        source = open(StandardCmykProfile());
+    if (!source)
+        return false;
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    if (srgb) {
+        transform = cmsCreateTransform(source, inverted ? TYPE_CMYK_8_REV : TYPE_CMYK_8, srgb,
+                                       TYPE_BGRA_8, INTENT_PERCEPTUAL, 0);
+        cmsCloseProfile(srgb);
+    }
+    cmsCloseProfile(source);
+    cmyk = transform != nullptr;
+    return cmyk;
+}
+
 void SrgbConversion::Convert(uchar* pixels, qsizetype count) const
 {
     if (count <= 0)
         return;
+    if (grey) {
+        auto* colours = reinterpret_cast<std::uint32_t*>(pixels);
+        for (qsizetype i = 0; i < count; ++i)
+            colours[i] = ((*grey)[pixels[4 * i]] & 0x00FFFFFFu) | (colours[i] & 0xFF000000u);
+        return;
+    }
     if (transform) {
         cmsDoTransform(static_cast<cmsHTRANSFORM>(transform), pixels, pixels,
                        static_cast<cmsUInt32Number>(count));
-        return;
-    }
-    if (!fromGrey.empty()) {
-        auto* pixel = reinterpret_cast<quint32*>(pixels);
-        for (qsizetype i = 0; i < count; ++i)
-            pixel[i] = (pixel[i] & 0xFF000000u) | fromGrey[pixel[i] & 0xFF];
+        if (cmyk) {
+            for (qsizetype i = 0; i < count; ++i)
+                pixels[4 * i + 3] = 0xFF;
+        }
         return;
     }
     if (!matrixShaper)
@@ -188,6 +236,28 @@ void SrgbConversion::Convert(uchar* pixels, qsizetype count) const
         p[1] = encoded(sums, 1);
         p[0] = encoded(sums, 2);
     }
+}
+
+const std::vector<unsigned char>& StandardCmykProfile()
+{
+    static const std::vector<unsigned char> profile = [] {
+        std::vector<unsigned char> bytes;
+        std::FILE* file = std::fopen("/usr/share/color/icc/ghostscript/default_cmyk.icc", "rb");
+        if (!file)
+            return bytes;
+        unsigned char buffer[65536];
+        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+            bytes.insert(bytes.end(), buffer, buffer + got);
+            // Far more than any press profile: anything larger is not the one meant.
+            if (bytes.size() > (std::size_t {16} << 20)) {
+                bytes.clear();
+                break;
+            }
+        }
+        std::fclose(file);
+        return bytes;
+    }();
+    return profile;
 }
 
 struct SrgbRowConversion::Shared

@@ -28,12 +28,23 @@ public:
     SrgbConversion& operator=(const SrgbConversion&) = delete;
 
     // Sets up the conversion from profile (the whole ICC data); afterwards Active says
-    // whether there is one. With greySamples, the decoder gave a grey picture's samples in
-    // all three channels, and a grey profile converts them (an RGB one does not apply).
-    void Prepare(const std::vector<unsigned char>& profile, bool greySamples = false);
-    bool Active() const { return matrixShaper || transform || !fromGrey.empty(); }
+    // whether there is one.
+    void Prepare(const std::vector<unsigned char>& profile);
+    bool Active() const { return matrixShaper || transform || grey; }
 
-    // Converts count BGRX pixels in place; the fourth byte is left as it is.
+    // Sets up the conversion of a grey picture's BGRX pixels (blue, green and red equal) from
+    // its grey profile; a profile that is not a grey one gives none.
+    void PrepareGrey(const std::vector<unsigned char>& profile);
+
+    // Sets up the conversion of four bytes a pixel of cyan, magenta, yellow and black ink
+    // (inverted: 255 minus the ink, as Adobe's writers store it) into BGRX, from the
+    // picture's CMYK profile, or when it has none (or one that is not a CMYK profile) from
+    // the standard press profile the system provides (StandardCmykProfile). False, with no
+    // conversion, when there is neither.
+    bool PrepareCmyk(const std::vector<unsigned char>& profile, bool inverted);
+
+    // Converts count pixels in place: BGRX into BGRX with the fourth byte left as it is, or
+    // from CMYK into BGRX with the fourth byte 255.
     void Convert(uchar* pixels, qsizetype count) const;
 
 private:
@@ -54,9 +65,15 @@ private:
     std::array<std::array<std::uint64_t, 256>, 3> contribution {};
     std::vector<std::uint8_t> fromLinear; // linearSteps + 1 entries
     void* transform = nullptr; // LittleCMS, for profiles that are not a matrix and curves
-    // For a grey profile: the sRGB pixel (the fourth byte clear) of each grey value.
-    std::vector<quint32> fromGrey;
+    bool cmyk = false; // transform takes CMYK and gives BGRA
+    // A grey profile's sRGB colour of each grey value, as BGRX.
+    std::unique_ptr<std::array<std::uint32_t, 256>> grey;
 };
+
+// Where the standard CMYK profile is read from: the SWOP press profile of Debian's
+// libgs-common ("Artifex CMYK SWOP Profile"), as CMYK files without a profile were most often
+// prepared for that press. Empty when the file is not there.
+const std::vector<unsigned char>& StandardCmykProfile();
 
 // The rows of a picture being decoded, converted to sRGB on a thread of their own while the
 // decoder produces the next ones: on a machine with two cores or more the conversion then

@@ -113,8 +113,9 @@ private:
 };
 
 // Adobe's CMYK (and YCCK turned CMYK by libjpeg) stores inverted values, so that a byte is
-// 255 minus the ink; plain CMYK stores the ink. Either way, red is (255 - cyan ink) scaled
-// by (255 - black ink), and so on.
+// 255 minus the ink; plain CMYK stores the ink. Where no profile converts it (none in the
+// file and no standard one on the system), red is (255 - cyan ink) scaled by (255 - black
+// ink), and so on.
 void cmykToBgrx(uchar* row, int width, bool inverted)
 {
     const int flip = inverted ? 0 : 255;
@@ -235,8 +236,9 @@ bool chooseOutput(j_decompress_ptr cinfo)
 // Decodes every output row into pixels (stride bytes a row); false when libjpeg gives none.
 // The stdio source never suspends: at the file's end it feeds libjpeg an end marker and
 // libjpeg fills the remaining rows itself.
-// An RGB picture with an embedded profile is handed to conversion as its rows come.
-bool readRows(j_decompress_ptr cinfo, uchar* pixels, qsizetype stride, bool cmyk,
+// Rows are handed to conversion as they come (it converts those of a picture with a profile,
+// and CMYK through its profile); CMYK that no profile converts goes by the plain formula.
+bool readRows(j_decompress_ptr cinfo, uchar* pixels, qsizetype stride, bool plainCmyk,
               SrgbRowConversion* conversion)
 {
     const int width = static_cast<int>(cinfo->output_width);
@@ -250,7 +252,7 @@ bool readRows(j_decompress_ptr cinfo, uchar* pixels, qsizetype stride, bool cmyk
         const int done = static_cast<int>(jpeg_read_scanlines(cinfo, rows, count));
         if (done == 0)
             return false;
-        if (cmyk) {
+        if (plainCmyk) {
             for (int i = 0; i < done; ++i)
                 cmykToBgrx(rows[i], width, cinfo->saw_Adobe_marker);
         } else {
@@ -260,9 +262,7 @@ bool readRows(j_decompress_ptr cinfo, uchar* pixels, qsizetype stride, bool cmyk
     return true;
 }
 
-// When ReadJpegReduced reduces: pictures of at least this many pixels, to at most this many
-// eighths of their size.
-constexpr std::int64_t minReducedPixels = 8'000'000;
+// The most eighths of its size ReadJpegReduced reduces a picture to.
 constexpr int maxReducedEighths = 4;
 
 // The eighths of its size a picture with cinfo's header is decoded at for a first look into
@@ -274,11 +274,9 @@ constexpr int maxReducedEighths = 4;
 int reducedEighths(j_decompress_ptr cinfo, QSize area)
 {
     const QSize full(static_cast<int>(cinfo->image_width), static_cast<int>(cinfo->image_height));
-    if ((full.width() <= area.width() && full.height() <= area.height())
-        || std::int64_t {full.width()} * full.height() < minReducedPixels)
+    const QSize shown = ShownSize(full, area);
+    if (shown == full || std::int64_t {full.width()} * full.height() < MinReducedPixels)
         return 0;
-    // The fitted size, one pixel more for rounding.
-    const QSize shown = full.scaled(area, Qt::KeepAspectRatio) + QSize(1, 1);
     for (int eighths = 1; eighths <= maxReducedEighths; eighths *= 2) {
         cinfo->scale_num = static_cast<unsigned>(eighths);
         cinfo->scale_denom = 8;
@@ -333,7 +331,13 @@ bool decode(std::FILE* file, Canvas* canvas, const QSize* reduceFor, QSize* full
         return false;
     }
     const bool cmyk = chooseOutput(&cinfo);
-    if (!cmyk)
+    // CMYK through the file's profile, or the standard press profile when it has none.
+    bool plainCmyk = false;
+    if (cmyk)
+        plainCmyk = !extras->conversion.PrepareCmyk(readIccProfile(&cinfo), cinfo.saw_Adobe_marker);
+    else if (cinfo.jpeg_color_space == JCS_GRAYSCALE)
+        extras->conversion.PrepareGrey(readIccProfile(&cinfo));
+    else
         extras->conversion.Prepare(readIccProfile(&cinfo));
     if (reduced) {
         // Speed over exactness: the full picture replaces this one.
@@ -349,7 +353,7 @@ bool decode(std::FILE* file, Canvas* canvas, const QSize* reduceFor, QSize* full
     // that trailing damage cannot take a complete picture away.
     if (pixels)
         extras->rows.Start(pixels, static_cast<int>(cinfo.output_width), stride);
-    const bool read = pixels && readRows(&cinfo, pixels, stride, cmyk, &extras->rows);
+    const bool read = pixels && readRows(&cinfo, pixels, stride, plainCmyk, &extras->rows);
     extras->rows.Finish();
     jpeg_destroy_decompress(&cinfo);
     return read;
@@ -387,9 +391,9 @@ QSize ReadJpegSize(const std::string& fileName)
     return size;
 }
 
-ReducedJpeg ReadJpegReduced(const std::string& fileName, QSize area)
+ReducedPicture ReadJpegReduced(const std::string& fileName, QSize area)
 {
-    ReducedJpeg reduced;
+    ReducedPicture reduced;
     // Read like the full decode: regular files only, through the file's own 64 KiB buffer.
     PictureFile source(fileName);
     const PictureStream file = source.stream();

@@ -1,6 +1,8 @@
 // JPEG pictures through libjpeg.
 #pragma once
 
+#include "imaging/reduced_picture.h"
+
 #include <QImage>
 #include <QSize>
 
@@ -25,9 +27,4 @@ QSize ReadJpegSize(const std::string& fileName);
 // scales (1/8 .. 1/2) that still covers the picture fitted into area (never enlarged), in
 // less time and far less memory than the full decode. Fast rather than exact: the caller
 // shows it until the full picture is there. Only pictures of 8 MP and more are reduced.
-struct ReducedJpeg
-{
-    QImage picture; // RGB32; null when the file is no readable JPEG or is not reduced
-    QSize fullSize; // the picture's own size, once the header was read
-};
-ReducedJpeg ReadJpegReduced(const std::string& fileName, QSize area);
+ReducedPicture ReadJpegReduced(const std::string& fileName, QSize area);

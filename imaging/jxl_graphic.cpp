@@ -266,7 +266,10 @@ QImage ReadJxlFile(const std::string& fileName)
         return {};
     // Converted to sRGB before it is composited onto sRGB's white.
     SrgbConversion conversion;
-    conversion.Prepare(profile, grey);
+    if (grey)
+        conversion.PrepareGrey(profile);
+    else
+        conversion.Prepare(profile);
     const uint8_t* in = rgba.data();
     for (long long y = 0; y < height; ++y) {
         auto* out = reinterpret_cast<QRgb*>(picture.scanLine(static_cast<int>(y)));

@@ -378,3 +378,14 @@ void SetDrawingSeconds(int seconds)
 {
     drawingSeconds = std::max(1, seconds);
 }
+
+ReducedPicture ReadSvgStandIn(const std::string& fileName, QSize)
+{
+    ReducedPicture standIn;
+    standIn.fullSize = ReadSvgSize(fileName);
+    if (standIn.fullSize.isValid()) {
+        standIn.picture = QImage(1, 1, QImage::Format_RGB32);
+        standIn.picture.fill(Qt::white);
+    }
+    return standIn;
+}

@@ -12,6 +12,8 @@
 // XInclude), without opening it.
 #pragma once
 
+#include "imaging/reduced_picture.h"
+
 #include <QImage>
 
 #include <cstdint>
@@ -32,6 +34,11 @@ QImage ReadSvgFileWhile(const std::string& fileName, const std::function<bool()>
 
 // The size ReadSvgFile draws the drawing at; invalid when it gives none.
 QSize ReadSvgSize(const std::string& fileName);
+
+// A drawing's first look: white standing in at its size while it is drawn behind, since a
+// drawing may take seconds and its drawing cannot be stopped on the thread that shows it.
+// Null when the drawing tells no size.
+ReducedPicture ReadSvgStandIn(const std::string& fileName, QSize area);
 
 // The memory a drawing of that size takes: our picture and the drawing process's own
 // (its picture and the libraries it loads). -1 for an invalid size.

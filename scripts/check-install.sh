@@ -91,8 +91,8 @@ while read -r path; do
     grep -q " \./$path\$" <<<"$contents" || fail "$path missing from $deb"
 done <<<"$expected"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6widgets6 libjpeg62-turbo libgif7 liblcms2-2 libjxl0.7 libexiv2-27 \
-    qt6-image-formats-plugins; do
+for library in libqt6widgets6 libjpeg62-turbo libgif7 liblcms2-2 libjxl0.7 libexiv2-27 libspng0 \
+    libtiff6 libwebp7 libwebpdemux2 libgs-common; do
     grep -q "\b$library\b" <<<"$depends" || fail "Depends of $deb lacks $library: $depends"
 done
 echo "check-install: installed files, desktop entry, metadata, XDG settings and $(basename "$deb") are good"

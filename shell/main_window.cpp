@@ -3,6 +3,7 @@
 #include "browse/byte_name.h"
 #include "browse/file_operations.h"
 #include "browse/folder_list.h"
+#include "imaging/picture_formats.h"
 #include "imaging/wait_cursor.h"
 #include "settings/settings_dialog.h"
 #include "shell/desktop_start.h"
@@ -15,7 +16,6 @@
 #include "shell/shown_tabs_accessible.h"
 #include "shell/windows.h"
 #include "store/path_text.h"
-#include "store/picture_extensions.h"
 #include "viewer/brightness_contrast_bar.h"
 #include "viewer/magnification_indicator.h"
 #include "viewer/page_viewer.h"
@@ -592,7 +592,7 @@ bool MainWindow::ShowStartPath()
     }
     if (selected)
         ShowSelectedFile();
-    else if (FindPictureExtension(PictureExtension(path)))
+    else if (FormatOfExtension(PictureExtension(path)))
         // A picture the loader reads that the list does not offer (an icon) opens by its path.
         ShowFolderFile(FileNamePart(path));
     else

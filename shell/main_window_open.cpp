@@ -4,8 +4,8 @@
 
 #include "browse/byte_name.h"
 #include "browse/folder_list.h"
+#include "imaging/picture_formats.h"
 #include "shell/properties_window.h"
-#include "store/picture_extensions.h"
 #include "viewer/page_viewer.h"
 
 #include <QAction>
@@ -19,11 +19,14 @@ namespace {
 QString pictureFilter()
 {
     QStringList patterns;
-    for (const PictureExtensionEntry& entry : PictureExtensions) {
-        const QString extension
-            = QString::fromLatin1(entry.Extension.data(), static_cast<int>(entry.Extension.size()));
-        patterns << "*" + extension.toLower() << "*" + extension;
-    }
+    for (const PictureFormat& format : PictureFormats())
+        for (std::string_view known : format.Extensions) {
+            if (known.empty())
+                continue;
+            const QString extension
+                = QString::fromLatin1(known.data(), static_cast<qsizetype>(known.size()));
+            patterns << "*" + extension.toLower() << "*" + extension;
+        }
     return QStringLiteral("Pictures (%1);;All files (*)").arg(patterns.join(' '));
 }
 

@@ -3,6 +3,7 @@
 // file manager's "Open With" passes); while the program runs with the same settings file, a
 // new start hands its path over to it and ends.
 #include "browse/byte_name.h"
+#include "imaging/picture_formats.h"
 #include "shell/application.h"
 #include "shell/desktop_start.h"
 #include "shell/main_window.h"

@@ -1,6 +1,5 @@
 #include "store/path_text.h"
 
-#include "store/picture_extensions.h"
 #include "store/text_helpers.h"
 
 #include <algorithm>
@@ -58,12 +57,6 @@ std::string PictureExtension(const std::string& fileName)
     const std::string name = FileNamePart(fileName);
     const std::size_t dot = name.rfind('.');
     return dot == std::string::npos ? std::string() : UpperAsciiText(name.substr(dot));
-}
-
-bool IsPictureFileName(const std::string& fileName)
-{
-    const PictureExtensionEntry* known = FindPictureExtension(PictureExtension(fileName));
-    return known && known->Listed;
 }
 
 std::string ExpandHistoryPath(const std::string& fileName)

@@ -29,9 +29,6 @@ std::string FileNamePart(const std::string& path);
 // with a-z upper-cased ("photo.JpEg" gives ".JPEG"); empty when there is no dot.
 std::string PictureExtension(const std::string& fileName);
 
-// True when the name's extension is one the folder list offers as a picture.
-bool IsPictureFileName(const std::string& fileName);
-
 // The folder an XDG base-folder variable (XDG_CONFIG_HOME, XDG_DATA_HOME, ...) names when it
 // is absolute; an empty or relative one gives way to defaultUnderHome below the home folder
 // ($HOME, or the user's own entry in the password database when that is not set).

@@ -1,8 +1,8 @@
 // The page viewer: the picture fitted into its pane, never enlarged, with the round
 // magnifying glass over it.
 //
-// A large JPEG is shown at once from a reduced decode while its full picture is decoded
-// behind; the display is drawn again from the full picture when it arrives. The reduced
+// A large JPEG, WebP or TIFF is shown at once from a reduced decode while its full picture is
+// decoded behind; the display is drawn again from the full picture when it arrives. The reduced
 // picture is not kept: what needs pixels beyond the display drawn from it (the glass, scale
 // steps, turns, a new pane size) waits for the full picture under the wait cursor, and until
 // it is in the glass shows nothing of the picture.
@@ -53,7 +53,7 @@ public:
     void SetGlassOptions(const GlassOptions* options);
 
     // The file becomes the new source picture and is shown; false (pictures and display
-    // unchanged, scale values reset) when there is no picture in it. A large JPEG's full
+    // unchanged, scale values reset) when there is no picture in it. A large picture's full
     // picture may still be on its way when this returns.
     bool LoadPicture(const std::string& fileName);
     // Waits until the source is the full picture (at once when it is).

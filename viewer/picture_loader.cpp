@@ -1,9 +1,6 @@
 #include "viewer/picture_loader.h"
 
-#include "imaging/jpeg_graphic.h"
 #include "imaging/picture_formats.h"
-#include "imaging/svg_graphic.h"
-#include "store/picture_extensions.h"
 #include "store/picture_limits.h"
 #include "viewer/available_memory.h"
 #include "viewer/viewer_geometry.h"
@@ -14,26 +11,6 @@
 #include <utility>
 
 #include <sys/stat.h>
-
-namespace {
-
-bool isFormat(const std::string& fileName, PictureFormat format)
-{
-    const PictureExtensionEntry* extension = FindPictureExtension(PictureExtension(fileName));
-    return extension && extension->Format == format;
-}
-
-bool isJpeg(const std::string& fileName)
-{
-    return isFormat(fileName, PictureFormat::Jpeg);
-}
-
-bool isDrawing(const std::string& fileName)
-{
-    return isFormat(fileName, PictureFormat::Svg);
-}
-
-} // namespace
 
 PictureLoader::PictureLoader()
     : AvailableMemory([] { return ::AvailableMemory(); })
@@ -116,33 +93,27 @@ PictureLoader::First PictureLoader::decodeFirst(const std::string& fileName, QSi
                                                 std::int64_t available)
 {
     First first;
+    // The file's format, by its first bytes, for every step below.
+    const PictureFormat* format = FormatOfFile(fileName);
+    if (!format)
+        return first;
     // A picture whose decode needs more memory than the program may still take is refused
     // before any of it is decoded: within a control group's limit the system would end the
     // program rather than refuse it the memory.
     if (available >= 0 && available < MaxPictureBytes
-        && ReadPictureHeader(fileName).decodeBytes > available)
+        && ReadPictureHeader(fileName, format).decodeBytes > available)
         return first;
-    if (isDrawing(fileName)) {
-        // A drawing may take seconds to draw, and cannot be stopped on this thread: it is
-        // drawn behind, and white stands in for it at its size meanwhile.
-        first.size = ReadSvgSize(fileName);
-        if (first.size.isValid()) {
-            first.picture = QImage(1, 1, QImage::Format_RGB32);
-            first.picture.fill(Qt::white);
-        }
-        return first;
-    }
-    if (isJpeg(fileName)) {
-        ReducedJpeg reduced = ReadJpegReduced(fileName, area);
+    if (format->ReadReduced) {
+        ReducedPicture reduced = format->ReadReduced(fileName, area);
         if (!reduced.picture.isNull()) {
             first.picture = std::move(reduced.picture);
             first.size = reduced.fullSize;
             return first;
         }
     }
-    // Everything else is decoded in full at once, as is a JPEG that cannot be reduced;
-    // a file the reduced decode could not read ends here as no picture too.
-    first.picture = LoadImageFile(fileName);
+    // Everything else is decoded in full at once, as is a large picture that cannot be
+    // reduced; a file the reduced decode could not read ends here as no picture too.
+    first.picture = LoadImageFile(fileName, format);
     first.size = first.picture.size();
     first.complete = true;
     return first;
@@ -158,7 +129,8 @@ void PictureLoader::Follow(const std::string& fileName, bool decodeBehind)
     std::function<void()> decodeFull = [work = job, this] {
         if (work->abandoned)
             return;
-        QImage picture = decodeWhole(work->fileName, [&work] { return !work->abandoned; });
+        QImage picture = decodeWhole(work->fileName, FormatOfFile(work->fileName),
+                                     [&work] { return !work->abandoned; });
         {
             const std::lock_guard<std::mutex> lock(work->mutex);
             // An abandoned picture's memory goes back before the next picture is decoded.
@@ -177,20 +149,17 @@ void PictureLoader::Follow(const std::string& fileName, bool decodeBehind)
         decodeFull();
 }
 
-QImage PictureLoader::decodeWhole(const std::string& fileName,
+QImage PictureLoader::decodeWhole(const std::string& fileName, const PictureFormat* format,
                                   const std::function<bool()>& keepGoing)
 {
-    const auto goOn = [&] {
-        if (BetweenRows)
-            BetweenRows(fileName);
-        return keepGoing() && !closing;
-    };
+    if (!format || !format->DecodeWhile)
+        return LoadImageFile(fileName, format);
     try {
-        if (isDrawing(fileName))
-            return ReadSvgFileWhile(fileName, goOn);
-        if (isJpeg(fileName))
-            return ReadJpegFileWhile(fileName, goOn);
-        return LoadImageFile(fileName);
+        return format->DecodeWhile(fileName, [&] {
+            if (BetweenRows)
+                BetweenRows(fileName);
+            return keepGoing() && !closing;
+        });
     } catch (...) {
         return {};
     }
@@ -331,7 +300,8 @@ void PictureLoader::decodeAhead(const std::string& fileName)
     // Only a picture whose header tells its size, and whose decode fits beside the pictures
     // already held, is decoded: a picture too large for the budget must not take the memory
     // first and be dropped after.
-    const PictureHeader header = ReadPictureHeader(fileName);
+    const PictureFormat* format = FormatOfFile(fileName);
+    const PictureHeader header = ReadPictureHeader(fileName, format);
     const auto fits = [&](std::int64_t pictureBytes) {
         std::int64_t held = 0;
         for (const Ahead& other : ahead)
@@ -353,7 +323,7 @@ void PictureLoader::decodeAhead(const std::string& fileName)
     decoded.fileName = fileName;
     decoded.done = true;
     decoded.stamp = stamp;
-    decoded.first.picture = decodeWhole(fileName, [&] { return aheadWanted(fileName); });
+    decoded.first.picture = decodeWhole(fileName, format, [&] { return aheadWanted(fileName); });
     decoded.first.size = decoded.first.picture.size();
     decoded.first.complete = true;
     if (!decoded.first.picture.isNull() && aheadWanted(fileName))

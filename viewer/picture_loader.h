@@ -1,7 +1,8 @@
-// How the viewer gets its pictures without keeping the user waiting: a large JPEG is first
-// decoded at a reduced scale for the display, and its full picture is decoded behind on a
-// worker thread; a drawing, which may take seconds, is drawn behind with white standing in.
-// Knows nothing of widgets, so a test drives it directly.
+// How the viewer gets its pictures without keeping the user waiting: a large JPEG, WebP or
+// TIFF is first decoded at a reduced scale for the display (where its format offers one),
+// and its full picture is decoded behind on a worker thread; a drawing, which may take
+// seconds, is drawn behind with white standing in. Knows nothing of widgets, so a test
+// drives it directly.
 //
 // One picture is followed at a time: the picture shown last. Work for a picture shown
 // before it is abandoned, and its result is never handed out.
@@ -27,6 +28,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+struct PictureFormat;
 
 class PictureLoader
 {
@@ -178,9 +181,10 @@ private:
     void averageForDisplay(First& first);
     // Whether a picture decoded ahead is still wanted, not yet decoded.
     bool aheadWanted(const std::string& fileName);
-    // The whole picture in fileName; null when it cannot be decoded or keepGoing (asked
-    // between rows where the decoder can stop) said false.
-    QImage decodeWhole(const std::string& fileName, const std::function<bool()>& keepGoing);
+    // The whole picture in fileName, read as format; null when it cannot be decoded or
+    // keepGoing (asked between rows where the decoder can stop) said false.
+    QImage decodeWhole(const std::string& fileName, const PictureFormat* format,
+                       const std::function<bool()>& keepGoing);
     // Decodes the first picture wanted ahead that is not yet decoded, then queues itself
     // again while there is another.
     void decodeNextAhead();

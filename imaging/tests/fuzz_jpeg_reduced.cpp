@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::string path = fuzzInputFile(data, size, "-reduced.jpg");
     if (!path.empty()) {
-        const ReducedJpeg reduced = ReadJpegReduced(path, QSize(64, 48));
+        const ReducedPicture reduced = ReadJpegReduced(path, QSize(64, 48));
         if (!reduced.picture.isNull()
             && (reduced.picture.format() != QImage::Format_RGB32
                 || reduced.picture.width() > reduced.fullSize.width()

@@ -1,6 +1,8 @@
-// The body of the loader's fuzz targets: the input bytes become a file with the format's
-// extension, read through ReadPictureHeader and LoadImageFile like any picture the user opens. The
-// other imaging fuzz targets write their input the same way.
+// The body of the loader's fuzz targets, one for each format of the table (named by its key):
+// the input bytes become a file with the format's first extension, read through
+// ReadPictureHeader and LoadImageFile like any picture the user opens (by its first bytes,
+// so that a target's inputs reach every reader). The other imaging fuzz targets write their
+// input the same way.
 #pragma once
 
 #include "imaging/picture_formats.h"
@@ -9,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include <unistd.h>
 
@@ -29,9 +32,12 @@ inline std::string fuzzInputFile(const std::uint8_t* data, std::size_t size, con
     return written ? path : std::string();
 }
 
-inline int fuzzLoad(const std::uint8_t* data, std::size_t size, const char* extension)
+inline int fuzzLoad(const std::uint8_t* data, std::size_t size, std::string_view key)
 {
-    const std::string path = fuzzInputFile(data, size, extension);
+    const PictureFormat* format = FormatOfKey(key);
+    if (!format)
+        __builtin_trap();
+    const std::string path = fuzzInputFile(data, size, std::string(format->Extensions[0]).c_str());
     if (!path.empty()) {
         // The header reading that decides what is decoded ahead sees the same files.
         ReadPictureHeader(path);

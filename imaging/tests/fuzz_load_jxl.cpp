@@ -2,5 +2,5 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    return fuzzLoad(data, size, ".jxl");
+    return fuzzLoad(data, size, "jxl");
 }

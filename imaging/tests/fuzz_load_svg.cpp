@@ -17,5 +17,5 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    return fuzzLoad(data, size, ".svg");
+    return fuzzLoad(data, size, "svg");
 }

@@ -5,7 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// The picture loader hands .WMF and .EMF files to the metafile player.
+// The picture loader hands metafiles to the metafile player: by their first bytes, whatever
+// their names say.
 class tst_metafile_loader : public QObject
 {
     Q_OBJECT
@@ -26,7 +27,15 @@ void tst_metafile_loader::loadsByExtension_data()
     emf.solidBrush(1, colorRef(255, 0, 0)).select(1).rectangle(0, 0, 50, 50);
     QTest::newRow("wmf") << "drawing.wmf" << wmf.finish() << QSize(100, 50);
     QTest::newRow("emf, upper case") << "DRAWING.EMF" << emf.finish() << QSize(100, 50);
-    QTest::newRow("enhanced metafile named .wmf") << "wrong.wmf" << emf.finish() << QSize();
+    QTest::newRow("enhanced metafile named .wmf") << "wrong.wmf" << emf.finish() << QSize(100, 50);
+    QTest::newRow("placeable metafile named .emf") << "wrong.emf" << wmf.finish() << QSize(100, 50);
+    // No placeable header: the window extent (its record takes y, then x) gives the size.
+    auto plain = WmfBuilder::plain();
+    plain.words(0x020C, {50, 100})
+        .solidBrush(colorRef(255, 0, 0))
+        .select(0)
+        .rectangle(0, 0, 50, 50);
+    QTest::newRow("plain metafile named .png") << "plain.png" << plain.finish() << QSize(100, 50);
     QTest::newRow("damaged header") << "cut.emf" << emf.finish().left(40) << QSize();
 }
 

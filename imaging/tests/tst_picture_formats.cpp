@@ -1,3 +1,4 @@
+#include "imaging/picture_buffer.h"
 #include "imaging/picture_formats.h"
 #include "imaging/tests/picture_files.h"
 #include "store/picture_limits.h"
@@ -14,6 +15,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 #include <csignal>
@@ -21,6 +23,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <tiffio.h>
 #include <zlib.h>
 
 using namespace picture_files;
@@ -152,7 +155,7 @@ QByteArray runsFile(const QByteArray& runs, int width = 4, int height = 4)
 // An RGBA PNG of 16 bits a channel, every pixel zero, whose data are deflated by hand (one
 // literal zero, then copies of the 258 bytes before), so that gigabytes of picture cost
 // megabytes and no encoder.
-QByteArray zeroRgba64Png(quint32 width, quint32 height)
+QByteArray zeroRgba64Png(quint32 width, quint32 height, bool interlaced)
 {
     const auto bigEndian = [](QByteArray& out, quint32 value) {
         for (int shift = 24; shift >= 0; shift -= 8)
@@ -188,7 +191,7 @@ QByteArray zeroRgba64Png(quint32 width, quint32 height)
     QByteArray header;
     bigEndian(header, width);
     bigEndian(header, height);
-    header.append(QByteArray::fromHex("1006000000"));
+    header.append(QByteArray::fromHex(interlaced ? "1006000001" : "1006000000"));
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", stream)
         + chunk("IEND", {});
 }
@@ -211,6 +214,72 @@ QByteArray webpCanvas(const QByteArray& lossless, int width, int height)
     return file + body;
 }
 
+// A width x height RGB TIFF of a smooth pattern written by libtiff: compressed as
+// compression says, in strips of rowsPerStrip rows (0: tiles of 256 x 256), its samples
+// interleaved or in planes.
+QByteArray tiffFile(int width, int height, int compression, int rowsPerStrip, bool planes)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath("written.tif");
+    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    if (!tiff)
+        return {};
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, compression);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, planes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    const int samples = planes ? 1 : 3;
+    const int planeCount = planes ? 3 : 1;
+    const auto sample = [](int x, int y, int plane) {
+        return static_cast<unsigned char>((x / 7 + y / 5 + 80 * plane) & 255);
+    };
+    if (rowsPerStrip > 0) {
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+        std::vector<unsigned char> row(static_cast<std::size_t>(width) * samples);
+        for (int plane = 0; plane < planeCount; ++plane)
+            for (int y = 0; y < height; ++y) {
+                for (int x = 0; x < width; ++x)
+                    for (int s = 0; s < samples; ++s)
+                        row[static_cast<std::size_t>(x * samples + s)] = sample(x, y, plane + s);
+                TIFFWriteScanline(tiff, row.data(), static_cast<std::uint32_t>(y),
+                                  static_cast<std::uint16_t>(plane));
+            }
+    } else {
+        TIFFSetField(tiff, TIFFTAG_TILEWIDTH, 256);
+        TIFFSetField(tiff, TIFFTAG_TILELENGTH, 256);
+        std::vector<unsigned char> tile(std::size_t {256} * 256 * samples);
+        for (int plane = 0; plane < planeCount; ++plane)
+            for (int top = 0; top < height; top += 256)
+                for (int left = 0; left < width; left += 256) {
+                    for (int y = 0; y < 256; ++y)
+                        for (int x = 0; x < 256; ++x)
+                            for (int s = 0; s < samples; ++s)
+                                tile[static_cast<std::size_t>((y * 256 + x) * samples + s)]
+                                    = sample(left + x, top + y, plane + s);
+                    TIFFWriteTile(tiff, tile.data(), static_cast<std::uint32_t>(left),
+                                  static_cast<std::uint32_t>(top), 0,
+                                  static_cast<std::uint16_t>(plane));
+                }
+    }
+    TIFFClose(tiff);
+    QFile written(path);
+    return written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
+}
+
+// The process's resident memory now and at its peak, in bytes.
+std::int64_t residentBytes(const char* which)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(which, 0) == 0)
+            return std::stoll(line.substr(std::strlen(which))) * 1024;
+    return -1;
+}
+
 } // namespace
 
 class tst_picture_formats : public QObject
@@ -224,6 +293,13 @@ private slots:
     void extension();
     void decoderTable_data();
     void decoderTable();
+    void formatTable_data();
+    void formatTable();
+    void pictureNames_data();
+    void pictureNames();
+    void readmeListsTheFormats();
+    void opensByContent_data();
+    void opensByContent();
     void pictureLimit_data();
     void pictureLimit();
     void readsEveryRasterFormat_data();
@@ -253,6 +329,8 @@ private slots:
     void notAFile();
     void overTheLimitIsRefused_data();
     void overTheLimitIsRefused();
+    void decodeFigureCoversPeak_data();
+    void decodeFigureCoversPeak();
 
 private:
     QString write(const QString& name, const QByteArray& bytes);
@@ -332,6 +410,141 @@ void tst_picture_formats::decoderTable()
     QFETCH(bool, hasDecoder);
     QCOMPARE(CreateGraphicForFile(extension.toStdString()) != nullptr, hasDecoder);
     QVERIFY(GraphicToBitmap(nullptr).isNull());
+}
+
+void tst_picture_formats::formatTable_data()
+{
+    QTest::addColumn<int>("index");
+    for (const PictureFormat& format : PictureFormats())
+        QTest::newRow(std::string(format.Name).c_str())
+            << static_cast<int>(&format - PictureFormats().data());
+}
+
+// Everything the program does with a format comes from its entry: its extensions, the
+// list's filter, and its signature, checked on the seed files of its fuzz target's corpus
+// (other programs' files and our builders'), renamed so that no extension helps.
+void tst_picture_formats::formatTable()
+{
+    QFETCH(int, index);
+    const PictureFormat& format = PictureFormats()[static_cast<std::size_t>(index)];
+    for (std::string_view extension : format.Extensions) {
+        if (extension.empty())
+            continue;
+        const std::string lower
+            = QString::fromLatin1(extension.data(), extension.size()).toLower().toStdString();
+        QCOMPARE(FormatOfExtension(lower), &format);
+        QVERIFY(CreateGraphicForFile(std::string(extension)) != nullptr);
+        QCOMPARE(IsPictureFileName("/f/name" + lower), format.Listed);
+    }
+    const QString source
+        = QFileInfo(qEnvironmentVariable("VISTREL_TEST_DATA") + "/../../..").absoluteFilePath();
+    const QString key = QString::fromLatin1(format.Key.data(), format.Key.size());
+    QDir corpus(source + "/imaging/tests/fuzz/fuzz_load_" + key);
+    if (!corpus.exists())
+        corpus.setPath(source + "/metafile/tests/fuzz/fuzz_" + key);
+    const QStringList seeds = corpus.entryList({"seed-*"}, QDir::Files);
+    QVERIFY2(!seeds.isEmpty(), qPrintable(corpus.path() + " holds no seed"));
+    for (const QString& seed : seeds) {
+        QFile file(corpus.filePath(seed));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const std::string path = write("seed", file.readAll()).toStdString();
+        QVERIFY2(FormatOfFile(path) == &format, qPrintable(seed));
+    }
+}
+
+void tst_picture_formats::pictureNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("picture");
+
+    QTest::newRow("JPEG upper") << "/f/a.JPEG" << true;
+    QTest::newRow("gif lower") << "/f/b.gif" << true;
+    QTest::newRow("mixed case jpg") << "/f/x.JpG" << true;
+    QTest::newRow("all the others") << "/f/a.bmp" << true;
+    QTest::newRow("dib") << "/f/a.dib" << true;
+    QTest::newRow("wmf") << "/f/a.wmf" << true;
+    QTest::newRow("emf") << "/f/a.Emf" << true;
+    for (const char* listed : {"/f/c.Tif", "/f/c.tiff", "/f/s.png", "/f/w.WebP", "/f/d.svg",
+                               "/f/p.HEIC", "/f/p.heif", "/f/p.avif", "/f/x.jxl"})
+        QTest::newRow(listed) << listed << true;
+    QTest::newRow("compressed drawings are not read") << "/f/d.svgz" << false;
+    QTest::newRow("icons are not listed") << "/f/c.ico" << false;
+    QTest::newRow("no extension") << "/f/d" << false;
+    QTest::newRow("dot only in the folder") << "/f.jpg/d" << false;
+    QTest::newRow("extension after another") << "/f/a.jpg.txt" << false;
+}
+
+void tst_picture_formats::pictureNames()
+{
+    QFETCH(QString, name);
+    QTEST(IsPictureFileName(name.toStdString()), "picture");
+}
+
+// The README's list of formats is the table's, in its order: a format added to the table
+// and not to the README fails here, with the sentence to put there.
+void tst_picture_formats::readmeListsTheFormats()
+{
+    QStringList listed;
+    QStringList named;
+    for (const PictureFormat& format : PictureFormats()) {
+        QString name = QString::fromUtf8(format.Name.data(), format.Name.size());
+        if (!format.Shown.empty())
+            name += " (" + QString::fromUtf8(format.Shown.data(), format.Shown.size()) + ")";
+        (format.Listed ? listed : named) << name;
+    }
+    const QString last = listed.takeLast();
+    QString sentence = "The folder list offers " + listed.join(", ") + " and " + last + " files";
+    for (const QString& name : std::as_const(named))
+        sentence += "; " + name + " files are not listed but open when you name them";
+    QFile readme(qEnvironmentVariable("VISTREL_TEST_DATA") + "/../../../README.md");
+    QVERIFY(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll()).simplified();
+    QVERIFY2(text.contains(sentence), qPrintable("README.md should say: " + sentence));
+}
+
+void tst_picture_formats::opensByContent_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("tolerance");
+    const QImage picture = blocks(48, 32);
+    const QByteArray jpeg = jpegFile(picture, JpegKind::Colour);
+    const QByteArray png = savedAs(picture, "PNG");
+    QTest::newRow("png named jpg") << "picture.jpg" << png << 0;
+    QTest::newRow("jpeg named png") << "picture.png" << jpeg << 4;
+    QTest::newRow("jpeg named bmp") << "picture.bmp" << jpeg << 4;
+    QTest::newRow("jpeg without extension") << "picture" << jpeg << 4;
+    QTest::newRow("jpeg named tar.gz") << "picture.tar.gz" << jpeg << 4;
+    QTest::newRow("bmp named jpg") << "picture.jpg" << bmpFile(picture) << 0;
+    std::vector<unsigned char> indices;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x)
+            indices.push_back(static_cast<unsigned char>((x / 16 + 2 * (y / 16)) % 4));
+    const QByteArray gif = gifFile(
+        48, 32, {qRgb(200, 30, 40), qRgb(20, 180, 60), qRgb(30, 40, 220), qRgb(128, 128, 128)},
+        {GifFrame {0, 0, 48, 32, false, -1, {}, indices}});
+    QTest::newRow("gif named ico") << "picture.ico" << gif << 0;
+    QTest::newRow("ico named gif") << "picture.gif" << iconFile({picture}) << 0;
+    QTest::newRow("webp named png") << "picture.png" << savedAs(picture, "WEBP", 100) << 0;
+    QTest::newRow("tiff named jpg") << "picture.jpg" << savedAs(picture, "TIFF") << 0;
+    QTest::newRow("svg named txt") << "drawing.txt" << blocksSvg(48, 32) << 0;
+    QTest::newRow("heic named jpg") << "photo.jpg" << testDataFile("blocks.heic") << 12;
+    QTest::newRow("jxl named png") << "picture.png" << testDataFile("blocks.jxl") << 0;
+    // A DIB without its file header has no signature: its extension decides.
+    QTest::newRow("dib without file header") << "bare.dib" << bmpFile(picture).mid(14) << 0;
+}
+
+// A file is read by the format its first bytes name, whatever its name says; the header
+// reading that the decode ahead trusts follows the same choice.
+void tst_picture_formats::opensByContent()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, tolerance);
+    const std::string path = write(name, bytes).toStdString();
+    const QImage loaded = LoadImageFile(path);
+    QVERIFY(nearBlocks(loaded, blocks(48, 32), tolerance));
+    QCOMPARE(ReadPictureHeader(path).size, loaded.size());
 }
 
 void tst_picture_formats::pictureLimit_data()
@@ -418,17 +631,18 @@ void tst_picture_formats::jpegColourSpaces_data()
     QTest::addColumn<QRgb>("stored");
     QTest::addColumn<QRgb>("expected");
     // Adobe CMYK is stored inverted: (255 - C, 255 - M, 255 - Y, 255 - K) in the test's
-    // (red, green, blue, alpha) bytes.
+    // (red, green, blue, alpha) bytes. Without a profile in the file, the inks go through the
+    // standard press profile (SWOP): the colours Pillow's LittleCMS gives them from it.
     QTest::newRow("cmyk red") << int(JpegKind::AdobeCmyk) << qRgba(255, 0, 0, 255)
-                              << qRgb(255, 0, 0);
+                              << qRgb(237, 39, 45);
     QTest::newRow("cmyk half black")
-        << int(JpegKind::AdobeCmyk) << qRgba(255, 255, 255, 128) << qRgb(128, 128, 128);
+        << int(JpegKind::AdobeCmyk) << qRgba(255, 255, 255, 128) << qRgb(149, 151, 154);
     QTest::newRow("cmyk blue") << int(JpegKind::AdobeCmyk) << qRgba(0, 0, 255, 255)
-                               << qRgb(0, 0, 255);
+                               << qRgb(53, 55, 148);
     QTest::newRow("ycck green") << int(JpegKind::AdobeYcck) << qRgba(0, 255, 0, 255)
-                                << qRgb(0, 255, 0);
+                                << qRgb(0, 167, 84);
     QTest::newRow("ycck dark") << int(JpegKind::AdobeYcck) << qRgba(255, 255, 255, 64)
-                               << qRgb(64, 64, 64);
+                               << qRgb(102, 103, 105);
     QTest::newRow("grayscale") << int(JpegKind::Grayscale) << qRgb(90, 90, 90) << qRgb(90, 90, 90);
 }
 
@@ -884,13 +1098,9 @@ void tst_picture_formats::unreadableGivesNone_data()
         = gifFile(32, 32, {qRgb(0, 0, 0), white},
                   {GifFrame {0, 0, 32, 32, false, -1, {}, std::vector<unsigned char>(1024, 1)}});
     const QByteArray ico = iconFile({picture});
-    QTest::newRow("jpeg named bmp") << "picture.bmp" << jpeg;
-    QTest::newRow("bmp named jpg") << "picture.jpg" << bmp;
-    QTest::newRow("gif named ico") << "picture.ico" << gif;
-    QTest::newRow("ico named gif") << "picture.gif" << ico;
-    QTest::newRow("jpeg named png") << "picture.png" << jpeg;
-    QTest::newRow("jpeg without extension") << "picture" << jpeg;
-    QTest::newRow("jpeg named tar.gz") << "picture.tar.gz" << jpeg;
+    // Bytes no format's signature names are read as the extension says, and fail.
+    QTest::newRow("text named jpg") << "text.jpg" << QByteArray("not a picture");
+    QTest::newRow("bmp header cut before its size") << "short.bmp" << bmp.left(15);
     for (const char* name :
          {"empty.bmp", "empty.dib", "empty.gif", "empty.jpg", "empty.jpeg", "empty.ico"})
         QTest::newRow(name) << name << QByteArray();
@@ -994,11 +1204,11 @@ void tst_picture_formats::overTheLimitIsRefused_data()
     blocks(16, 16).save(&pngBuffer, "PNG");
     png.replace(16, 8, QByteArray::fromHex("00005a8300005a83"));
     QTest::newRow("ico with a larger png") << "huge.ico" << iconOfEntries({png}, 16);
-    // A 16-bit PNG decodes to 8 bytes a pixel, within the limit, but its 32-bit picture
-    // would be made beside that.
-    const QByteArray deepPng = zeroRgba64Png(14000, 14000);
-    QTest::newRow("ico with a 16-bit png") << "deep.ico" << iconOfEntries({deepPng}, 0);
-    QTest::newRow("16-bit png") << "deep.png" << deepPng;
+    // An interlaced 16-bit PNG is decoded whole at 8 bytes a pixel, within the limit, and
+    // narrowed into its 32-bit picture beside that.
+    const QByteArray deepPng = zeroRgba64Png(14000, 14000, true);
+    QTest::newRow("ico with an interlaced 16-bit png") << "deep.ico" << iconOfEntries({deepPng}, 0);
+    QTest::newRow("interlaced 16-bit png") << "deep.png" << deepPng;
     // Tiny files whose headers claim 2^30 pixels.
     QByteArray tinyPng = savedAs(blocks(16, 16), "PNG");
     tinyPng.replace(16, 8, QByteArray::fromHex("0000800000008000"));
@@ -1055,6 +1265,51 @@ void tst_picture_formats::overTheLimitIsRefused()
     const long before = peakKiB();
     QVERIFY(LoadImageFile(write(name, bytes).toStdString()).isNull());
     QVERIFY(peakKiB() - before < 64 * 1024);
+}
+
+void tst_picture_formats::decodeFigureCoversPeak_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    // 4000 x 4000: a 64 MB picture, a strip of all its rows 48 MB decoded.
+    QTest::newRow("tiff, deflate in one strip")
+        << "one-strip.tif" << tiffFile(4000, 4000, COMPRESSION_ADOBE_DEFLATE, 4000, false);
+    QTest::newRow("tiff, lzw in one strip a plane")
+        << "planes.tif" << tiffFile(4000, 4000, COMPRESSION_LZW, 4000, true);
+    QTest::newRow("tiff, uncompressed in one strip")
+        << "plain.tif" << tiffFile(4000, 4000, COMPRESSION_NONE, 4000, false);
+    QTest::newRow("tiff, deflate tiles")
+        << "tiles.tif" << tiffFile(4000, 4000, COMPRESSION_ADOBE_DEFLATE, 0, false);
+    QTest::newRow("webp, lossless") << "lossless.webp" << savedAs(blocks(3000, 3000), "WEBP", 100);
+}
+
+// The memory a decode holds at its peak, which the refusal of a picture and the budget of
+// the decode ahead trust, is what ReadPictureHeader says it is (within a few megabytes of
+// the libraries' own state).
+void tst_picture_formats::decodeFigureCoversPeak()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QVERIFY(!bytes.isEmpty());
+    const std::string path = write(name, bytes).toStdString();
+    const PictureHeader header = ReadPictureHeader(path);
+    QVERIFY(header.decodeBytes > 0);
+    TrimKeptPictureMemory(1, 1);
+    // The peak starts again from what is resident now.
+    {
+        std::ofstream reset("/proc/self/clear_refs");
+        reset << "5";
+    }
+    const std::int64_t before = residentBytes("VmRSS:");
+    QImage picture = LoadImageFile(path);
+    const std::int64_t peak = residentBytes("VmHWM:") - before;
+    QCOMPARE(picture.size(), header.size);
+    picture = QImage();
+    TrimKeptPictureMemory(1, 1);
+    QVERIFY2(
+        peak <= header.decodeBytes + (std::int64_t {16} << 20),
+        qPrintable(
+            QString("peak %1 MB, figure %2 MB").arg(peak >> 20).arg(header.decodeBytes >> 20)));
 }
 
 QTEST_MAIN(tst_picture_formats)

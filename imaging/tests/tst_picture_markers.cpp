@@ -1,12 +1,14 @@
 // What pictures carry beside their pixels: the orientation that puts the picture upright
 // (a JPEG's Exif block, a TIFF's tag, a PNG's or a WebP's Exif chunk) and the colour profile
-// its pixels are meant in (a JPEG's APP2 chunks; PNG, TIFF and WebP read through Qt's readers;
-// HEIC through libheif).
+// its pixels are meant in (a JPEG's APP2 chunks, a PNG's iCCP chunk, a TIFF's tag, a WebP's ICCP
+// chunk; HEIC through libheif).
 #include "display_p3.h"
 #include "imaging/heif_graphic.h"
-#include "imaging/image_reader_graphic.h"
 #include "imaging/jpeg_graphic.h"
 #include "imaging/picture_formats.h"
+#include "imaging/png_graphic.h"
+#include "imaging/tiff_graphic.h"
+#include "imaging/webp_graphic.h"
 #include "picture_files.h"
 
 #include <QColorSpace>
@@ -283,7 +285,7 @@ void tst_picture_markers::reducedFirstLookIsUpright()
     const QString path = folder.filePath("side.jpg");
     QVERIFY(writeFile(path,
                       jpegFile(stored, JpegKind::Colour, {{JPEG_APP0 + 1, exifBlock(6, false)}})));
-    const ReducedJpeg reduced = ReadJpegReduced(path.toStdString(), QSize(300, 600));
+    const ReducedPicture reduced = ReadJpegReduced(path.toStdString(), QSize(300, 600));
     QCOMPARE(reduced.fullSize, QSize(2000, 4000));
     QVERIFY(!reduced.picture.isNull());
     const QSize size = reduced.picture.size();

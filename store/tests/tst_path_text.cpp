@@ -11,8 +11,6 @@ class TestPathText : public QObject
 private slots:
     void folderAndName_data();
     void folderAndName();
-    void pictureNames_data();
-    void pictureNames();
     void expandedPath();
 };
 
@@ -41,34 +39,6 @@ void TestPathText::folderAndName()
     QFETCH(QString, path);
     QTEST(QString::fromStdString(FolderOfPath(path.toStdString())), "folder");
     QTEST(QString::fromStdString(FileNamePart(path.toStdString())), "name");
-}
-
-void TestPathText::pictureNames_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("picture");
-
-    QTest::newRow("JPEG upper") << "/f/a.JPEG" << true;
-    QTest::newRow("gif lower") << "/f/b.gif" << true;
-    QTest::newRow("mixed case jpg") << "/f/x.JpG" << true;
-    QTest::newRow("all the others") << "/f/a.bmp" << true;
-    QTest::newRow("dib") << "/f/a.dib" << true;
-    QTest::newRow("wmf") << "/f/a.wmf" << true;
-    QTest::newRow("emf") << "/f/a.Emf" << true;
-    for (const char* listed : {"/f/c.Tif", "/f/c.tiff", "/f/s.png", "/f/w.WebP", "/f/d.svg",
-                               "/f/p.HEIC", "/f/p.heif", "/f/p.avif", "/f/x.jxl"})
-        QTest::newRow(listed) << listed << true;
-    QTest::newRow("compressed drawings are not read") << "/f/d.svgz" << false;
-    QTest::newRow("icons are not listed") << "/f/c.ico" << false;
-    QTest::newRow("no extension") << "/f/d" << false;
-    QTest::newRow("dot only in the folder") << "/f.jpg/d" << false;
-    QTest::newRow("extension after another") << "/f/a.jpg.txt" << false;
-}
-
-void TestPathText::pictureNames()
-{
-    QFETCH(QString, name);
-    QTEST(IsPictureFileName(name.toStdString()), "picture");
 }
 
 void TestPathText::expandedPath()

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
@@ -108,6 +109,9 @@ private slots:
     void availableMemory_data();
     void availableMemory();
     void noWorkerThread();
+    void firstLook_data();
+    void firstLook();
+    void abandonedDecodeStops_data();
     void abandonedDecodeStops();
     void heldKeyQueuesOneDecodeAhead();
     void drawings_data();
@@ -337,13 +341,69 @@ void TestPictureLoader::noWorkerThread()
 }
 
 // Enter on a large A and at once on B: A's decode stops at its next rows, and B's follows.
+void TestPictureLoader::firstLook_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("format"); // Qt's writer's, or "ptif": ImageMagick's pyramid
+    QTest::addColumn<bool>("reduced");
+    QTest::newRow("jpeg") << "a.jpg" << QByteArray("JPEG") << true;
+    QTest::newRow("webp") << "a.webp" << QByteArray("WEBP") << true;
+    // The format the first bytes name decides, for the first look too.
+    QTest::newRow("webp named jpg") << "webp.jpg" << QByteArray("WEBP") << true;
+    QTest::newRow("tiff with reduced pages") << "pyramid.tif" << QByteArray("ptif") << true;
+    QTest::newRow("tiff of one page") << "page.tif" << QByteArray("TIFF") << false;
+    QTest::newRow("png") << "a.png" << QByteArray("PNG") << false;
+}
+
+// A large picture whose format offers a cheap smaller decode is shown from it first, covering
+// its fit in the pane; its full picture follows from the worker, as the loader reads it.
+void TestPictureLoader::firstLook()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, format);
+    QFETCH(bool, reduced);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    if (format == "ptif") {
+        const QString source = dir.filePath("source.png");
+        QVERIFY(picture(1).save(source));
+        QCOMPARE(QProcess::execute("/usr/bin/convert", {source, "PTIF:" + path}), 0);
+    } else {
+        QVERIFY(picture(1).save(path, format.constData()));
+    }
+    const std::string file = QFile::encodeName(path).toStdString();
+    const QImage full = LoadImageFile(file);
+    QCOMPARE(full.size(), QSize(3600, 2400));
+    PictureLoader loader;
+    const PictureLoader::First first = loader.Open(file, area);
+    QCOMPARE(first.size, full.size());
+    QCOMPARE(first.complete, !reduced);
+    if (!reduced) {
+        QCOMPARE(first.picture, full);
+        return;
+    }
+    // Fitted into 400 x 300 the picture is 400 x 267.
+    QVERIFY(first.picture.width() >= 400 && first.picture.height() >= 267);
+    QVERIFY(first.picture.width() < 3600 && first.picture.format() == QImage::Format_RGB32);
+    loader.Follow(file, true);
+    QCOMPARE(loader.WaitFull(), full);
+}
+
+void TestPictureLoader::abandonedDecodeStops_data()
+{
+    QTest::addColumn<QString>("extension");
+    for (const char* extension : {"jpg", "png", "tif", "webp"})
+        QTest::newRow(extension) << extension;
+}
+
 void TestPictureLoader::abandonedDecodeStops()
 {
+    QFETCH(QString, extension);
     QTemporaryDir dir;
-    const std::string a = QFile::encodeName(dir.filePath("a.jpg")).toStdString();
-    const std::string b = QFile::encodeName(dir.filePath("b.jpg")).toStdString();
-    QVERIFY(picture(1).save(QString::fromStdString(a), "JPEG"));
-    QVERIFY(picture(2).save(QString::fromStdString(b), "JPEG"));
+    const std::string a = QFile::encodeName(dir.filePath("a." + extension)).toStdString();
+    const std::string b = QFile::encodeName(dir.filePath("b." + extension)).toStdString();
+    QVERIFY(picture(1).save(QString::fromStdString(a)));
+    QVERIFY(picture(2).save(QString::fromStdString(b)));
     PictureLoader loader;
     QSemaphore started;
     QSemaphore carryOn;

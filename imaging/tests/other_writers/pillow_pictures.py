@@ -5,16 +5,28 @@
   pillow_pictures.py read FILE...         each FILE's pixels as FILE.pillow.ppm, composited
                                           onto white; FILE.pillow.txt says why when Pillow
                                           cannot read it
+  pillow_pictures.py reference KIND FILE  FILE's pixels as FILE.ref.ppm by a reader that knows
+                                          what Pillow's plain reading does not: "tifffile" (a
+                                          TIFF's samples of any depth and layout), "cms" (a
+                                          CMYK or profiled picture through LittleCMS), "im"
+                                          (ImageMagick's reading, through libpng or libtiff)
+  pillow_pictures.py planar OUT KIND      a TIFF in planes written by tifffile from a source
+  pillow_pictures.py float OUT            a 32-bit floating point RGB TIFF written by tifffile
   pillow_pictures.py srgb FILE OUT        FILE's pixels converted from its embedded profile
                                           to sRGB by LittleCMS (ImageCms), onto white
 """
 import io
 import random as seeded
 import struct
+import subprocess
 import sys
 
 import numpy
-from PIL import Image
+import tifffile
+from PIL import Image, ImageCms
+
+# The standard press profile the program converts CMYK without a profile from.
+SWOP = "/usr/share/color/icc/ghostscript/default_cmyk.icc"
 
 WIDTH, HEIGHT = 61, 37
 
@@ -167,8 +179,7 @@ def read(files):
                 reason.write(f"{type(error).__name__}: {error}")
 
 
-def to_srgb(name, out):
-    from PIL import ImageCms
+def srgb_file(name, out):
     with Image.open(name) as image:
         profile = image.info.get("icc_profile")
         if profile:
@@ -178,9 +189,108 @@ def to_srgb(name, out):
         on_white(image).save(out)
 
 
+def to_srgb(image, profile):
+    """image (CMYK, RGB or L) in sRGB through profile (ICC bytes, or None: CMYK from SWOP,
+    anything else taken as sRGB), perceptual intent, as RGB."""
+    import io
+    if profile is None and image.mode != "CMYK":
+        return image.convert("RGB")
+    source = ImageCms.ImageCmsProfile(io.BytesIO(profile)) if profile else \
+        ImageCms.getOpenProfile(SWOP)
+    return ImageCms.profileToProfile(image, source, ImageCms.createProfile("sRGB"),
+                                     outputMode="RGB")
+
+
+def narrowed(samples):
+    """Samples of any depth as 8 bits, to the nearest."""
+    if samples.dtype.kind == "f":
+        return numpy.rint(numpy.clip(samples, 0, 1) * 255).astype(numpy.uint8)
+    top = numpy.iinfo(samples.dtype).max
+    if top == 255:
+        return samples
+    return ((samples.astype(numpy.uint64) * 255 + top // 2) // top).astype(numpy.uint8)
+
+
+def tiff_reference(name):
+    with tifffile.TiffFile(name) as tiff:
+        page = tiff.pages[0]
+        samples = page.asarray()
+        if page.axes.startswith("S"):
+            samples = numpy.moveaxis(samples, 0, -1)
+        if samples.ndim == 2:
+            samples = samples[:, :, None]
+        photometric = int(page.photometric)
+        profile = page.tags[34675].value if 34675 in page.tags else None
+        extras = [int(kind) for kind in page.extrasamples]
+    values = narrowed(samples)
+    colours = {0: 1, 1: 1, 2: 3, 5: 4}[photometric]
+    colour = values[:, :, :colours]
+    if photometric == 0:
+        colour = 255 - colour
+    if colours == 4:
+        image = to_srgb(Image.fromarray(numpy.ascontiguousarray(colour), "CMYK"), profile)
+    elif colours == 1:
+        image = Image.fromarray(numpy.ascontiguousarray(colour[:, :, 0]), "L")
+        image = to_srgb(image, profile) if profile else image.convert("RGB")
+    else:
+        image = to_srgb(Image.fromarray(numpy.ascontiguousarray(colour), "RGB"), profile)
+    rgb = numpy.asarray(image, dtype=numpy.uint32)
+    if extras and extras[0] in (1, 2):
+        alpha = values[:, :, colours:colours + 1].astype(numpy.uint32)
+        if extras[0] == 1:  # associated: the colour is already times alpha
+            rgb = numpy.minimum(rgb + 255 - alpha, 255)
+        else:
+            rgb = (rgb * alpha + 255 * (255 - alpha) + 127) // 255
+    Image.fromarray(rgb.astype(numpy.uint8), "RGB").save(name + ".ref.ppm")
+
+
+def cms_reference(name):
+    with Image.open(name) as image:
+        image.load()
+        profile = image.info.get("icc_profile")
+        if image.mode in ("CMYK", "RGB", "L"):
+            image = to_srgb(image, profile)
+        on_white(image).save(name + ".ref.ppm")
+
+
+def reference(kind, name):
+    if kind == "tifffile":
+        tiff_reference(name)
+    elif kind == "cms":
+        cms_reference(name)
+    else:
+        subprocess.run(["/usr/bin/convert", name + "[0]", "-background", "white", "-alpha",
+                        "remove", "-alpha", "off", "-depth", "8", "ppm:" + name + ".ref.ppm"],
+                       check=True)
+
+
+def planar(out, kind):
+    """The source in planes (tifffile takes them first): 16-bit RGB or CMYK (from
+    ImageMagick's CMYK of the plasma) or 8-bit grey with alpha."""
+    if kind == "cmyk16":
+        samples = tifffile.imread("cmyk16.tif")
+        tifffile.imwrite(out, numpy.moveaxis(samples, -1, 0), photometric="separated",
+                         planarconfig="separate")
+    elif kind == "rgb16":
+        samples = numpy.asarray(plasma(), dtype=numpy.uint16) * 257
+        tifffile.imwrite(out, numpy.moveaxis(samples, -1, 0), photometric="rgb",
+                         planarconfig="separate")
+    else:
+        rgba = numpy.asarray(Image.open("noise_rgba.png"))
+        grey = numpy.asarray(Image.open("noise_rgba.png").convert("L"))
+        samples = numpy.dstack([grey, rgba[:, :, 3]])
+        tifffile.imwrite(out, numpy.moveaxis(samples, -1, 0), photometric="minisblack",
+                         planarconfig="separate", extrasamples=["unassalpha"])
+
+
+def floating(out):
+    samples = numpy.asarray(plasma(), dtype=numpy.float32) / 255
+    tifffile.imwrite(out, samples, photometric="rgb")
+
+
 if __name__ == "__main__":
     if sys.argv[1] == "srgb":
-        to_srgb(sys.argv[2], sys.argv[3])
+        srgb_file(sys.argv[2], sys.argv[3])
     elif sys.argv[1] == "sources":
         sources()
     elif sys.argv[1] == "write":
@@ -192,5 +302,11 @@ if __name__ == "__main__":
                 print(f"{out}: {type(error).__name__}: {error}", file=sys.stderr)
                 failed = True
         sys.exit(1 if failed else 0)
+    elif sys.argv[1] == "reference":
+        reference(sys.argv[2], sys.argv[3])
+    elif sys.argv[1] == "planar":
+        planar(sys.argv[2], sys.argv[3])
+    elif sys.argv[1] == "float":
+        floating(sys.argv[2])
     else:
         read(sys.argv[2:])
